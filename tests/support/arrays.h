@@ -1,0 +1,59 @@
+// Test helpers: dope vectors over test-owned buffers, random data with
+// special values, and the death-test matcher for the library's diagnostics.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "frame/dope.h"
+
+namespace mox2::test {
+
+// A byte buffer whose first element sits at a chosen offset from a 64-byte
+// boundary, so that tests control the alignment of the data they pass.
+class Buffer {
+public:
+  Buffer(std::size_t bytes, std::size_t misalign = 0)
+      : storage_(bytes + misalign + 128), offset_(64 - reinterpret_cast<std::uintptr_t>(storage_.data()) % 64 + misalign) {}
+  char *data() { return storage_.data() + offset_; }
+  const char *data() const { return storage_.data() + offset_; }
+  template <class T> T *as() { return reinterpret_cast<T *>(data()); }
+
+private:
+  std::vector<char> storage_;
+  std::size_t offset_;
+};
+
+// A descriptor of rank R; extents and strides in elements are turned into
+// byte strides of elements of `elem_size` bytes.
+template <int R>
+DopeVector<R> make_dope(void *base, const std::intptr_t (&extent)[R],
+                        const std::intptr_t (&stride_bytes)[R]) {
+  DopeVector<R> d;
+  d.base = base;
+  for (int k = 0; k < R; ++k) {
+    d.extent[k] = extent[k];
+    d.stride[k] = stride_bytes[k];
+  }
+  return d;
+}
+
+// The diagnostic line an intrinsic entry point prints before aborting.
+inline std::string diagnostic(int number, const char *text) {
+  return "libmox2_isa: error " + std::to_string(number) + ": " + text + "\n";
+}
+inline constexpr const char *kUnassociated = "array argument is not associated";
+inline constexpr const char *kIllegalDimension = "DIM argument is out of range";
+
+// Deterministic random numbers for the tests.
+inline std::mt19937_64 &rng() {
+  static std::mt19937_64 generator(20261205);
+  return generator;
+}
+inline int random_int(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng()); }
+
+} // namespace mox2::test
