@@ -1,0 +1,49 @@
+// The reference GEMM for REAL(4) and REAL(8): C := alpha*op(A)*op(B) + beta*C
+// on one block, the order that the inner kernels (__f___zo_pp_sgemmx_,
+// __f___zo_pp_dgemmx_) and the alignment-safe __f___zo_dgemm_don_ follow.
+//
+//   1. m = 0, n = 0, or beta = 1 with alpha = 0 or k = 0: nothing is done.
+//   2. alpha = 0: C := 0 when beta = 0 (C is not read), else C := beta*C.
+//   3. Column form, op(A) = A: for each column j, C(:, j) is first scaled
+//      (beta = 0 stores zeros without reading C, beta != 1 multiplies);
+//      then for l = 1..k, when b = op(B)(l, j) is not zero,
+//      temp := alpha*b and C(i, j) := C(i, j) + temp*A(i, l), i = 1..m.
+//      A zero b skips its column of A entirely (NaN or Inf there never
+//      reaches C).
+//   4. Dot form, op(A) = A^T: temp := +0, then temp := temp + A(l, i)*b(l, j)
+//      for l = 1..k in order; C(i, j) := alpha*temp when beta = 0, else
+//      alpha*temp + beta*C(i, j).
+//
+// op(B)(l, j) is B(l, j) or B(j, l).  Every element of C keeps exactly this
+// order; the implementations may block, pack and vectorise across elements.
+// Arguments are trusted; data needs only 4-byte alignment.  Leading
+// dimensions and counts are in elements.
+#pragma once
+
+#include <cstddef>
+
+namespace mox2 {
+
+template <class T> struct GemmBlock {
+  bool a_transposed; // op(A) = A^T (dot form) rather than A (column form)
+  bool b_transposed; // op(B) = B^T
+  std::ptrdiff_t m, n, k;
+  T alpha;
+  const T *a;
+  std::ptrdiff_t lda;
+  const T *b;
+  std::ptrdiff_t ldb;
+  T beta;
+  T *c;
+  std::ptrdiff_t ldc;
+};
+
+// The chosen kernel set's implementation.
+void gemm_reference(const GemmBlock<float> &g);
+void gemm_reference(const GemmBlock<double> &g);
+
+// The portable implementation, the meaning of the others.
+void gemm_reference_portable(const GemmBlock<float> &g);
+void gemm_reference_portable(const GemmBlock<double> &g);
+
+} // namespace mox2
