@@ -1,0 +1,64 @@
+// Element access and complex products shared by the BLAS-convention
+// kernels.
+//
+// A vector is (address of its lowest-addressed element, count, increment);
+// `first_element` gives the element the traversal starts from (the highest-
+// addressed one for a negative increment), after which every step adds the
+// increment.  The element access policies say what the kernel may assume
+// about alignment: `NaturalAccess` dereferences (the ordinary kernels, data
+// aligned to its element size), `Bytewise4Access` moves every value with
+// memcpy (the _don kernels, data only 4-byte aligned), so the compiler
+// never emits an access that needs more alignment than the data has.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "kernels/kernels.h"
+
+namespace mox2::kernels {
+
+template <class T> inline T *first_element(T *x, std::int32_t n, std::int32_t inc) {
+  return inc < 0 && n > 0
+             ? x + static_cast<std::ptrdiff_t>(n - 1) * -static_cast<std::ptrdiff_t>(inc)
+             : x;
+}
+
+struct NaturalAccess {
+  template <class T> static T ld(const T *p) { return *p; }
+  template <class T> static void st(T *p, const T &v) { *p = v; }
+};
+
+struct Bytewise4Access {
+  template <class T> static T ld(const T *p) {
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+  }
+  template <class T> static void st(T *p, const T &v) { std::memcpy(p, &v, sizeof v); }
+};
+
+template <class P> inline bool is_zero(Complex<P> v) { return v.re == 0 && v.im == 0; }
+template <class P> inline bool is_one(Complex<P> v) { return v.re == 1 && v.im == 0; }
+inline bool is_zero(float v) { return v == 0; }
+inline bool is_zero(double v) { return v == 0; }
+inline bool is_one(float v) { return v == 1; }
+inline bool is_one(double v) { return v == 1; }
+
+// (a + ib)(c + id) = (ac - bd) + i(ad + bc) in the parts' own precision.
+template <class P> inline Complex<P> mul(Complex<P> u, Complex<P> v) {
+  return {u.re * v.re - u.im * v.im, u.re * v.im + u.im * v.re};
+}
+// COMPLEX(4) product in the exact form: ac, bd, ad, bc exact in double,
+// the difference and the sum in double, each part rounded once to single.
+inline c8 mul_exact(c8 u, c8 v) {
+  double a = u.re, b = u.im, c = v.re, d = v.im;
+  return {static_cast<float>(a * c - b * d), static_cast<float>(a * d + b * c)};
+}
+template <class P> inline Complex<P> add(Complex<P> u, Complex<P> v) {
+  return {u.re + v.re, u.im + v.im};
+}
+template <class P> inline Complex<P> conj(Complex<P> u) { return {u.re, -u.im}; }
+
+} // namespace mox2::kernels

@@ -1,0 +1,149 @@
+// The GEMV kernels: argument decoding, quick returns, validation of the
+// alignment-safe kernels, and the choice of kernel set.  The arithmetic
+// and its order are in gemv_body.h.
+#include <cstdint>
+#include <cstring>
+
+#include "kernels/blas_access.h"
+#include "kernels/gemv_sets.h"
+#include "kernels/kernels.h"
+#include "runtime/cpu.h"
+
+namespace mox2::kernels {
+namespace {
+
+template <class T>
+GemvBlock<T> resolve(bool transposed, std::int32_t m, std::int32_t n, const T *alpha, const T *a,
+                     std::int32_t lda, const T *x, std::int32_t incx, const T *beta, T *y,
+                     std::int32_t incy, bool bytewise) {
+  std::int32_t lenx = transposed ? m : n, leny = transposed ? n : m;
+  GemvBlock<T> g;
+  g.m = m;
+  g.n = n;
+  g.a = a;
+  g.lda = lda;
+  g.x = first_element(x, lenx, incx);
+  g.incx = incx;
+  g.y = first_element(y, leny, incy);
+  g.incy = incy;
+  // The scalars too may be only 4-byte aligned.
+  if (bytewise) {
+    g.alpha = Bytewise4Access::ld(alpha);
+    g.beta = Bytewise4Access::ld(beta);
+  } else {
+    g.alpha = *alpha;
+    g.beta = *beta;
+  }
+  return g;
+}
+
+bool nothing_to_do(std::int32_t m, std::int32_t n, const GemvBlock<float> &g) {
+  return m <= 0 || n <= 0 || (g.alpha == 0 && g.beta == 1);
+}
+bool nothing_to_do(std::int32_t m, std::int32_t n, const GemvBlock<double> &g) {
+  return m <= 0 || n <= 0 || (g.alpha == 0 && g.beta == 1);
+}
+template <class P>
+bool nothing_to_do(std::int32_t m, std::int32_t n, const GemvBlock<Complex<P>> &g) {
+  return m <= 0 || n <= 0 || (is_zero(g.alpha) && is_one(g.beta));
+}
+
+// The real kernels take 'N' or 'n' (0x20 bit set, compared with 'n') as A
+// and every other letter as A^T.
+bool real_transposed(const char *trans) { return (*trans | 0x20) != 'n'; }
+
+// 'N'/'n': A; 'T'/'t': A^T; any other letter: A^H.
+ComplexOp complex_op(char c) {
+  if (c == 'N' || c == 'n') return ComplexOp::plain;
+  if (c == 'T' || c == 't') return ComplexOp::transposed;
+  return ComplexOp::conjugated;
+}
+
+bool valid_letter(char c) {
+  return c == 'N' || c == 'n' || c == 'T' || c == 't' || c == 'C' || c == 'c';
+}
+
+// The validation of the alignment-safe kernels.  Invalid arguments zero
+// y(1..leny) as contiguous elements whatever incy is (only y(1) when
+// incy = 0, the one element such a caller surely provides); true then.
+template <class T>
+bool reject_invalid(char trans, std::int32_t m, std::int32_t n, std::int32_t lda, std::int32_t incx,
+                    std::int32_t incy, T *y) {
+  if (valid_letter(trans) && m >= 0 && n >= 0 && lda >= (m > 1 ? m : 1) && incx != 0 && incy != 0)
+    return false;
+  bool transposed = trans == 'T' || trans == 't' || trans == 'C' || trans == 'c';
+  std::int32_t leny = transposed ? n : m;
+  if (incy == 0 && leny > 1) leny = 1;
+  if (leny > 0) std::memset(static_cast<void *>(y), 0, sizeof(T) * static_cast<std::size_t>(leny));
+  return true;
+}
+
+#define MOX2_GEMV_DISPATCH_(routine, ...)                                                          \
+  switch (active_isa()) {                                                                          \
+  case Isa::avx512: avx512::routine(__VA_ARGS__); break;                                           \
+  case Isa::avx2: avx2::routine(__VA_ARGS__); break;                                               \
+  default: portable::routine(__VA_ARGS__); break;                                                  \
+  }
+// The complex routines have no AVX-512 build (see gemv_body.h).
+#define MOX2_GEMV_DISPATCH_COMPLEX_(routine, ...)                                                  \
+  switch (active_isa()) {                                                                          \
+  case Isa::avx512:                                                                                \
+  case Isa::avx2: avx2::routine(__VA_ARGS__); break;                                               \
+  default: portable::routine(__VA_ARGS__); break;                                                  \
+  }
+
+} // namespace
+} // namespace mox2::kernels
+
+using namespace mox2;
+using namespace mox2::kernels;
+
+extern "C" {
+
+MOX2_GEMV_KERNEL(__f___zo_pp_sgemv_, float) {
+  bool tr = real_transposed(trans);
+  auto g = resolve(tr, *m, *n, alpha, a, *lda, x, *incx, beta, y, *incy, false);
+  if (nothing_to_do(*m, *n, g)) return;
+  MOX2_GEMV_DISPATCH_(sgemv, tr, g)
+}
+
+MOX2_GEMV_KERNEL(__f___zo_pp_dgemv_, double) {
+  bool tr = real_transposed(trans);
+  auto g = resolve(tr, *m, *n, alpha, a, *lda, x, *incx, beta, y, *incy, false);
+  if (nothing_to_do(*m, *n, g)) return;
+  MOX2_GEMV_DISPATCH_(dgemv, tr, g)
+}
+
+MOX2_GEMV_KERNEL(__f___zo_pp_cgemv_, c8) {
+  ComplexOp op = complex_op(*trans);
+  auto g = resolve(op != ComplexOp::plain, *m, *n, alpha, a, *lda, x, *incx, beta, y, *incy, false);
+  if (nothing_to_do(*m, *n, g)) return;
+  MOX2_GEMV_DISPATCH_COMPLEX_(cgemv, op, g)
+}
+
+MOX2_GEMV_KERNEL(__f___zo_pp_zgemv_, c16) {
+  ComplexOp op = complex_op(*trans);
+  auto g = resolve(op != ComplexOp::plain, *m, *n, alpha, a, *lda, x, *incx, beta, y, *incy, false);
+  if (nothing_to_do(*m, *n, g)) return;
+  MOX2_GEMV_DISPATCH_COMPLEX_(zgemv, op, g)
+}
+
+// 'N'/'n': A; 'T', 't', 'C', 'c': A^T; data only 4-byte aligned.
+MOX2_GEMV_KERNEL(__f___zo_dgemv_don_, double) {
+  if (reject_invalid(*trans, *m, *n, *lda, *incx, *incy, y)) return;
+  bool tr = *trans != 'N' && *trans != 'n';
+  auto g = resolve(tr, *m, *n, alpha, a, *lda, x, *incx, beta, y, *incy, true);
+  if (nothing_to_do(*m, *n, g)) return;
+  MOX2_GEMV_DISPATCH_(dgemv_bytewise, tr, g)
+}
+
+// 'N'/'n': A; 'T'/'t': A^T; 'C'/'c': A^H; data only 4-byte aligned.
+MOX2_GEMV_KERNEL(__f___zo_zgemv_don_, c16) {
+  if (reject_invalid(*trans, *m, *n, *lda, *incx, *incy, y)) return;
+  ComplexOp op = complex_op(*trans);
+  auto g = resolve(op != ComplexOp::plain, *m, *n, alpha, a, *lda, x, *incx, beta, y, *incy, true);
+  if (nothing_to_do(*m, *n, g)) return;
+  MOX2_GEMV_DISPATCH_COMPLEX_(zgemv_bytewise, op, g)
+}
+
+} // extern "C"

@@ -1,0 +1,52 @@
+// The GEMV routines of each kernel set.  Every set computes the same bits
+// (the orders of gemv_body.h); the `pp_` and `_don` kernels choose a set
+// from active_isa() at each call.
+#pragma once
+
+#include <cstddef>
+
+#include "kernels/kernels.h"
+
+namespace mox2::kernels {
+
+// One GEMV block with the vectors resolved: x and y point at their first
+// logical elements (the highest-addressed one for a negative increment)
+// and step by incx and incy elements.  The arguments are valid and
+// m, n > 0; alpha = 0 with beta = 1 has been settled.
+template <class T> struct GemvBlock {
+  std::ptrdiff_t m, n;
+  T alpha;
+  const T *a;
+  std::ptrdiff_t lda;
+  const T *x;
+  std::ptrdiff_t incx;
+  T beta;
+  T *y;
+  std::ptrdiff_t incy;
+};
+
+enum class ComplexOp { plain, transposed, conjugated };
+
+#define MOX2_DECLARE_GEMV_SET_REAL_(set)                                                           \
+  namespace set {                                                                                  \
+  void sgemv(bool transposed, const GemvBlock<float> &g);                                          \
+  void dgemv(bool transposed, const GemvBlock<double> &g);                                         \
+  /* data only 4-byte aligned, one column at a time */                                             \
+  void dgemv_bytewise(bool transposed, const GemvBlock<double> &g);                                \
+  }
+#define MOX2_DECLARE_GEMV_SET_(set)                                                                \
+  MOX2_DECLARE_GEMV_SET_REAL_(set)                                                                 \
+  namespace set {                                                                                  \
+  /* columns in pairs after a lone leading column of an odd n */                                   \
+  void cgemv(ComplexOp op, const GemvBlock<c8> &g);                                                \
+  void zgemv(ComplexOp op, const GemvBlock<c16> &g);                                               \
+  /* data only 4-byte aligned, one column at a time */                                             \
+  void zgemv_bytewise(ComplexOp op, const GemvBlock<c16> &g);                                      \
+  }
+MOX2_DECLARE_GEMV_SET_(portable)
+MOX2_DECLARE_GEMV_SET_(avx2)
+MOX2_DECLARE_GEMV_SET_REAL_(avx512) // complex: the AVX2 set (see gemv_body.h)
+#undef MOX2_DECLARE_GEMV_SET_
+#undef MOX2_DECLARE_GEMV_SET_REAL_
+
+} // namespace mox2::kernels
