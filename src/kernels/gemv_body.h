@@ -130,8 +130,14 @@ template <int K, class T, class Mem> void dot_columns(const GemvBlock<T> &g, Ind
   }
 }
 
+#ifndef MOX2_KERNEL_SET_HAS_WIDE_DOT_FORM
+// A kernel set with a wide dot form defines dot_form_wide before including
+// this file; it does some leading columns and returns how many.
+template <class T, class Mem> Index dot_form_wide(const GemvBlock<T> &) { return 0; }
+#endif
+
 template <class T, class Mem> void dot_form_real(const GemvBlock<T> &g) {
-  Index j = 0;
+  Index j = dot_form_wide<T, Mem>(g);
   for (; j + 4 <= g.n; j += 4)
     dot_columns<4, T, Mem>(g, j);
   for (; j < g.n; ++j)

@@ -22,15 +22,15 @@ using c8 = Complex<float>;
 using c16 = Complex<double>;
 } // namespace mox2
 
-#define MOX2_GEMV_KERNEL(name, T)                                              \
-  void name(const char *trans, const std::int32_t *m, const std::int32_t *n, const T *alpha,  \
-            const T *a, const std::int32_t *lda, const T *x, const std::int32_t *incx,         \
+#define MOX2_GEMV_KERNEL(name, T)                                                                  \
+  void name(const char *trans, const std::int32_t *m, const std::int32_t *n, const T *alpha,       \
+            const T *a, const std::int32_t *lda, const T *x, const std::int32_t *incx,             \
             const T *beta, T *y, const std::int32_t *incy, std::size_t trans_len)
-#define MOX2_GEMM_KERNEL(name, T)                                              \
-  void name(const char *transa, const char *transb, const std::int32_t *m,     \
-            const std::int32_t *n, const std::int32_t *k, const T *alpha, const T *a,           \
-            const std::int32_t *lda, const T *b, const std::int32_t *ldb, const T *beta, T *c,  \
-            const std::int32_t *ldc, std::size_t transa_len, std::size_t transb_len)
+#define MOX2_GEMM_KERNEL(name, T)                                                                  \
+  void name(const char *transa, const char *transb, const std::int32_t *m, const std::int32_t *n,  \
+            const std::int32_t *k, const T *alpha, const T *a, const std::int32_t *lda,            \
+            const T *b, const std::int32_t *ldb, const T *beta, T *c, const std::int32_t *ldc,     \
+            std::size_t transa_len, std::size_t transb_len)
 
 extern "C" {
 

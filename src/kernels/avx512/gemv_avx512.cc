@@ -1,4 +1,6 @@
 // The GEMV routines compiled for AVX-512 (no FMA).
 #define MOX2_KERNEL_SET avx512
 #define MOX2_KERNEL_SET_WITHOUT_COMPLEX
+#define MOX2_KERNEL_SET_HAS_WIDE_DOT_FORM
+#include "kernels/avx512/gemv_dot_avx512.h"
 #include "kernels/gemv_body.h"
