@@ -1,0 +1,203 @@
+// The parallel-region runtime and the thread services: what the drivers
+// rely on (every iteration once, args unchanged, the caller's MXCSR in every
+// body), the thread mesh, option letters and GETENV.
+#include <omp.h>
+#include <xmmintrin.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "runtime/parallel.h"
+
+namespace mox2 {
+namespace {
+
+struct LoopArgs {
+  std::atomic<int> hits[4096];
+  std::atomic<int> calls{0};
+  std::atomic<int> bad_order{0};
+  std::atomic<int> wrong_csr{0};
+  unsigned want_csr = 0;
+  std::int32_t first = 0, last = 0;
+};
+
+void count_iterations(void *p, std::int32_t lo, std::int32_t hi) {
+  auto &a = *static_cast<LoopArgs *>(p);
+  a.calls++;
+  if (lo > hi || lo < a.first || hi > a.last) a.bad_order++;
+  if (_mm_getcsr() != a.want_csr) a.wrong_csr++;
+  for (std::int32_t i = lo; i <= hi; ++i) a.hits[i - a.first]++;
+}
+
+TEST(Runtime, EveryIterationRunsOnceForEveryScheduleAndTeam) {
+  int saved = omp_get_max_threads();
+  for (int threads : {1, 2, 3, 5, 8}) {
+    omp_set_num_threads(threads);
+    for (auto [first, last, chunk, schedule] :
+         {std::tuple{0, 0, 0, kScheduleBlocks}, {0, 7, 0, kScheduleBlocks},
+          {1, 3, 0, kScheduleBlocks}, {1, 4000, 3003, kScheduleFill}, {1, 9, 2, kScheduleFill},
+          {5, 4, 0, kScheduleBlocks}}) {
+      auto *args = new LoopArgs;
+      for (auto &h : args->hits) h = 0;
+      args->first = first;
+      args->last = last;
+      args->want_csr = _mm_getcsr();
+      RegionRecord region = loop_region(first, last, chunk, schedule);
+      RegionRecord copy = region;
+      __mt_MasterFunction_(&region, count_iterations, args, 0, 1, 0);
+      for (int i = 0; i <= last - first; ++i) EXPECT_EQ(args->hits[i], 1) << i;
+      EXPECT_EQ(args->bad_order, 0);
+      EXPECT_EQ(args->wrong_csr, 0);
+      EXPECT_EQ(std::memcmp(&region, &copy, sizeof region), 0);
+      if (last < first) {
+        EXPECT_EQ(args->calls, 0);
+      }
+      delete args;
+    }
+  }
+  omp_set_num_threads(saved);
+}
+
+struct CsrProbe {
+  std::atomic<int> wrong{0};
+  unsigned want;
+};
+void probe_csr(void *p, std::int32_t lo, std::int32_t hi) {
+  auto &c = *static_cast<CsrProbe *>(p);
+  for (std::int32_t i = lo; i <= hi; ++i) {
+    if (_mm_getcsr() != c.want) c.wrong++;
+  }
+}
+
+TEST(Runtime, BodiesRunWithTheCallersRoundingAndFlushModes) {
+  int saved = omp_get_max_threads();
+  omp_set_num_threads(4);
+  unsigned original = _mm_getcsr();
+  // Round toward zero, flush-to-zero and denormals-are-zero.
+  unsigned changed = (original & ~0x6000u) | 0x6000u | 0x8040u;
+  _mm_setcsr(changed);
+  CsrProbe probe;
+  probe.want = changed;
+  RegionRecord region = loop_region(0, 63, 0, kScheduleBlocks);
+  __mt_MasterFunction_(&region, probe_csr, &probe, 0, 1, 0);
+  _mm_setcsr(original);
+  EXPECT_EQ(probe.wrong, 0);
+  // The workers got their own state back: a later region under the
+  // default state sees the default.
+  probe.want = original;
+  __mt_MasterFunction_(&region, probe_csr, &probe, 0, 1, 0);
+  EXPECT_EQ(probe.wrong, 0);
+  omp_set_num_threads(saved);
+}
+
+struct PlainArgs {
+  std::atomic<int> calls{0};
+};
+void plain_body(void *p, std::int32_t, std::int32_t) { static_cast<PlainArgs *>(p)->calls++; }
+
+TEST(Runtime, PlainRegionCallsTheBodyOncePerThread) {
+  int saved = omp_get_max_threads();
+  for (int threads : {1, 3, 6}) {
+    omp_set_num_threads(threads);
+    PlainArgs args;
+    RegionRecord region{};
+    region.word[0] = kRegionPlain;
+    __mt_MasterFunction_(&region, plain_body, &args, 0, 1, 0);
+    EXPECT_EQ(args.calls, threads);
+  }
+  omp_set_num_threads(saved);
+}
+
+TEST(Runtime, UsingThreadsIsOneInsideAnActiveRegionWithoutNesting) {
+  int saved_levels = omp_get_max_active_levels();
+  omp_set_max_active_levels(1);
+  std::atomic<int> ones{0};
+#pragma omp parallel num_threads(3)
+  {
+    if (__f___zo_using_threads_() == 1) ones++;
+    if (__omp_in_parallel_() == 0) ones += 100;
+  }
+  EXPECT_EQ(ones, 3);
+  EXPECT_EQ(__omp_in_parallel_(), 0);
+  omp_set_max_active_levels(saved_levels);
+}
+
+TEST(Runtime, UsingThreadsAsksARegionWhenTheTeamIsDynamic) {
+  int saved = omp_get_max_threads();
+  omp_set_num_threads(300);
+  omp_set_dynamic(0);
+  EXPECT_EQ(__f___zo_using_threads_(), 256); // bounded by the block tables
+  omp_set_num_threads(3);
+  omp_set_dynamic(1);
+  std::int32_t t = __f___zo_using_threads_();
+  EXPECT_GE(t, 1);
+  EXPECT_LE(t, 3);
+  omp_set_dynamic(0);
+  omp_set_num_threads(saved);
+}
+
+TEST(ThreadMesh, TableRowsAndDivisorSearch) {
+  const std::int32_t rows[][3] = {
+      {1, 1, 1},    {2, 1, 2},     {3, 1, 3},     {4, 2, 2},     {6, 2, 3},     {7, 1, 7},
+      {8, 2, 4},    {12, 3, 4},    {16, 4, 4},    {24, 4, 6},    {32, 4, 8},    {48, 6, 8},
+      {64, 8, 8},   {96, 8, 12},   {100, 10, 10}, {128, 8, 16},  {200, 10, 20}, {255, 15, 17},
+      {256, 16, 16}, {257, 1, 257}, {258, 6, 43},  {300, 15, 20}, {512, 16, 32}, {1024, 32, 32},
+      {4096, 64, 64}};
+  for (auto &r : rows) {
+    std::int32_t p = -1, q = -1;
+    __f___zo_factor_mesh_(&r[0], &p, &q);
+    EXPECT_EQ(p, r[1]) << r[0];
+    EXPECT_EQ(q, r[2]) << r[0];
+  }
+  // Every n up to 3000: p*q = n, p <= q, and no divisor of n lies in (p, sqrt(n)].
+  for (std::int32_t n = 1; n <= 3000; ++n) {
+    std::int32_t p, q;
+    __f___zo_factor_mesh_(&n, &p, &q);
+    ASSERT_EQ(p * q, n);
+    ASSERT_LE(p, q);
+    for (std::int32_t d = p + 1; d * d <= n; ++d) ASSERT_NE(n % d, 0) << n;
+  }
+}
+
+TEST(Services, LsameIgnoresCaseOnlyForLetters) {
+  EXPECT_EQ(__f___zo_lsame_("n", "N", 1, 1), 1);
+  EXPECT_EQ(__f___zo_lsame_("N", "n", 1, 1), 1);
+  EXPECT_EQ(__f___zo_lsame_("Tx", "t", 2, 1), 1);
+  EXPECT_EQ(__f___zo_lsame_("1", "1", 1, 1), 1);
+  EXPECT_EQ(__f___zo_lsame_("[", "{", 1, 1), 0);
+  EXPECT_EQ(__f___zo_lsame_("N", "T", 1, 1), 0);
+  EXPECT_EQ(__f___zo_get_stack_size_(), 0);
+}
+
+std::string get(const std::string &name, std::ptrdiff_t value_len) {
+  std::string value(static_cast<std::size_t>(value_len > 0 ? value_len : 0) + 4, '#');
+  __f___zo_getenv_(name.data(), value.data(), static_cast<std::ptrdiff_t>(name.size()), value_len);
+  return value;
+}
+
+TEST(Services, GetenvTrimsBlanksPadsAndCuts) {
+  setenv("MOX2_TEST_VAR", "abc", 1);
+  setenv("MOX2_TEST_EMPTY", "", 1);
+  unsetenv("MOX2_TEST_UNSET");
+  EXPECT_EQ(get("MOX2_TEST_VAR   ", 6), "abc   ####");
+  EXPECT_EQ(get("MOX2_TEST_VAR", 2), "ab####");
+  EXPECT_EQ(get("MOX2_TEST_EMPTY", 3), "   ####");
+  EXPECT_EQ(get("MOX2_TEST_UNSET", 3), "   ####");
+  EXPECT_EQ(get("      ", 3), "   ####");
+  EXPECT_EQ(get("MOX2_TEST_VAR", 0), "####");
+  EXPECT_EQ(get(std::string("MOX2_TEST_VAR\0zz", 16), 4), "abc ####");
+  std::string long_name(300, 'Q');
+  setenv(long_name.c_str(), "long", 1);
+  EXPECT_EQ(get(long_name + "  ", 5), "long ####");
+  unsetenv(long_name.c_str());
+  unsetenv("MOX2_TEST_VAR");
+  unsetenv("MOX2_TEST_EMPTY");
+}
+
+} // namespace
+} // namespace mox2
