@@ -99,7 +99,8 @@ void gemm_driver(const GemmKernels<T> &kernels, const char *transa, const char *
     if (m >= 1 && n >= 1) {
       const std::ptrdiff_t step = *ldc > 0 ? *ldc : 0;
       for (std::int32_t j = 0; j < n; ++j)
-        for (std::int32_t i = 0; i < m; ++i) c[i + j * step] = zero_element<T>();
+        for (std::int32_t i = 0; i < m; ++i)
+          c[i + j * step] = zero_element<T>();
     }
     return;
   }
@@ -109,10 +110,12 @@ void gemm_driver(const GemmKernels<T> &kernels, const char *transa, const char *
   if (is_zero(*alpha) || k == 0) {
     if (is_zero(*beta)) {
       for (std::int32_t j = 0; j < n; ++j)
-        for (std::int32_t i = 0; i < m; ++i) c[i + j * ldc_] = zero_element<T>();
+        for (std::int32_t i = 0; i < m; ++i)
+          c[i + j * ldc_] = zero_element<T>();
     } else if (!is_one(*beta)) {
       static constexpr std::int32_t one = 1;
-      for (std::int32_t j = 0; j < n; ++j) kernels.scal(m_, beta, c + j * ldc_, &one);
+      for (std::int32_t j = 0; j < n; ++j)
+        kernels.scal(m_, beta, c + j * ldc_, &one);
     }
     return;
   }

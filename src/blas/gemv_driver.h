@@ -51,8 +51,8 @@ template <class T> void gemv_block_body(void *args, std::int32_t lo, std::int32_
     g.count[b] = s.count;
     T *ypart = vector_part(g.y, *g.incy, g.len, s.first, s.count);
     if (g.no_trans)
-      g.kernel(g.trans, &g.count[b], g.n, g.alpha, g.a + s.first, g.lda, g.x, g.incx, g.beta,
-               ypart, g.incy, 1);
+      g.kernel(g.trans, &g.count[b], g.n, g.alpha, g.a + s.first, g.lda, g.x, g.incx, g.beta, ypart,
+               g.incy, 1);
     else
       g.kernel(g.trans, g.m, &g.count[b], g.alpha,
                g.a + static_cast<std::ptrdiff_t>(s.first) * *g.lda, g.lda, g.x, g.incx, g.beta,
@@ -61,12 +61,11 @@ template <class T> void gemv_block_body(void *args, std::int32_t lo, std::int32_
 }
 
 // Error-path zero fill of y(lo..hi), 1-based.
-template <class T> struct ZeroFill {
-  T *y;
-};
+template <class T> struct ZeroFill { T *y; };
 template <class T> void zero_fill_body(void *args, std::int32_t lo, std::int32_t hi) {
   T *y = static_cast<ZeroFill<T> *>(args)->y;
-  for (std::int32_t i = lo; i <= hi; ++i) y[i - 1] = zero_element<T>();
+  for (std::int32_t i = lo; i <= hi; ++i)
+    y[i - 1] = zero_element<T>();
 }
 
 inline constexpr std::int32_t kParallelZeroFill = 6008;
@@ -83,8 +82,7 @@ void gemv_driver(GemvKernel<T> kernel, const char *trans, const std::int32_t *m_
   const bool no_trans = op == Op::none;
   const std::int32_t len = no_trans ? m : n;
 
-  if (op == Op::invalid || m < 0 || n < 0 || *lda < (m > 1 ? m : 1) || *incx == 0 ||
-      *incy == 0) {
+  if (op == Op::invalid || m < 0 || n < 0 || *lda < (m > 1 ? m : 1) || *incx == 0 || *incy == 0) {
     if (len < 1) return;
     if (*incy == 0) { // y has one element to its name
       y[0] = zero_element<T>();
@@ -95,7 +93,8 @@ void gemv_driver(GemvKernel<T> kernel, const char *trans, const std::int32_t *m_
       RegionRecord region = loop_region(1, len, kZeroFillChunk, kScheduleFill);
       __mt_MasterFunction_(&region, zero_fill_body<T>, &fill, 0, 1, 0);
     } else {
-      for (std::int32_t i = 0; i < len; ++i) y[i] = zero_element<T>();
+      for (std::int32_t i = 0; i < len; ++i)
+        y[i] = zero_element<T>();
     }
     return;
   }
@@ -107,10 +106,12 @@ void gemv_driver(GemvKernel<T> kernel, const char *trans, const std::int32_t *m_
     if (*beta == 0) {
       const std::int32_t inc = *incy;
       if (inc == 1) {
-        for (std::int32_t i = 0; i < len; ++i) y[i] = 0;
+        for (std::int32_t i = 0; i < len; ++i)
+          y[i] = 0;
       } else {
         const std::ptrdiff_t step = inc > 0 ? inc : -static_cast<std::ptrdiff_t>(inc);
-        for (std::int32_t i = 0; i < len; ++i) y[i * step] = 0;
+        for (std::int32_t i = 0; i < len; ++i)
+          y[i * step] = 0;
       }
       if (is_zero(*alpha)) return;
       local_beta = 1;

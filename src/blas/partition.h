@@ -61,8 +61,7 @@ constexpr bool mesh_fits(std::int32_t m, std::int32_t n, std::int32_t t, Mesh me
 
 // Which strip form a thin product (m, n or k below 4) takes on t threads.
 enum class ThinCut { serial, row_strips, column_strips };
-constexpr ThinCut choose_thin_cut(std::int32_t m, std::int32_t n, std::int32_t k,
-                                  std::int32_t t) {
+constexpr ThinCut choose_thin_cut(std::int32_t m, std::int32_t n, std::int32_t k, std::int32_t t) {
   if (t < 2) return ThinCut::serial;
   if (n < 4 && t <= m) return ThinCut::row_strips;
   if ((m < 4 || k < 4) && t <= n) return ThinCut::column_strips;

@@ -112,7 +112,8 @@ void __f___zo_getenv_(const char *name, char *value, std::ptrdiff_t name_len,
       lookup = name;
     } else {
       std::ptrdiff_t l = name_len;
-      while (l > 0 && name[l - 1] == ' ') --l;
+      while (l > 0 && name[l - 1] == ' ')
+        --l;
       if (l >= 1 && l <= 255) {
         std::memcpy(small, name, l);
         small[l] = '\0';

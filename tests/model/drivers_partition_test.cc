@@ -55,8 +55,7 @@ void record_gemm(bool thin, const char *, const char *, const std::int32_t *m,
                  double *c, const std::int32_t *ldc) {
   const Expected &e = expected;
   std::ptrdiff_t off = c - e.c;
-  Block blk{static_cast<std::int32_t>(off % e.ldc), static_cast<std::int32_t>(off / e.ldc), *m,
-            *n};
+  Block blk{static_cast<std::int32_t>(off % e.ldc), static_cast<std::int32_t>(off / e.ldc), *m, *n};
   if (*k != e.k || *lda != e.lda || *ldb != e.ldb || *ldc != e.ldc) recorder->fault("scalars");
   const double *want_a = e.a_no_trans ? e.a + blk.r0 : e.a + std::ptrdiff_t(blk.r0) * e.lda;
   const double *want_b = e.b_no_trans ? e.b + std::ptrdiff_t(blk.c0) * e.ldb : e.b + blk.c0;
@@ -123,8 +122,8 @@ void check_gemm_cut(std::int32_t t, char ta, char tb, std::int32_t m, std::int32
   std::int32_t lda = (ant ? m : k) + 3, ldb = (bnt ? k : n) + 1, ldc = m + 2;
   std::vector<double> a(std::size_t(lda) * (ant ? k : m)), b(std::size_t(ldb) * (bnt ? n : k)),
       c(std::size_t(ldc) * n);
-  expected = {a.data(), b.data(), nullptr, c.data(), nullptr, lda, ldb, ldc, k, m,
-              n,        0,        0,       ant,      bnt,     false, 1.0};
+  expected = {a.data(), b.data(), nullptr, c.data(), nullptr, lda, ldb,   ldc, k,
+              m,        n,        0,       0,        ant,     bnt, false, 1.0};
   double alpha = 1.5, beta = 0.5;
   static constexpr blas::GemmKernels<double> kernels{record_mesh, record_thin, record_scal};
   omp_set_num_threads(t);
@@ -141,14 +140,15 @@ void check_gemm_cut(std::int32_t t, char ta, char tb, std::int32_t m, std::int32
 
 TEST_F(DriverCut, GemmBlocksAreTheModelsForEveryThreadCount) {
   // The worked shapes, then random ones around every threshold.
-  const std::int32_t shapes[][3] = {
-      {100, 100, 100}, {10, 10, 10}, {400, 20, 50}, {7, 9, 10},  {10, 3, 50}, {3, 10, 50},
-      {3, 3, 50},      {4, 4, 4},    {65, 4, 4},    {4, 65, 4},  {64, 4, 9},  {17, 1, 5},
-      {1, 17, 5},      {9, 9, 1},    {33, 2, 3},    {2, 33, 7},  {257, 16, 4}, {16, 257, 4},
-      {31, 29, 4},     {5, 5, 3}};
+  const std::int32_t shapes[][3] = {{100, 100, 100}, {10, 10, 10}, {400, 20, 50}, {7, 9, 10},
+                                    {10, 3, 50},     {3, 10, 50},  {3, 3, 50},    {4, 4, 4},
+                                    {65, 4, 4},      {4, 65, 4},   {64, 4, 9},    {17, 1, 5},
+                                    {1, 17, 5},      {9, 9, 1},    {33, 2, 3},    {2, 33, 7},
+                                    {257, 16, 4},    {16, 257, 4}, {31, 29, 4},   {5, 5, 3}};
   for (std::int32_t t : kThreadCounts)
     for (auto &s : shapes)
-      for (const char *ops : {"NN", "TN", "NT", "ct"}) check_gemm_cut(t, ops[0], ops[1], s[0], s[1], s[2]);
+      for (const char *ops : {"NN", "TN", "NT", "ct"})
+        check_gemm_cut(t, ops[0], ops[1], s[0], s[1], s[2]);
   for (int trial = 0; trial < 300; ++trial) {
     std::int32_t t = kThreadCounts[test::random_int(0, 6)];
     std::int32_t m = test::random_int(1, 90), n = test::random_int(1, 90),
@@ -180,14 +180,13 @@ TEST_F(DriverCut, GemmMeshOfTheWorkedExamples) {
   EXPECT_EQ(recorder->blocks, std::vector<Block>({{0, 0, 10, 10}}));
 }
 
-void check_gemv_cut(std::int32_t t, char trans, std::int32_t m, std::int32_t n,
-                    std::int32_t incy) {
+void check_gemv_cut(std::int32_t t, char trans, std::int32_t m, std::int32_t n, std::int32_t incy) {
   recorder->blocks.clear();
   bool nt = (trans | 0x20) == 'n';
   std::int32_t lda = m + 1, incx = 2, len = nt ? m : n;
   std::vector<double> a(std::size_t(lda) * n + 1), x(std::size_t(nt ? n : m) * 2 + 1),
       y(std::size_t(len) * (incy > 0 ? incy : -incy) + 1, 7.0);
-  expected = {a.data(), nullptr, x.data(), nullptr, y.data(), lda, 0,   0,   0,
+  expected = {a.data(), nullptr, x.data(), nullptr, y.data(), lda,   0,  0,   0,
               m,        n,       incy,     len,     false,    false, nt, 0.25};
   double alpha = 2, beta = 0.25;
   omp_set_num_threads(t);
@@ -231,8 +230,8 @@ TEST_F(DriverCut, ComplexGemvLastBlockTakesTheRest) {
   for (std::int32_t threads : kThreadCounts) {
     complex_records.clear();
     omp_set_num_threads(threads);
-    blas::gemv_driver<mox2::c16>(record_complex_gemv, "N", &m, &n, &alpha, a.data(), &lda,
-                                 x.data(), &inc, &beta, y.data(), &inc);
+    blas::gemv_driver<mox2::c16>(record_complex_gemv, "N", &m, &n, &alpha, a.data(), &lda, x.data(),
+                                 &inc, &beta, y.data(), &inc);
     EXPECT_EQ(sorted(complex_records), sorted(model::gemv_blocks(true, true, m, n, threads)));
   }
   (void)t;
@@ -250,8 +249,8 @@ TEST_F(DriverCut, InsideAnActiveRegionEachCallerWorksSerially) {
   omp_set_max_active_levels(1);
   std::int32_t m = 64, n = 64, k = 64, ld = 64;
   std::vector<double> a(64 * 64), b(64 * 64), c(64 * 64);
-  expected = {a.data(), b.data(), nullptr, c.data(), nullptr, ld, ld, ld, k, m,
-              n,        0,        0,       true,     true,    false, 1.0};
+  expected = {a.data(), b.data(), nullptr, c.data(), nullptr, ld,   ld,    ld, k,
+              m,        n,        0,       0,        true,    true, false, 1.0};
   double alpha = 1, beta = 0;
   static constexpr blas::GemmKernels<double> kernels{record_mesh, record_thin, record_scal};
   std::int32_t seen[2] = {0, 0};

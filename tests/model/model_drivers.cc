@@ -64,9 +64,11 @@ GemmPlan gemm_plan(std::int32_t m, std::int32_t n, std::int32_t k, std::int32_t 
   plan.thin = m < 4 || n < 4 || k < 4;
   if (plan.thin) {
     if (t >= 2 && n < 4 && t <= m) {
-      for (Block b : bands(m, t)) plan.blocks.push_back({b.r0, 0, b.rows, n});
+      for (Block b : bands(m, t))
+        plan.blocks.push_back({b.r0, 0, b.rows, n});
     } else if (t >= 2 && (m < 4 || k < 4) && t <= n) {
-      for (Block b : bands(n, t)) plan.blocks.push_back({0, b.r0, m, b.rows});
+      for (Block b : bands(n, t))
+        plan.blocks.push_back({0, b.r0, m, b.rows});
     } else {
       plan.blocks.push_back({0, 0, m, n});
     }
@@ -86,7 +88,8 @@ GemmPlan gemm_plan(std::int32_t m, std::int32_t n, std::int32_t k, std::int32_t 
   }
   std::vector<Block> rows = quads(m, pr), cols = quads(n, pc);
   for (Block cb : cols)
-    for (Block rb : rows) plan.blocks.push_back({rb.r0, cb.r0, rb.rows, cb.rows});
+    for (Block rb : rows)
+      plan.blocks.push_back({rb.r0, cb.r0, rb.rows, cb.rows});
   return plan;
 }
 
@@ -102,7 +105,8 @@ void gemv(const GemvKernels<T> &k, std::int32_t t, char trans, std::int32_t m, s
     if (incy == 0 && len >= 1)
       y[0] = T{};
     else
-      for (std::int32_t i = 0; i < len; ++i) y[i] = T{};
+      for (std::int32_t i = 0; i < len; ++i)
+        y[i] = T{};
     return;
   }
   if (m == 0 || n == 0 || (zero(alpha) && one(beta))) return;
@@ -110,7 +114,8 @@ void gemv(const GemvKernels<T> &k, std::int32_t t, char trans, std::int32_t m, s
   if constexpr (!complex_type<T>) {
     if (zero(beta)) {
       std::int32_t step = incy > 0 ? incy : -incy;
-      for (std::int32_t i = 0; i < len; ++i) y[static_cast<std::ptrdiff_t>(i) * step] = 0;
+      for (std::int32_t i = 0; i < len; ++i)
+        y[static_cast<std::ptrdiff_t>(i) * step] = 0;
       if (zero(alpha)) return;
       kbeta = 1;
     }
@@ -135,14 +140,16 @@ void gemm(const GemmKernels<T> &k, std::int32_t t, char transa, char transb, std
       ldb < (nrowb > 1 ? nrowb : 1) || ldc < (m > 1 ? m : 1)) {
     std::ptrdiff_t step = ldc > 0 ? ldc : 0;
     for (std::int32_t j = 0; j < n; ++j)
-      for (std::int32_t i = 0; i < m; ++i) c[i + j * step] = T{};
+      for (std::int32_t i = 0; i < m; ++i)
+        c[i + j * step] = T{};
     return;
   }
   if (m == 0 || n == 0) return;
   if (zero(alpha) || kk == 0) {
     if (zero(beta)) {
       for (std::int32_t j = 0; j < n; ++j)
-        for (std::int32_t i = 0; i < m; ++i) c[i + static_cast<std::ptrdiff_t>(j) * ldc] = T{};
+        for (std::int32_t i = 0; i < m; ++i)
+          c[i + static_cast<std::ptrdiff_t>(j) * ldc] = T{};
     } else if (!one(beta)) {
       std::int32_t unit = 1;
       for (std::int32_t j = 0; j < n; ++j)
@@ -155,19 +162,19 @@ void gemm(const GemmKernels<T> &k, std::int32_t t, char transa, char transb, std
     const T *ab = la == 'n' ? a + blk.r0 : a + static_cast<std::ptrdiff_t>(blk.r0) * lda;
     const T *bb = lb == 'n' ? b + static_cast<std::ptrdiff_t>(blk.c0) * ldb : b + blk.c0;
     T *cb = c + blk.r0 + static_cast<std::ptrdiff_t>(blk.c0) * ldc;
-    (plan.thin ? k.thin : k.mesh)(&transa, &transb, &blk.rows, &blk.cols, &kk, &alpha, ab, &lda,
-                                  bb, &ldb, &beta, cb, &ldc, 1, 1);
+    (plan.thin ? k.thin : k.mesh)(&transa, &transb, &blk.rows, &blk.cols, &kk, &alpha, ab, &lda, bb,
+                                  &ldb, &beta, cb, &ldc, 1, 1);
   }
 }
 
-#define MOX2_MODEL_DRIVERS_(p, t)                                              \
-  template void gemv<mox2_##t>(const GemvKernels<mox2_##t> &, std::int32_t, char, std::int32_t, \
-                               std::int32_t, mox2_##t, const mox2_##t *, std::int32_t,        \
-                               const mox2_##t *, std::int32_t, mox2_##t, mox2_##t *,         \
-                               std::int32_t);                                                \
-  template void gemm<mox2_##t>(const GemmKernels<mox2_##t> &, std::int32_t, char, char,        \
-                               std::int32_t, std::int32_t, std::int32_t, mox2_##t,            \
-                               const mox2_##t *, std::int32_t, const mox2_##t *, std::int32_t, \
+#define MOX2_MODEL_DRIVERS_(p, t)                                                                  \
+  template void gemv<mox2_##t>(const GemvKernels<mox2_##t> &, std::int32_t, char, std::int32_t,    \
+                               std::int32_t, mox2_##t, const mox2_##t *, std::int32_t,             \
+                               const mox2_##t *, std::int32_t, mox2_##t, mox2_##t *,               \
+                               std::int32_t);                                                      \
+  template void gemm<mox2_##t>(const GemmKernels<mox2_##t> &, std::int32_t, char, char,            \
+                               std::int32_t, std::int32_t, std::int32_t, mox2_##t,                 \
+                               const mox2_##t *, std::int32_t, const mox2_##t *, std::int32_t,     \
                                mox2_##t, mox2_##t *, std::int32_t);
 MOX2_BLAS_TYPES(MOX2_MODEL_DRIVERS_)
 #undef MOX2_MODEL_DRIVERS_

@@ -53,9 +53,9 @@ template <class T> struct GemvKernels {
 };
 template <class T> struct GemmKernels {
   using Gemm = void (*)(const char *, const char *, const std::int32_t *, const std::int32_t *,
-                        const std::int32_t *, const T *, const T *, const std::int32_t *,
-                        const T *, const std::int32_t *, const T *, T *, const std::int32_t *,
-                        std::size_t, std::size_t);
+                        const std::int32_t *, const T *, const T *, const std::int32_t *, const T *,
+                        const std::int32_t *, const T *, T *, const std::int32_t *, std::size_t,
+                        std::size_t);
   Gemm mesh;
   Gemm thin;
   void (*scal)(const std::int32_t *, const T *, T *, const std::int32_t *);
@@ -63,12 +63,12 @@ template <class T> struct GemmKernels {
 
 // The whole GEMV and GEMM driver on `threads` threads, blocks run in turn.
 template <class T>
-void gemv(const GemvKernels<T> &k, std::int32_t threads, char trans, std::int32_t m,
-          std::int32_t n, T alpha, const T *a, std::int32_t lda, const T *x, std::int32_t incx,
-          T beta, T *y, std::int32_t incy);
+void gemv(const GemvKernels<T> &k, std::int32_t threads, char trans, std::int32_t m, std::int32_t n,
+          T alpha, const T *a, std::int32_t lda, const T *x, std::int32_t incx, T beta, T *y,
+          std::int32_t incy);
 template <class T>
-void gemm(const GemmKernels<T> &k, std::int32_t threads, char transa, char transb,
-          std::int32_t m, std::int32_t n, std::int32_t kk, T alpha, const T *a, std::int32_t lda,
-          const T *b, std::int32_t ldb, T beta, T *c, std::int32_t ldc);
+void gemm(const GemmKernels<T> &k, std::int32_t threads, char transa, char transb, std::int32_t m,
+          std::int32_t n, std::int32_t kk, T alpha, const T *a, std::int32_t lda, const T *b,
+          std::int32_t ldb, T beta, T *c, std::int32_t ldc);
 
 } // namespace mox2::model

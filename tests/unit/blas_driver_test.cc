@@ -40,7 +40,8 @@ std::atomic<int> gemm_calls{0};
 MOX2_GEMM_KERNEL(count_dgemm, double) { gemm_calls++; }
 std::vector<std::ptrdiff_t> scal_columns;
 void record_dscal(const std::int32_t *n, const double *alpha, double *x, const std::int32_t *inc) {
-  for (std::int32_t i = 0; i < *n; ++i) x[i] *= *alpha;
+  for (std::int32_t i = 0; i < *n; ++i)
+    x[i] *= *alpha;
   EXPECT_EQ(*inc, 1);
   scal_columns.push_back(*n);
 }
@@ -49,15 +50,14 @@ constexpr blas::GemmKernels<double> kDoubleKernels{count_dgemm, count_dgemm, rec
 void dgemv(const char *trans, std::int32_t m, std::int32_t n, double alpha, const double *a,
            std::int32_t lda, const double *x, std::int32_t incx, double beta, double *y,
            std::int32_t incy) {
-  blas::gemv_driver<double>(count_dgemv, trans, &m, &n, &alpha, a, &lda, x, &incx, &beta, y,
-                            &incy);
+  blas::gemv_driver<double>(count_dgemv, trans, &m, &n, &alpha, a, &lda, x, &incx, &beta, y, &incy);
 }
 
 void dgemm(const char *ta, const char *tb, std::int32_t m, std::int32_t n, std::int32_t k,
            double alpha, const double *a, std::int32_t lda, const double *b, std::int32_t ldb,
            double beta, double *c, std::int32_t ldc) {
-  blas::gemm_driver<double>(kDoubleKernels, ta, tb, &m, &n, &k, &alpha, a, &lda, b, &ldb, &beta,
-                            c, &ldc);
+  blas::gemm_driver<double>(kDoubleKernels, ta, tb, &m, &n, &k, &alpha, a, &lda, b, &ldb, &beta, c,
+                            &ldc);
 }
 
 // One thread, so that the kernel calls can be counted.
@@ -69,9 +69,7 @@ struct SerialScope {
 
 // A page nobody may read: operands that must not be touched.
 struct ForbiddenPage {
-  ForbiddenPage() {
-    p = mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  }
+  ForbiddenPage() { p = mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0); }
   ~ForbiddenPage() { munmap(p, 4096); }
   const double *get() const { return static_cast<const double *>(p); }
   void *p;
@@ -82,15 +80,18 @@ TEST(GemvDriver, InvalidArgumentsZeroLenContiguousElements) {
   std::vector<double> y(12, kNaN);
   gemv_calls = 0;
   dgemv("x", 3, 5, 1, a, 3, x, 1, 0, y.data(), 2); // len = N = 5, whatever INCY
-  for (int i = 0; i < 5; ++i) EXPECT_EQ(y[i], 0.0) << i;
+  for (int i = 0; i < 5; ++i)
+    EXPECT_EQ(y[i], 0.0) << i;
   EXPECT_TRUE(std::isnan(y[5]));
   y.assign(12, kGuard);
   dgemv("N", 4, 2, 1, a, 3, x, 1, 0, y.data(), 3); // LDA = M - 1: y(1..4)
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(y[i], 0.0);
+  for (int i = 0; i < 4; ++i)
+    EXPECT_EQ(y[i], 0.0);
   EXPECT_EQ(y[4], kGuard);
   y.assign(12, kGuard);
   dgemv("T", 4, 3, 1, a, 4, x, 0, 0, y.data(), 1); // INCX = 0
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(y[i], 0.0);
+  for (int i = 0; i < 3; ++i)
+    EXPECT_EQ(y[i], 0.0);
   EXPECT_EQ(y[3], kGuard);
   y.assign(12, kGuard);
   dgemv("T", 4, 6, 1, a, 4, x, 1, 0, y.data(), 0); // INCY = 0: y(1) alone
@@ -109,7 +110,8 @@ TEST(GemvDriver, ComplexZeroFillOfLongVectorsRunsAsALoop) {
   blas::gemv_driver<mox2::c16>(count_zgemv, "N", &m, &n, &alpha, &a, &lda, &x, &inc, &beta,
                                y.data() + 1, &inc);
   EXPECT_EQ(y[0].re, kGuard);
-  for (int i = 1; i <= 7000; ++i) ASSERT_TRUE(y[i].re == 0 && y[i].im == 0) << i;
+  for (int i = 1; i <= 7000; ++i)
+    ASSERT_TRUE(y[i].re == 0 && y[i].im == 0) << i;
   EXPECT_EQ(y[7001].im, kGuard);
 }
 
@@ -121,7 +123,8 @@ TEST(GemvDriver, QuickReturnsTouchNothing) {
   dgemv("T", 3, 0, 1, none.get(), 3, none.get(), 1, 0, y.data(), 1);
   dgemv("N", 3, 3, 0, none.get(), 3, none.get(), 1, 1, y.data(), 1); // alpha 0, beta 1
   EXPECT_EQ(gemv_calls, 0);
-  for (double v : y) EXPECT_TRUE(std::isnan(v));
+  for (double v : y)
+    EXPECT_TRUE(std::isnan(v));
 }
 
 TEST(GemvDriver, RealBetaZeroClearsYAlongIncyAndHandsBetaOne) {
@@ -132,7 +135,8 @@ TEST(GemvDriver, RealBetaZeroClearsYAlongIncyAndHandsBetaOne) {
   // alpha = 0, beta = 0, INCY = -2: three elements at 0, 2, 4; no kernel.
   dgemv("N", 3, 4, 0, none.get(), 3, none.get(), 1, 0, y.data(), -2);
   EXPECT_EQ(gemv_calls, 0);
-  for (int i = 0; i < 8; ++i) EXPECT_EQ(std::isnan(y[i]), !(i % 2 == 0 && i < 6)) << i;
+  for (int i = 0; i < 8; ++i)
+    EXPECT_EQ(std::isnan(y[i]), !(i % 2 == 0 && i < 6)) << i;
   // alpha != 0, beta = 0: y cleared before the kernel, which sees beta 1.
   double a[12] = {}, x[4] = {};
   y.assign(8, kNaN);
@@ -168,7 +172,8 @@ TEST(GemmDriver, InvalidArgumentsZeroExactlyTheMByNBlock) {
   // LDC < 0: as if LDC were 0, only C(1..M), nothing before C.
   c.assign(20, kGuard);
   dgemm("N", "N", 3, 4, 2, 1, a, 3, b, 2, 0, c.data() + 8, -5);
-  for (int i = 0; i < 20; ++i) EXPECT_EQ(c[i], (i >= 8 && i < 11) ? 0.0 : kGuard) << i;
+  for (int i = 0; i < 20; ++i)
+    EXPECT_EQ(c[i], (i >= 8 && i < 11) ? 0.0 : kGuard) << i;
   // LDB below K for 'N', LDA below K for 'T', negative K.
   c.assign(20, kGuard);
   dgemm("N", "N", 2, 2, 3, 1, a, 2, b, 2, 0, c.data(), 2);
@@ -191,16 +196,20 @@ TEST(GemmDriver, NoProductDoesNotReadAOrB) {
   std::vector<double> c(12, kNaN);
   gemm_calls = 0;
   dgemm("N", "N", 0, 3, 4, 1, none.get(), 1, none.get(), 4, 0, c.data(), 1); // M = 0
-  for (double v : c) EXPECT_TRUE(std::isnan(v));
+  for (double v : c)
+    EXPECT_TRUE(std::isnan(v));
   dgemm("N", "N", 3, 3, 0, 1, none.get(), 3, none.get(), 1, 0, c.data(), 4); // K = 0, beta 0
-  for (int i = 0; i < 12; ++i) EXPECT_EQ(std::isnan(c[i]), i % 4 == 3) << i;
+  for (int i = 0; i < 12; ++i)
+    EXPECT_EQ(std::isnan(c[i]), i % 4 == 3) << i;
   c.assign(12, 3.0);
   dgemm("T", "N", 3, 3, 5, 0, none.get(), 5, none.get(), 5, 1, c.data(), 4); // alpha 0, beta 1
-  for (double v : c) EXPECT_EQ(v, 3.0);
+  for (double v : c)
+    EXPECT_EQ(v, 3.0);
   scal_columns.clear();
   dgemm("N", "T", 3, 2, 0, 1, none.get(), 3, none.get(), 2, 2, c.data(), 4); // K = 0, beta 2
   EXPECT_EQ(scal_columns, std::vector<std::ptrdiff_t>({3, 3}));
-  for (int i = 0; i < 12; ++i) EXPECT_EQ(c[i], (i < 8 && i % 4 < 3) ? 6.0 : 3.0) << i;
+  for (int i = 0; i < 12; ++i)
+    EXPECT_EQ(c[i], (i < 8 && i % 4 < 3) ? 6.0 : 3.0) << i;
   EXPECT_EQ(gemm_calls, 0);
 }
 

@@ -31,26 +31,31 @@ void count_iterations(void *p, std::int32_t lo, std::int32_t hi) {
   a.calls++;
   if (lo > hi || lo < a.first || hi > a.last) a.bad_order++;
   if (_mm_getcsr() != a.want_csr) a.wrong_csr++;
-  for (std::int32_t i = lo; i <= hi; ++i) a.hits[i - a.first]++;
+  for (std::int32_t i = lo; i <= hi; ++i)
+    a.hits[i - a.first]++;
 }
 
 TEST(Runtime, EveryIterationRunsOnceForEveryScheduleAndTeam) {
   int saved = omp_get_max_threads();
   for (int threads : {1, 2, 3, 5, 8}) {
     omp_set_num_threads(threads);
-    for (auto [first, last, chunk, schedule] :
-         {std::tuple{0, 0, 0, kScheduleBlocks}, {0, 7, 0, kScheduleBlocks},
-          {1, 3, 0, kScheduleBlocks}, {1, 4000, 3003, kScheduleFill}, {1, 9, 2, kScheduleFill},
-          {5, 4, 0, kScheduleBlocks}}) {
+    for (auto [first, last, chunk, schedule] : {std::tuple{0, 0, 0, kScheduleBlocks},
+                                                {0, 7, 0, kScheduleBlocks},
+                                                {1, 3, 0, kScheduleBlocks},
+                                                {1, 4000, 3003, kScheduleFill},
+                                                {1, 9, 2, kScheduleFill},
+                                                {5, 4, 0, kScheduleBlocks}}) {
       auto *args = new LoopArgs;
-      for (auto &h : args->hits) h = 0;
+      for (auto &h : args->hits)
+        h = 0;
       args->first = first;
       args->last = last;
       args->want_csr = _mm_getcsr();
       RegionRecord region = loop_region(first, last, chunk, schedule);
       RegionRecord copy = region;
       __mt_MasterFunction_(&region, count_iterations, args, 0, 1, 0);
-      for (int i = 0; i <= last - first; ++i) EXPECT_EQ(args->hits[i], 1) << i;
+      for (int i = 0; i <= last - first; ++i)
+        EXPECT_EQ(args->hits[i], 1) << i;
       EXPECT_EQ(args->bad_order, 0);
       EXPECT_EQ(args->wrong_csr, 0);
       EXPECT_EQ(std::memcmp(&region, &copy, sizeof region), 0);
@@ -143,11 +148,11 @@ TEST(Runtime, UsingThreadsAsksARegionWhenTheTeamIsDynamic) {
 
 TEST(ThreadMesh, TableRowsAndDivisorSearch) {
   const std::int32_t rows[][3] = {
-      {1, 1, 1},    {2, 1, 2},     {3, 1, 3},     {4, 2, 2},     {6, 2, 3},     {7, 1, 7},
-      {8, 2, 4},    {12, 3, 4},    {16, 4, 4},    {24, 4, 6},    {32, 4, 8},    {48, 6, 8},
-      {64, 8, 8},   {96, 8, 12},   {100, 10, 10}, {128, 8, 16},  {200, 10, 20}, {255, 15, 17},
-      {256, 16, 16}, {257, 1, 257}, {258, 6, 43},  {300, 15, 20}, {512, 16, 32}, {1024, 32, 32},
-      {4096, 64, 64}};
+      {1, 1, 1},    {2, 1, 2},     {3, 1, 3},     {4, 2, 2},      {6, 2, 3},
+      {7, 1, 7},    {8, 2, 4},     {12, 3, 4},    {16, 4, 4},     {24, 4, 6},
+      {32, 4, 8},   {48, 6, 8},    {64, 8, 8},    {96, 8, 12},    {100, 10, 10},
+      {128, 8, 16}, {200, 10, 20}, {255, 15, 17}, {256, 16, 16},  {257, 1, 257},
+      {258, 6, 43}, {300, 15, 20}, {512, 16, 32}, {1024, 32, 32}, {4096, 64, 64}};
   for (auto &r : rows) {
     std::int32_t p = -1, q = -1;
     __f___zo_factor_mesh_(&r[0], &p, &q);
@@ -160,7 +165,8 @@ TEST(ThreadMesh, TableRowsAndDivisorSearch) {
     __f___zo_factor_mesh_(&n, &p, &q);
     ASSERT_EQ(p * q, n);
     ASSERT_LE(p, q);
-    for (std::int32_t d = p + 1; d * d <= n; ++d) ASSERT_NE(n % d, 0) << n;
+    for (std::int32_t d = p + 1; d * d <= n; ++d)
+      ASSERT_NE(n % d, 0) << n;
   }
 }
 
