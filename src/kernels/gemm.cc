@@ -1,0 +1,242 @@
+// The GEMM kernels, C := alpha*op(A)*op(B) + beta*C on one block of C.
+//
+// Real drivers (pp_sgemm, pp_dgemm): C is scaled by beta first (zeros for
+// 0, the scal kernel per column otherwise); then an odd n's column 1 is
+// one GEMV, rows 1..m mod 4 over the other columns are one GEMV each, and
+// the remaining block (rows in fours, columns in pairs) goes to the inner
+// kernel with beta = 1.  The inner kernels and the alignment-safe kernels
+// follow the reference order of gemm_reference.h.  The complex kernels
+// build C column by column from GEMV calls, except for op(B) = B^H, which
+// runs the reference loops (gemm_complex.h) with beta applied inside.
+#include <cstdint>
+#include <cstring>
+
+#include "kernels/blas_access.h"
+#include "kernels/gemm_complex.h"
+#include "kernels/gemm_reference.h"
+#include "kernels/kernels.h"
+
+namespace mox2::kernels {
+namespace {
+
+using i32 = std::int32_t;
+using Index = std::ptrdiff_t;
+
+// The constants handed to the kernels the drivers call.
+const i32 kOne = 1;
+template <class T> struct Constants;
+template <> struct Constants<float> { static constexpr float one = 1.0f; };
+template <> struct Constants<double> { static constexpr double one = 1.0; };
+template <> struct Constants<c8> { static constexpr c8 one = {1.0f, 0.0f}; };
+template <> struct Constants<c16> { static constexpr c16 one = {1.0, 0.0}; };
+
+bool real_transposed(const char *letter) { return (*letter | 0x20) != 'n'; }
+
+template <class T> struct RealKernels;
+template <> struct RealKernels<float> {
+  static constexpr auto scal = __f___zo_sscal_;
+  static constexpr auto gemv = __f___zo_pp_sgemv_;
+  static constexpr auto inner = __f___zo_pp_sgemmx_;
+};
+template <> struct RealKernels<double> {
+  static constexpr auto scal = __f___zo_dscal_;
+  static constexpr auto gemv = __f___zo_pp_dgemv_;
+  static constexpr auto inner = __f___zo_pp_dgemmx_;
+};
+
+// C(1..m, 1..n) := beta*C: zeros for beta = 0 (C not read), the scal
+// kernel per column for beta not in {0, 1}.
+template <class T> void scale_c(i32 m, i32 n, const T *beta, T *c, Index ldc) {
+  if (*beta == 1) return;
+  for (i32 j = 0; j < n; ++j) {
+    T *col = c + j * ldc;
+    if (*beta == 0) {
+      for (i32 i = 0; i < m; ++i)
+        col[i] = T(0);
+    } else {
+      RealKernels<T>::scal(&m, beta, col, &kOne);
+    }
+  }
+}
+
+template <class T>
+void real_driver(const char *transa, const char *transb, const i32 *m, const i32 *n, const i32 *k,
+                 const T *alpha, const T *a, const i32 *lda, const T *b, const i32 *ldb,
+                 const T *beta, T *c, const i32 *ldc) {
+  using K = RealKernels<T>;
+  if (*m <= 0 || *n <= 0) return;
+  const Index la = *lda, lb = *ldb, lc = *ldc;
+  scale_c(*m, *n, beta, c, lc);
+  if (*alpha == 0 || *k <= 0) return;
+  const T *one = &Constants<T>::one;
+  bool ta = real_transposed(transa), tb = real_transposed(transb);
+  i32 r = *n % 2, s = *m % 4;
+  if (r == 1) {
+    // C(:, 1) += alpha*op(A)*op(B)(:, 1).
+    const char *letter = ta ? "T" : "N";
+    const i32 *rows = ta ? k : m, *cols = ta ? m : k;
+    K::gemv(letter, rows, cols, alpha, a, lda, b, tb ? ldb : &kOne, one, c, &kOne, 1);
+    if (*n == 1) return;
+  }
+  i32 rest_n = *n - r;
+  for (i32 i = 0; i < s; ++i) {
+    // C(i, r+1..n) += alpha*op(B)(:, r+1..n)^T * op(A)(i, :)^T.
+    const T *x = ta ? a + i * la : a + i;
+    const i32 *incx = ta ? &kOne : lda;
+    T *y = c + i + r * lc;
+    if (tb)
+      K::gemv("N", &rest_n, k, alpha, b + r, ldb, x, incx, one, y, ldc, 1);
+    else
+      K::gemv("T", k, &rest_n, alpha, b + r * lb, ldb, x, incx, one, y, ldc, 1);
+  }
+  if (*m < 4) return;
+  i32 rest_m = *m - s;
+  const T *a_rest = ta ? a + s * la : a + s;
+  const T *b_rest = tb ? b + r : b + r * lb;
+  K::inner(transa, transb, &rest_m, &rest_n, k, alpha, a_rest, lda, b_rest, ldb, one,
+           c + s + r * lc, ldc, 1, 1);
+}
+
+template <class T>
+GemmBlock<T> block_of(bool ta, bool tb, i32 m, i32 n, i32 k, T alpha, const T *a, i32 lda,
+                      const T *b, i32 ldb, T beta, T *c, i32 ldc) {
+  return GemmBlock<T>{ta, tb, m, n, k, alpha, a, lda, b, ldb, beta, c, ldc};
+}
+
+template <class C> struct ComplexKernels;
+template <> struct ComplexKernels<c8> {
+  static constexpr auto gemv = __f___zo_pp_cgemv_;
+  using Forms = MixedForms;
+};
+template <> struct ComplexKernels<c16> {
+  static constexpr auto gemv = __f___zo_pp_zgemv_;
+  using Forms = PlainForms<double>;
+};
+
+template <class C>
+void complex_driver(const char *transa, const char *transb, const i32 *m, const i32 *n,
+                    const i32 *k, const C *alpha, const C *a, const i32 *lda, const C *b,
+                    const i32 *ldb, const C *beta, C *c, const i32 *ldc) {
+  using K = ComplexKernels<C>;
+  using Forms = typename K::Forms;
+  ComplexGemm<C> g{complex_gemm_op(*transa),
+                   complex_gemm_op(*transb),
+                   *m,
+                   *n,
+                   *k,
+                   *alpha,
+                   a,
+                   *lda,
+                   b,
+                   *ldb,
+                   *beta,
+                   c,
+                   *ldc};
+  if (g.m <= 0 || g.n <= 0 || (is_one(g.beta) && (is_zero(g.alpha) || g.k <= 0))) return;
+  if (is_zero(g.alpha) || g.k <= 0) {
+    complex_scale_c<C, Forms, NaturalAccess>(g);
+    return;
+  }
+  if (g.op_b == ComplexOp::conjugated) {
+    complex_gemm_loops<true, C, Forms, NaturalAccess>(g);
+    return;
+  }
+  complex_scale_c<C, Forms, NaturalAccess>(g);
+  const char *letter = g.op_a == ComplexOp::plain        ? "N"
+                       : g.op_a == ComplexOp::conjugated ? "C"
+                                                         : "T";
+  bool a_plain = g.op_a == ComplexOp::plain;
+  const i32 *rows = a_plain ? m : k, *cols = a_plain ? k : m;
+  bool b_plain = g.op_b == ComplexOp::plain;
+  const i32 *incx = b_plain ? &kOne : ldb;
+  for (Index j = 0; j < g.n; ++j) {
+    const C *x = b_plain ? b + j * g.ldb : b + j;
+    K::gemv(letter, rows, cols, alpha, a, lda, x, incx, &Constants<C>::one, c + j * g.ldc, &kOne,
+            1);
+  }
+}
+
+bool valid_letter(char c) {
+  return c == 'N' || c == 'n' || c == 'T' || c == 't' || c == 'C' || c == 'c';
+}
+
+// The validation of the alignment-safe kernels.  Invalid arguments zero
+// C(1..m, 1..n) along ldc (a negative ldc counts as 0) and read nothing
+// else; true then.
+template <class T>
+bool reject_invalid(char transa, char transb, i32 m, i32 n, i32 k, i32 lda, i32 ldb, i32 ldc,
+                    T *c) {
+  auto at_least = [](i32 ld, i32 rows) { return ld >= (rows > 1 ? rows : 1); };
+  bool na = transa == 'N' || transa == 'n', nb = transb == 'N' || transb == 'n';
+  if (valid_letter(transa) && valid_letter(transb) && m >= 0 && n >= 0 && k >= 0 &&
+      at_least(lda, na ? m : k) && at_least(ldb, nb ? k : n) && at_least(ldc, m))
+    return false;
+  if (m < 1 || n < 1) return true;
+  Index step = ldc > 0 ? ldc : 0;
+  for (Index j = 0; j < n; ++j)
+    std::memset(static_cast<void *>(c + j * step), 0, sizeof(T) * static_cast<std::size_t>(m));
+  return true;
+}
+
+} // namespace
+} // namespace mox2::kernels
+
+using namespace mox2;
+using namespace mox2::kernels;
+
+extern "C" {
+
+MOX2_GEMM_KERNEL(__f___zo_pp_sgemm_, float) {
+  real_driver(transa, transb, m, n, k, alpha, a, lda, b, ldb, beta, c, ldc);
+}
+
+MOX2_GEMM_KERNEL(__f___zo_pp_dgemm_, double) {
+  real_driver(transa, transb, m, n, k, alpha, a, lda, b, ldb, beta, c, ldc);
+}
+
+MOX2_GEMM_KERNEL(__f___zo_pp_sgemmx_, float) {
+  gemm_reference(block_of(real_transposed(transa), real_transposed(transb), *m, *n, *k, *alpha, a,
+                          *lda, b, *ldb, *beta, c, *ldc));
+}
+
+MOX2_GEMM_KERNEL(__f___zo_pp_dgemmx_, double) {
+  gemm_reference(block_of(real_transposed(transa), real_transposed(transb), *m, *n, *k, *alpha, a,
+                          *lda, b, *ldb, *beta, c, *ldc));
+}
+
+MOX2_GEMM_KERNEL(__f___zo_pp_cgemm_, c8) {
+  complex_driver(transa, transb, m, n, k, alpha, a, lda, b, ldb, beta, c, ldc);
+}
+
+MOX2_GEMM_KERNEL(__f___zo_pp_zgemm_, c16) {
+  complex_driver(transa, transb, m, n, k, alpha, a, lda, b, ldb, beta, c, ldc);
+}
+
+// 'N'/'n': A; 'T', 't', 'C', 'c': A^T; data (scalars too) only 4-byte aligned.
+MOX2_GEMM_KERNEL(__f___zo_dgemm_don_, double) {
+  if (reject_invalid(*transa, *transb, *m, *n, *k, *lda, *ldb, *ldc, c)) return;
+  gemm_reference(block_of(*transa != 'N' && *transa != 'n', *transb != 'N' && *transb != 'n', *m,
+                          *n, *k, Bytewise4Access::ld(alpha), a, *lda, b, *ldb,
+                          Bytewise4Access::ld(beta), c, *ldc));
+}
+
+// 'N'/'n': A; 'T'/'t': A^T; 'C'/'c': A^H; data only 4-byte aligned.
+MOX2_GEMM_KERNEL(__f___zo_zgemm_don_, c16) {
+  if (reject_invalid(*transa, *transb, *m, *n, *k, *lda, *ldb, *ldc, c)) return;
+  ComplexGemm<c16> g{complex_gemm_op(*transa),
+                     complex_gemm_op(*transb),
+                     *m,
+                     *n,
+                     *k,
+                     Bytewise4Access::ld(alpha),
+                     a,
+                     *lda,
+                     b,
+                     *ldb,
+                     Bytewise4Access::ld(beta),
+                     c,
+                     *ldc};
+  complex_gemm_reference<c16, PlainForms<double>, Bytewise4Access>(g);
+}
+
+} // extern "C"

@@ -1,0 +1,297 @@
+// The thin-product GEMM kernels: C := alpha*op(A)*op(B) + beta*C when one
+// of m, n, k is small.  After the quick return (m or n below 1):
+//
+//   m < 4 <= n, k    small dimension m
+//   n < 4 <= m, k    small dimension n
+//   k < 4 <= m, n    small dimension k
+//   anything else    the reference algorithm (zero skip included)
+//
+// A small dimension of 1 goes, in the real kernels, to one GEMV over row 1
+// or column 1 of C (alpha and beta passed through), or for k = 1 to the
+// beta scaling of C followed by one rank-one update.  Values 2 and 3, and
+// every complex case, run loop nests in the reference order but WITHOUT the
+// zero skip: each term of every element is added, whatever b(l, j) is.
+// Column form: column j scaled by beta first (zeros for 0, multiplied for
+// values other than 1), then C(i, j) := C(i, j) + A(i, l)*(alpha*b(l, j))
+// for l = 1..k.  Dot form: temp summed over l in order, then alpha*temp or
+// alpha*temp + beta*C(i, j).  A small dimension of 0 or below takes the
+// reference algorithm.  COMPLEX(4) forms every complex product from exact
+// double products, rounding each part once; sums are single precision.
+#include <cstdint>
+
+#include "kernels/blas_access.h"
+#include "kernels/gemm_complex.h"
+#include "kernels/gemm_reference.h"
+#include "kernels/kernels.h"
+
+namespace mox2::kernels {
+namespace {
+
+using i32 = std::int32_t;
+using Index = std::ptrdiff_t;
+
+const i32 kOne = 1;
+
+enum class Shape { rows, cols, terms, other };
+
+// Which dimension is thin, and its value.
+Shape shape_of(i32 m, i32 n, i32 k, i32 &small) {
+  if (m < 4 && n >= 4 && k >= 4) {
+    small = m;
+    return Shape::rows;
+  }
+  if (m >= 4 && n < 4 && k >= 4) {
+    small = n;
+    return Shape::cols;
+  }
+  if (m >= 4 && n >= 4 && k < 4) {
+    small = k;
+    return Shape::terms;
+  }
+  small = 0;
+  return Shape::other;
+}
+
+bool real_transposed(const char *letter) { return (*letter | 0x20) != 'n'; }
+
+template <class T> struct RealKernels;
+template <> struct RealKernels<float> {
+  static constexpr auto scal = __f___zo_sscal_;
+  static constexpr auto gemv = __f___zo_pp_sgemv_;
+  static constexpr auto ger = __f___zo_pp_sger_;
+};
+template <> struct RealKernels<double> {
+  static constexpr auto scal = __f___zo_dscal_;
+  static constexpr auto gemv = __f___zo_pp_dgemv_;
+  static constexpr auto ger = __f___zo_pp_dger_;
+};
+
+template <class T> struct RealThin {
+  bool ta, tb;
+  Index m, n, k;
+  T alpha;
+  const T *a;
+  Index lda;
+  const T *b;
+  Index ldb;
+  T beta;
+  T *c;
+  Index ldc;
+  T b_at(Index l, Index j) const { return tb ? b[j + l * ldb] : b[l + j * ldb]; }
+};
+
+template <class T> void scale_column(T beta, T *col, Index m) {
+  if (beta == 1) return;
+  if (beta == 0) {
+    for (Index i = 0; i < m; ++i)
+      col[i] = T(0);
+  } else {
+    for (Index i = 0; i < m; ++i)
+      col[i] = beta * col[i];
+  }
+}
+
+// Column form without the zero skip; L terms per pass over a column
+// (the terms of each element still in increasing l).
+template <int L, class T> void column_terms(const RealThin<T> &g, Index l0, Index j) {
+  T t[L];
+  const T *acol[L];
+  for (int q = 0; q < L; ++q) {
+    t[q] = g.alpha * g.b_at(l0 + q, j);
+    acol[q] = g.a + (l0 + q) * g.lda;
+  }
+  T *__restrict col = g.c + j * g.ldc;
+  for (Index i = 0; i < g.m; ++i) {
+    T v = col[i];
+    for (int q = 0; q < L; ++q)
+      v = v + acol[q][i] * t[q];
+    col[i] = v;
+  }
+}
+
+// m = 2 or 3 (or any m; R rows held while l runs).
+template <int R, class T> void column_form_rows(const RealThin<T> &g) {
+  for (Index j = 0; j < g.n; ++j) {
+    T *col = g.c + j * g.ldc;
+    scale_column(g.beta, col, g.m);
+    T v[R];
+    for (int r = 0; r < R; ++r)
+      v[r] = col[r];
+    for (Index l = 0; l < g.k; ++l) {
+      T t = g.alpha * g.b_at(l, j);
+      const T *al = g.a + l * g.lda;
+      for (int r = 0; r < R; ++r)
+        v[r] = v[r] + al[r] * t;
+    }
+    for (int r = 0; r < R; ++r)
+      col[r] = v[r];
+  }
+}
+
+// n = 2 or 3: each column of A read once, updating N columns of C.
+template <int N, class T> void column_form_cols(const RealThin<T> &g) {
+  T *cols[N];
+  for (int q = 0; q < N; ++q) {
+    cols[q] = g.c + q * g.ldc;
+    scale_column(g.beta, cols[q], g.m);
+  }
+  for (Index l = 0; l < g.k; ++l) {
+    T t[N];
+    for (int q = 0; q < N; ++q)
+      t[q] = g.alpha * g.b_at(l, q);
+    const T *__restrict al = g.a + l * g.lda;
+    for (Index i = 0; i < g.m; ++i)
+      for (int q = 0; q < N; ++q)
+        cols[q][i] = cols[q][i] + al[i] * t[q];
+  }
+}
+
+// Any shape: up to four terms per pass over each column.
+template <class T> void column_form_any(const RealThin<T> &g) {
+  for (Index j = 0; j < g.n; ++j) {
+    scale_column(g.beta, g.c + j * g.ldc, g.m);
+    Index l = 0;
+    for (; l + 4 <= g.k; l += 4)
+      column_terms<4>(g, l, j);
+    switch (g.k - l) {
+    case 3: column_terms<3>(g, l, j); break;
+    case 2: column_terms<2>(g, l, j); break;
+    case 1: column_terms<1>(g, l, j); break;
+    default: break;
+    }
+  }
+}
+
+// Dot form taken literally (alpha*temp even for alpha = 0).
+template <class T> void dot_form_literal(const RealThin<T> &g) {
+  for (Index j = 0; j < g.n; ++j)
+    for (Index i = 0; i < g.m; ++i) {
+      T s = 0;
+      for (Index l = 0; l < g.k; ++l)
+        s = s + g.a[l + i * g.lda] * g.b_at(l, j);
+      T *cij = g.c + i + j * g.ldc;
+      *cij = g.beta == 0 ? g.alpha * s : g.alpha * s + g.beta * *cij;
+    }
+}
+
+template <class T> void real_nest(const RealThin<T> &g, Shape shape, i32 small) {
+  if (g.ta) {
+    // With alpha != 0 and k >= 1 the reference dot form is this very order.
+    if (g.alpha != 0)
+      gemm_reference(GemmBlock<T>{true, g.tb, g.m, g.n, g.k, g.alpha, g.a, g.lda, g.b, g.ldb,
+                                  g.beta, g.c, g.ldc});
+    else
+      dot_form_literal(g);
+    return;
+  }
+  if (shape == Shape::rows && small == 2) return column_form_rows<2>(g);
+  if (shape == Shape::rows && small == 3) return column_form_rows<3>(g);
+  if (shape == Shape::cols && small == 2) return column_form_cols<2>(g);
+  if (shape == Shape::cols && small == 3) return column_form_cols<3>(g);
+  column_form_any(g);
+}
+
+template <class T>
+void real_thin(const char *transa, const char *transb, const i32 *m, const i32 *n, const i32 *k,
+               const T *alpha, const T *a, const i32 *lda, const T *b, const i32 *ldb,
+               const T *beta, T *c, const i32 *ldc) {
+  using K = RealKernels<T>;
+  if (*m <= 0 || *n <= 0) return;
+  bool ta = real_transposed(transa), tb = real_transposed(transb);
+  i32 small;
+  Shape shape = shape_of(*m, *n, *k, small);
+  if (shape == Shape::other || small <= 0) {
+    gemm_reference(GemmBlock<T>{ta, tb, *m, *n, *k, *alpha, a, *lda, b, *ldb, *beta, c, *ldc});
+    return;
+  }
+  if (small == 1) {
+    switch (shape) {
+    case Shape::rows:
+      // Row 1 of C: op(B)^T times row 1 of op(A).
+      if (tb)
+        K::gemv("N", n, k, alpha, b, ldb, a, ta ? &kOne : lda, beta, c, ldc, 1);
+      else
+        K::gemv("T", k, n, alpha, b, ldb, a, ta ? &kOne : lda, beta, c, ldc, 1);
+      return;
+    case Shape::cols:
+      // Column 1 of C: op(A) times op(B)(:, 1).
+      if (ta)
+        K::gemv("T", k, m, alpha, a, lda, b, tb ? ldb : &kOne, beta, c, &kOne, 1);
+      else
+        K::gemv("N", m, k, alpha, a, lda, b, tb ? ldb : &kOne, beta, c, &kOne, 1);
+      return;
+    default:
+      // C := beta*C, then C := C + alpha*op(A)(:, 1)*op(B)(1, :).
+      if (*beta != 1)
+        for (i32 j = 0; j < *n; ++j) {
+          T *col = c + static_cast<Index>(j) * *ldc;
+          if (*beta == 0)
+            for (i32 i = 0; i < *m; ++i)
+              col[i] = T(0);
+          else
+            K::scal(m, beta, col, &kOne);
+        }
+      K::ger(m, n, alpha, a, ta ? lda : &kOne, b, tb ? &kOne : ldb, c, ldc);
+      return;
+    }
+  }
+  real_nest(RealThin<T>{ta, tb, *m, *n, *k, *alpha, a, *lda, b, *ldb, *beta, c, *ldc}, shape,
+            small);
+}
+
+template <class C> struct ThinForms;
+template <> struct ThinForms<c8> { using type = ExactForms; };
+template <> struct ThinForms<c16> { using type = PlainForms<double>; };
+
+template <class C>
+void complex_thin(const char *transa, const char *transb, const i32 *m, const i32 *n, const i32 *k,
+                  const C *alpha, const C *a, const i32 *lda, const C *b, const i32 *ldb,
+                  const C *beta, C *c, const i32 *ldc) {
+  using Forms = typename ThinForms<C>::type;
+  if (*m <= 0 || *n <= 0) return;
+  ComplexGemm<C> g{complex_gemm_op(*transa),
+                   complex_gemm_op(*transb),
+                   *m,
+                   *n,
+                   *k,
+                   *alpha,
+                   a,
+                   *lda,
+                   b,
+                   *ldb,
+                   *beta,
+                   c,
+                   *ldc};
+  i32 small;
+  Shape shape = shape_of(*m, *n, *k, small);
+  if (shape == Shape::other || small <= 0)
+    complex_gemm_reference<C, Forms, NaturalAccess>(g);
+  else
+    complex_gemm_loops<false, C, Forms, NaturalAccess>(g);
+}
+
+} // namespace
+} // namespace mox2::kernels
+
+using namespace mox2;
+using namespace mox2::kernels;
+
+extern "C" {
+
+MOX2_GEMM_KERNEL(__f___zo_pp_sgemm_asp_, float) {
+  real_thin(transa, transb, m, n, k, alpha, a, lda, b, ldb, beta, c, ldc);
+}
+
+MOX2_GEMM_KERNEL(__f___zo_pp_dgemm_asp_, double) {
+  real_thin(transa, transb, m, n, k, alpha, a, lda, b, ldb, beta, c, ldc);
+}
+
+MOX2_GEMM_KERNEL(__f___zo_pp_cgemm_asp_, c8) {
+  complex_thin(transa, transb, m, n, k, alpha, a, lda, b, ldb, beta, c, ldc);
+}
+
+MOX2_GEMM_KERNEL(__f___zo_pp_zgemm_asp_, c16) {
+  complex_thin(transa, transb, m, n, k, alpha, a, lda, b, ldb, beta, c, ldc);
+}
+
+} // extern "C"
