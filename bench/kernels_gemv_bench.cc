@@ -1,11 +1,12 @@
-// The serial GEMV kernel beside the reference BLAS and single-threaded
-// OpenBLAS, in the same run: y := alpha*op(A)*x + beta*y on square REAL(8)
-// matrices, 'N' and 'T'.
+// The serial GEMV kernels beside the reference BLAS and single-threaded
+// OpenBLAS, in the same run: y := alpha*op(A)*x + beta*y on square
+// matrices, REAL(8) 'N' and 'T', and the other precisions at n = 1000.
 #include <dlfcn.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <random>
+#include <type_traits>
 #include <vector>
 
 #include <benchmark/benchmark.h>
@@ -15,71 +16,121 @@
 namespace {
 
 using i32 = std::int32_t;
-using Dgemv = void (*)(const char *, const i32 *, const i32 *, const double *, const double *,
-                       const i32 *, const double *, const i32 *, const double *, double *,
-                       const i32 *, std::size_t);
 
-Dgemv load_dgemv(const char *path, bool one_thread) {
+template <class T>
+using Gemv = void (*)(const char *, const i32 *, const i32 *, const T *, const T *, const i32 *,
+                      const T *, const i32 *, const T *, T *, const i32 *, std::size_t);
+
+void *open_blas(const char *path, bool one_thread) {
   void *h = dlopen(path, RTLD_NOW | RTLD_LOCAL);
-  if (!h) return nullptr;
-  if (one_thread) {
+  if (h && one_thread) {
     auto set_threads = reinterpret_cast<void (*)(int)>(dlsym(h, "openblas_set_num_threads"));
     if (set_threads) set_threads(1);
   }
-  return reinterpret_cast<Dgemv>(dlsym(h, "dgemv_"));
+  return h;
+}
+void *reference_library() {
+  static void *h = open_blas("/usr/lib/x86_64-linux-gnu/blas/libblas.so.3", false);
+  return h;
+}
+void *openblas_library() {
+  static void *h = open_blas("/usr/lib/x86_64-linux-gnu/openblas-pthread/libblas.so.3", true);
+  return h;
 }
 
-Dgemv reference() {
-  static Dgemv f = load_dgemv("/usr/lib/x86_64-linux-gnu/blas/libblas.so.3", false);
-  return f;
-}
-Dgemv openblas() {
-  static Dgemv f = load_dgemv("/usr/lib/x86_64-linux-gnu/openblas-pthread/libblas.so.3", true);
-  return f;
-}
-Dgemv mox2_kernel() { return __f___zo_pp_dgemv_; }
+template <class T> const char *gemv_name();
+template <> const char *gemv_name<float>() { return "sgemv_"; }
+template <> const char *gemv_name<double>() { return "dgemv_"; }
+template <> const char *gemv_name<mox2::c8>() { return "cgemv_"; }
+template <> const char *gemv_name<mox2::c16>() { return "zgemv_"; }
 
-template <Dgemv (*Which)()> void gemv(benchmark::State &state, char trans) {
-  Dgemv f = Which();
+template <class T> Gemv<T> reference() {
+  void *h = reference_library();
+  return h ? reinterpret_cast<Gemv<T>>(dlsym(h, gemv_name<T>())) : nullptr;
+}
+template <class T> Gemv<T> openblas() {
+  void *h = openblas_library();
+  return h ? reinterpret_cast<Gemv<T>>(dlsym(h, gemv_name<T>())) : nullptr;
+}
+template <class T> Gemv<T> mox2_kernel();
+template <> Gemv<float> mox2_kernel<float>() { return __f___zo_pp_sgemv_; }
+template <> Gemv<double> mox2_kernel<double>() { return __f___zo_pp_dgemv_; }
+template <> Gemv<mox2::c8> mox2_kernel<mox2::c8>() { return __f___zo_pp_cgemv_; }
+template <> Gemv<mox2::c16> mox2_kernel<mox2::c16>() { return __f___zo_pp_zgemv_; }
+
+template <class T> T value(std::mt19937_64 &gen) {
+  std::uniform_real_distribution<double> dist(-1, 1);
+  if constexpr (std::is_floating_point_v<T>)
+    return static_cast<T>(dist(gen));
+  else
+    return T{static_cast<decltype(T::re)>(dist(gen)), static_cast<decltype(T::re)>(dist(gen))};
+}
+
+template <class T> T one() {
+  if constexpr (std::is_floating_point_v<T>)
+    return 1;
+  else
+    return T{1, 0};
+}
+
+template <class T, Gemv<T> (*Which)()> void gemv(benchmark::State &state, char trans) {
+  Gemv<T> f = Which();
   if (!f) {
     state.SkipWithError("library not available");
     return;
   }
-  const i32 n = static_cast<i32>(state.range(0)), one = 1;
+  const i32 n = static_cast<i32>(state.range(0)), inc = 1;
   std::mt19937_64 gen(42);
-  std::uniform_real_distribution<double> dist(-1, 1);
-  std::vector<double> a(static_cast<std::size_t>(n) * n), x(n), y(n);
-  for (double &v : a)
-    v = dist(gen);
-  for (double &v : x)
-    v = dist(gen);
-  for (double &v : y)
-    v = dist(gen);
-  const double alpha = 0.75, beta = 1.0;
+  std::vector<T> a(static_cast<std::size_t>(n) * n), x(n), y(n);
+  for (T &v : a)
+    v = value<T>(gen);
+  for (T &v : x)
+    v = value<T>(gen);
+  for (T &v : y)
+    v = value<T>(gen);
+  const T alpha = value<T>(gen), beta = one<T>(); // beta = 1: no scaling pass
   for (auto _ : state) {
-    f(&trans, &n, &n, &alpha, a.data(), &n, x.data(), &one, &beta, y.data(), &one, 1);
+    f(&trans, &n, &n, &alpha, a.data(), &n, x.data(), &inc, &beta, y.data(), &inc, 1);
     benchmark::DoNotOptimize(y.data());
     benchmark::ClobberMemory();
   }
   state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(n) * n);
+  // Complex elements count as four multiplications and four additions.
+  const double flops = std::is_floating_point_v<T> ? 2.0 : 8.0;
   state.counters["GFLOPS"] =
-      benchmark::Counter(2.0 * n * n * static_cast<double>(state.iterations()),
+      benchmark::Counter(flops * n * n * static_cast<double>(state.iterations()),
                          benchmark::Counter::kIsRate, benchmark::Counter::kIs1000);
 }
 
-void mox2_N(benchmark::State &s) { gemv<mox2_kernel>(s, 'N'); }
-void reference_N(benchmark::State &s) { gemv<reference>(s, 'N'); }
-void openblas_N(benchmark::State &s) { gemv<openblas>(s, 'N'); }
-void mox2_T(benchmark::State &s) { gemv<mox2_kernel>(s, 'T'); }
-void reference_T(benchmark::State &s) { gemv<reference>(s, 'T'); }
-void openblas_T(benchmark::State &s) { gemv<openblas>(s, 'T'); }
+#define MOX2_GEMV_BENCH_(type, name, trans)                                                        \
+  void mox2_##name(benchmark::State &s) { gemv<type, mox2_kernel<type>>(s, trans); }               \
+  void reference_##name(benchmark::State &s) { gemv<type, reference<type>>(s, trans); }            \
+  void openblas_##name(benchmark::State &s) { gemv<type, openblas<type>>(s, trans); }
+MOX2_GEMV_BENCH_(double, dgemv_N, 'N')
+MOX2_GEMV_BENCH_(double, dgemv_T, 'T')
+MOX2_GEMV_BENCH_(float, sgemv_N, 'N')
+MOX2_GEMV_BENCH_(float, sgemv_T, 'T')
+MOX2_GEMV_BENCH_(mox2::c8, cgemv_N, 'N')
+MOX2_GEMV_BENCH_(mox2::c8, cgemv_C, 'C')
+MOX2_GEMV_BENCH_(mox2::c16, zgemv_N, 'N')
+MOX2_GEMV_BENCH_(mox2::c16, zgemv_C, 'C')
 
-BENCHMARK(mox2_N)->Arg(256)->Arg(1000);
-BENCHMARK(reference_N)->Arg(256)->Arg(1000);
-BENCHMARK(openblas_N)->Arg(256)->Arg(1000);
-BENCHMARK(mox2_T)->Arg(256)->Arg(1000);
-BENCHMARK(reference_T)->Arg(256)->Arg(1000);
-BENCHMARK(openblas_T)->Arg(256)->Arg(1000);
+BENCHMARK(mox2_dgemv_N)->Arg(256)->Arg(1000);
+BENCHMARK(reference_dgemv_N)->Arg(256)->Arg(1000);
+BENCHMARK(openblas_dgemv_N)->Arg(256)->Arg(1000);
+BENCHMARK(mox2_dgemv_T)->Arg(256)->Arg(1000);
+BENCHMARK(reference_dgemv_T)->Arg(256)->Arg(1000);
+BENCHMARK(openblas_dgemv_T)->Arg(256)->Arg(1000);
+#define MOX2_GEMV_BENCH_1000_(name)                                                                \
+  BENCHMARK(mox2_##name)->Arg(1000);                                                               \
+  BENCHMARK(reference_##name)->Arg(1000);                                                          \
+  BENCHMARK(openblas_##name)->Arg(1000);
+MOX2_GEMV_BENCH_1000_(sgemv_N)
+MOX2_GEMV_BENCH_1000_(sgemv_T)
+MOX2_GEMV_BENCH_1000_(cgemv_N)
+MOX2_GEMV_BENCH_1000_(cgemv_C)
+MOX2_GEMV_BENCH_1000_(zgemv_N)
+MOX2_GEMV_BENCH_1000_(zgemv_C)
 
 } // namespace
 
