@@ -1,8 +1,9 @@
-// The dot form of REAL(8) GEMV for AVX-512: eight columns' sums side by
-// side, one per vector lane.  Each step multiplies an 8 x 8 block of A (8
-// rows of 8 columns) by the matching x elements column by column,
-// transposes the products so that vector r holds row r's products of the
-// eight columns, and adds rows 0..7 in order: every lane's sum is
+// The dot form of real GEMV for AVX-512: eight REAL(8) or sixteen REAL(4)
+// columns' sums side by side, one per vector lane.  Each step multiplies a
+// square block of A (8 rows of 8 columns, or 16 of 16) by the matching x
+// elements column by column,
+// transposes the products so that vector r holds row r's products of all
+// the columns, and adds the rows in order: every lane's sum is
 // temp := temp + A(i, j)*x(i) for i = 1..m in order, as in the scalar code.
 // Included by the AVX-512 kernel set only.
 #pragma once
@@ -80,12 +81,78 @@ template <class Mem> void dot_columns_8(const GemvBlock<double> &g, std::ptrdiff
   }
 }
 
-// The leading columns done here, a multiple of 8 (REAL(8) only).
+// Row r of the result holds element r of every input: q[r][k] = p[k][r].
+inline void transpose_16x16(__m512 p[16]) {
+  __m512 t[16], u[16];
+  for (int k = 0; k < 16; k += 2) {
+    t[k] = _mm512_unpacklo_ps(p[k], p[k + 1]);
+    t[k + 1] = _mm512_unpackhi_ps(p[k], p[k + 1]);
+  }
+  // u[4g + e], 128-bit block l: row 4l + e of columns 4g .. 4g + 3.
+  for (int g = 0; g < 16; g += 4) {
+    __m512d lo = _mm512_castps_pd(t[g]), hi = _mm512_castps_pd(t[g + 1]);
+    __m512d lo2 = _mm512_castps_pd(t[g + 2]), hi2 = _mm512_castps_pd(t[g + 3]);
+    u[g] = _mm512_castpd_ps(_mm512_unpacklo_pd(lo, lo2));
+    u[g + 1] = _mm512_castpd_ps(_mm512_unpackhi_pd(lo, lo2));
+    u[g + 2] = _mm512_castpd_ps(_mm512_unpacklo_pd(hi, hi2));
+    u[g + 3] = _mm512_castpd_ps(_mm512_unpackhi_pd(hi, hi2));
+  }
+  for (int e = 0; e < 4; ++e) {
+    __m512 v = _mm512_shuffle_f32x4(u[e], u[4 + e], 0x88);
+    __m512 w = _mm512_shuffle_f32x4(u[e], u[4 + e], 0xdd);
+    __m512 v2 = _mm512_shuffle_f32x4(u[8 + e], u[12 + e], 0x88);
+    __m512 w2 = _mm512_shuffle_f32x4(u[8 + e], u[12 + e], 0xdd);
+    p[e] = _mm512_shuffle_f32x4(v, v2, 0x88);
+    p[8 + e] = _mm512_shuffle_f32x4(v, v2, 0xdd);
+    p[4 + e] = _mm512_shuffle_f32x4(w, w2, 0x88);
+    p[12 + e] = _mm512_shuffle_f32x4(w, w2, 0xdd);
+  }
+}
+
+// x(i..i+15) as one vector.
+template <class Mem> inline __m512 load_x16(const GemvBlock<float> &g, std::ptrdiff_t i) {
+  if (g.incx == 1) return _mm512_loadu_ps(g.x + i);
+  alignas(64) float v[16];
+  for (int r = 0; r < 16; ++r) v[r] = Mem::ld(g.x + (i + r) * g.incx);
+  return _mm512_load_ps(v);
+}
+
+// REAL(4) columns j .. j + 15, sixteen rows per step.
+template <class Mem> void dot_columns_16(const GemvBlock<float> &g, std::ptrdiff_t j) {
+  const std::ptrdiff_t m = g.m, m16 = m - m % 16, lda = g.lda;
+  const float *c = g.a + j * lda;
+  __m512 acc = _mm512_setzero_ps();
+  for (std::ptrdiff_t i = 0; i < m16; i += 16) {
+    const __m512 xv = load_x16<Mem>(g, i);
+    __m512 p[16];
+    for (int k = 0; k < 16; ++k) p[k] = _mm512_mul_ps(_mm512_loadu_ps(c + k * lda + i), xv);
+    transpose_16x16(p);
+    for (int r = 0; r < 16; ++r) acc = _mm512_add_ps(acc, p[r]);
+  }
+  float s[16];
+  _mm512_storeu_ps(s, acc);
+  for (std::ptrdiff_t i = m16; i < m; ++i) {
+    const float xi = Mem::ld(g.x + i * g.incx);
+    for (int k = 0; k < 16; ++k) s[k] = s[k] + Mem::ld(c + k * lda + i) * xi;
+  }
+  for (int k = 0; k < 16; ++k) {
+    float *yj = g.y + (j + k) * g.incy;
+    Mem::st(yj, Mem::ld(yj) + g.alpha * s[k]);
+  }
+}
+
+// The leading columns done here: a multiple of 8 for REAL(8), of 16 for
+// REAL(4).
 template <class T, class Mem> std::ptrdiff_t dot_form_wide(const GemvBlock<T> &g) {
   if constexpr (std::is_same_v<T, double>) {
     std::ptrdiff_t j = 0;
     for (; j + 8 <= g.n; j += 8)
       dot_columns_8<Mem>(g, j);
+    return j;
+  } else if constexpr (std::is_same_v<T, float>) {
+    std::ptrdiff_t j = 0;
+    for (; j + 16 <= g.n; j += 16)
+      dot_columns_16<Mem>(g, j);
     return j;
   } else {
     return 0;
