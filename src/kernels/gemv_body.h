@@ -157,9 +157,10 @@ template <class T, class Mem> void gemv_real(bool transposed, const GemvBlock<T>
 
 // The product forms of one complex kernel: `lone` for the beta scaling and
 // any column handled alone, `pair` for the columns taken in pairs.
-template <class P, bool kExactLone> struct ComplexForms {
+template <class P, bool kExact> struct ComplexForms {
+  static constexpr bool kExactLone = kExact;
   static Complex<P> lone(Complex<P> u, Complex<P> v) {
-    if constexpr (kExactLone)
+    if constexpr (kExact)
       return mul_exact(u, v);
     else
       return mul(u, v);
@@ -229,15 +230,28 @@ void column_pair(const GemvBlock<C> &g, Index j) {
   }
 }
 
+#ifndef MOX2_KERNEL_SET_HAS_WIDE_COMPLEX_DOT_FORM
+// A kernel set with a wide complex dot form defines complex_dot_form_wide
+// before including this file; from column j0 on it does an even number of
+// columns with the kernel's precision (single form) and returns how many.
+template <ComplexOp kOp, class C, class Mem>
+Index complex_dot_form_wide(const GemvBlock<C> &, Index) {
+  return 0;
+}
+#endif
+
 template <ComplexOp kOp, bool kPairs, class C, class Forms, class Mem>
 void complex_columns(const GemvBlock<C> &g) {
   Index j = 0;
   if (!kPairs) {
+    if constexpr (kOp != ComplexOp::plain && !Forms::kExactLone)
+      j = complex_dot_form_wide<kOp, C, Mem>(g, 0);
     for (; j < g.n; ++j)
       lone_column<kOp, C, Forms, Mem>(g, j);
     return;
   }
   if (g.n % 2 == 1) lone_column<kOp, C, Forms, Mem>(g, j++);
+  if constexpr (kOp != ComplexOp::plain) j += complex_dot_form_wide<kOp, C, Mem>(g, j);
   for (; j < g.n; j += 2)
     column_pair<kOp, C, Forms, Mem>(g, j);
 }
