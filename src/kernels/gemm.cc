@@ -13,6 +13,7 @@
 
 #include "kernels/blas_access.h"
 #include "kernels/gemm_complex.h"
+#include "kernels/gemm_complex_columns.h"
 #include "kernels/gemm_reference.h"
 #include "kernels/kernels.h"
 
@@ -104,14 +105,8 @@ GemmBlock<T> block_of(bool ta, bool tb, i32 m, i32 n, i32 k, T alpha, const T *a
 }
 
 template <class C> struct ComplexKernels;
-template <> struct ComplexKernels<c8> {
-  static constexpr auto gemv = __f___zo_pp_cgemv_;
-  using Forms = MixedForms;
-};
-template <> struct ComplexKernels<c16> {
-  static constexpr auto gemv = __f___zo_pp_zgemv_;
-  using Forms = PlainForms<double>;
-};
+template <> struct ComplexKernels<c8> { using Forms = MixedForms; };
+template <> struct ComplexKernels<c16> { using Forms = PlainForms<double>; };
 
 template <class C>
 void complex_driver(const char *transa, const char *transb, const i32 *m, const i32 *n,
@@ -142,18 +137,9 @@ void complex_driver(const char *transa, const char *transb, const i32 *m, const 
     return;
   }
   complex_scale_c<C, Forms, NaturalAccess>(g);
-  const char *letter = g.op_a == ComplexOp::plain        ? "N"
-                       : g.op_a == ComplexOp::conjugated ? "C"
-                                                         : "T";
-  bool a_plain = g.op_a == ComplexOp::plain;
-  const i32 *rows = a_plain ? m : k, *cols = a_plain ? k : m;
-  bool b_plain = g.op_b == ComplexOp::plain;
-  const i32 *incx = b_plain ? &kOne : ldb;
-  for (Index j = 0; j < g.n; ++j) {
-    const C *x = b_plain ? b + j * g.ldb : b + j;
-    K::gemv(letter, rows, cols, alpha, a, lda, x, incx, &Constants<C>::one, c + j * g.ldc, &kOne,
-            1);
-  }
+  // One GEMV per column j (letter 'N', 'T' or 'C' for op(A), vector
+  // op(B)(:, j), beta = (1, 0)), computed several columns at a time.
+  complex_gemv_columns(g);
 }
 
 bool valid_letter(char c) {
