@@ -46,4 +46,12 @@ void gemm_reference(const GemmBlock<double> &g);
 void gemm_reference_portable(const GemmBlock<float> &g);
 void gemm_reference_portable(const GemmBlock<double> &g);
 
+// The packed, blocked implementations of the SIMD kernel sets (same bits).
+// They return false, having read and written nothing, when their
+// workspace cannot be had; the caller then takes the portable path.
+bool gemm_reference_avx512(const GemmBlock<float> &g);
+bool gemm_reference_avx512(const GemmBlock<double> &g);
+bool gemm_reference_avx2(const GemmBlock<float> &g);
+bool gemm_reference_avx2(const GemmBlock<double> &g);
+
 } // namespace mox2

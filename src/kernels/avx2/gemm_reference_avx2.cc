@@ -1,0 +1,75 @@
+// The reference GEMM for AVX2 (no FMA): tiles of 8 x 4 doubles and
+// 16 x 4 floats, two vectors per tile column.
+#include <immintrin.h>
+
+#include "kernels/gemm_blocked_body.h"
+
+namespace mox2 {
+namespace kernels::blocked {
+namespace {
+
+struct Avx2Double {
+  using T = double;
+  using Vec = __m256d;
+  using Mask = __m256d;
+  static constexpr int kWidth = 4;
+  static __m256i first(int n) {
+    return _mm256_cmpgt_epi64(_mm256_set1_epi64x(n), _mm256_setr_epi64x(0, 1, 2, 3));
+  }
+  static Vec zero() { return _mm256_setzero_pd(); }
+  static Vec set1(T x) { return _mm256_set1_pd(x); }
+  static Vec load(const T *p) { return _mm256_loadu_pd(p); }
+  static Vec load_first(const T *p, int n) { return _mm256_maskload_pd(p, first(n)); }
+  static void store(T *p, Vec v) { _mm256_storeu_pd(p, v); }
+  static void store_first(T *p, Vec v, int n) { _mm256_maskstore_pd(p, first(n), v); }
+  static Vec mul(Vec a, Vec b) { return _mm256_mul_pd(a, b); }
+  static Vec add(Vec a, Vec b) { return _mm256_add_pd(a, b); }
+  static Mask nonzero(Vec b) { return _mm256_cmp_pd(b, zero(), _CMP_NEQ_UQ); }
+  static Vec add_where(Vec acc, Mask live, Vec p) {
+    return _mm256_blendv_pd(acc, _mm256_add_pd(acc, p), live);
+  }
+};
+
+struct Avx2Float {
+  using T = float;
+  using Vec = __m256;
+  using Mask = __m256;
+  static constexpr int kWidth = 8;
+  static __m256i first(int n) {
+    return _mm256_cmpgt_epi32(_mm256_set1_epi32(n), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+  }
+  static Vec zero() { return _mm256_setzero_ps(); }
+  static Vec set1(T x) { return _mm256_set1_ps(x); }
+  static Vec load(const T *p) { return _mm256_loadu_ps(p); }
+  static Vec load_first(const T *p, int n) { return _mm256_maskload_ps(p, first(n)); }
+  static void store(T *p, Vec v) { _mm256_storeu_ps(p, v); }
+  static void store_first(T *p, Vec v, int n) { _mm256_maskstore_ps(p, first(n), v); }
+  static Vec mul(Vec a, Vec b) { return _mm256_mul_ps(a, b); }
+  static Vec add(Vec a, Vec b) { return _mm256_add_ps(a, b); }
+  static Mask nonzero(Vec b) { return _mm256_cmp_ps(b, zero(), _CMP_NEQ_UQ); }
+  static Vec add_where(Vec acc, Mask live, Vec p) {
+    return _mm256_blendv_ps(acc, _mm256_add_ps(acc, p), live);
+  }
+};
+
+} // namespace
+
+template <> struct Shape<Avx2Double> {
+  static constexpr int kVecs = 2, kNr = 4;
+  static constexpr Index kKc = 256, kMc = 128, kNc = 3072;
+};
+template <> struct Shape<Avx2Float> {
+  static constexpr int kVecs = 2, kNr = 4;
+  static constexpr Index kKc = 384, kMc = 128, kNc = 3072;
+};
+
+} // namespace kernels::blocked
+
+bool gemm_reference_avx2(const GemmBlock<double> &g) {
+  return kernels::blocked::gemm<kernels::blocked::Avx2Double>(g);
+}
+bool gemm_reference_avx2(const GemmBlock<float> &g) {
+  return kernels::blocked::gemm<kernels::blocked::Avx2Float>(g);
+}
+
+} // namespace mox2

@@ -1,0 +1,67 @@
+// The reference GEMM for AVX-512 (no FMA): tiles of 24 x 8 doubles and
+// 48 x 8 floats, three vectors per tile column.
+#include <immintrin.h>
+
+#include "kernels/gemm_blocked_body.h"
+
+namespace mox2 {
+namespace kernels::blocked {
+namespace {
+
+struct Avx512Double {
+  using T = double;
+  using Vec = __m512d;
+  using Mask = __mmask8;
+  static constexpr int kWidth = 8;
+  static __mmask8 first(int n) { return static_cast<__mmask8>((1u << n) - 1); }
+  static Vec zero() { return _mm512_setzero_pd(); }
+  static Vec set1(T x) { return _mm512_set1_pd(x); }
+  static Vec load(const T *p) { return _mm512_loadu_pd(p); }
+  static Vec load_first(const T *p, int n) { return _mm512_maskz_loadu_pd(first(n), p); }
+  static void store(T *p, Vec v) { _mm512_storeu_pd(p, v); }
+  static void store_first(T *p, Vec v, int n) { _mm512_mask_storeu_pd(p, first(n), v); }
+  static Vec mul(Vec a, Vec b) { return _mm512_mul_pd(a, b); }
+  static Vec add(Vec a, Vec b) { return _mm512_add_pd(a, b); }
+  static Mask nonzero(Vec b) { return _mm512_cmp_pd_mask(b, zero(), _CMP_NEQ_UQ); }
+  static Vec add_where(Vec acc, Mask live, Vec p) { return _mm512_mask_add_pd(acc, live, acc, p); }
+};
+
+struct Avx512Float {
+  using T = float;
+  using Vec = __m512;
+  using Mask = __mmask16;
+  static constexpr int kWidth = 16;
+  static __mmask16 first(int n) { return static_cast<__mmask16>((1u << n) - 1); }
+  static Vec zero() { return _mm512_setzero_ps(); }
+  static Vec set1(T x) { return _mm512_set1_ps(x); }
+  static Vec load(const T *p) { return _mm512_loadu_ps(p); }
+  static Vec load_first(const T *p, int n) { return _mm512_maskz_loadu_ps(first(n), p); }
+  static void store(T *p, Vec v) { _mm512_storeu_ps(p, v); }
+  static void store_first(T *p, Vec v, int n) { _mm512_mask_storeu_ps(p, first(n), v); }
+  static Vec mul(Vec a, Vec b) { return _mm512_mul_ps(a, b); }
+  static Vec add(Vec a, Vec b) { return _mm512_add_ps(a, b); }
+  static Mask nonzero(Vec b) { return _mm512_cmp_ps_mask(b, zero(), _CMP_NEQ_UQ); }
+  static Vec add_where(Vec acc, Mask live, Vec p) { return _mm512_mask_add_ps(acc, live, acc, p); }
+};
+
+} // namespace
+
+template <> struct Shape<Avx512Double> {
+  static constexpr int kVecs = 3, kNr = 8;
+  static constexpr Index kKc = 256, kMc = 192, kNc = 3072;
+};
+template <> struct Shape<Avx512Float> {
+  static constexpr int kVecs = 3, kNr = 8;
+  static constexpr Index kKc = 384, kMc = 192, kNc = 3072;
+};
+
+} // namespace kernels::blocked
+
+bool gemm_reference_avx512(const GemmBlock<double> &g) {
+  return kernels::blocked::gemm<kernels::blocked::Avx512Double>(g);
+}
+bool gemm_reference_avx512(const GemmBlock<float> &g) {
+  return kernels::blocked::gemm<kernels::blocked::Avx512Float>(g);
+}
+
+} // namespace mox2

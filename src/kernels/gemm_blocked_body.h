@@ -1,0 +1,390 @@
+// The reference GEMM (gemm_reference.h) as a packed, cache-blocked product
+// with register-blocked tiles, written once over a vector-instruction
+// policy V and compiled by each SIMD kernel set (avx2/, avx512/).
+//
+// Every element of C keeps the reference order:
+//   - column form: C(i, j) is scaled by beta (zero for beta = 0, C unread),
+//     then accumulates temp*A(i, l) for l = 1..k in order, temp = alpha*b,
+//     b = op(B)(l, j), skipping every l whose b is zero (+0 or -0);
+//   - dot form: temp(i, j) starts at +0 and accumulates A(l, i)*b for
+//     l = 1..k in order; then C(i, j) := alpha*temp, or
+//     alpha*temp + beta*C(i, j).
+// The work is cut into blocks of kKc values of l (C, or the dot form's
+// temps in workspace, is stored after one block and loaded before the
+// next), of kMc rows of A and kNc columns of B; each block of op(A) is
+// packed in panels of MR rows and each block of op(B) in panels of NR
+// columns.  A tile of MR x NR elements of C lives in registers over one
+// block of l.  Column-form panels of B without a zero hold temp = alpha*b
+// and take the unmasked tile; panels with a zero hold b, and their tile
+// forms temp itself and adds each term under the lane mask "b != 0".
+//
+// V provides: T, Vec, Mask, kWidth, zero, set1, load, load_first(p, n),
+// store, store_first(p, v, n) (the first n lanes only, nothing else read
+// or written), mul, add, nonzero(b) and add_where(acc, mask, p).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "frame/types.h"
+#include "kernels/gemm_reference.h"
+
+namespace mox2::kernels::blocked {
+
+using Index = std::ptrdiff_t;
+
+// Tile and block sizes of one kernel set and element type, defined by the
+// set: kVecs (vectors per tile column, MR = kVecs*kWidth), kNr (columns
+// per tile), kKc (values of l per block), kMc (rows of A per block, a
+// multiple of MR), kNc (columns of B per block, a multiple of kNr).
+template <class V> struct Shape;
+
+// Workspace aligned for whole-vector access, or null.
+inline void *workspace(std::size_t bytes) {
+  void *p = nullptr;
+  if (posix_memalign(&p, 64, bytes ? bytes : 64) != 0) return nullptr;
+  return p;
+}
+
+// How a tile's accumulators start and end.
+enum class Start { load, zero, scale_load };
+
+// One MR x NR tile of the column form over kc values of l.  ap holds
+// kc groups of MR values of A (rows past the block's edge are zero), bp
+// kc groups of NR values: temp = alpha*b (kMasked false) or b (kMasked
+// true).  The tile's first rows x cols elements of C (ldc apart) are
+// loaded (scaled by beta first when `start` says so), updated and stored.
+template <class V, int kVecs, int kNr, bool kMasked>
+__attribute__((always_inline)) inline void
+column_tile(Index kc, const typename V::T *__restrict ap, const typename V::T *__restrict bp,
+            typename V::T alpha, Start start, typename V::T beta, typename V::T *c, Index ldc,
+            int rows, int cols) {
+  using Vec = typename V::Vec;
+  constexpr int W = V::kWidth;
+  constexpr int MR = kVecs * W;
+  Vec acc[kNr][kVecs];
+  const bool full = rows == MR && cols == kNr;
+  if (start == Start::zero) {
+    for (int j = 0; j < kNr; ++j)
+      for (int v = 0; v < kVecs; ++v)
+        acc[j][v] = V::zero();
+  } else if (full) {
+    for (int j = 0; j < kNr; ++j)
+      for (int v = 0; v < kVecs; ++v)
+        acc[j][v] = V::load(c + j * ldc + v * W);
+  } else {
+    for (int j = 0; j < kNr; ++j)
+      for (int v = 0; v < kVecs; ++v) {
+        int n = rows - v * W;
+        acc[j][v] = j < cols && n > 0 ? V::load_first(c + j * ldc + v * W, n < W ? n : W)
+                                      : V::zero();
+      }
+  }
+  if (start == Start::scale_load) {
+    Vec vb = V::set1(beta);
+    for (int j = 0; j < kNr; ++j)
+      for (int v = 0; v < kVecs; ++v)
+        acc[j][v] = V::mul(vb, acc[j][v]);
+  }
+  const Vec va = V::set1(alpha);
+  for (Index l = 0; l < kc; ++l) {
+    Vec a[kVecs];
+    for (int v = 0; v < kVecs; ++v)
+      a[v] = V::load(ap + v * W);
+    for (int j = 0; j < kNr; ++j) {
+      Vec b = V::set1(bp[j]);
+      if constexpr (kMasked) {
+        auto live = V::nonzero(b);
+        Vec t = V::mul(va, b);
+        for (int v = 0; v < kVecs; ++v)
+          acc[j][v] = V::add_where(acc[j][v], live, V::mul(t, a[v]));
+      } else {
+        for (int v = 0; v < kVecs; ++v)
+          acc[j][v] = V::add(acc[j][v], V::mul(b, a[v]));
+      }
+    }
+    ap += MR;
+    bp += kNr;
+  }
+  if (full) {
+    for (int j = 0; j < kNr; ++j)
+      for (int v = 0; v < kVecs; ++v)
+        V::store(c + j * ldc + v * W, acc[j][v]);
+  } else {
+    for (int j = 0; j < cols; ++j)
+      for (int v = 0; v < kVecs; ++v) {
+        int n = rows - v * W;
+        if (n >= W)
+          V::store(c + j * ldc + v * W, acc[j][v]);
+        else if (n > 0)
+          V::store_first(c + j * ldc + v * W, acc[j][v], n);
+      }
+  }
+}
+
+// One MR x NR tile of the dot form over kc values of l: the temps start at
+// +0 (`first`) or from the workspace tile w (MR x NR, column-major), then
+// go back to w, or (`last`) become C := alpha*temp (beta = 0, C unread) or
+// alpha*temp + beta*C on the tile's first rows x cols elements of C.
+template <class V, int kVecs, int kNr>
+__attribute__((always_inline)) inline void
+dot_tile(Index kc, const typename V::T *__restrict ap, const typename V::T *__restrict bp,
+         bool first, bool last, typename V::T *__restrict w, typename V::T alpha,
+         typename V::T beta, typename V::T *c, Index ldc, int rows, int cols) {
+  using Vec = typename V::Vec;
+  constexpr int W = V::kWidth;
+  constexpr int MR = kVecs * W;
+  Vec acc[kNr][kVecs];
+  for (int j = 0; j < kNr; ++j)
+    for (int v = 0; v < kVecs; ++v)
+      acc[j][v] = first ? V::zero() : V::load(w + j * MR + v * W);
+  for (Index l = 0; l < kc; ++l) {
+    Vec a[kVecs];
+    for (int v = 0; v < kVecs; ++v)
+      a[v] = V::load(ap + v * W);
+    for (int j = 0; j < kNr; ++j) {
+      Vec b = V::set1(bp[j]);
+      for (int v = 0; v < kVecs; ++v)
+        acc[j][v] = V::add(acc[j][v], V::mul(a[v], b));
+    }
+    ap += MR;
+    bp += kNr;
+  }
+  if (!last) {
+    for (int j = 0; j < kNr; ++j)
+      for (int v = 0; v < kVecs; ++v)
+        V::store(w + j * MR + v * W, acc[j][v]);
+    return;
+  }
+  const Vec va = V::set1(alpha), vb = V::set1(beta);
+  const bool read_c = !(beta == 0);
+  for (int j = 0; j < cols; ++j)
+    for (int v = 0; v < kVecs; ++v) {
+      int n = rows - v * W;
+      if (n <= 0) continue;
+      typename V::T *cp = c + j * ldc + v * W;
+      Vec r = V::mul(va, acc[j][v]);
+      if (n >= W) {
+        if (read_c) r = V::add(r, V::mul(vb, V::load(cp)));
+        V::store(cp, r);
+      } else {
+        if (read_c) r = V::add(r, V::mul(vb, V::load_first(cp, n)));
+        V::store_first(cp, r, n);
+      }
+    }
+}
+
+// ---- Packing -------------------------------------------------------------
+
+// Rows i0..i0+rows-1 of op(A) = A (column form; A(i, l) = a[i + l*lda]),
+// l = l0..l0+kc-1, into panels of MR rows: panel p, group l holds
+// A(i0 + p*MR + r, l0 + l) for r = 0..MR-1, zero past the edge.
+template <class V, int kVecs>
+void pack_a_columns(const typename V::T *a, Index lda, Index rows, Index kc,
+                    typename V::T *__restrict ap) {
+  constexpr int W = V::kWidth;
+  constexpr int MR = kVecs * W;
+  for (Index p = 0; p < rows; p += MR) {
+    const Index r = rows - p < MR ? rows - p : MR;
+    const typename V::T *src = a + p;
+    if (r == MR) {
+      for (Index l = 0; l < kc; ++l, ap += MR)
+        for (int v = 0; v < kVecs; ++v)
+          V::store(ap + v * W, V::load(src + l * lda + v * W));
+    } else {
+      for (Index l = 0; l < kc; ++l, ap += MR)
+        for (int v = 0; v < kVecs; ++v) {
+          Index n = r - v * W;
+          V::store(ap + v * W, n <= 0  ? V::zero()
+                               : n < W ? V::load_first(src + l * lda + v * W, int(n))
+                                       : V::load(src + l * lda + v * W));
+        }
+    }
+  }
+}
+
+// The same for op(A) = A^T (dot form; op(A)(i, l) = A(l, i) = a[l + i*lda]).
+template <class V, int kVecs>
+void pack_a_rows(const typename V::T *a, Index lda, Index rows, Index kc,
+                 typename V::T *__restrict ap) {
+  using T = typename V::T;
+  constexpr int MR = kVecs * V::kWidth;
+  for (Index p = 0; p < rows; p += MR) {
+    const Index r = rows - p < MR ? rows - p : MR;
+    for (Index i = 0; i < r; ++i) {
+      const T *src = a + (p + i) * lda;
+      for (Index l = 0; l < kc; ++l)
+        ap[l * MR + i] = load<T>(src + l);
+    }
+    for (Index i = r; i < MR; ++i)
+      for (Index l = 0; l < kc; ++l)
+        ap[l * MR + i] = T(0);
+    ap += kc * MR;
+  }
+}
+
+// Columns j0..j0+cols-1 of op(B), l = l0..l0+kc-1 (b points at
+// op(B)(l0, j0)), into panels of NR columns: panel q, group l holds
+// op(B)(l0 + l, j0 + q*NR + s) for s = 0..NR-1 (zero past the edge).
+// `scale` (column form): a panel without a zero among its real elements
+// then holds alpha*b instead and is marked unmasked in `plain`.
+template <class T, int kNr>
+void pack_b(const T *b, Index ldb, bool transposed, Index cols, Index kc, bool scale, T alpha,
+            T *__restrict bp, bool *plain) {
+  for (Index q = 0; q < cols; q += kNr, bp += kc * kNr) {
+    const Index s_end = cols - q < kNr ? cols - q : kNr;
+    bool zero_seen = false;
+    if (transposed) { // op(B)(l, j) = B(j, l) = b[j + l*ldb]
+      for (Index l = 0; l < kc; ++l) {
+        const T *src = b + q + l * ldb;
+        for (Index s = 0; s < s_end; ++s) {
+          T v = load<T>(src + s);
+          zero_seen |= v == T(0);
+          bp[l * kNr + s] = v;
+        }
+        for (Index s = s_end; s < kNr; ++s)
+          bp[l * kNr + s] = T(0);
+      }
+    } else { // op(B)(l, j) = B(l, j) = b[l + j*ldb]
+      for (Index s = 0; s < s_end; ++s) {
+        const T *src = b + (q + s) * ldb;
+        for (Index l = 0; l < kc; ++l) {
+          T v = load<T>(src + l);
+          zero_seen |= v == T(0);
+          bp[l * kNr + s] = v;
+        }
+      }
+      for (Index s = s_end; s < kNr; ++s)
+        for (Index l = 0; l < kc; ++l)
+          bp[l * kNr + s] = T(0);
+    }
+    if (scale) {
+      plain[q / kNr] = !zero_seen;
+      if (!zero_seen)
+        for (Index e = 0; e < kc * kNr; ++e)
+          bp[e] = alpha * bp[e];
+    }
+  }
+}
+
+// ---- Degenerate cases (nothing to accumulate) ------------------------------
+
+// alpha = 0: C := 0 (beta = 0, C unread) or beta*C.  Column form with
+// k = 0 is the same scaling.
+template <class T> void scale_c(const GemmBlock<T> &g) {
+  for (Index j = 0; j < g.n; ++j) {
+    T *c = g.c + j * g.ldc;
+    if (g.beta == T(0)) {
+      for (Index i = 0; i < g.m; ++i)
+        store<T>(c + i, T(0));
+    } else if (!(g.beta == T(1))) {
+      for (Index i = 0; i < g.m; ++i)
+        store<T>(c + i, g.beta * load<T>(c + i));
+    }
+  }
+}
+
+// Dot form with k = 0: temp stays +0.
+template <class T> void dot_empty(const GemmBlock<T> &g) {
+  const T r0 = g.alpha * T(0);
+  for (Index j = 0; j < g.n; ++j) {
+    T *c = g.c + j * g.ldc;
+    for (Index i = 0; i < g.m; ++i)
+      store<T>(c + i, g.beta == T(0) ? r0 : r0 + g.beta * load<T>(c + i));
+  }
+}
+
+// ---- Driver ----------------------------------------------------------------
+
+// The whole reference GEMM.  Returns false, with nothing read or written,
+// when its workspace cannot be had.
+template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
+  using T = typename V::T;
+  using S = Shape<V>;
+  constexpr int kVecs = S::kVecs, kNr = S::kNr;
+  constexpr Index MR = kVecs * V::kWidth;
+  const Index m = g.m, n = g.n, k = g.k;
+  if (m <= 0 || n <= 0) return true;
+  if (g.beta == T(1) && (g.alpha == T(0) || k <= 0)) return true;
+  if (g.alpha == T(0) || (k <= 0 && !g.a_transposed)) {
+    scale_c(g);
+    return true;
+  }
+  if (k <= 0) {
+    dot_empty(g);
+    return true;
+  }
+
+  const bool dot = g.a_transposed;
+  const Index kc_max = k < S::kKc ? k : S::kKc;
+  const Index mc_max = m < S::kMc ? (m + MR - 1) / MR * MR : S::kMc;
+  // The dot form keeps the temps of all m rows of a column block between
+  // blocks of l; its column blocks are narrowed so they stay moderate.
+  const Index m_pad = (m + MR - 1) / MR * MR;
+  Index nc = S::kNc;
+  if (dot && k > kc_max) {
+    Index limit = (Index(1) << 24) / Index(sizeof(T)) / m_pad / kNr * kNr;
+    if (limit < kNr) limit = kNr;
+    if (limit < nc) nc = limit;
+  }
+  const Index nc_max = n < nc ? (n + kNr - 1) / kNr * kNr : nc;
+  const std::size_t a_len = std::size_t(mc_max * kc_max);
+  const std::size_t b_len = std::size_t(nc_max * kc_max);
+  const std::size_t w_len = dot && k > kc_max ? std::size_t(m_pad * nc_max) : 0;
+  const std::size_t flags = std::size_t(nc_max / kNr);
+  char *ws = static_cast<char *>(
+      workspace((a_len + b_len + w_len) * sizeof(T) + flags + 64));
+  if (!ws) return false;
+  T *apack = reinterpret_cast<T *>(ws);
+  T *bpack = apack + a_len;
+  T *wpack = bpack + b_len;
+  bool *plain = reinterpret_cast<bool *>(wpack + w_len);
+
+  for (Index jc = 0; jc < n; jc += nc) {
+    const Index ncur = n - jc < nc ? n - jc : nc;
+    for (Index pc = 0; pc < k; pc += kc_max) {
+      const Index kc = k - pc < kc_max ? k - pc : kc_max;
+      const bool first = pc == 0, last = pc + kc == k;
+      const T *bsrc = g.b_transposed ? g.b + jc + pc * g.ldb : g.b + pc + jc * g.ldb;
+      pack_b<T, kNr>(bsrc, g.ldb, g.b_transposed, ncur, kc, !dot, g.alpha, bpack, plain);
+      for (Index ic = 0; ic < m; ic += S::kMc) {
+        const Index mcur = m - ic < S::kMc ? m - ic : S::kMc;
+        if (dot)
+          pack_a_rows<V, kVecs>(g.a + pc + ic * g.lda, g.lda, mcur, kc, apack);
+        else
+          pack_a_columns<V, kVecs>(g.a + ic + pc * g.lda, g.lda, mcur, kc, apack);
+        for (Index jr = 0; jr < ncur; jr += kNr) {
+          const int cols = int(ncur - jr < kNr ? ncur - jr : kNr);
+          const T *bp = bpack + jr * kc;
+          for (Index ir = 0; ir < mcur; ir += MR) {
+            const int rows = int(mcur - ir < MR ? mcur - ir : MR);
+            const T *ap = apack + ir * kc;
+            T *c = g.c + (ic + ir) + (jc + jr) * g.ldc;
+            if (dot) {
+              T *w = wpack + ((jr / kNr) * m_pad + ic + ir) * kNr;
+              dot_tile<V, kVecs, kNr>(kc, ap, bp, first, last, w, g.alpha, g.beta, c, g.ldc,
+                                      rows, cols);
+            } else {
+              Start start = !first               ? Start::load
+                            : g.beta == T(0)     ? Start::zero
+                            : g.beta == T(1)     ? Start::load
+                                                 : Start::scale_load;
+              if (plain[jr / kNr])
+                column_tile<V, kVecs, kNr, false>(kc, ap, bp, g.alpha, start, g.beta, c, g.ldc,
+                                                  rows, cols);
+              else
+                column_tile<V, kVecs, kNr, true>(kc, ap, bp, g.alpha, start, g.beta, c, g.ldc,
+                                                 rows, cols);
+            }
+          }
+        }
+      }
+    }
+  }
+  std::free(ws);
+  return true;
+}
+
+} // namespace mox2::kernels::blocked
