@@ -51,6 +51,18 @@ inline void *workspace(std::size_t bytes) {
 // How a tile's accumulators start and end.
 enum class Start { load, zero, scale_load };
 
+// Asks for the cache lines of the next tile of C while this one computes
+// (a hint: it reads nothing and never faults).
+template <class V, int kVecs, int kNr>
+__attribute__((always_inline)) inline void prefetch_tile(const typename V::T *c, Index ldc) {
+  constexpr int kLine = 64 / int(sizeof(typename V::T));
+#pragma GCC unroll 16
+  for (int j = 0; j < kNr; ++j)
+#pragma GCC unroll 8
+    for (int r = 0; r < kVecs * V::kWidth; r += kLine)
+      __builtin_prefetch(c + j * ldc + r, 1, 3);
+}
+
 // One MR x NR tile of the column form over kc values of l.  ap holds
 // kc groups of MR values of A (rows past the block's edge are zero), bp
 // kc groups of NR values: temp = alpha*b (kMasked false) or b (kMasked
@@ -60,7 +72,7 @@ template <class V, int kVecs, int kNr, bool kMasked>
 __attribute__((always_inline)) inline void
 column_tile(Index kc, const typename V::T *__restrict ap, const typename V::T *__restrict bp,
             typename V::T alpha, Start start, typename V::T beta, typename V::T *c, Index ldc,
-            int rows, int cols) {
+            int rows, int cols, const typename V::T *c_next) {
   using Vec = typename V::Vec;
   constexpr int W = V::kWidth;
   constexpr int MR = kVecs * W;
@@ -88,19 +100,24 @@ column_tile(Index kc, const typename V::T *__restrict ap, const typename V::T *_
       for (int v = 0; v < kVecs; ++v)
         acc[j][v] = V::mul(vb, acc[j][v]);
   }
+  prefetch_tile<V, kVecs, kNr>(c_next, ldc);
   const Vec va = V::set1(alpha);
   for (Index l = 0; l < kc; ++l) {
     Vec a[kVecs];
+#pragma GCC unroll 8
     for (int v = 0; v < kVecs; ++v)
       a[v] = V::load(ap + v * W);
+#pragma GCC unroll 16
     for (int j = 0; j < kNr; ++j) {
       Vec b = V::set1(bp[j]);
       if constexpr (kMasked) {
         auto live = V::nonzero(b);
         Vec t = V::mul(va, b);
+#pragma GCC unroll 8
         for (int v = 0; v < kVecs; ++v)
           acc[j][v] = V::add_where(acc[j][v], live, V::mul(t, a[v]));
       } else {
+#pragma GCC unroll 8
         for (int v = 0; v < kVecs; ++v)
           acc[j][v] = V::add(acc[j][v], V::mul(b, a[v]));
       }
@@ -132,7 +149,8 @@ template <class V, int kVecs, int kNr>
 __attribute__((always_inline)) inline void
 dot_tile(Index kc, const typename V::T *__restrict ap, const typename V::T *__restrict bp,
          bool first, bool last, typename V::T *__restrict w, typename V::T alpha,
-         typename V::T beta, typename V::T *c, Index ldc, int rows, int cols) {
+         typename V::T beta, typename V::T *c, Index ldc, int rows, int cols,
+         const typename V::T *c_next) {
   using Vec = typename V::Vec;
   constexpr int W = V::kWidth;
   constexpr int MR = kVecs * W;
@@ -140,12 +158,16 @@ dot_tile(Index kc, const typename V::T *__restrict ap, const typename V::T *__re
   for (int j = 0; j < kNr; ++j)
     for (int v = 0; v < kVecs; ++v)
       acc[j][v] = first ? V::zero() : V::load(w + j * MR + v * W);
+  prefetch_tile<V, kVecs, kNr>(c_next, ldc);
   for (Index l = 0; l < kc; ++l) {
     Vec a[kVecs];
+#pragma GCC unroll 8
     for (int v = 0; v < kVecs; ++v)
       a[v] = V::load(ap + v * W);
+#pragma GCC unroll 16
     for (int j = 0; j < kNr; ++j) {
       Vec b = V::set1(bp[j]);
+#pragma GCC unroll 8
       for (int v = 0; v < kVecs; ++v)
         acc[j][v] = V::add(acc[j][v], V::mul(a[v], b));
     }
@@ -362,10 +384,13 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
             const int rows = int(mcur - ir < MR ? mcur - ir : MR);
             const T *ap = apack + ir * kc;
             T *c = g.c + (ic + ir) + (jc + jr) * g.ldc;
+            // The tile after this one: next rows, or the next column panel.
+            const T *c_next = ir + MR < mcur ? c + MR : g.c + ic + (jc + jr + kNr) * g.ldc;
             if (dot) {
               T *w = wpack + ((jr / kNr) * m_pad + ic + ir) * kNr;
+              const T *w_next = w + MR * kNr;
               dot_tile<V, kVecs, kNr>(kc, ap, bp, first, last, w, g.alpha, g.beta, c, g.ldc,
-                                      rows, cols);
+                                      rows, cols, last ? c_next : w_next);
             } else {
               Start start = !first               ? Start::load
                             : g.beta == T(0)     ? Start::zero
@@ -373,10 +398,10 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
                                                  : Start::scale_load;
               if (plain[jr / kNr])
                 column_tile<V, kVecs, kNr, false>(kc, ap, bp, g.alpha, start, g.beta, c, g.ldc,
-                                                  rows, cols);
+                                                  rows, cols, c_next);
               else
                 column_tile<V, kVecs, kNr, true>(kc, ap, bp, g.alpha, start, g.beta, c, g.ldc,
-                                                 rows, cols);
+                                                 rows, cols, c_next);
             }
           }
         }

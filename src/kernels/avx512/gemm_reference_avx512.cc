@@ -48,7 +48,7 @@ struct Avx512Float {
 
 template <> struct Shape<Avx512Double> {
   static constexpr int kVecs = 3, kNr = 8;
-  static constexpr Index kKc = 256, kMc = 192, kNc = 3072;
+  static constexpr Index kKc = 256, kMc = 192, kNc = 512;
 };
 template <> struct Shape<Avx512Float> {
   static constexpr int kVecs = 3, kNr = 8;

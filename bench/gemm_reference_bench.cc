@@ -1,0 +1,125 @@
+// The reference GEMM of the best kernel set on one thread beside OpenBLAS's
+// dgemm and sgemm (one thread) on the same square problems: the column
+// form with B and with B^T (beta = 1), and the dot form (A^T).  Counter
+// "GFLOPS" is 2*n^3 per call.
+#include <dlfcn.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <random>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+
+#include "kernels/gemm_reference.h"
+#include "runtime/cpu.h"
+
+namespace {
+
+using mox2::GemmBlock;
+
+template <class T>
+using BlasGemm = void (*)(const char *, const char *, const std::int32_t *, const std::int32_t *,
+                          const std::int32_t *, const T *, const T *, const std::int32_t *,
+                          const T *, const std::int32_t *, const T *, T *, const std::int32_t *,
+                          std::size_t, std::size_t);
+
+struct OpenBlas {
+  BlasGemm<double> dgemm = nullptr;
+  BlasGemm<float> sgemm = nullptr;
+  OpenBlas() {
+    void *h = dlopen("/usr/lib/x86_64-linux-gnu/openblas-pthread/libblas.so.3", RTLD_NOW);
+    if (!h) return;
+    dgemm = reinterpret_cast<BlasGemm<double>>(dlsym(h, "dgemm_"));
+    sgemm = reinterpret_cast<BlasGemm<float>>(dlsym(h, "sgemm_"));
+    auto threads = reinterpret_cast<void (*)(int)>(dlsym(h, "openblas_set_num_threads"));
+    if (threads) threads(1);
+  }
+};
+const OpenBlas &openblas() {
+  static OpenBlas o;
+  return o;
+}
+
+// Which operands are transposed: column form with B, with B^T, dot form.
+enum Form { kColumnNN, kColumnNT, kDotTN };
+
+template <class T> struct Problem {
+  int n;
+  std::vector<T> a, b, c;
+  explicit Problem(int size) : n(size), a(std::size_t(n) * n), b(a.size()), c(a.size()) {
+    std::mt19937 gen(7);
+    std::uniform_real_distribution<T> d(T(0.5), T(1.5));
+    for (auto *v : {&a, &b, &c})
+      for (T &x : *v)
+        x = std::uniform_int_distribution<int>(0, 1)(gen) ? d(gen) : -d(gen);
+  }
+};
+
+template <class T> bool run_ours(const GemmBlock<T> &g) {
+  switch (mox2::active_isa()) {
+  case mox2::Isa::avx512: return mox2::gemm_reference_avx512(g);
+  case mox2::Isa::avx2: return mox2::gemm_reference_avx2(g);
+  default: return false;
+  }
+}
+
+template <class T> void finish(benchmark::State &state, int n) {
+  state.counters["GFLOPS"] = benchmark::Counter(2.0 * n * n * double(n),
+                                                benchmark::Counter::kIsIterationInvariantRate,
+                                                benchmark::Counter::kIs1000);
+}
+
+template <class T> void BM_ours(benchmark::State &state) {
+  const int n = int(state.range(0));
+  const Form form = Form(state.range(1));
+  Problem<T> p(n);
+  GemmBlock<T> g{form == kDotTN, form == kColumnNT, n, n, n, T(1), p.a.data(), n,
+                 p.b.data(),     n,                 T(1), p.c.data(), n};
+  for (auto _ : state) {
+    if (!run_ours(g)) {
+      state.SkipWithError("no SIMD kernel set");
+      return;
+    }
+    benchmark::ClobberMemory();
+  }
+  finish<T>(state, n);
+}
+
+template <class T> void BM_openblas(benchmark::State &state) {
+  const int n = int(state.range(0));
+  const Form form = Form(state.range(1));
+  BlasGemm<T> gemm;
+  if constexpr (sizeof(T) == 8)
+    gemm = openblas().dgemm;
+  else
+    gemm = openblas().sgemm;
+  if (!gemm) {
+    state.SkipWithError("OpenBLAS not found");
+    return;
+  }
+  Problem<T> p(n);
+  const char ta = form == kDotTN ? 'T' : 'N', tb = form == kColumnNT ? 'T' : 'N';
+  const T one = 1;
+  for (auto _ : state) {
+    gemm(&ta, &tb, &n, &n, &n, &one, p.a.data(), &n, p.b.data(), &n, &one, p.c.data(), &n, 1, 1);
+    benchmark::ClobberMemory();
+  }
+  finish<T>(state, n);
+}
+
+void shapes(benchmark::internal::Benchmark *b) {
+  b->ArgNames({"n", "form"})->Unit(benchmark::kMillisecond)->MinTime(0.3);
+  for (int form : {kColumnNN, kColumnNT, kDotTN})
+    for (int n : {64, 256, 1000, 2000})
+      b->Args({n, form});
+}
+
+BENCHMARK(BM_ours<double>)->Apply(shapes);
+BENCHMARK(BM_openblas<double>)->Apply(shapes);
+BENCHMARK(BM_ours<float>)->Apply(shapes);
+BENCHMARK(BM_openblas<float>)->Apply(shapes);
+
+} // namespace
+
+BENCHMARK_MAIN();
