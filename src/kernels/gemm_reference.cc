@@ -170,7 +170,24 @@ template <class T> void reference(const GemmBlock<T> &g) {
 void gemm_reference_portable(const GemmBlock<float> &g) { reference(g); }
 void gemm_reference_portable(const GemmBlock<double> &g) { reference(g); }
 
-void gemm_reference(const GemmBlock<float> &g) { gemm_reference_portable(g); }
-void gemm_reference(const GemmBlock<double> &g) { gemm_reference_portable(g); }
+namespace {
+// The active kernel set's blocked implementation; the portable one when
+// there is none or it could not get its workspace.
+template <class T> void dispatch(const GemmBlock<T> &g) {
+  switch (active_isa()) {
+  case Isa::avx512:
+    if (gemm_reference_avx512(g)) return;
+    break;
+  case Isa::avx2:
+    if (gemm_reference_avx2(g)) return;
+    break;
+  default: break;
+  }
+  gemm_reference_portable(g);
+}
+} // namespace
+
+void gemm_reference(const GemmBlock<float> &g) { dispatch(g); }
+void gemm_reference(const GemmBlock<double> &g) { dispatch(g); }
 
 } // namespace mox2

@@ -1,5 +1,5 @@
-// The blocked reference GEMM of every SIMD kernel set against a plain
-// transcription of the reference algorithm, bit for bit (NaNs equal), over
+// The blocked reference GEMM of every SIMD kernel set against the model of
+// the reference algorithm, bit for bit (NaNs equal), over
 // shapes around the register tiles and the cache blocks, both forms and
 // both layouts of B, leading dimensions above the minimum, 4-byte-off
 // double data, alpha and beta in {0, 1, -1, random, tiny}, and special
@@ -17,6 +17,7 @@
 
 #include "kernels/gemm_reference.h"
 #include "model/kernel_data.h"
+#include "model/model_gemm.h"
 #include "runtime/cpu.h"
 
 namespace mox2 {
@@ -25,46 +26,16 @@ namespace {
 using test::Strip;
 using test::Values;
 
-// The reference algorithm as stated, one element at a time.
-template <class T> void plain_gemm(const GemmBlock<T> &g) {
-  auto a = [&](std::ptrdiff_t r, std::ptrdiff_t s) { return load<T>(g.a + r + s * g.lda); };
-  auto op_b = [&](std::ptrdiff_t l, std::ptrdiff_t j) {
-    return g.b_transposed ? load<T>(g.b + j + l * g.ldb) : load<T>(g.b + l + j * g.ldb);
-  };
-  auto c = [&](std::ptrdiff_t i, std::ptrdiff_t j) { return g.c + i + j * g.ldc; };
-  if (g.m <= 0 || g.n <= 0) return;
-  if (g.beta == T(1) && (g.alpha == T(0) || g.k <= 0)) return;
-  if (g.alpha == T(0)) {
-    for (std::ptrdiff_t j = 0; j < g.n; ++j)
-      for (std::ptrdiff_t i = 0; i < g.m; ++i)
-        store<T>(c(i, j), g.beta == T(0) ? T(0) : g.beta * load<T>(c(i, j)));
-    return;
-  }
-  if (!g.a_transposed) {
-    for (std::ptrdiff_t j = 0; j < g.n; ++j) {
-      for (std::ptrdiff_t i = 0; i < g.m; ++i)
-        if (g.beta == T(0))
-          store<T>(c(i, j), T(0));
-        else if (g.beta != T(1))
-          store<T>(c(i, j), g.beta * load<T>(c(i, j)));
-      for (std::ptrdiff_t l = 0; l < g.k; ++l) {
-        T b = op_b(l, j);
-        if (b == T(0)) continue;
-        T temp = g.alpha * b;
-        for (std::ptrdiff_t i = 0; i < g.m; ++i)
-          store<T>(c(i, j), load<T>(c(i, j)) + temp * a(i, l));
-      }
-    }
-  } else {
-    for (std::ptrdiff_t j = 0; j < g.n; ++j)
-      for (std::ptrdiff_t i = 0; i < g.m; ++i) {
-        T temp = T(0);
-        for (std::ptrdiff_t l = 0; l < g.k; ++l)
-          temp = temp + a(l, i) * op_b(l, j);
-        store<T>(c(i, j), g.beta == T(0) ? g.alpha * temp
-                                         : g.alpha * temp + g.beta * load<T>(c(i, j)));
-      }
-  }
+// The model of the reference algorithm, for the block as given.
+void plain_gemm(const GemmBlock<float> &g) {
+  model::sgemm_reference(g.a_transposed ? 'T' : 'N', g.b_transposed ? 'T' : 'N', int(g.m),
+                         int(g.n), int(g.k), g.alpha, g.a, int(g.lda), g.b, int(g.ldb), g.beta,
+                         g.c, int(g.ldc));
+}
+void plain_gemm(const GemmBlock<double> &g) {
+  model::dgemm_reference(g.a_transposed ? 'T' : 'N', g.b_transposed ? 'T' : 'N', int(g.m),
+                         int(g.n), int(g.k), g.alpha, g.a, int(g.lda), g.b, int(g.ldb), g.beta,
+                         g.c, int(g.ldc));
 }
 
 template <class T> using GemmFn = bool (*)(const GemmBlock<T> &);
@@ -103,7 +74,7 @@ std::ostream &operator<<(std::ostream &o, const Case &c) {
 }
 
 // One case through the kernel and the plain model on identical data.
-template <class T> ::testing::AssertionResult same_as_plain(GemmFn<T> kernel, const Case &c) {
+template <class T> ::testing::AssertionResult same_as_model(GemmFn<T> kernel, const Case &c) {
   const int a_rows = c.ta ? c.k : c.m, a_cols = c.ta ? c.m : c.k;
   const int b_rows = c.tb ? c.n : c.k, b_cols = c.tb ? c.k : c.n;
   auto len = [](int ld, int cols) { return std::size_t(std::max(ld, 1)) * std::max(cols, 1); };
@@ -169,7 +140,7 @@ template <class T> void check_set(const KernelSet &set) {
       // NR 4 or 8) and the degenerate sizes.
       for (int rep = 0; rep < 120; ++rep) {
         int m = test::random_int(0, 100), n = test::random_int(0, 19), k = test::random_int(0, 12);
-        ASSERT_TRUE(same_as_plain(kernel, random_case<T>(ta, tb, m, n, k)));
+        ASSERT_TRUE(same_as_model(kernel, random_case<T>(ta, tb, m, n, k)));
       }
       // Every alpha with every beta.
       for (double alpha : kScalars)
@@ -178,7 +149,7 @@ template <class T> void check_set(const KernelSet &set) {
             Case c = random_case<T>(ta, tb, 29, 11, k);
             c.alpha = alpha;
             c.beta = beta;
-            ASSERT_TRUE(same_as_plain(kernel, c));
+            ASSERT_TRUE(same_as_model(kernel, c));
           }
       // Cache blocks: several blocks of l (partial temps of the dot form
       // kept in workspace), of rows of A, and of columns of B.
@@ -188,12 +159,12 @@ template <class T> void check_set(const KernelSet &set) {
         for (Values v : kValues) {
           Case c = random_case<T>(ta, tb, m, n, k);
           c.values = v;
-          ASSERT_TRUE(same_as_plain(kernel, c));
+          ASSERT_TRUE(same_as_model(kernel, c));
         }
     }
 }
 
-TEST(GemmBlocked, EverySetMatchesThePlainAlgorithm) {
+TEST(GemmBlocked, EverySetMatchesTheModel) {
   for (const KernelSet &set : kSets) {
     if (static_cast<int>(detected_isa()) < static_cast<int>(set.needs)) continue;
     check_set<float>(set);
