@@ -205,18 +205,38 @@ void lone_column(const GemvBlock<C> &g, Index j) {
   }
 }
 
+// Column form, K pairs of columns from j: y(i) := (y(i) + t1*A(i, j)) +
+// t2*A(i, j+1), pair after pair, products in the `pair` form, no zero test.
+template <int K, class C, class Forms, class Mem>
+void update_column_pairs(const GemvBlock<C> &g, Index j) {
+  constexpr int kColumns = 2 * K;
+  const C *c[kColumns];
+  C t[kColumns];
+  for (int k = 0; k < kColumns; ++k) {
+    c[k] = g.a + (j + k) * g.lda;
+    t[k] = Forms::pair(g.alpha, Mem::ld(g.x + (j + k) * g.incx));
+  }
+  auto update = [&](C v, Index i) {
+    for (int k = 0; k < kColumns; ++k)
+      v = add(v, Forms::pair(t[k], Mem::ld(c[k] + i)));
+    return v;
+  };
+  if (g.incy == 1) {
+    C *__restrict y = g.y;
+    for (Index i = 0; i < g.m; ++i)
+      Mem::st(y + i, update(Mem::ld(y + i), i));
+  } else {
+    for (Index i = 0; i < g.m; ++i)
+      Mem::st(g.y + i * g.incy, update(Mem::ld(g.y + i * g.incy), i));
+  }
+}
+
 // Columns j and j+1 together, products in the `pair` form, no zero test.
 template <ComplexOp kOp, class C, class Forms, class Mem>
 void column_pair(const GemvBlock<C> &g, Index j) {
   const C *c1 = g.a + j * g.lda, *c2 = c1 + g.lda;
   if constexpr (kOp == ComplexOp::plain) {
-    C t1 = Forms::pair(g.alpha, Mem::ld(g.x + j * g.incx));
-    C t2 = Forms::pair(g.alpha, Mem::ld(g.x + (j + 1) * g.incx));
-    for (Index i = 0; i < g.m; ++i) {
-      C *yi = g.y + i * g.incy;
-      C v = add(Mem::ld(yi), Forms::pair(t1, Mem::ld(c1 + i)));
-      Mem::st(yi, add(v, Forms::pair(t2, Mem::ld(c2 + i))));
-    }
+    update_column_pairs<1, C, Forms, Mem>(g, j);
   } else {
     C temp1 = {0, 0}, temp2 = {0, 0};
     for (Index i = 0; i < g.m; ++i) {
@@ -252,6 +272,11 @@ void complex_columns(const GemvBlock<C> &g) {
   }
   if (g.n % 2 == 1) lone_column<kOp, C, Forms, Mem>(g, j++);
   if constexpr (kOp != ComplexOp::plain) j += complex_dot_form_wide<kOp, C, Mem>(g, j);
+  if constexpr (kOp == ComplexOp::plain) {
+    // Two pairs per pass over y.
+    for (; j + 4 <= g.n; j += 4)
+      update_column_pairs<2, C, Forms, Mem>(g, j);
+  }
   for (; j < g.n; j += 2)
     column_pair<kOp, C, Forms, Mem>(g, j);
 }

@@ -9,6 +9,7 @@
 #include <immintrin.h>
 
 #include <cstddef>
+#include <cstring>
 #include <type_traits>
 
 #include "kernels/blas_access.h"
@@ -113,9 +114,9 @@ void dot_columns_c(const GemvBlock<c8> &g, std::ptrdiff_t j) {
     const c8 xv = Mem::ld(g.x + i * g.incx);
     const __m256 xr = _mm256_set1_ps(xv.re), xi = _mm256_set1_ps(xv.im);
     for (int u = 0; u < U; ++u) {
-      double e[4];
+      double e[4]; // each element's 8 bytes, which are only 4-byte aligned
       for (int k = 0; k < 4; ++k)
-        e[k] = Mem::ld(reinterpret_cast<const double *>(c + (4 * u + k) * lda + 2 * i));
+        std::memcpy(&e[k], c + (4 * u + k) * lda + 2 * i, sizeof e[k]);
       const __m256 row = _mm256_castpd_ps(_mm256_set_pd(e[3], e[2], e[1], e[0]));
       acc[u] = _mm256_add_ps(acc[u], complex_times(_mm256_xor_ps(row, flip), xr, xi));
     }
