@@ -1,0 +1,146 @@
+// ALL, ANY and COUNT of LOGICAL arrays: the rank-1 workers, the whole-array
+// reductions of rank 2 to 7 (one worker call per column) and the reductions
+// along DIM (one worker call per result element).
+//
+// ALL and COUNT take an element as true when value & 1 is set, ANY when
+// value & 0xFF is nonzero.  ALL of an empty array is true, ANY false, COUNT
+// 0; COUNT sums in 32-bit wrap-around.  A negative extent counts as 0.
+#include <cstring>
+#include <type_traits>
+
+#include "frame/dope.h"
+#include "frame/errors.h"
+#include "logical/element.h"
+#include "runtime/cpu.h"
+
+namespace mox2::logical {
+namespace {
+
+// Rank-1 worker: one section {base, n, stride}.  Contiguous sections of
+// kinds 1, 2 and 4 are scanned by the kernel set in use; every other stride
+// (any sign) and every LOGICAL(8) section element by element.
+template <Op op, int K> std::uint32_t reduce_section(const DopeVector<1> *mask) {
+  if (mask == nullptr || mask->base == nullptr) __f_unassociated_array();
+  if (mask->extent[0] <= 0) return identity<op>;
+  const auto *p = static_cast<const unsigned char *>(mask->base);
+  auto n = static_cast<std::size_t>(mask->extent[0]);
+  std::ptrdiff_t stride = mask->stride[0];
+  if constexpr (K != 8) {
+    if (stride == K) {
+      switch (active_isa()) {
+      case Isa::avx512: return scan_avx512<op, K>(p, n);
+      case Isa::avx2: return scan_avx2<op, K>(p, n);
+      default: return scan_portable<op, K>(p, n);
+      }
+    }
+  }
+  return scan_elements<op, K>(p, n, stride);
+}
+
+// Ranks 2 to 7: the columns (sections along dimension 1) in column-major
+// order of their subscripts, each through the exported rank-1 worker; ALL
+// stops at the first false column, ANY at the first true one.
+template <Op op, int R, class Result>
+Result reduce_columns(const DopeVector<R> *mask, Result (*worker)(const DopeVector<1> *)) {
+  if (mask == nullptr || mask->base == nullptr) __f_unassociated_array();
+  for (int d = 0; d < R; ++d)
+    if (mask->extent[d] <= 0) return static_cast<Result>(identity<op>);
+  DopeVector<1> column{mask->base, {mask->extent[0]}, {mask->stride[0]}};
+  const char *first = static_cast<const char *>(mask->base);
+  std::intptr_t index[R] = {};
+  std::uint32_t count = 0;
+  for (;;) {
+    Result value = worker(&column);
+    if constexpr (op == Op::all) {
+      if (value == 0) return 0;
+    } else if constexpr (op == Op::any) {
+      if (value != 0) return 1;
+    } else {
+      count += static_cast<std::uint32_t>(value);
+    }
+    int d = 1;
+    for (; d < R; ++d) {
+      if (++index[d] < mask->extent[d]) break;
+      index[d] = 0;
+    }
+    if (d == R) break;
+    const char *base = first;
+    for (int k = 1; k < R; ++k) base += index[k] * mask->stride[k];
+    column.base = const_cast<char *>(base);
+  }
+  return static_cast<Result>(op == Op::count ? count : identity<op>);
+}
+
+// Along DIM: the result has the shape of MASK without dimension DIM and is
+// allocated as for every reduction result; element (j1, ..., j(r-1)), in
+// column-major order, is the worker's value on the section of MASK along
+// DIM at those subscripts, stored as Stored (LOGICAL(k) or INTEGER(4)).
+// The caller's descriptor is written after the last element.
+template <int R, class Stored, class Result>
+void reduce_along(DopeVector<R - 1> *result, const DopeVector<R> *mask, std::int32_t dim,
+                  Result (*worker)(const DopeVector<1> *)) {
+  if (mask == nullptr || mask->base == nullptr) __f_unassociated_array();
+  if (dim < 1 || dim > R) __f_illegal_dimension();
+  DopeVector<R - 1> out;
+  __f_c_set_dope(&out, mask, sizeof(Stored), dim, R);
+  std::intptr_t extent[R - 1], stride[R - 1];
+  bool empty = false;
+  for (int d = 0, j = 0; d < R; ++d) {
+    if (d == dim - 1) continue;
+    extent[j] = mask->extent[d];
+    stride[j] = mask->stride[d];
+    empty = empty || extent[j] <= 0;
+    ++j;
+  }
+  if (!empty) {
+    DopeVector<1> section{mask->base, {mask->extent[dim - 1]}, {mask->stride[dim - 1]}};
+    const char *first = static_cast<const char *>(mask->base);
+    char *next = static_cast<char *>(out.base);
+    std::intptr_t index[R - 1] = {};
+    for (;;) {
+      store<Stored>(next, static_cast<Stored>(worker(&section)));
+      next += sizeof(Stored);
+      int j = 0;
+      for (; j < R - 1; ++j) {
+        if (++index[j] < extent[j]) break;
+        index[j] = 0;
+      }
+      if (j == R - 1) break;
+      const char *base = first;
+      for (int k = 0; k < R - 1; ++k) base += index[k] * stride[k];
+      section.base = const_cast<char *>(base);
+    }
+  }
+  std::memcpy(static_cast<void *>(result), &out, sizeof out);
+}
+
+template <Op op, int K> using Stored = std::conditional_t<op == Op::count, std::int32_t,
+                                                          typename LogicalOf<K>::type>;
+
+} // namespace
+} // namespace mox2::logical
+
+using mox2::logical::Op;
+
+#define MOX2_DEFINE_WORKER_(op, r, k)                                          \
+  extern "C" MOX2_REDUCTION_S_SIGNATURE(op, r, k) {                            \
+    return static_cast<MOX2_REDUCTION_RESULT_##op(k)>(                         \
+        mox2::logical::reduce_section<Op::op, k>(mask));                       \
+  }
+MOX2_REDUCTION_WORKERS(MOX2_DEFINE_WORKER_)
+#undef MOX2_DEFINE_WORKER_
+
+#define MOX2_DEFINE_COLUMN_WALK_(op, r, k)                                     \
+  extern "C" MOX2_REDUCTION_S_SIGNATURE(op, r, k) {                            \
+    return mox2::logical::reduce_columns<Op::op, r>(mask, &__f_##op##_s1_l##k); \
+  }
+MOX2_REDUCTION_COLUMN_WALKS(MOX2_DEFINE_COLUMN_WALK_)
+#undef MOX2_DEFINE_COLUMN_WALK_
+
+#define MOX2_DEFINE_ALONG_DIM_(op, r, k)                                       \
+  extern "C" MOX2_REDUCTION_A_SIGNATURE(op, r, k) {                            \
+    mox2::logical::reduce_along<r, mox2::logical::Stored<Op::op, k>>(          \
+        result, mask, dim, &__f_##op##_s1_l##k);                               \
+  }
+MOX2_REDUCTION_A_ENTRIES(MOX2_DEFINE_ALONG_DIM_)
+#undef MOX2_DEFINE_ALONG_DIM_
