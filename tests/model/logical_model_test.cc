@@ -1,0 +1,139 @@
+// ALL, ANY and COUNT against a plain model of their definitions, on masks
+// whose elements carry arbitrary bits (only bit 0 decides ALL and COUNT,
+// only the low byte ANY), on every kernel set.
+#include <cstdlib>
+
+#include <gtest/gtest.h>
+
+#include "support/arrays.h"
+#include "support/logical_calls.h"
+
+namespace mox2::test {
+namespace {
+
+// The model: an element is true for ALL and COUNT when value & 1, for ANY
+// when value & 0xFF; ALL of nothing is 1, ANY 0, COUNT 0 (mod 2^32).
+std::int64_t model_section(Reduction op, int kind, const char *base, std::intptr_t n,
+                           std::intptr_t stride) {
+  std::uint32_t all = 1, any = 0, count = 0;
+  for (std::intptr_t i = 0; i < n; ++i) {
+    std::int64_t v = result_element(base + i * stride, kind, 0);
+    all &= v & 1;
+    any |= (v & 0xFF) != 0;
+    count += v & 1;
+  }
+  return op == Reduction::all ? all : op == Reduction::any ? any : static_cast<std::int32_t>(count);
+}
+
+// The sections along dimension `along` (0-based) of mask, in column-major
+// order of the other subscripts; {} when some other extent is 0.
+std::vector<const char *> section_bases(const Words &mask, int along) {
+  std::vector<const char *> bases{static_cast<const char *>(mask.base())};
+  for (int d = 0; d < mask.rank(); ++d) {
+    if (d == along) continue;
+    std::vector<const char *> next;
+    for (std::intptr_t i = 0; i < mask.extent(d); ++i)
+      for (const char *b : bases) next.push_back(b + i * mask.stride(d));
+    bases = next;
+  }
+  return bases;
+}
+
+std::vector<std::int64_t> model_along(Reduction op, int kind, const Words &mask, int along) {
+  std::vector<std::int64_t> values;
+  for (const char *b : section_bases(mask, along))
+    values.push_back(model_section(op, kind, b, mask.extent(along), mask.stride(along)));
+  return values;
+}
+
+std::int64_t model_whole(Reduction op, int kind, const Words &mask) {
+  std::int64_t all = 1, any = 0;
+  std::uint32_t count = 0;
+  for (std::int64_t v : model_along(op, kind, mask, 0)) {
+    all &= v;
+    any |= v;
+    count += static_cast<std::uint32_t>(v);
+  }
+  return op == Reduction::all ? all : op == Reduction::any ? any : static_cast<std::int32_t>(count);
+}
+
+// Random element bits: true for ALL/COUNT with probability p_bit0, and
+// when bit 0 is clear, a zero low byte with probability p_low_zero (ANY
+// false) though higher bytes may be set.
+void fill_random(char *p, int kind, std::size_t n, double p_bit0, double p_low_zero) {
+  std::bernoulli_distribution bit0(p_bit0), low_zero(p_low_zero);
+  for (std::size_t i = 0; i < n; ++i) {
+    std::uint64_t v = rng()();
+    if (bit0(rng())) v |= 1;
+    else if (low_zero(rng())) v &= ~std::uint64_t(0xFF);
+    else v = (v & ~std::uint64_t(1)) | 2;
+    put_element(p + i * kind, kind, static_cast<std::int64_t>(v));
+  }
+}
+
+const double kShares[][2] = {{1.0, 0}, {0.999, 1.0}, {0.5, 0.5}, {0.0, 1.0}, {0.0, 0.999}};
+
+TEST(LogicalModel, RandomSectionsOfEveryRankAndKind) {
+  for (Isa isa : supported_isas()) {
+    force_isa(isa);
+    for (int kind : {1, 2, 4, 8})
+      for (int rank = 1; rank <= 7; ++rank)
+        for (int trial = 0; trial < 20; ++trial) {
+          std::vector<std::intptr_t> extent(rank);
+          for (int d = 0; d < rank; ++d)
+            extent[d] = random_int(0, 30) == 0 ? random_int(-1, 0)
+                                               : random_int(1, d == 0 ? 90 : rank > 3 ? 3 : 7);
+          int unit = kind < 4 ? kind : 4;
+          Section s(kind, extent, unit * random_int(0, 63 / unit));
+          const double *share = kShares[trial % 5];
+          fill_random(s.element(0), kind, s.parent_elements, share[0], share[1]);
+          Words mask = s.words();
+          SCOPED_TRACE(testing::Message() << isa_name(isa) << " kind " << kind << " rank " << rank
+                                          << " trial " << trial);
+          for (Reduction op : kReductions) {
+            EXPECT_EQ(call_whole(op, kind, mask), model_whole(op, kind, mask)) << reduction_name(op);
+            for (int dim = 1; rank > 1 && dim <= rank; ++dim) {
+              Words result(rank - 1);
+              call_along(op, kind, result, mask, dim);
+              std::vector<std::int64_t> expected = model_along(op, kind, mask, dim - 1);
+              int size = op == Reduction::count ? 4 : kind;
+              for (int d = 0, j = 0; d < rank; ++d) {
+                if (d == dim - 1) continue;
+                EXPECT_EQ(result.extent(j), extent[d] > 0 ? extent[d] : 0);
+                ++j;
+              }
+              for (std::size_t i = 0; i < expected.size(); ++i)
+                EXPECT_EQ(result_element(result.base(), size, i), expected[i])
+                    << reduction_name(op) << " dim " << dim << " element " << i;
+              std::free(result.base());
+            }
+          }
+        }
+  }
+  force_isa(Isa::avx512);
+}
+
+// Long contiguous masks, where the SIMD scans fold their byte counters
+// (every 255 steps) and test whole blocks at once.
+TEST(LogicalModel, LongContiguousMasks) {
+  for (Isa isa : supported_isas()) {
+    force_isa(isa);
+    for (int kind : {1, 2, 4})
+      for (std::intptr_t n : {8191, 16320, 65281, 200003}) {
+        Buffer data(n * kind, kind * random_int(0, 63 / kind));
+        for (int trial = 0; trial < 5; ++trial) {
+          fill_random(data.data(), kind, n, kShares[trial][0], kShares[trial][1]);
+          if (trial == 0 && n % 2) put_element(data.data() + (n - 2) * kind, kind, 0x100); // late false
+          Words mask(data.data(), {n}, {kind});
+          for (Reduction op : kReductions)
+            EXPECT_EQ(call_whole(op, kind, mask), model_whole(op, kind, mask))
+                << isa_name(isa) << " " << reduction_name(op) << " kind " << kind << " n " << n
+                << " trial " << trial;
+        }
+      }
+  }
+  force_isa(Isa::avx512);
+}
+
+} // namespace
+} // namespace mox2::test
