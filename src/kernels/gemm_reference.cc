@@ -62,7 +62,7 @@ void column_block(const View<T> &v, T alpha, Index i0, Index j0, Index l0, Index
     for (int r = 0; r < R; ++r)
       acc[c][r] = v.c[i0 + r + (j0 + c) * v.ldc];
   for (Index l = l0; l < l1; ++l) {
-    const auto *al = v.a + i0 + l * v.lda;
+    const typename View<T>::U *al = v.a + i0 + l * v.lda;
     T av[R];
     for (int r = 0; r < R; ++r)
       av[r] = al[r];
@@ -123,7 +123,7 @@ void dot_block(const GemmBlock<T> &g, const View<T> &v, Index i0, Index j0) {
   }
   for (int c = 0; c < N; ++c)
     for (int r = 0; r < R; ++r) {
-      auto *cij = v.c + i0 + r + (j0 + c) * v.ldc;
+      typename View<T>::U *cij = v.c + i0 + r + (j0 + c) * v.ldc;
       *cij = g.beta == 0 ? g.alpha * s[c][r] : g.alpha * s[c][r] + g.beta * *cij;
     }
 }
