@@ -89,37 +89,122 @@ template <class C, class Forms, class Mem> void scale_column(const ComplexGemm<C
   for (Index i = 0; i < g.m; ++i)
     Mem::st(col + i, zero ? C{0, 0} : Forms::scale(g.beta, Mem::ld(col + i)));
 }
+
+constexpr Index kTermsPerSlice = 128;  // column form: terms per pass over C
+constexpr Index kRowsPerSlice = 256;   // column form: rows of A per slice
+constexpr Index kDotRowsPerSlice = 32; // dot form: rows of op(A) kept in cache
+
+// Column form on columns j0..j0+N-1, rows i0..i1-1, terms l0..l1-1: four
+// terms per pass over the rows; a group with a skipped term goes term by
+// term.
+template <int N, bool kZeroSkip, class C, class Forms, class Mem>
+void column_terms(const ComplexGemm<C> &g, Index j0, Index i0, Index i1, Index l0, Index l1) {
+  C *cols[N];
+  for (int q = 0; q < N; ++q)
+    cols[q] = g.c + (j0 + q) * g.ldc;
+  for (Index l = l0; l < l1; l += 4) {
+    int terms = l1 - l < 4 ? static_cast<int>(l1 - l) : 4;
+    C t[N][4];
+    bool skip[N][4];
+    bool any_skip = false;
+    for (int q = 0; q < N; ++q)
+      for (int p = 0; p < terms; ++p) {
+        C b = b_at<C, Mem>(g, l + p, j0 + q);
+        skip[q][p] = kZeroSkip && is_zero(b);
+        any_skip = any_skip || skip[q][p];
+        t[q][p] = Forms::temp(g.alpha, b);
+      }
+    const C *acol[4];
+    for (int p = 0; p < terms; ++p)
+      acol[p] = g.a + (l + p) * g.lda;
+    if (terms == 4 && !any_skip) {
+      for (Index i = i0; i < i1; ++i) {
+        C x0 = Mem::ld(acol[0] + i), x1 = Mem::ld(acol[1] + i), x2 = Mem::ld(acol[2] + i),
+          x3 = Mem::ld(acol[3] + i);
+        for (int q = 0; q < N; ++q) {
+          C v = Mem::ld(cols[q] + i);
+          v = add(v, Forms::update(t[q][0], x0));
+          v = add(v, Forms::update(t[q][1], x1));
+          v = add(v, Forms::update(t[q][2], x2));
+          v = add(v, Forms::update(t[q][3], x3));
+          Mem::st(cols[q] + i, v);
+        }
+      }
+      continue;
+    }
+    for (int p = 0; p < terms; ++p)
+      for (int q = 0; q < N; ++q) {
+        if (skip[q][p]) continue;
+        for (Index i = i0; i < i1; ++i)
+          Mem::st(cols[q] + i,
+                  add(Mem::ld(cols[q] + i), Forms::update(t[q][p], Mem::ld(acol[p] + i))));
+      }
+  }
+}
+
+// Dot form on rows i0..i0+R-1 and columns j0..j0+N-1, R x N sums side by
+// side, each over l in order.
+template <int R, int N, class C, class Forms, class Mem>
+void dot_block(const ComplexGemm<C> &g, Index i0, Index j0) {
+  C s[N][R];
+  for (int q = 0; q < N; ++q)
+    for (int r = 0; r < R; ++r)
+      s[q][r] = C{0, 0};
+  for (Index l = 0; l < g.k; ++l) {
+    C av[R], bv[N];
+    for (int r = 0; r < R; ++r)
+      av[r] = op_element<C, Mem>(g.op_a, g.a + l + (i0 + r) * g.lda);
+    for (int q = 0; q < N; ++q)
+      bv[q] = b_at<C, Mem>(g, l, j0 + q);
+    for (int q = 0; q < N; ++q)
+      for (int r = 0; r < R; ++r)
+        s[q][r] = add(s[q][r], Forms::dot(av[r], bv[q]));
+  }
+  bool beta_zero = is_zero(g.beta);
+  for (int q = 0; q < N; ++q)
+    for (int r = 0; r < R; ++r) {
+      C *cij = g.c + (i0 + r) + (j0 + q) * g.ldc;
+      C v = Forms::alpha_temp(g.alpha, s[q][r]);
+      Mem::st(cij, beta_zero ? v : add(v, Forms::scale(g.beta, Mem::ld(cij))));
+    }
+}
 } // namespace complex_gemm_detail
 
-// The loops of the column or dot form, without quick returns.
+// The loops of the column or dot form, without quick returns.  The loops
+// block C, A and op(B) for the caches and compute several elements at
+// once; no element's order changes.
 template <bool kZeroSkip, class C, class Forms, class Mem>
 void complex_gemm_loops(const ComplexGemm<C> &g) {
   using namespace complex_gemm_detail;
   if (g.op_a == ComplexOp::plain) {
-    for (Index j = 0; j < g.n; ++j) {
-      C *col = g.c + j * g.ldc;
-      scale_column<C, Forms, Mem>(g, col);
-      for (Index l = 0; l < g.k; ++l) {
-        C b = b_at<C, Mem>(g, l, j);
-        if (kZeroSkip && is_zero(b)) continue;
-        C t = Forms::temp(g.alpha, b);
-        const C *acol = g.a + l * g.lda;
-        for (Index i = 0; i < g.m; ++i)
-          Mem::st(col + i, add(Mem::ld(col + i), Forms::update(t, Mem::ld(acol + i))));
+    for (Index j = 0; j < g.n; ++j)
+      scale_column<C, Forms, Mem>(g, g.c + j * g.ldc);
+    for (Index l0 = 0; l0 < g.k; l0 += kTermsPerSlice) {
+      Index l1 = l0 + kTermsPerSlice < g.k ? l0 + kTermsPerSlice : g.k;
+      for (Index i0 = 0; i0 < g.m; i0 += kRowsPerSlice) {
+        Index i1 = i0 + kRowsPerSlice < g.m ? i0 + kRowsPerSlice : g.m;
+        Index j = 0;
+        for (; j + 2 <= g.n; j += 2)
+          column_terms<2, kZeroSkip, C, Forms, Mem>(g, j, i0, i1, l0, l1);
+        if (j < g.n) column_terms<1, kZeroSkip, C, Forms, Mem>(g, j, i0, i1, l0, l1);
       }
     }
     return;
   }
-  bool beta_zero = is_zero(g.beta);
-  for (Index j = 0; j < g.n; ++j) {
-    for (Index i = 0; i < g.m; ++i) {
-      const C *arow = g.a + i * g.lda; // op(A)(i, l) = A(l, i)
-      C s = {0, 0};
-      for (Index l = 0; l < g.k; ++l)
-        s = add(s, Forms::dot(op_element<C, Mem>(g.op_a, arow + l), b_at<C, Mem>(g, l, j)));
-      C *cij = g.c + i + j * g.ldc;
-      C r = Forms::alpha_temp(g.alpha, s);
-      Mem::st(cij, beta_zero ? r : add(r, Forms::scale(g.beta, Mem::ld(cij))));
+  for (Index i0 = 0; i0 < g.m; i0 += kDotRowsPerSlice) {
+    Index i1 = i0 + kDotRowsPerSlice < g.m ? i0 + kDotRowsPerSlice : g.m;
+    Index j = 0;
+    for (; j + 2 <= g.n; j += 2) {
+      Index i = i0;
+      for (; i + 2 <= i1; i += 2)
+        dot_block<2, 2, C, Forms, Mem>(g, i, j);
+      if (i < i1) dot_block<1, 2, C, Forms, Mem>(g, i, j);
+    }
+    if (j < g.n) {
+      Index i = i0;
+      for (; i + 2 <= i1; i += 2)
+        dot_block<2, 1, C, Forms, Mem>(g, i, j);
+      if (i < i1) dot_block<1, 1, C, Forms, Mem>(g, i, j);
     }
   }
 }
