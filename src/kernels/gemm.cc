@@ -13,9 +13,11 @@
 
 #include "kernels/blas_access.h"
 #include "kernels/gemm_complex.h"
+#include "kernels/gemm_complex_column_form.h"
 #include "kernels/gemm_complex_columns.h"
 #include "kernels/gemm_reference.h"
 #include "kernels/kernels.h"
+#include "runtime/cpu.h"
 
 namespace mox2::kernels {
 namespace {
@@ -105,8 +107,14 @@ GemmBlock<T> block_of(bool ta, bool tb, i32 m, i32 n, i32 k, T alpha, const T *a
 }
 
 template <class C> struct ComplexKernels;
-template <> struct ComplexKernels<c8> { using Forms = MixedForms; };
-template <> struct ComplexKernels<c16> { using Forms = PlainForms<double>; };
+template <> struct ComplexKernels<c8> {
+  using Forms = MixedForms;
+  static constexpr auto column_form_avx512 = avx512::gemm_c8_avx512_column_form;
+};
+template <> struct ComplexKernels<c16> {
+  using Forms = PlainForms<double>;
+  static constexpr auto column_form_avx512 = avx512::gemm_c16_avx512_column_form;
+};
 
 template <class C>
 void complex_driver(const char *transa, const char *transb, const i32 *m, const i32 *n,
@@ -138,7 +146,9 @@ void complex_driver(const char *transa, const char *transb, const i32 *m, const 
   }
   complex_scale_c<C, Forms, NaturalAccess>(g);
   // One GEMV per column j (letter 'N', 'T' or 'C' for op(A), vector
-  // op(B)(:, j), beta = (1, 0)), computed several columns at a time.
+  // op(B)(:, j), beta = (1, 0)), computed several columns at a time; the
+  // column form blocked for AVX-512 when it can have its workspace.
+  if (g.op_a == ComplexOp::plain && active_isa() == Isa::avx512 && K::column_form_avx512(g)) return;
   complex_gemv_columns(g);
 }
 

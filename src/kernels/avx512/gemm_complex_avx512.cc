@@ -1,0 +1,232 @@
+// The blocked complex column form for AVX-512 (no FMA): COMPLEX(8) and
+// COMPLEX(4) share one template.
+//
+// C is walked in tiles of kRows x kCols elements held in registers with
+// real and imaginary parts apart.  Per tile element the terms arrive in l
+// order: the k range is cut in blocks taken in increasing order, and
+// within a block every l updates the whole tile before the next.  Each
+// term is t*A = (t.re*a.re - t.im*a.im) + i(t.re*a.im + t.im*a.re), four
+// products, a difference and a sum, each rounded on its own, then added
+// to C's real and imaginary parts.  An odd k's lone first term goes
+// before, in portable code.  Tiles at the edges of C run in a
+// local copy, so nothing outside C(1..m, 1..n) is read or written.
+#include <immintrin.h>
+
+#include <cstdint>
+#include <cstdlib>
+
+#include "kernels/gemm_complex_column_form.h"
+
+namespace mox2::kernels::avx512 {
+namespace {
+
+using Index = std::ptrdiff_t;
+
+// One vector of real or imaginary parts.
+struct DoubleLanes {
+  using P = double;
+  using V = __m512d;
+  using Mask = __mmask8;
+  static constexpr int kWidth = 8;
+  static constexpr Index kDepth = 256;   // l per block
+  static constexpr Index kRowBlock = 96; // rows of A per packed block
+  static constexpr Index kColBlock = 1536;
+  static V load(const P *p) { return _mm512_loadu_pd(p); }
+  static V load(Mask k, const P *p) { return _mm512_maskz_loadu_pd(k, p); }
+  static void store(P *p, V v) { _mm512_storeu_pd(p, v); }
+  static V broadcast(const P *p) { return _mm512_set1_pd(*p); }
+  static V mul(V x, V y) { return _mm512_mul_pd(x, y); }
+  static V add(V x, V y) { return _mm512_add_pd(x, y); }
+  static V sub(V x, V y) { return _mm512_sub_pd(x, y); }
+  // Real parts (even lanes) and imaginary parts (odd lanes) of the
+  // interleaved pair (lo, hi), and back.
+  static V reals(V lo, V hi) {
+    return _mm512_permutex2var_pd(lo, _mm512_setr_epi64(0, 2, 4, 6, 8, 10, 12, 14), hi);
+  }
+  static V imags(V lo, V hi) {
+    return _mm512_permutex2var_pd(lo, _mm512_setr_epi64(1, 3, 5, 7, 9, 11, 13, 15), hi);
+  }
+  static V low_half(V re, V im) {
+    return _mm512_permutex2var_pd(re, _mm512_setr_epi64(0, 8, 1, 9, 2, 10, 3, 11), im);
+  }
+  static V high_half(V re, V im) {
+    return _mm512_permutex2var_pd(re, _mm512_setr_epi64(4, 12, 5, 13, 6, 14, 7, 15), im);
+  }
+};
+
+struct FloatLanes {
+  using P = float;
+  using V = __m512;
+  using Mask = __mmask16;
+  static constexpr int kWidth = 16;
+  static constexpr Index kDepth = 256;
+  static constexpr Index kRowBlock = 192;
+  static constexpr Index kColBlock = 1536;
+  static V load(const P *p) { return _mm512_loadu_ps(p); }
+  static V load(Mask k, const P *p) { return _mm512_maskz_loadu_ps(k, p); }
+  static void store(P *p, V v) { _mm512_storeu_ps(p, v); }
+  static V broadcast(const P *p) { return _mm512_set1_ps(*p); }
+  static V mul(V x, V y) { return _mm512_mul_ps(x, y); }
+  static V add(V x, V y) { return _mm512_add_ps(x, y); }
+  static V sub(V x, V y) { return _mm512_sub_ps(x, y); }
+  static V reals(V lo, V hi) {
+    return _mm512_permutex2var_ps(
+        lo, _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30), hi);
+  }
+  static V imags(V lo, V hi) {
+    return _mm512_permutex2var_ps(
+        lo, _mm512_setr_epi32(1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21, 23, 25, 27, 29, 31), hi);
+  }
+  static V low_half(V re, V im) {
+    return _mm512_permutex2var_ps(
+        re, _mm512_setr_epi32(0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23), im);
+  }
+  static V high_half(V re, V im) {
+    return _mm512_permutex2var_ps(
+        re, _mm512_setr_epi32(8, 24, 9, 25, 10, 26, 11, 27, 12, 28, 13, 29, 14, 30, 15, 31), im);
+  }
+};
+
+// A tile is two vectors of rows (2*kWidth elements) by kCols columns.
+constexpr int kCols = 4;
+
+template <class L> constexpr Index tile_rows() { return 2 * L::kWidth; }
+
+// Packs rows i0..i0+rows-1 (rows <= tile_rows) of A(:, l0..l0+kc-1) for
+// one tile: per l the real parts of the tile's rows, then their imaginary
+// parts; rows past `rows` are zeros and are not read.
+template <class L>
+void pack_a_strip(Index rows, Index kc, const typename L::P *a, Index lda2, typename L::P *out) {
+  using V = typename L::V;
+  constexpr int W = L::kWidth;
+  typename L::Mask masks[4];
+  for (int q = 0; q < 4; ++q) {
+    Index parts = 2 * rows - q * W; // valid parts in the q-th vector
+    parts = parts < 0 ? 0 : parts > W ? W : parts;
+    masks[q] = static_cast<typename L::Mask>((std::uint64_t{1} << parts) - 1);
+  }
+  bool full = rows == tile_rows<L>();
+  for (Index l = 0; l < kc; ++l) {
+    const typename L::P *col = a + l * lda2;
+    V v[4];
+    for (int q = 0; q < 4; ++q)
+      v[q] = full ? L::load(col + q * W) : L::load(masks[q], col + q * W);
+    L::store(out, L::reals(v[0], v[1]));
+    L::store(out + W, L::reals(v[2], v[3]));
+    L::store(out + 2 * W, L::imags(v[0], v[1]));
+    L::store(out + 3 * W, L::imags(v[2], v[3]));
+    out += 4 * W;
+  }
+}
+
+// The tile at c (parts, leading dimension ldc2 in parts): for l = 0..kc-1,
+// C(i, j) += t(l, j)*A(i, l).
+template <class L>
+void tile(Index kc, const typename L::P *__restrict ap, const typename L::P *__restrict bp,
+          typename L::P *c, Index ldc2) {
+  using V = typename L::V;
+  constexpr int W = L::kWidth;
+  V re0[kCols], re1[kCols], im0[kCols], im1[kCols];
+  for (int j = 0; j < kCols; ++j) {
+    const typename L::P *cj = c + j * ldc2;
+    V v0 = L::load(cj), v1 = L::load(cj + W), v2 = L::load(cj + 2 * W), v3 = L::load(cj + 3 * W);
+    re0[j] = L::reals(v0, v1);
+    im0[j] = L::imags(v0, v1);
+    re1[j] = L::reals(v2, v3);
+    im1[j] = L::imags(v2, v3);
+  }
+  for (Index l = 0; l < kc; ++l) {
+    V ar0 = L::load(ap), ar1 = L::load(ap + W);
+    V ai0 = L::load(ap + 2 * W), ai1 = L::load(ap + 3 * W);
+    for (int j = 0; j < kCols; ++j) {
+      V tr = L::broadcast(bp + j), ti = L::broadcast(bp + kCols + j);
+      re0[j] = L::add(re0[j], L::sub(L::mul(tr, ar0), L::mul(ti, ai0)));
+      im0[j] = L::add(im0[j], L::add(L::mul(tr, ai0), L::mul(ti, ar0)));
+      re1[j] = L::add(re1[j], L::sub(L::mul(tr, ar1), L::mul(ti, ai1)));
+      im1[j] = L::add(im1[j], L::add(L::mul(tr, ai1), L::mul(ti, ar1)));
+    }
+    ap += 4 * W;
+    bp += 2 * kCols;
+  }
+  for (int j = 0; j < kCols; ++j) {
+    typename L::P *cj = c + j * ldc2;
+    L::store(cj, L::low_half(re0[j], im0[j]));
+    L::store(cj + W, L::high_half(re0[j], im0[j]));
+    L::store(cj + 2 * W, L::low_half(re1[j], im1[j]));
+    L::store(cj + 3 * W, L::high_half(re1[j], im1[j]));
+  }
+}
+
+// A tile of which only rows x cols elements belong to C: run in a copy.
+template <class L>
+void edge_tile(Index rows, Index cols, Index kc, const typename L::P *ap, const typename L::P *bp,
+               typename L::P *c, Index ldc2) {
+  constexpr Index R = tile_rows<L>();
+  alignas(64) typename L::P local[2 * R * kCols] = {};
+  for (Index j = 0; j < cols; ++j)
+    for (Index i = 0; i < 2 * rows; ++i)
+      local[j * 2 * R + i] = c[j * ldc2 + i];
+  tile<L>(kc, ap, bp, local, 2 * R);
+  for (Index j = 0; j < cols; ++j)
+    for (Index i = 0; i < 2 * rows; ++i)
+      c[j * ldc2 + i] = local[j * 2 * R + i];
+}
+
+template <class L> bool column_form(const ComplexGemm<Complex<typename L::P>> &g) {
+  using P = typename L::P;
+  constexpr Index R = tile_rows<L>();
+  // The pair terms: l = lone..k-1.
+  const Index lone = g.k % 2, k = g.k - lone;
+  Index depth = k < L::kDepth ? k : L::kDepth;
+  Index rows_block = g.m < L::kRowBlock ? g.m : L::kRowBlock;
+  rows_block = (rows_block + R - 1) / R * R;
+  Index cols_block = g.n < L::kColBlock ? g.n : L::kColBlock;
+  cols_block = (cols_block + kCols - 1) / kCols * kCols;
+  std::size_t parts_a = static_cast<std::size_t>(2 * rows_block * depth);
+  std::size_t parts_b = static_cast<std::size_t>(2 * cols_block * depth);
+  std::size_t bytes = (parts_a + parts_b) * sizeof(P);
+  bytes = (bytes + 63) / 64 * 64;
+  P *work = static_cast<P *>(std::aligned_alloc(64, bytes > 0 ? bytes : 64));
+  if (!work) return false;
+  P *packed_a = work, *packed_b = work + parts_a;
+
+  if (lone) complex_lone_column_terms<P>(g);
+  const P *a = reinterpret_cast<const P *>(g.a + lone * g.lda);
+  P *c = reinterpret_cast<P *>(g.c);
+  const Index lda2 = 2 * g.lda, ldc2 = 2 * g.ldc;
+  for (Index jc = 0; jc < g.n; jc += L::kColBlock) {
+    Index nc = g.n - jc < L::kColBlock ? g.n - jc : L::kColBlock;
+    for (Index pc = 0; pc < k; pc += L::kDepth) {
+      Index kc = k - pc < L::kDepth ? k - pc : L::kDepth;
+      pack_complex_temps<P>(g, lone + pc, kc, jc, nc, kCols, packed_b);
+      for (Index ic = 0; ic < g.m; ic += L::kRowBlock) {
+        Index mc = g.m - ic < L::kRowBlock ? g.m - ic : L::kRowBlock;
+        for (Index ir = 0; ir < mc; ir += R)
+          pack_a_strip<L>(mc - ir < R ? mc - ir : R, kc, a + 2 * (ic + ir) + pc * lda2, lda2,
+                          packed_a + ir * 2 * kc);
+        for (Index jr = 0; jr < nc; jr += kCols) {
+          Index cols = nc - jr < kCols ? nc - jr : kCols;
+          const P *bp = packed_b + jr * 2 * kc;
+          for (Index ir = 0; ir < mc; ir += R) {
+            Index rows = mc - ir < R ? mc - ir : R;
+            P *ct = c + 2 * (ic + ir) + (jc + jr) * ldc2;
+            const P *ap = packed_a + ir * 2 * kc;
+            if (rows == R && cols == kCols)
+              tile<L>(kc, ap, bp, ct, ldc2);
+            else
+              edge_tile<L>(rows, cols, kc, ap, bp, ct, ldc2);
+          }
+        }
+      }
+    }
+  }
+  std::free(work);
+  return true;
+}
+
+} // namespace
+
+bool gemm_c16_avx512_column_form(const ComplexGemm<c16> &g) { return column_form<DoubleLanes>(g); }
+bool gemm_c8_avx512_column_form(const ComplexGemm<c8> &g) { return column_form<FloatLanes>(g); }
+
+} // namespace mox2::kernels::avx512
