@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <random>
 #include <type_traits>
 #include <vector>
@@ -73,7 +74,10 @@ template <class T> T one() {
     return T{1, 0};
 }
 
-template <class T, Gemv<T> (*Which)()> void gemv(benchmark::State &state, char trans) {
+// The operands start `offset` bytes past an 8-byte boundary (4: the case
+// of the alignment-safe kernels).
+template <class T, Gemv<T> (*Which)()>
+void gemv(benchmark::State &state, char trans, std::size_t offset = 0) {
   Gemv<T> f = Which();
   if (!f) {
     state.SkipWithError("library not available");
@@ -81,17 +85,18 @@ template <class T, Gemv<T> (*Which)()> void gemv(benchmark::State &state, char t
   }
   const i32 n = static_cast<i32>(state.range(0)), inc = 1;
   std::mt19937_64 gen(42);
-  std::vector<T> a(static_cast<std::size_t>(n) * n), x(n), y(n);
-  for (T &v : a)
-    v = value<T>(gen);
-  for (T &v : x)
-    v = value<T>(gen);
-  for (T &v : y)
-    v = value<T>(gen);
+  const std::size_t count = static_cast<std::size_t>(n) * n + 2 * n;
+  std::vector<double> storage((count * sizeof(T) + offset) / sizeof(double) + 1);
+  char *base = reinterpret_cast<char *>(storage.data()) + offset;
+  for (std::size_t i = 0; i < count; ++i) {
+    T v = value<T>(gen);
+    std::memcpy(base + i * sizeof(T), &v, sizeof v);
+  }
+  T *a = reinterpret_cast<T *>(base), *x = a + static_cast<std::size_t>(n) * n, *y = x + n;
   const T alpha = value<T>(gen), beta = one<T>(); // beta = 1: no scaling pass
   for (auto _ : state) {
-    f(&trans, &n, &n, &alpha, a.data(), &n, x.data(), &inc, &beta, y.data(), &inc, 1);
-    benchmark::DoNotOptimize(y.data());
+    f(&trans, &n, &n, &alpha, a, &n, x, &inc, &beta, y, &inc, 1);
+    benchmark::DoNotOptimize(y);
     benchmark::ClobberMemory();
   }
   state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(n) * n);
@@ -121,6 +126,18 @@ BENCHMARK(openblas_dgemv_N)->Arg(256)->Arg(1000);
 BENCHMARK(mox2_dgemv_T)->Arg(256)->Arg(1000);
 BENCHMARK(reference_dgemv_T)->Arg(256)->Arg(1000);
 BENCHMARK(openblas_dgemv_T)->Arg(256)->Arg(1000);
+// The alignment-safe kernels on data 4 bytes off 8-byte alignment.
+Gemv<double> mox2_dgemv_don() { return __f___zo_dgemv_don_; }
+Gemv<mox2::c16> mox2_zgemv_don() { return __f___zo_zgemv_don_; }
+void mox2_dgemv_don_N(benchmark::State &s) { gemv<double, mox2_dgemv_don>(s, 'N', 4); }
+void mox2_dgemv_don_T(benchmark::State &s) { gemv<double, mox2_dgemv_don>(s, 'T', 4); }
+void mox2_zgemv_don_N(benchmark::State &s) { gemv<mox2::c16, mox2_zgemv_don>(s, 'N', 4); }
+void mox2_zgemv_don_C(benchmark::State &s) { gemv<mox2::c16, mox2_zgemv_don>(s, 'C', 4); }
+BENCHMARK(mox2_dgemv_don_N)->Arg(1000);
+BENCHMARK(mox2_dgemv_don_T)->Arg(1000);
+BENCHMARK(mox2_zgemv_don_N)->Arg(1000);
+BENCHMARK(mox2_zgemv_don_C)->Arg(1000);
+
 #define MOX2_GEMV_BENCH_1000_(name)                                                                \
   BENCHMARK(mox2_##name)->Arg(1000);                                                               \
   BENCHMARK(reference_##name)->Arg(1000);                                                          \

@@ -37,6 +37,20 @@ struct Bytewise4Access {
     return v;
   }
   template <class T> static void st(T *p, const T &v) { std::memcpy(p, &v, sizeof v); }
+  // Complex values part by part (the vectoriser handles parts, not pairs).
+  // (No member access through p: it may be under-aligned.)
+  template <class P> static Complex<P> ld(const Complex<P> *p) {
+    const char *b = reinterpret_cast<const char *>(p);
+    Complex<P> v;
+    std::memcpy(&v.re, b, sizeof(P));
+    std::memcpy(&v.im, b + sizeof(P), sizeof(P));
+    return v;
+  }
+  template <class P> static void st(Complex<P> *p, const Complex<P> &v) {
+    char *b = reinterpret_cast<char *>(p);
+    std::memcpy(b, &v.re, sizeof(P));
+    std::memcpy(b + sizeof(P), &v.im, sizeof(P));
+  }
 };
 
 template <class P> inline bool is_zero(Complex<P> v) { return v.re == 0 && v.im == 0; }

@@ -250,6 +250,48 @@ void column_pair(const GemvBlock<C> &g, Index j) {
   }
 }
 
+// Column form one column at a time with the zero skip (the kernels without
+// pairs): up to four columns whose x element is not zero go in one pass
+// over y, y(i) := y(i) + t_k*A(i, k) for them in order.
+template <int K, class C, class Forms, class Mem>
+void update_complex_columns(Index m, const C *const *c, const C *t, C *y, Index incy) {
+  auto update = [&](C v, Index i) {
+    for (int k = 0; k < K; ++k)
+      v = add(v, Forms::lone(t[k], Mem::ld(c[k] + i)));
+    return v;
+  };
+  if (incy == 1) {
+    C *__restrict yu = y;
+    for (Index i = 0; i < m; ++i)
+      Mem::st(yu + i, update(Mem::ld(yu + i), i));
+  } else {
+    for (Index i = 0; i < m; ++i)
+      Mem::st(y + i * incy, update(Mem::ld(y + i * incy), i));
+  }
+}
+
+template <class C, class Forms, class Mem> void column_form_skipping_zeros(const GemvBlock<C> &g) {
+  const C *cols[4];
+  C t[4];
+  int k = 0;
+  for (Index j = 0; j < g.n; ++j) {
+    C xj = Mem::ld(g.x + j * g.incx);
+    if (is_zero(xj)) continue;
+    cols[k] = g.a + j * g.lda;
+    t[k] = Forms::lone(g.alpha, xj);
+    if (++k == 4) {
+      update_complex_columns<4, C, Forms, Mem>(g.m, cols, t, g.y, g.incy);
+      k = 0;
+    }
+  }
+  switch (k) {
+  case 1: update_complex_columns<1, C, Forms, Mem>(g.m, cols, t, g.y, g.incy); break;
+  case 2: update_complex_columns<2, C, Forms, Mem>(g.m, cols, t, g.y, g.incy); break;
+  case 3: update_complex_columns<3, C, Forms, Mem>(g.m, cols, t, g.y, g.incy); break;
+  default: break;
+  }
+}
+
 #ifndef MOX2_KERNEL_SET_HAS_WIDE_COMPLEX_DOT_FORM
 // A kernel set with a wide complex dot form defines complex_dot_form_wide
 // before including this file; from column j0 on it does an even number of
@@ -264,6 +306,10 @@ template <ComplexOp kOp, bool kPairs, class C, class Forms, class Mem>
 void complex_columns(const GemvBlock<C> &g) {
   Index j = 0;
   if (!kPairs) {
+    if constexpr (kOp == ComplexOp::plain) {
+      column_form_skipping_zeros<C, Forms, Mem>(g);
+      return;
+    }
     if constexpr (kOp != ComplexOp::plain && !Forms::kExactLone)
       j = complex_dot_form_wide<kOp, C, Mem>(g, 0);
     for (; j < g.n; ++j)
