@@ -14,7 +14,6 @@
 #include "kernels/blas_access.h"
 #include "kernels/gemm_complex.h"
 #include "kernels/gemm_complex_column_form.h"
-#include "kernels/gemm_complex_columns.h"
 #include "kernels/gemm_reference.h"
 #include "kernels/kernels.h"
 #include "runtime/cpu.h"
@@ -106,22 +105,19 @@ GemmBlock<T> block_of(bool ta, bool tb, i32 m, i32 n, i32 k, T alpha, const T *a
   return GemmBlock<T>{ta, tb, m, n, k, alpha, a, lda, b, ldb, beta, c, ldc};
 }
 
-template <class C> struct ComplexKernels;
-template <> struct ComplexKernels<c8> {
-  using Forms = MixedForms;
-  static constexpr auto column_form_avx512 = avx512::gemm_c8_avx512_column_form;
-};
-template <> struct ComplexKernels<c16> {
-  using Forms = PlainForms<double>;
-  static constexpr auto column_form_avx512 = avx512::gemm_c16_avx512_column_form;
-};
+// The reference loops in the product forms of the GEMM kernels, and the
+// blocked AVX-512 column form.
+void kernel_loops(const ComplexGemm<c8> &g) { complex_gemm_loops(g, ComplexForms::mixed, true); }
+void kernel_loops(const ComplexGemm<c16> &g) { complex_gemm_loops(g, true); }
+bool column_form_avx512(const ComplexGemm<c8> &g) { return avx512::gemm_c8_avx512_column_form(g); }
+bool column_form_avx512(const ComplexGemm<c16> &g) {
+  return avx512::gemm_c16_avx512_column_form(g);
+}
 
 template <class C>
 void complex_driver(const char *transa, const char *transb, const i32 *m, const i32 *n,
                     const i32 *k, const C *alpha, const C *a, const i32 *lda, const C *b,
                     const i32 *ldb, const C *beta, C *c, const i32 *ldc) {
-  using K = ComplexKernels<C>;
-  using Forms = typename K::Forms;
   ComplexGemm<C> g{complex_gemm_op(*transa),
                    complex_gemm_op(*transb),
                    *m,
@@ -135,20 +131,22 @@ void complex_driver(const char *transa, const char *transb, const i32 *m, const 
                    *beta,
                    c,
                    *ldc};
+  // COMPLEX(4): every beta scaling in the exact form.
+  const bool exact = sizeof(C) == sizeof(c8);
   if (g.m <= 0 || g.n <= 0 || (is_one(g.beta) && (is_zero(g.alpha) || g.k <= 0))) return;
   if (is_zero(g.alpha) || g.k <= 0) {
-    complex_scale_c<C, Forms, NaturalAccess>(g);
+    complex_scale_c<C, NaturalAccess>(g, exact);
     return;
   }
   if (g.op_b == ComplexOp::conjugated) {
-    complex_gemm_loops<true, C, Forms, NaturalAccess>(g);
+    kernel_loops(g);
     return;
   }
-  complex_scale_c<C, Forms, NaturalAccess>(g);
+  complex_scale_c<C, NaturalAccess>(g, exact);
   // One GEMV per column j (letter 'N', 'T' or 'C' for op(A), vector
   // op(B)(:, j), beta = (1, 0)), computed several columns at a time; the
   // column form blocked for AVX-512 when it can have its workspace.
-  if (g.op_a == ComplexOp::plain && active_isa() == Isa::avx512 && K::column_form_avx512(g)) return;
+  if (g.op_a == ComplexOp::plain && active_isa() == Isa::avx512 && column_form_avx512(g)) return;
   complex_gemv_columns(g);
 }
 
@@ -232,7 +230,7 @@ MOX2_GEMM_KERNEL(__f___zo_zgemm_don_, c16) {
                      Bytewise4Access::ld(beta),
                      c,
                      *ldc};
-  complex_gemm_reference<c16, PlainForms<double>, Bytewise4Access>(g);
+  if (!complex_reference_prologue<c16, Bytewise4Access>(g, false)) complex_gemm_loops_bytewise(g);
 }
 
 } // extern "C"

@@ -239,15 +239,16 @@ void real_thin(const char *transa, const char *transb, const i32 *m, const i32 *
             small);
 }
 
-template <class C> struct ThinForms;
-template <> struct ThinForms<c8> { using type = ExactForms; };
-template <> struct ThinForms<c16> { using type = PlainForms<double>; };
+// Every COMPLEX(4) product exact.
+void thin_loops(const ComplexGemm<c8> &g, bool zero_skip) {
+  complex_gemm_loops(g, ComplexForms::exact, zero_skip);
+}
+void thin_loops(const ComplexGemm<c16> &g, bool zero_skip) { complex_gemm_loops(g, zero_skip); }
 
 template <class C>
 void complex_thin(const char *transa, const char *transb, const i32 *m, const i32 *n, const i32 *k,
                   const C *alpha, const C *a, const i32 *lda, const C *b, const i32 *ldb,
                   const C *beta, C *c, const i32 *ldc) {
-  using Forms = typename ThinForms<C>::type;
   if (*m <= 0 || *n <= 0) return;
   ComplexGemm<C> g{complex_gemm_op(*transa),
                    complex_gemm_op(*transb),
@@ -264,10 +265,10 @@ void complex_thin(const char *transa, const char *transb, const i32 *m, const i3
                    *ldc};
   i32 small;
   Shape shape = shape_of(*m, *n, *k, small);
-  if (shape == Shape::other || small <= 0)
-    complex_gemm_reference<C, Forms, NaturalAccess>(g);
-  else
-    complex_gemm_loops<false, C, Forms, NaturalAccess>(g);
+  if (shape != Shape::other && small > 0)
+    thin_loops(g, false);
+  else if (!complex_reference_prologue<C, NaturalAccess>(g, sizeof(C) == sizeof(c8)))
+    thin_loops(g, true);
 }
 
 } // namespace

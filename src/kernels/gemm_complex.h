@@ -1,23 +1,14 @@
-// The complex GEMM loops, C := alpha*op(A)*op(B) + beta*C, shared by the
-// complex GEMM kernels and the thin-product kernels.  Per element of C:
-//
-//   Column form (op(A) = A): column j is first scaled (zeros for beta = 0,
-//   C not read; multiplied for beta != (1, 0)); then for l = 1..k,
-//   temp := alpha*b(l, j) and C(i, j) := C(i, j) + temp*A(i, l).  With the
-//   zero skip a b(l, j) with both parts zero skips its term.
-//   Dot form (A^T, A^H): temp := 0, temp := temp + op(A)(i, l)*b(l, j) for
-//   l = 1..k in order; C(i, j) := alpha*temp when beta = (0, 0), else
-//   alpha*temp + beta*C(i, j).
-//
-// b(l, j) is B(l, j), B(j, l) or conjg(B(j, l)).  `Forms` names the
-// product form of each kind of product (COMPLEX(4) kernels mix the exact
-// and the single form); `Mem` says what alignment the data has.
+// The complex GEMM loops shared by the complex GEMM kernels and the
+// thin-product kernels: one block described by ComplexGemm, the product
+// forms of each kernel, and the routines of each kernel set (their orders
+// in gemm_complex_body.h).  Every set computes the same bits.
 #pragma once
 
 #include <cstddef>
 
 #include "kernels/blas_access.h"
 #include "kernels/gemv_sets.h"
+#include "runtime/cpu.h"
 
 namespace mox2::kernels {
 
@@ -41,191 +32,76 @@ inline ComplexOp complex_gemm_op(char letter) {
   return ComplexOp::transposed;
 }
 
-// The product forms of one kernel: `scale` for beta*C, `temp` for
-// alpha*b(l, j), `update` for temp*A(i, l), `dot` for op(A)(i, l)*b(l, j),
-// `alpha_temp` for alpha*temp of the dot form.
-template <class P> struct PlainForms {
-  using C = Complex<P>;
-  static C scale(C u, C v) { return mul(u, v); }
-  static C temp(C u, C v) { return mul(u, v); }
-  static C update(C u, C v) { return mul(u, v); }
-  static C dot(C u, C v) { return mul(u, v); }
-  static C alpha_temp(C u, C v) { return mul(u, v); }
-};
-// COMPLEX(4), every product in the exact form.
-struct ExactForms {
-  static c8 scale(c8 u, c8 v) { return mul_exact(u, v); }
-  static c8 temp(c8 u, c8 v) { return mul_exact(u, v); }
-  static c8 update(c8 u, c8 v) { return mul_exact(u, v); }
-  static c8 dot(c8 u, c8 v) { return mul_exact(u, v); }
-  static c8 alpha_temp(c8 u, c8 v) { return mul_exact(u, v); }
-};
-// COMPLEX(4) GEMM kernel: beta scaling and alpha*temp exact, the terms in
-// single precision.
-struct MixedForms {
-  static c8 scale(c8 u, c8 v) { return mul_exact(u, v); }
-  static c8 temp(c8 u, c8 v) { return mul(u, v); }
-  static c8 update(c8 u, c8 v) { return mul(u, v); }
-  static c8 dot(c8 u, c8 v) { return mul(u, v); }
-  static c8 alpha_temp(c8 u, c8 v) { return mul_exact(u, v); }
-};
+// COMPLEX(4) product forms: `mixed` (GEMM kernel: beta*C and alpha*temp of
+// the dot form exact, the terms single), `exact` (thin products: every
+// product exact).  COMPLEX(8) has one form.
+enum class ComplexForms { mixed, exact };
 
-namespace complex_gemm_detail {
-using Index = std::ptrdiff_t;
+#define MOX2_DECLARE_COMPLEX_GEMM_SET_(set)                                                        \
+  namespace set {                                                                                  \
+  /* the reference loops (column or dot form), beta inside, no quick return */                     \
+  void complex_gemm_loops(const ComplexGemm<c8> &g, ComplexForms forms, bool zero_skip);           \
+  void complex_gemm_loops(const ComplexGemm<c16> &g, bool zero_skip);                              \
+  /* with the zero skip, data only 4-byte aligned */                                               \
+  void complex_gemm_loops_bytewise(const ComplexGemm<c16> &g);                                     \
+  /* one GEMV order per column of C (beta applied before), m, n, k >= 1 */                         \
+  void complex_gemv_columns(const ComplexGemm<c8> &g);                                             \
+  void complex_gemv_columns(const ComplexGemm<c16> &g);                                            \
+  }
+MOX2_DECLARE_COMPLEX_GEMM_SET_(portable)
+MOX2_DECLARE_COMPLEX_GEMM_SET_(avx2) // also serves AVX-512 CPUs (see avx2/gemm_complex_avx2.cc)
+#undef MOX2_DECLARE_COMPLEX_GEMM_SET_
 
-template <class C, class Mem> C op_element(ComplexOp op, const C *p) {
-  C v = Mem::ld(p);
-  return op == ComplexOp::conjugated ? conj(v) : v;
+#define MOX2_COMPLEX_GEMM_DISPATCH_(routine, ...)                                                  \
+  switch (active_isa()) {                                                                          \
+  case Isa::avx512:                                                                                \
+  case Isa::avx2: return avx2::routine(__VA_ARGS__);                                               \
+  default: return portable::routine(__VA_ARGS__);                                                  \
+  }
+
+inline void complex_gemm_loops(const ComplexGemm<c8> &g, ComplexForms forms, bool zero_skip) {
+  MOX2_COMPLEX_GEMM_DISPATCH_(complex_gemm_loops, g, forms, zero_skip)
 }
-// b(l, j), 0-based.
-template <class C, class Mem> C b_at(const ComplexGemm<C> &g, Index l, Index j) {
-  if (g.op_b == ComplexOp::plain) return Mem::ld(g.b + l + j * g.ldb);
-  return op_element<C, Mem>(g.op_b, g.b + j + l * g.ldb);
+inline void complex_gemm_loops(const ComplexGemm<c16> &g, bool zero_skip) {
+  MOX2_COMPLEX_GEMM_DISPATCH_(complex_gemm_loops, g, zero_skip)
 }
+inline void complex_gemm_loops_bytewise(const ComplexGemm<c16> &g) {
+  MOX2_COMPLEX_GEMM_DISPATCH_(complex_gemm_loops_bytewise, g)
+}
+inline void complex_gemv_columns(const ComplexGemm<c8> &g) {
+  MOX2_COMPLEX_GEMM_DISPATCH_(complex_gemv_columns, g)
+}
+inline void complex_gemv_columns(const ComplexGemm<c16> &g) {
+  MOX2_COMPLEX_GEMM_DISPATCH_(complex_gemv_columns, g)
+}
+#undef MOX2_COMPLEX_GEMM_DISPATCH_
 
-template <class C, class Forms, class Mem> void scale_column(const ComplexGemm<C> &g, C *col) {
+// C := beta*C (zeros for beta = (0, 0), C not read; nothing for (1, 0)),
+// each product exact or in the parts' precision.
+template <class C, class Mem> void complex_scale_c(const ComplexGemm<C> &g, bool exact) {
   if (is_one(g.beta)) return;
-  bool zero = is_zero(g.beta);
-  for (Index i = 0; i < g.m; ++i)
-    Mem::st(col + i, zero ? C{0, 0} : Forms::scale(g.beta, Mem::ld(col + i)));
-}
-
-constexpr Index kTermsPerSlice = 128;  // column form: terms per pass over C
-constexpr Index kRowsPerSlice = 256;   // column form: rows of A per slice
-constexpr Index kDotRowsPerSlice = 32; // dot form: rows of op(A) kept in cache
-
-// Column form on columns j0..j0+N-1, rows i0..i1-1, terms l0..l1-1: four
-// terms per pass over the rows; a group with a skipped term goes term by
-// term.
-template <int N, bool kZeroSkip, class C, class Forms, class Mem>
-void column_terms(const ComplexGemm<C> &g, Index j0, Index i0, Index i1, Index l0, Index l1) {
-  C *cols[N];
-  for (int q = 0; q < N; ++q)
-    cols[q] = g.c + (j0 + q) * g.ldc;
-  for (Index l = l0; l < l1; l += 4) {
-    int terms = l1 - l < 4 ? static_cast<int>(l1 - l) : 4;
-    C t[N][4];
-    bool skip[N][4];
-    bool any_skip = false;
-    for (int q = 0; q < N; ++q)
-      for (int p = 0; p < terms; ++p) {
-        C b = b_at<C, Mem>(g, l + p, j0 + q);
-        skip[q][p] = kZeroSkip && is_zero(b);
-        any_skip = any_skip || skip[q][p];
-        t[q][p] = Forms::temp(g.alpha, b);
+  for (std::ptrdiff_t j = 0; j < g.n; ++j) {
+    C *col = g.c + j * g.ldc;
+    for (std::ptrdiff_t i = 0; i < g.m; ++i) {
+      C v{0, 0};
+      if (!is_zero(g.beta)) {
+        if constexpr (sizeof(C) == 8)
+          v = exact ? mul_exact(g.beta, Mem::ld(col + i)) : mul(g.beta, Mem::ld(col + i));
+        else
+          v = mul(g.beta, Mem::ld(col + i));
       }
-    const C *acol[4];
-    for (int p = 0; p < terms; ++p)
-      acol[p] = g.a + (l + p) * g.lda;
-    if (terms == 4 && !any_skip) {
-      for (Index i = i0; i < i1; ++i) {
-        C x0 = Mem::ld(acol[0] + i), x1 = Mem::ld(acol[1] + i), x2 = Mem::ld(acol[2] + i),
-          x3 = Mem::ld(acol[3] + i);
-        for (int q = 0; q < N; ++q) {
-          C v = Mem::ld(cols[q] + i);
-          v = add(v, Forms::update(t[q][0], x0));
-          v = add(v, Forms::update(t[q][1], x1));
-          v = add(v, Forms::update(t[q][2], x2));
-          v = add(v, Forms::update(t[q][3], x3));
-          Mem::st(cols[q] + i, v);
-        }
-      }
-      continue;
-    }
-    for (int p = 0; p < terms; ++p)
-      for (int q = 0; q < N; ++q) {
-        if (skip[q][p]) continue;
-        for (Index i = i0; i < i1; ++i)
-          Mem::st(cols[q] + i,
-                  add(Mem::ld(cols[q] + i), Forms::update(t[q][p], Mem::ld(acol[p] + i))));
-      }
-  }
-}
-
-// Dot form on rows i0..i0+R-1 and columns j0..j0+N-1, R x N sums side by
-// side, each over l in order.
-template <int R, int N, class C, class Forms, class Mem>
-void dot_block(const ComplexGemm<C> &g, Index i0, Index j0) {
-  C s[N][R];
-  for (int q = 0; q < N; ++q)
-    for (int r = 0; r < R; ++r)
-      s[q][r] = C{0, 0};
-  for (Index l = 0; l < g.k; ++l) {
-    C av[R], bv[N];
-    for (int r = 0; r < R; ++r)
-      av[r] = op_element<C, Mem>(g.op_a, g.a + l + (i0 + r) * g.lda);
-    for (int q = 0; q < N; ++q)
-      bv[q] = b_at<C, Mem>(g, l, j0 + q);
-    for (int q = 0; q < N; ++q)
-      for (int r = 0; r < R; ++r)
-        s[q][r] = add(s[q][r], Forms::dot(av[r], bv[q]));
-  }
-  bool beta_zero = is_zero(g.beta);
-  for (int q = 0; q < N; ++q)
-    for (int r = 0; r < R; ++r) {
-      C *cij = g.c + (i0 + r) + (j0 + q) * g.ldc;
-      C v = Forms::alpha_temp(g.alpha, s[q][r]);
-      Mem::st(cij, beta_zero ? v : add(v, Forms::scale(g.beta, Mem::ld(cij))));
-    }
-}
-} // namespace complex_gemm_detail
-
-// The loops of the column or dot form, without quick returns.  The loops
-// block C, A and op(B) for the caches and compute several elements at
-// once; no element's order changes.
-template <bool kZeroSkip, class C, class Forms, class Mem>
-void complex_gemm_loops(const ComplexGemm<C> &g) {
-  using namespace complex_gemm_detail;
-  if (g.op_a == ComplexOp::plain) {
-    for (Index j = 0; j < g.n; ++j)
-      scale_column<C, Forms, Mem>(g, g.c + j * g.ldc);
-    for (Index l0 = 0; l0 < g.k; l0 += kTermsPerSlice) {
-      Index l1 = l0 + kTermsPerSlice < g.k ? l0 + kTermsPerSlice : g.k;
-      for (Index i0 = 0; i0 < g.m; i0 += kRowsPerSlice) {
-        Index i1 = i0 + kRowsPerSlice < g.m ? i0 + kRowsPerSlice : g.m;
-        Index j = 0;
-        for (; j + 2 <= g.n; j += 2)
-          column_terms<2, kZeroSkip, C, Forms, Mem>(g, j, i0, i1, l0, l1);
-        if (j < g.n) column_terms<1, kZeroSkip, C, Forms, Mem>(g, j, i0, i1, l0, l1);
-      }
-    }
-    return;
-  }
-  for (Index i0 = 0; i0 < g.m; i0 += kDotRowsPerSlice) {
-    Index i1 = i0 + kDotRowsPerSlice < g.m ? i0 + kDotRowsPerSlice : g.m;
-    Index j = 0;
-    for (; j + 2 <= g.n; j += 2) {
-      Index i = i0;
-      for (; i + 2 <= i1; i += 2)
-        dot_block<2, 2, C, Forms, Mem>(g, i, j);
-      if (i < i1) dot_block<1, 2, C, Forms, Mem>(g, i, j);
-    }
-    if (j < g.n) {
-      Index i = i0;
-      for (; i + 2 <= i1; i += 2)
-        dot_block<2, 1, C, Forms, Mem>(g, i, j);
-      if (i < i1) dot_block<1, 1, C, Forms, Mem>(g, i, j);
+      Mem::st(col + i, v);
     }
   }
 }
 
-// C := beta*C with the scale form (zeros for beta = (0, 0), nothing for
-// beta = (1, 0)).
-template <class C, class Forms, class Mem> void complex_scale_c(const ComplexGemm<C> &g) {
-  for (std::ptrdiff_t j = 0; j < g.n; ++j)
-    complex_gemm_detail::scale_column<C, Forms, Mem>(g, g.c + j * g.ldc);
-}
-
-// The reference algorithm: quick return for m = 0, n = 0, or beta = (1, 0)
-// with alpha = (0, 0) or k = 0; alpha = (0, 0) scales C only; otherwise the
-// loops with the zero skip.
-template <class C, class Forms, class Mem> void complex_gemm_reference(const ComplexGemm<C> &g) {
-  if (g.m <= 0 || g.n <= 0 || (is_one(g.beta) && (is_zero(g.alpha) || g.k <= 0))) return;
-  if (is_zero(g.alpha)) {
-    complex_scale_c<C, Forms, Mem>(g);
-    return;
-  }
-  complex_gemm_loops<true, C, Forms, Mem>(g);
+// Quick return for m = 0, n = 0, or beta = (1, 0) with alpha = (0, 0) or
+// k = 0 (true then); alpha = (0, 0) scales C only (true then).
+template <class C, class Mem> bool complex_reference_prologue(const ComplexGemm<C> &g, bool exact) {
+  if (g.m <= 0 || g.n <= 0 || (is_one(g.beta) && (is_zero(g.alpha) || g.k <= 0))) return true;
+  if (!is_zero(g.alpha)) return false;
+  complex_scale_c<C, Mem>(g, exact);
+  return true;
 }
 
 } // namespace mox2::kernels
