@@ -106,13 +106,11 @@ GemmBlock<T> block_of(bool ta, bool tb, i32 m, i32 n, i32 k, T alpha, const T *a
 }
 
 // The reference loops in the product forms of the GEMM kernels, and the
-// blocked AVX-512 column form.
+// blocked AVX-512 column and dot forms.
 void kernel_loops(const ComplexGemm<c8> &g) { complex_gemm_loops(g, ComplexForms::mixed, true); }
 void kernel_loops(const ComplexGemm<c16> &g) { complex_gemm_loops(g, true); }
-bool column_form_avx512(const ComplexGemm<c8> &g) { return avx512::gemm_c8_avx512_column_form(g); }
-bool column_form_avx512(const ComplexGemm<c16> &g) {
-  return avx512::gemm_c16_avx512_column_form(g);
-}
+bool blocked_avx512(const ComplexGemm<c8> &g) { return avx512::gemm_c8_avx512_blocked(g); }
+bool blocked_avx512(const ComplexGemm<c16> &g) { return avx512::gemm_c16_avx512_blocked(g); }
 
 template <class C>
 void complex_driver(const char *transa, const char *transb, const i32 *m, const i32 *n,
@@ -144,9 +142,9 @@ void complex_driver(const char *transa, const char *transb, const i32 *m, const 
   }
   complex_scale_c<C, NaturalAccess>(g, exact);
   // One GEMV per column j (letter 'N', 'T' or 'C' for op(A), vector
-  // op(B)(:, j), beta = (1, 0)), computed several columns at a time; the
-  // column form blocked for AVX-512 when it can have its workspace.
-  if (g.op_a == ComplexOp::plain && active_isa() == Isa::avx512 && column_form_avx512(g)) return;
+  // op(B)(:, j), beta = (1, 0)), computed several columns at a time;
+  // blocked for AVX-512 when that can have its workspace.
+  if (active_isa() == Isa::avx512 && blocked_avx512(g)) return;
   complex_gemv_columns(g);
 }
 

@@ -1,6 +1,6 @@
-// The portable pieces of the blocked complex column form: the lone first
-// term of an odd k and the packed temps of the pair terms, with the
-// product forms of the complex GEMV kernels.
+// The portable pieces of the blocked complex column and dot forms: the
+// lone first term or row, the packed operands, the final alpha*temp, with
+// the product forms of the complex GEMV kernels.
 #include "kernels/gemm_complex_column_form.h"
 
 #include "kernels/blas_access.h"
@@ -10,9 +10,13 @@ namespace mox2::kernels {
 namespace {
 using Index = std::ptrdiff_t;
 
-// b(l, j), 0-based.
+// b(l, j) and op(A)(i, l), 0-based.
 template <class C> C b_at(const ComplexGemm<C> &g, Index l, Index j) {
   return g.op_b == ComplexOp::plain ? g.b[l + j * g.ldb] : g.b[j + l * g.ldb];
+}
+template <class C> C op_a_at(const ComplexGemm<C> &g, Index i, Index l) {
+  C v = g.a[l + i * g.lda];
+  return g.op_a == ComplexOp::conjugated ? conj(v) : v;
 }
 } // namespace
 
@@ -29,16 +33,31 @@ template <class P> void complex_lone_column_terms(const ComplexGemm<Complex<P>> 
   }
 }
 
+template <class P> void complex_lone_row_terms(const ComplexGemm<Complex<P>> &g) {
+  using C = Complex<P>;
+  using F = GemvForms<C>;
+  for (Index j = 0; j < g.n; ++j) {
+    C temp = {0, 0};
+    for (Index l = 0; l < g.k; ++l)
+      temp = add(temp, F::lone(op_a_at(g, 0, l), b_at(g, l, j)));
+    C *cj = g.c + j * g.ldc;
+    *cj = add(*cj, F::lone(g.alpha, temp));
+  }
+}
+
 template <class P>
-void pack_complex_temps(const ComplexGemm<Complex<P>> &g, Index l0, Index kc, Index j0, Index nc,
-                        int nr, P *out) {
+void pack_complex_b(const ComplexGemm<Complex<P>> &g, bool scaled, Index l0, Index kc, Index j0,
+                    Index nc, int nr, P *out) {
   using C = Complex<P>;
   using F = GemvForms<C>;
   for (Index s = 0; s < nc; s += nr) {
     for (Index l = l0; l < l0 + kc; ++l) {
       for (int q = 0; q < nr; ++q) {
         C t = {0, 0};
-        if (s + q < nc) t = F::pair(g.alpha, b_at(g, l, j0 + s + q));
+        if (s + q < nc) {
+          t = b_at(g, l, j0 + s + q);
+          if (scaled) t = F::pair(g.alpha, t);
+        }
         out[q] = t.re;
         out[nr + q] = t.im;
       }
@@ -47,11 +66,48 @@ void pack_complex_temps(const ComplexGemm<Complex<P>> &g, Index l0, Index kc, In
   }
 }
 
-template void complex_lone_column_terms<float>(const ComplexGemm<c8> &);
-template void complex_lone_column_terms<double>(const ComplexGemm<c16> &);
-template void pack_complex_temps<float>(const ComplexGemm<c8> &, Index, Index, Index, Index, int,
-                                        float *);
-template void pack_complex_temps<double>(const ComplexGemm<c16> &, Index, Index, Index, Index, int,
-                                         double *);
+template <class P>
+void pack_complex_rows_of_a(const ComplexGemm<Complex<P>> &g, Index i0, Index rows, int r, Index l0,
+                            Index kc, P *out) {
+  for (int q = 0; q < r; ++q) {
+    P *o = out + q;
+    if (q < rows) {
+      for (Index l = l0; l < l0 + kc; ++l, o += 2 * r) {
+        Complex<P> v = op_a_at(g, i0 + q, l);
+        o[0] = v.re;
+        o[r] = v.im;
+      }
+    } else {
+      for (Index l = 0; l < kc; ++l, o += 2 * r)
+        o[0] = o[r] = 0;
+    }
+  }
+}
+
+template <class P>
+void add_complex_dot_sums(const ComplexGemm<Complex<P>> &g, Index i0, Index mc, Index j0, Index nc,
+                          const Complex<P> *sums, Index lds) {
+  using C = Complex<P>;
+  using F = GemvForms<C>;
+  for (Index j = 0; j < nc; ++j) {
+    C *col = g.c + i0 + (j0 + j) * g.ldc;
+    const C *s = sums + j * lds;
+    for (Index i = 0; i < mc; ++i)
+      col[i] = add(col[i], F::pair(g.alpha, s[i]));
+  }
+}
+
+#define MOX2_INSTANTIATE_(P)                                                                       \
+  template void complex_lone_column_terms<P>(const ComplexGemm<Complex<P>> &);                     \
+  template void complex_lone_row_terms<P>(const ComplexGemm<Complex<P>> &);                        \
+  template void pack_complex_b<P>(const ComplexGemm<Complex<P>> &, bool, Index, Index, Index,      \
+                                  Index, int, P *);                                                \
+  template void pack_complex_rows_of_a<P>(const ComplexGemm<Complex<P>> &, Index, Index, int,      \
+                                          Index, Index, P *);                                      \
+  template void add_complex_dot_sums<P>(const ComplexGemm<Complex<P>> &, Index, Index, Index,      \
+                                        Index, const Complex<P> *, Index);
+MOX2_INSTANTIATE_(float)
+MOX2_INSTANTIATE_(double)
+#undef MOX2_INSTANTIATE_
 
 } // namespace mox2::kernels

@@ -1,16 +1,19 @@
-// The column form of the complex GEMM kernels (op(A) = A, op(B) = B or
-// B^T) over whole blocks of C, for the kernel sets with a blocked version
-// of it.  Per element of C (already scaled by beta), as the complex GEMV
-// kernels' columns give it:
+// The complex GEMM kernels' work for op(B) = B or B^T over whole blocks of
+// C, for the kernel sets with a blocked version of it.  Per element of C
+// (already scaled by beta), as the complex GEMV kernels give it column by
+// column (b(l, j) is B(l, j) or B(j, l)):
 //
+// Column form (op(A) = A):
 //   when k is odd, the lone first term: skipped for b(1, j) = 0, else
 //   t := alpha*b(1, j) and C(i, j) := C(i, j) + t*A(i, 1), both products
 //   in GEMV's `lone` form (COMPLEX(4): the exact form);
 //   then for the remaining l in order, no zero test:
 //   t(l, j) := alpha*b(l, j) and C(i, j) := C(i, j) + t(l, j)*A(i, l),
 //   both in the `pair` form (the kernel's own precision).
-//
-// b(l, j) is B(l, j) or B(j, l).
+// Dot form (op(A) = A^T or A^H):
+//   temp := +0, temp := temp + op(A)(i, l)*b(l, j) for l = 1..k in order,
+//   then C(i, j) := C(i, j) + alpha*temp; when m is odd, row 1 forms these
+//   products in the `lone` form, the other rows in the `pair` form.
 #pragma once
 
 #include <cstddef>
@@ -19,22 +22,39 @@
 
 namespace mox2::kernels {
 
-// The lone first term of an odd k, for every column (portable code).
+// Portable pieces shared by the kernel sets.
+//
+// The column form's lone first term of an odd k, for every column.
 template <class P> void complex_lone_column_terms(const ComplexGemm<Complex<P>> &g);
+// The dot form's lone first row of an odd m, for every column.
+template <class P> void complex_lone_row_terms(const ComplexGemm<Complex<P>> &g);
 
-// The temps t(l, j) of the pair terms of columns j0..j0+nc-1,
-// l = l0..l0+kc-1 (portable code), for strips of `nr` columns: strip s
-// holds, per l, the real parts of its nr temps and then their imaginary
-// parts; columns past nc hold zeros.
+// Columns j0..j0+nc-1 of b, l = l0..l0+kc-1, scaled (t(l, j) in the pair
+// form) or not, for strips of `nr` columns: strip s holds, per l, the real
+// parts of its nr values and then their imaginary parts; columns past nc
+// hold zeros.
 template <class P>
-void pack_complex_temps(const ComplexGemm<Complex<P>> &g, std::ptrdiff_t l0, std::ptrdiff_t kc,
-                        std::ptrdiff_t j0, std::ptrdiff_t nc, int nr, P *out);
+void pack_complex_b(const ComplexGemm<Complex<P>> &g, bool scaled, std::ptrdiff_t l0,
+                    std::ptrdiff_t kc, std::ptrdiff_t j0, std::ptrdiff_t nc, int nr, P *out);
+// Rows i0..i0+rows-1 of op(A) = A^T or A^H, l = l0..l0+kc-1, as one strip
+// of `r` rows: per l the real parts, then the imaginary parts; rows past
+// `rows` hold zeros.
+template <class P>
+void pack_complex_rows_of_a(const ComplexGemm<Complex<P>> &g, std::ptrdiff_t i0,
+                            std::ptrdiff_t rows, int r, std::ptrdiff_t l0, std::ptrdiff_t kc,
+                            P *out);
+// C(i0.., j0..) += alpha*temp for an mc x nc block of finished sums
+// (interleaved parts, leading dimension lds elements), pair form.
+template <class P>
+void add_complex_dot_sums(const ComplexGemm<Complex<P>> &g, std::ptrdiff_t i0, std::ptrdiff_t mc,
+                          std::ptrdiff_t j0, std::ptrdiff_t nc, const Complex<P> *sums,
+                          std::ptrdiff_t lds);
 
 namespace avx512 {
-// The whole column form (requires m, n, k >= 1 and op(A) = A, op(B) = B or
-// B^T).  False, with nothing written, when no workspace could be had.
-bool gemm_c16_avx512_column_form(const ComplexGemm<c16> &g);
-bool gemm_c8_avx512_column_form(const ComplexGemm<c8> &g);
+// The whole column form or dot form (requires m, n, k >= 1 and op(B) = B
+// or B^T).  False, with nothing written, when no workspace could be had.
+bool gemm_c16_avx512_blocked(const ComplexGemm<c16> &g);
+bool gemm_c8_avx512_blocked(const ComplexGemm<c8> &g);
 } // namespace avx512
 
 } // namespace mox2::kernels

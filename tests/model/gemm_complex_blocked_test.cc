@@ -1,10 +1,10 @@
 // The complex GEMM kernels on shapes that cross the blocking of their
-// column form (register tiles of rows and columns, blocks of l, blocks of
-// columns), every kernel set against the model bit for bit (any two NaNs
-// equal), C compared whole with guard elements and leading dimensions above
-// the minimum.  Then the zero skip that only an odd k's leading column has,
-// COMPLEX(4) data whose product parts nearly cancel (exact against single
-// form), and the reference BLAS where its order is the same.
+// column and dot forms (register tiles of rows and columns, blocks of l,
+// of rows and of columns, the lone first column or row), every kernel set against the model bit for
+// bit (any two NaNs equal), C compared whole with guard elements and leading dimensions above the
+// minimum.  Then the zero skip that only an odd k's leading column has, COMPLEX(4) data whose
+// product parts nearly cancel (exact against single form), and the reference BLAS where its order
+// is the same.
 #include <dlfcn.h>
 
 #include <algorithm>
@@ -53,7 +53,7 @@ std::size_t elements(int ld, int cols) {
   return static_cast<std::size_t>(std::max(ld, 1)) * static_cast<std::size_t>(std::max(cols, 1));
 }
 
-// One product: op(A) = A, op(B) = B or B^T.
+// One product: op(A) = A, A^T or A^H, op(B) = B or B^T.
 template <class T> struct Case {
   char ta, tb;
   int m, n, k, lda, ldb, ldc;
@@ -69,12 +69,14 @@ template <class T> std::ostream &operator<<(std::ostream &o, const Case<T> &c) {
 template <class T> Case<T> random_case(int m, int n, int k) {
   char tb = pick(std::vector<char>{'N', 'n', 'T', 't'});
   bool b_plain = tb == 'N' || tb == 'n';
-  return Case<T>{pick(std::vector<char>{'N', 'n'}),
+  char ta = pick(std::vector<char>{'N', 'n', 'T', 't', 'C', 'c'});
+  bool a_plain = ta == 'N' || ta == 'n';
+  return Case<T>{ta,
                  tb,
                  m,
                  n,
                  k,
-                 m + test::random_int(0, 3),
+                 (a_plain ? m : k) + test::random_int(0, 3),
                  (b_plain ? k : n) + test::random_int(0, 3),
                  m + test::random_int(0, 3),
                  pick(scalars<T>()),
@@ -84,8 +86,13 @@ template <class T> Case<T> random_case(int m, int n, int k) {
 template <class T> struct Operands {
   Strip<T> a, b, c;
   explicit Operands(const Case<T> &x)
-      : a(elements(x.lda, x.k), 0), b(elements(x.ldb, x.tb == 'N' || x.tb == 'n' ? x.n : x.k), 0),
-        c(elements(x.ldc, x.n), 0) {}
+      : a(elements(x.lda, x.ta == 'N' || x.ta == 'n' ? x.k : x.m), 0),
+        b(elements(x.ldb, x.tb == 'N' || x.tb == 'n' ? x.n : x.k), 0), c(elements(x.ldc, x.n), 0) {}
+  // The stored element behind op(A)(i, l) (conjugated for A^H).
+  T &a_at(const Case<T> &x, int i, int l) {
+    bool plain = x.ta == 'N' || x.ta == 'n';
+    return a.data()[plain ? i + l * x.lda : l + i * x.lda];
+  }
   T &b_at(const Case<T> &x, int l, int j) {
     bool plain = x.tb == 'N' || x.tb == 'n';
     return b.data()[plain ? l + j * x.ldb : j + l * x.ldb];
@@ -115,7 +122,7 @@ template <class T> void for_every_set(void (*body)()) {
 // Rows around the tile heights (16 and 32) and the row blocks, columns
 // around the tile width (4), k around the l blocks (256), odd and even.
 template <class T> void blocked_shapes() {
-  const int rows[] = {1, 15, 16, 17, 31, 33, 64, 95, 97, 191, 193};
+  const int rows[] = {1, 2, 15, 16, 17, 31, 33, 34, 64, 95, 97, 191, 193, 194};
   const int cols[] = {1, 3, 4, 5, 8, 11};
   const int depths[] = {2, 3, 6, 7, 255, 256, 257, 258, 513};
   const Values values[] = {Values::plain, Values::specials, Values::zeros};
@@ -131,8 +138,9 @@ template <class T> void blocked_shapes() {
       ASSERT_TRUE(same_as_model(x, in));
     }
   // Across the blocks of columns.
-  for (int k : {4, 5}) {
-    Case<T> x = random_case<T>(3, 1541, k);
+  for (auto [m, n, k] : {std::tuple{3, 1541, 4}, std::tuple{3, 1541, 5}, std::tuple{6, 261, 3},
+                         std::tuple{5, 261, 258}}) {
+    Case<T> x = random_case<T>(m, n, k);
     Operands<T> in(x);
     in.a.fill(Values::specials);
     in.b.fill(Values::specials);
@@ -154,6 +162,8 @@ template <class T> void zero_skip() {
   const P nan = std::numeric_limits<P>::quiet_NaN(), inf = std::numeric_limits<P>::infinity();
   for (int k : {3, 4, 7, 257, 258}) {
     Case<T> x = random_case<T>(37, 9, k);
+    x.ta = 'N';
+    x.lda = x.m + 1;
     x.alpha = T{0.75, -1.5};
     x.beta = pick(std::vector<T>{{0, 0}, {1, 0}});
     Operands<T> in(x);
@@ -208,7 +218,7 @@ void cancelling_c8() {
     for (int l = 0; l < k; ++l) {
       for (int i = 0; i < x.m; ++i) {
         c8 &bl = in.b_at(x, l, i % x.n);
-        c8 &ail = in.a.data()[i + l * x.lda];
+        c8 &ail = in.a_at(x, i, l);
         float p = bl.re, q = bl.im, s = dist(test::rng());
         ail = c8{q * s / p, s}; // re: p*r - q*s nearly 0
       }
@@ -229,39 +239,45 @@ TEST(ComplexGemmBlocked, NearlyCancellingSinglePrecisionProducts) {
 }
 
 // ---- The reference BLAS, where its order is ours ---------------------------
-// Column form, finite non-zero data: its zero test never fires, so
-// COMPLEX(8) agrees for every k; COMPLEX(4) forms every product in single
-// precision, which is ours for an even k with beta in {0, 1}.
+// On finite non-zero data its column form's zero test never fires, and its
+// dot form's alpha*temp + beta*C is ours for beta = 1.  So COMPLEX(8)
+// agrees for every k and m; COMPLEX(4) forms every product in single
+// precision, which is ours when k (column form) or m (dot form) is even
+// and beta is 0 or 1.
 
 template <class T> Kernel<T> reference_gemm(const char *name) {
   static void *h = dlopen("/usr/lib/x86_64-linux-gnu/blas/libblas.so.3", RTLD_NOW | RTLD_LOCAL);
   return h ? reinterpret_cast<Kernel<T>>(dlsym(h, name)) : nullptr;
 }
 
-template <class T> void against_reference(Kernel<T> reference, bool even_k_only) {
-  for (auto [m, n, k] : {std::tuple{33, 9, 258}, std::tuple{100, 13, 64}, std::tuple{17, 4, 7}}) {
-    if (even_k_only && k % 2) continue;
-    for (char tb : {'N', 'T'}) {
-      Case<T> x = random_case<T>(m, n, k);
-      x.tb = tb;
-      x.ldb = (tb == 'N' ? k : n) + 2;
-      x.alpha = T{0.75, -1.5};
-      x.beta = even_k_only ? T{1, 0} : T{-1.25, 0.5};
-      Operands<T> in(x);
-      in.a.fill(Values::plain);
-      in.b.fill(Values::plain);
-      in.c.fill(Values::plain);
-      Strip<T> got(in.c), want(in.c);
-      kernel<T>()(&x.ta, &x.tb, &x.m, &x.n, &x.k, &x.alpha, in.a.data(), &x.lda, in.b.data(),
-                  &x.ldb, &x.beta, got.data(), &x.ldc, 1, 1);
-      reference(&x.ta, &x.tb, &x.m, &x.n, &x.k, &x.alpha, in.a.data(), &x.lda, in.b.data(), &x.ldb,
-                &x.beta, want.data(), &x.ldc, 1, 1);
-      EXPECT_TRUE(got.same_as(want)) << x;
-    }
-  }
+template <class T> void against_reference(Kernel<T> reference, bool single) {
+  for (auto [m, n, k] : {std::tuple{34, 9, 258}, std::tuple{100, 13, 64}, std::tuple{17, 4, 7},
+                         std::tuple{18, 5, 9}})
+    for (char ta : {'N', 'T', 'C'})
+      for (char tb : {'N', 'T'}) {
+        bool plain = ta == 'N';
+        if (single && (plain ? k : m) % 2) continue;
+        Case<T> x = random_case<T>(m, n, k);
+        x.ta = ta;
+        x.tb = tb;
+        x.lda = (plain ? m : k) + 1;
+        x.ldb = (tb == 'N' ? k : n) + 2;
+        x.alpha = T{0.75, -1.5};
+        x.beta = single || !plain ? T{1, 0} : T{-1.25, 0.5};
+        Operands<T> in(x);
+        in.a.fill(Values::plain);
+        in.b.fill(Values::plain);
+        in.c.fill(Values::plain);
+        Strip<T> got(in.c), want(in.c);
+        kernel<T>()(&x.ta, &x.tb, &x.m, &x.n, &x.k, &x.alpha, in.a.data(), &x.lda, in.b.data(),
+                    &x.ldb, &x.beta, got.data(), &x.ldc, 1, 1);
+        reference(&x.ta, &x.tb, &x.m, &x.n, &x.k, &x.alpha, in.a.data(), &x.lda, in.b.data(),
+                  &x.ldb, &x.beta, want.data(), &x.ldc, 1, 1);
+        EXPECT_TRUE(got.same_as(want)) << x;
+      }
 }
 
-TEST(ComplexGemmBlocked, ReferenceBlasColumnForm) {
+TEST(ComplexGemmBlocked, ReferenceBlasWhereTheOrderIsTheSame) {
   auto zgemm = reference_gemm<c16>("zgemm_");
   auto cgemm = reference_gemm<c8>("cgemm_");
   if (!zgemm || !cgemm) GTEST_SKIP() << "reference BLAS not installed";

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 #include "kernels/gemm_complex_column_form.h"
 
@@ -31,6 +32,7 @@ struct DoubleLanes {
   static constexpr Index kDepth = 256;   // l per block
   static constexpr Index kRowBlock = 96; // rows of A per packed block
   static constexpr Index kColBlock = 1536;
+  static constexpr Index kDotColBlock = 256;
   static V load(const P *p) { return _mm512_loadu_pd(p); }
   static V load(Mask k, const P *p) { return _mm512_maskz_loadu_pd(k, p); }
   static void store(P *p, V v) { _mm512_storeu_pd(p, v); }
@@ -62,6 +64,7 @@ struct FloatLanes {
   static constexpr Index kDepth = 256;
   static constexpr Index kRowBlock = 192;
   static constexpr Index kColBlock = 1536;
+  static constexpr Index kDotColBlock = 256;
   static V load(const P *p) { return _mm512_loadu_ps(p); }
   static V load(Mask k, const P *p) { return _mm512_maskz_loadu_ps(k, p); }
   static void store(P *p, V v) { _mm512_storeu_ps(p, v); }
@@ -198,7 +201,7 @@ template <class L> bool column_form(const ComplexGemm<Complex<typename L::P>> &g
     Index nc = g.n - jc < L::kColBlock ? g.n - jc : L::kColBlock;
     for (Index pc = 0; pc < k; pc += L::kDepth) {
       Index kc = k - pc < L::kDepth ? k - pc : L::kDepth;
-      pack_complex_temps<P>(g, lone + pc, kc, jc, nc, kCols, packed_b);
+      pack_complex_b<P>(g, true, lone + pc, kc, jc, nc, kCols, packed_b);
       for (Index ic = 0; ic < g.m; ic += L::kRowBlock) {
         Index mc = g.m - ic < L::kRowBlock ? g.m - ic : L::kRowBlock;
         for (Index ir = 0; ir < mc; ir += R)
@@ -224,9 +227,65 @@ template <class L> bool column_form(const ComplexGemm<Complex<typename L::P>> &g
   return true;
 }
 
+// The dot form: the sums of a block of rows and columns of C run in a
+// workspace over the whole k range (the same tiles, t(l, j) := b(l, j),
+// starting from +0), then C += alpha*temp.  An odd m's lone first row goes
+// first, in portable code.
+template <class L> bool dot_form(const ComplexGemm<Complex<typename L::P>> &g) {
+  using P = typename L::P;
+  using C = Complex<P>;
+  constexpr Index R = tile_rows<L>();
+  const Index lone = g.m % 2, m = g.m - lone;
+  if (m == 0) {
+    complex_lone_row_terms<P>(g);
+    return true;
+  }
+  Index depth = g.k < L::kDepth ? g.k : L::kDepth;
+  Index rows_block = m < L::kRowBlock ? m : L::kRowBlock;
+  rows_block = (rows_block + R - 1) / R * R;
+  Index cols_block = g.n < L::kDotColBlock ? g.n : L::kDotColBlock;
+  cols_block = (cols_block + kCols - 1) / kCols * kCols;
+  std::size_t parts_a = static_cast<std::size_t>(2 * rows_block * depth);
+  std::size_t parts_b = static_cast<std::size_t>(2 * cols_block * depth);
+  std::size_t parts_s = static_cast<std::size_t>(2 * rows_block * cols_block);
+  std::size_t bytes = (parts_a + parts_b + parts_s) * sizeof(P);
+  bytes = (bytes + 63) / 64 * 64;
+  P *work = static_cast<P *>(std::aligned_alloc(64, bytes));
+  if (!work) return false;
+  P *packed_a = work, *packed_b = work + parts_a, *sums = packed_b + parts_b;
+
+  if (lone) complex_lone_row_terms<P>(g);
+  for (Index jc = 0; jc < g.n; jc += L::kDotColBlock) {
+    Index nc = g.n - jc < L::kDotColBlock ? g.n - jc : L::kDotColBlock;
+    for (Index ic = 0; ic < m; ic += L::kRowBlock) {
+      Index mc = m - ic < L::kRowBlock ? m - ic : L::kRowBlock;
+      std::memset(static_cast<void *>(sums), 0, parts_s * sizeof(P));
+      for (Index pc = 0; pc < g.k; pc += L::kDepth) {
+        Index kc = g.k - pc < L::kDepth ? g.k - pc : L::kDepth;
+        pack_complex_b<P>(g, false, pc, kc, jc, nc, kCols, packed_b);
+        for (Index ir = 0; ir < mc; ir += R)
+          pack_complex_rows_of_a<P>(g, lone + ic + ir, mc - ir < R ? mc - ir : R, R, pc, kc,
+                                    packed_a + ir * 2 * kc);
+        for (Index jr = 0; jr < nc; jr += kCols)
+          for (Index ir = 0; ir < mc; ir += R)
+            tile<L>(kc, packed_a + ir * 2 * kc, packed_b + jr * 2 * kc,
+                    sums + 2 * ir + jr * 2 * rows_block, 2 * rows_block);
+      }
+      add_complex_dot_sums<P>(g, lone + ic, mc, jc, nc, reinterpret_cast<const C *>(sums),
+                              rows_block);
+    }
+  }
+  std::free(work);
+  return true;
+}
+
+template <class L> bool blocked(const ComplexGemm<Complex<typename L::P>> &g) {
+  return g.op_a == ComplexOp::plain ? column_form<L>(g) : dot_form<L>(g);
+}
+
 } // namespace
 
-bool gemm_c16_avx512_column_form(const ComplexGemm<c16> &g) { return column_form<DoubleLanes>(g); }
-bool gemm_c8_avx512_column_form(const ComplexGemm<c8> &g) { return column_form<FloatLanes>(g); }
+bool gemm_c16_avx512_blocked(const ComplexGemm<c16> &g) { return blocked<DoubleLanes>(g); }
+bool gemm_c8_avx512_blocked(const ComplexGemm<c8> &g) { return blocked<FloatLanes>(g); }
 
 } // namespace mox2::kernels::avx512
