@@ -1,5 +1,6 @@
 // The serial complex GEMM kernels beside single-threaded OpenBLAS, in the
-// same run: C := alpha*A*B + beta*C ('N', 'N') on square matrices,
+// same run: C := alpha*op(A)*B + beta*C on square matrices ('N', 'N'; and
+// 'C' or 'T' with 'N' for the dot form),
 // COMPLEX(8) and COMPLEX(4), with GFLOP/s (8*n^3 per product).  Also
 // worth running under `env -u OPENBLAS_CORETYPE -u OPENBLAS_L2_SIZE`.
 #include <dlfcn.h>
@@ -46,7 +47,7 @@ template <class T> Gemm<T> mox2_kernel();
 template <> Gemm<mox2::c8> mox2_kernel<mox2::c8>() { return __f___zo_pp_cgemm_; }
 template <> Gemm<mox2::c16> mox2_kernel<mox2::c16>() { return __f___zo_pp_zgemm_; }
 
-template <class T, Gemm<T> (*Which)()> void gemm(benchmark::State &state) {
+template <class T, Gemm<T> (*Which)()> void gemm(benchmark::State &state, const char *ta) {
   Gemm<T> f = Which();
   if (!f) {
     state.SkipWithError("library not available");
@@ -62,7 +63,7 @@ template <class T, Gemm<T> (*Which)()> void gemm(benchmark::State &state) {
       x = T{static_cast<P>(dist(gen)), static_cast<P>(dist(gen))};
   const T alpha{P(0.75), P(-0.5)}, beta{1, 0};
   for (auto _ : state) {
-    f("N", "N", &n, &n, &n, &alpha, a.data(), &n, b.data(), &n, &beta, c.data(), &n, 1, 1);
+    f(ta, "N", &n, &n, &n, &alpha, a.data(), &n, b.data(), &n, &beta, c.data(), &n, 1, 1);
     benchmark::ClobberMemory();
   }
   double flops = 8.0 * n * n * n;
@@ -70,10 +71,15 @@ template <class T, Gemm<T> (*Which)()> void gemm(benchmark::State &state) {
       flops * static_cast<double>(state.iterations()) / 1e9, benchmark::Counter::kIsRate);
 }
 
-void mox2_zgemm_NN(benchmark::State &s) { gemm<mox2::c16, mox2_kernel<mox2::c16>>(s); }
-void openblas_zgemm_NN(benchmark::State &s) { gemm<mox2::c16, openblas<mox2::c16>>(s); }
-void mox2_cgemm_NN(benchmark::State &s) { gemm<mox2::c8, mox2_kernel<mox2::c8>>(s); }
-void openblas_cgemm_NN(benchmark::State &s) { gemm<mox2::c8, openblas<mox2::c8>>(s); }
+void mox2_zgemm_NN(benchmark::State &s) { gemm<mox2::c16, mox2_kernel<mox2::c16>>(s, "N"); }
+void openblas_zgemm_NN(benchmark::State &s) { gemm<mox2::c16, openblas<mox2::c16>>(s, "N"); }
+void mox2_cgemm_NN(benchmark::State &s) { gemm<mox2::c8, mox2_kernel<mox2::c8>>(s, "N"); }
+void openblas_cgemm_NN(benchmark::State &s) { gemm<mox2::c8, openblas<mox2::c8>>(s, "N"); }
+// The dot form.
+void mox2_zgemm_CN(benchmark::State &s) { gemm<mox2::c16, mox2_kernel<mox2::c16>>(s, "C"); }
+void openblas_zgemm_CN(benchmark::State &s) { gemm<mox2::c16, openblas<mox2::c16>>(s, "C"); }
+void mox2_cgemm_TN(benchmark::State &s) { gemm<mox2::c8, mox2_kernel<mox2::c8>>(s, "T"); }
+void openblas_cgemm_TN(benchmark::State &s) { gemm<mox2::c8, openblas<mox2::c8>>(s, "T"); }
 
 } // namespace
 
@@ -91,5 +97,10 @@ BENCHMARK(openblas_cgemm_NN)
     ->Arg(1000)
     ->Arg(2000)
     ->Unit(benchmark::kMillisecond);
+
+BENCHMARK(mox2_zgemm_CN)->Arg(256)->Arg(1000)->Unit(benchmark::kMillisecond);
+BENCHMARK(openblas_zgemm_CN)->Arg(256)->Arg(1000)->Unit(benchmark::kMillisecond);
+BENCHMARK(mox2_cgemm_TN)->Arg(256)->Arg(1000)->Unit(benchmark::kMillisecond);
+BENCHMARK(openblas_cgemm_TN)->Arg(256)->Arg(1000)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -137,9 +137,9 @@ template <class T> void blocked_shapes() {
       in.c.fill(v);
       ASSERT_TRUE(same_as_model(x, in));
     }
-  // Across the blocks of columns.
+  // Across the blocks of columns, and of rows for the dot form.
   for (auto [m, n, k] : {std::tuple{3, 1541, 4}, std::tuple{3, 1541, 5}, std::tuple{6, 261, 3},
-                         std::tuple{5, 261, 258}}) {
+                         std::tuple{5, 261, 258}, std::tuple{1925, 5, 4}, std::tuple{1924, 3, 3}}) {
     Case<T> x = random_case<T>(m, n, k);
     Operands<T> in(x);
     in.a.fill(Values::specials);

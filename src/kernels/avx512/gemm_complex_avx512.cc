@@ -227,10 +227,12 @@ template <class L> bool column_form(const ComplexGemm<Complex<typename L::P>> &g
   return true;
 }
 
-// The dot form: the sums of a block of rows and columns of C run in a
-// workspace over the whole k range (the same tiles, t(l, j) := b(l, j),
-// starting from +0), then C += alpha*temp.  An odd m's lone first row goes
-// first, in portable code.
+// The dot form: the sums of up to kDotRows rows by kDotColBlock columns of
+// C run in a workspace over the whole k range (the column form's tiles
+// with t(l, j) := b(l, j), starting from +0), then C += alpha*temp.  An
+// odd m's lone first row goes first, in portable code.
+constexpr Index kDotRows = 1920; // a multiple of every kRowBlock
+
 template <class L> bool dot_form(const ComplexGemm<Complex<typename L::P>> &g) {
   using P = typename L::P;
   using C = Complex<P>;
@@ -243,11 +245,13 @@ template <class L> bool dot_form(const ComplexGemm<Complex<typename L::P>> &g) {
   Index depth = g.k < L::kDepth ? g.k : L::kDepth;
   Index rows_block = m < L::kRowBlock ? m : L::kRowBlock;
   rows_block = (rows_block + R - 1) / R * R;
+  Index sum_rows = m < kDotRows ? m : kDotRows;
+  sum_rows = (sum_rows + R - 1) / R * R;
   Index cols_block = g.n < L::kDotColBlock ? g.n : L::kDotColBlock;
   cols_block = (cols_block + kCols - 1) / kCols * kCols;
   std::size_t parts_a = static_cast<std::size_t>(2 * rows_block * depth);
   std::size_t parts_b = static_cast<std::size_t>(2 * cols_block * depth);
-  std::size_t parts_s = static_cast<std::size_t>(2 * rows_block * cols_block);
+  std::size_t parts_s = static_cast<std::size_t>(2 * sum_rows * cols_block);
   std::size_t bytes = (parts_a + parts_b + parts_s) * sizeof(P);
   bytes = (bytes + 63) / 64 * 64;
   P *work = static_cast<P *>(std::aligned_alloc(64, bytes));
@@ -255,24 +259,27 @@ template <class L> bool dot_form(const ComplexGemm<Complex<typename L::P>> &g) {
   P *packed_a = work, *packed_b = work + parts_a, *sums = packed_b + parts_b;
 
   if (lone) complex_lone_row_terms<P>(g);
-  for (Index jc = 0; jc < g.n; jc += L::kDotColBlock) {
-    Index nc = g.n - jc < L::kDotColBlock ? g.n - jc : L::kDotColBlock;
-    for (Index ic = 0; ic < m; ic += L::kRowBlock) {
-      Index mc = m - ic < L::kRowBlock ? m - ic : L::kRowBlock;
+  for (Index i0 = 0; i0 < m; i0 += kDotRows) {
+    Index rows = m - i0 < kDotRows ? m - i0 : kDotRows;
+    for (Index jc = 0; jc < g.n; jc += L::kDotColBlock) {
+      Index nc = g.n - jc < L::kDotColBlock ? g.n - jc : L::kDotColBlock;
       std::memset(static_cast<void *>(sums), 0, parts_s * sizeof(P));
       for (Index pc = 0; pc < g.k; pc += L::kDepth) {
         Index kc = g.k - pc < L::kDepth ? g.k - pc : L::kDepth;
         pack_complex_b<P>(g, false, pc, kc, jc, nc, kCols, packed_b);
-        for (Index ir = 0; ir < mc; ir += R)
-          pack_complex_rows_of_a<P>(g, lone + ic + ir, mc - ir < R ? mc - ir : R, R, pc, kc,
-                                    packed_a + ir * 2 * kc);
-        for (Index jr = 0; jr < nc; jr += kCols)
+        for (Index ic = 0; ic < rows; ic += L::kRowBlock) {
+          Index mc = rows - ic < L::kRowBlock ? rows - ic : L::kRowBlock;
           for (Index ir = 0; ir < mc; ir += R)
-            tile<L>(kc, packed_a + ir * 2 * kc, packed_b + jr * 2 * kc,
-                    sums + 2 * ir + jr * 2 * rows_block, 2 * rows_block);
+            pack_complex_rows_of_a<P>(g, lone + i0 + ic + ir, mc - ir < R ? mc - ir : R, R, pc, kc,
+                                      packed_a + ir * 2 * kc);
+          for (Index jr = 0; jr < nc; jr += kCols)
+            for (Index ir = 0; ir < mc; ir += R)
+              tile<L>(kc, packed_a + ir * 2 * kc, packed_b + jr * 2 * kc,
+                      sums + 2 * (ic + ir) + jr * 2 * sum_rows, 2 * sum_rows);
+        }
       }
-      add_complex_dot_sums<P>(g, lone + ic, mc, jc, nc, reinterpret_cast<const C *>(sums),
-                              rows_block);
+      add_complex_dot_sums<P>(g, lone + i0, rows, jc, nc, reinterpret_cast<const C *>(sums),
+                              sum_rows);
     }
   }
   std::free(work);
