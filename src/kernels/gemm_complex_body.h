@@ -193,13 +193,13 @@ void reference_loops(const ComplexGemm<C> &g) {
   for (Index i0 = 0; i0 < g.m; i0 += kDotRowsPerSlice) {
     Index i1 = i0 + kDotRowsPerSlice < g.m ? i0 + kDotRowsPerSlice : g.m;
     Index j = 0;
-    for (; j + 2 <= g.n; j += 2) {
+    for (; j + 4 <= g.n; j += 4) {
       Index i = i0;
       for (; i + 2 <= i1; i += 2)
-        dot_block<2, 2, C, Forms, Mem>(g, i, j);
-      if (i < i1) dot_block<1, 2, C, Forms, Mem>(g, i, j);
+        dot_block<2, 4, C, Forms, Mem>(g, i, j);
+      if (i < i1) dot_block<1, 4, C, Forms, Mem>(g, i, j);
     }
-    if (j < g.n) {
+    for (; j < g.n; ++j) {
       Index i = i0;
       for (; i + 2 <= i1; i += 2)
         dot_block<2, 1, C, Forms, Mem>(g, i, j);
@@ -329,13 +329,13 @@ template <class C, class F> void dot_form(const ComplexGemm<C> &g) {
   for (Index i0 = first; i0 < g.m; i0 += kDotRowsPerSlice) {
     Index i1 = i0 + kDotRowsPerSlice < g.m ? i0 + kDotRowsPerSlice : g.m;
     Index j = 0;
-    for (; j + 2 <= g.n; j += 2) {
+    for (; j + 4 <= g.n; j += 4) {
       Index i = i0;
       for (; i + 2 <= i1; i += 2)
-        dot_block<2, 2, C, PairMul<F>>(g, i, j);
-      if (i < i1) dot_block<1, 2, C, PairMul<F>>(g, i, j);
+        dot_block<2, 4, C, PairMul<F>>(g, i, j);
+      if (i < i1) dot_block<1, 4, C, PairMul<F>>(g, i, j);
     }
-    if (j < g.n) {
+    for (; j < g.n; ++j) {
       Index i = i0;
       for (; i + 2 <= i1; i += 2)
         dot_block<2, 1, C, PairMul<F>>(g, i, j);
