@@ -106,11 +106,25 @@ GemmBlock<T> block_of(bool ta, bool tb, i32 m, i32 n, i32 k, T alpha, const T *a
 }
 
 // The reference loops in the product forms of the GEMM kernels, and the
-// blocked AVX-512 column and dot forms.
+// blocked column and dot forms.
 void kernel_loops(const ComplexGemm<c8> &g) { complex_gemm_loops(g, ComplexForms::mixed, true); }
 void kernel_loops(const ComplexGemm<c16> &g) { complex_gemm_loops(g, true); }
-bool blocked_avx512(const ComplexGemm<c8> &g) { return avx512::gemm_c8_avx512_blocked(g); }
-bool blocked_avx512(const ComplexGemm<c16> &g) { return avx512::gemm_c16_avx512_blocked(g); }
+// The blocked forms of the kernel set in use; false when there is none or
+// it could not have its workspace.
+bool blocked(const ComplexGemm<c8> &g) {
+  switch (active_isa()) {
+  case Isa::avx512: return avx512::gemm_c8_avx512_blocked(g);
+  case Isa::avx2: return avx2::gemm_c8_avx2_blocked(g);
+  default: return false;
+  }
+}
+bool blocked(const ComplexGemm<c16> &g) {
+  switch (active_isa()) {
+  case Isa::avx512: return avx512::gemm_c16_avx512_blocked(g);
+  case Isa::avx2: return avx2::gemm_c16_avx2_blocked(g);
+  default: return false;
+  }
+}
 
 template <class C>
 void complex_driver(const char *transa, const char *transb, const i32 *m, const i32 *n,
@@ -143,8 +157,8 @@ void complex_driver(const char *transa, const char *transb, const i32 *m, const 
   complex_scale_c<C, NaturalAccess>(g, exact);
   // One GEMV per column j (letter 'N', 'T' or 'C' for op(A), vector
   // op(B)(:, j), beta = (1, 0)), computed several columns at a time;
-  // blocked for AVX-512 when that can have its workspace.
-  if (active_isa() == Isa::avx512 && blocked_avx512(g)) return;
+  // blocked for AVX-512 or AVX2 when that can have its workspace.
+  if (blocked(g)) return;
   complex_gemv_columns(g);
 }
 

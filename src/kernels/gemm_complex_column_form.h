@@ -50,11 +50,15 @@ void add_complex_dot_sums(const ComplexGemm<Complex<P>> &g, std::ptrdiff_t i0, s
                           std::ptrdiff_t j0, std::ptrdiff_t nc, const Complex<P> *sums,
                           std::ptrdiff_t lds);
 
-namespace avx512 {
 // The whole column form or dot form (requires m, n, k >= 1 and op(B) = B
 // or B^T).  False, with nothing written, when no workspace could be had.
+namespace avx512 {
 bool gemm_c16_avx512_blocked(const ComplexGemm<c16> &g);
 bool gemm_c8_avx512_blocked(const ComplexGemm<c8> &g);
 } // namespace avx512
+namespace avx2 {
+bool gemm_c16_avx2_blocked(const ComplexGemm<c16> &g);
+bool gemm_c8_avx2_blocked(const ComplexGemm<c8> &g);
+} // namespace avx2
 
 } // namespace mox2::kernels

@@ -281,7 +281,7 @@ TEST(ComplexGemmBlocked, ReferenceBlasWhereTheOrderIsTheSame) {
   auto zgemm = reference_gemm<c16>("zgemm_");
   auto cgemm = reference_gemm<c8>("cgemm_");
   if (!zgemm || !cgemm) GTEST_SKIP() << "reference BLAS not installed";
-  for (Isa isa : {Isa::portable, Isa::avx512}) {
+  for (Isa isa : {Isa::portable, Isa::avx2, Isa::avx512}) {
     if (force_isa(isa) != isa) continue;
     against_reference<c16>(zgemm, false);
     against_reference<c8>(cgemm, true);

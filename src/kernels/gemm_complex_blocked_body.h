@@ -1,97 +1,34 @@
-// The blocked complex column form for AVX-512 (no FMA): COMPLEX(8) and
-// COMPLEX(4) share one template.
+// The blocked complex column and dot forms (see gemm_complex_column_form.h
+// for the order per element), included by each kernel set's source inside
+// its own namespace after it has defined its vector types: a struct per
+// precision with P, V, kWidth (parts per vector), kCols (columns per
+// tile), the blocking constants, and load, load_first (the first n parts,
+// the rest zero, nothing else read), store, broadcast, mul, add, sub,
+// reals/imags (the parts of an interleaved pair of vectors) and
+// low_half/high_half (back).
 //
-// C is walked in tiles of kRows x kCols elements held in registers with
-// real and imaginary parts apart.  Per tile element the terms arrive in l
-// order: the k range is cut in blocks taken in increasing order, and
-// within a block every l updates the whole tile before the next.  Each
-// term is t*A = (t.re*a.re - t.im*a.im) + i(t.re*a.im + t.im*a.re), four
-// products, a difference and a sum, each rounded on its own, then added
-// to C's real and imaginary parts.  An odd k's lone first term goes
-// before, in portable code.  Tiles at the edges of C run in a
-// local copy, so nothing outside C(1..m, 1..n) is read or written.
-#include <immintrin.h>
+// C is walked in tiles of 2*kWidth rows by kCols columns held in
+// registers with real and imaginary parts apart.  Per tile element the
+// terms arrive in l order: the k range is cut in blocks taken in
+// increasing order, and within a block every l updates the whole tile
+// before the next.  Each term is t*A = (t.re*a.re - t.im*a.im) +
+// i(t.re*a.im + t.im*a.re), four products, a difference and a sum, each
+// rounded on its own (separate multiplies and adds, never fused), then
+// added to C's real and imaginary parts.  Tiles at the edges of C run in a
+// local copy, so nothing outside C(1..m, 1..n) is read or written.  The
+// dot form runs the same tiles on a workspace of sums.
+#ifndef MOX2_KERNEL_SET
+#error "define MOX2_KERNEL_SET before including gemm_complex_blocked_body.h"
+#endif
 
-#include <cstdint>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 
 #include "kernels/gemm_complex_column_form.h"
 
-namespace mox2::kernels::avx512 {
+namespace mox2::kernels::MOX2_KERNEL_SET {
 namespace {
-
-using Index = std::ptrdiff_t;
-
-// One vector of real or imaginary parts.
-struct DoubleLanes {
-  using P = double;
-  using V = __m512d;
-  using Mask = __mmask8;
-  static constexpr int kWidth = 8;
-  static constexpr Index kDepth = 256;   // l per block
-  static constexpr Index kRowBlock = 96; // rows of A per packed block
-  static constexpr Index kColBlock = 1536;
-  static constexpr Index kDotColBlock = 256;
-  static V load(const P *p) { return _mm512_loadu_pd(p); }
-  static V load(Mask k, const P *p) { return _mm512_maskz_loadu_pd(k, p); }
-  static void store(P *p, V v) { _mm512_storeu_pd(p, v); }
-  static V broadcast(const P *p) { return _mm512_set1_pd(*p); }
-  static V mul(V x, V y) { return _mm512_mul_pd(x, y); }
-  static V add(V x, V y) { return _mm512_add_pd(x, y); }
-  static V sub(V x, V y) { return _mm512_sub_pd(x, y); }
-  // Real parts (even lanes) and imaginary parts (odd lanes) of the
-  // interleaved pair (lo, hi), and back.
-  static V reals(V lo, V hi) {
-    return _mm512_permutex2var_pd(lo, _mm512_setr_epi64(0, 2, 4, 6, 8, 10, 12, 14), hi);
-  }
-  static V imags(V lo, V hi) {
-    return _mm512_permutex2var_pd(lo, _mm512_setr_epi64(1, 3, 5, 7, 9, 11, 13, 15), hi);
-  }
-  static V low_half(V re, V im) {
-    return _mm512_permutex2var_pd(re, _mm512_setr_epi64(0, 8, 1, 9, 2, 10, 3, 11), im);
-  }
-  static V high_half(V re, V im) {
-    return _mm512_permutex2var_pd(re, _mm512_setr_epi64(4, 12, 5, 13, 6, 14, 7, 15), im);
-  }
-};
-
-struct FloatLanes {
-  using P = float;
-  using V = __m512;
-  using Mask = __mmask16;
-  static constexpr int kWidth = 16;
-  static constexpr Index kDepth = 256;
-  static constexpr Index kRowBlock = 192;
-  static constexpr Index kColBlock = 1536;
-  static constexpr Index kDotColBlock = 256;
-  static V load(const P *p) { return _mm512_loadu_ps(p); }
-  static V load(Mask k, const P *p) { return _mm512_maskz_loadu_ps(k, p); }
-  static void store(P *p, V v) { _mm512_storeu_ps(p, v); }
-  static V broadcast(const P *p) { return _mm512_set1_ps(*p); }
-  static V mul(V x, V y) { return _mm512_mul_ps(x, y); }
-  static V add(V x, V y) { return _mm512_add_ps(x, y); }
-  static V sub(V x, V y) { return _mm512_sub_ps(x, y); }
-  static V reals(V lo, V hi) {
-    return _mm512_permutex2var_ps(
-        lo, _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30), hi);
-  }
-  static V imags(V lo, V hi) {
-    return _mm512_permutex2var_ps(
-        lo, _mm512_setr_epi32(1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21, 23, 25, 27, 29, 31), hi);
-  }
-  static V low_half(V re, V im) {
-    return _mm512_permutex2var_ps(
-        re, _mm512_setr_epi32(0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23), im);
-  }
-  static V high_half(V re, V im) {
-    return _mm512_permutex2var_ps(
-        re, _mm512_setr_epi32(8, 24, 9, 25, 10, 26, 11, 27, 12, 28, 13, 29, 14, 30, 15, 31), im);
-  }
-};
-
-// A tile is two vectors of rows (2*kWidth elements) by kCols columns.
-constexpr int kCols = 4;
 
 template <class L> constexpr Index tile_rows() { return 2 * L::kWidth; }
 
@@ -102,18 +39,17 @@ template <class L>
 void pack_a_strip(Index rows, Index kc, const typename L::P *a, Index lda2, typename L::P *out) {
   using V = typename L::V;
   constexpr int W = L::kWidth;
-  typename L::Mask masks[4];
+  int parts[4];
   for (int q = 0; q < 4; ++q) {
-    Index parts = 2 * rows - q * W; // valid parts in the q-th vector
-    parts = parts < 0 ? 0 : parts > W ? W : parts;
-    masks[q] = static_cast<typename L::Mask>((std::uint64_t{1} << parts) - 1);
+    Index p = 2 * rows - q * W; // valid parts in the q-th vector
+    parts[q] = static_cast<int>(p < 0 ? 0 : p > W ? W : p);
   }
   bool full = rows == tile_rows<L>();
   for (Index l = 0; l < kc; ++l) {
     const typename L::P *col = a + l * lda2;
     V v[4];
     for (int q = 0; q < 4; ++q)
-      v[q] = full ? L::load(col + q * W) : L::load(masks[q], col + q * W);
+      v[q] = full ? L::load(col + q * W) : L::load_first(parts[q], col + q * W);
     L::store(out, L::reals(v[0], v[1]));
     L::store(out + W, L::reals(v[2], v[3]));
     L::store(out + 2 * W, L::imags(v[0], v[1]));
@@ -129,8 +65,8 @@ void tile(Index kc, const typename L::P *__restrict ap, const typename L::P *__r
           typename L::P *c, Index ldc2) {
   using V = typename L::V;
   constexpr int W = L::kWidth;
-  V re0[kCols], re1[kCols], im0[kCols], im1[kCols];
-  for (int j = 0; j < kCols; ++j) {
+  V re0[L::kCols], re1[L::kCols], im0[L::kCols], im1[L::kCols];
+  for (int j = 0; j < L::kCols; ++j) {
     const typename L::P *cj = c + j * ldc2;
     V v0 = L::load(cj), v1 = L::load(cj + W), v2 = L::load(cj + 2 * W), v3 = L::load(cj + 3 * W);
     re0[j] = L::reals(v0, v1);
@@ -141,17 +77,17 @@ void tile(Index kc, const typename L::P *__restrict ap, const typename L::P *__r
   for (Index l = 0; l < kc; ++l) {
     V ar0 = L::load(ap), ar1 = L::load(ap + W);
     V ai0 = L::load(ap + 2 * W), ai1 = L::load(ap + 3 * W);
-    for (int j = 0; j < kCols; ++j) {
-      V tr = L::broadcast(bp + j), ti = L::broadcast(bp + kCols + j);
+    for (int j = 0; j < L::kCols; ++j) {
+      V tr = L::broadcast(bp + j), ti = L::broadcast(bp + L::kCols + j);
       re0[j] = L::add(re0[j], L::sub(L::mul(tr, ar0), L::mul(ti, ai0)));
       im0[j] = L::add(im0[j], L::add(L::mul(tr, ai0), L::mul(ti, ar0)));
       re1[j] = L::add(re1[j], L::sub(L::mul(tr, ar1), L::mul(ti, ai1)));
       im1[j] = L::add(im1[j], L::add(L::mul(tr, ai1), L::mul(ti, ar1)));
     }
     ap += 4 * W;
-    bp += 2 * kCols;
+    bp += 2 * L::kCols;
   }
-  for (int j = 0; j < kCols; ++j) {
+  for (int j = 0; j < L::kCols; ++j) {
     typename L::P *cj = c + j * ldc2;
     L::store(cj, L::low_half(re0[j], im0[j]));
     L::store(cj + W, L::high_half(re0[j], im0[j]));
@@ -165,7 +101,7 @@ template <class L>
 void edge_tile(Index rows, Index cols, Index kc, const typename L::P *ap, const typename L::P *bp,
                typename L::P *c, Index ldc2) {
   constexpr Index R = tile_rows<L>();
-  alignas(64) typename L::P local[2 * R * kCols] = {};
+  alignas(64) typename L::P local[2 * R * L::kCols] = {};
   for (Index j = 0; j < cols; ++j)
     for (Index i = 0; i < 2 * rows; ++i)
       local[j * 2 * R + i] = c[j * ldc2 + i];
@@ -184,7 +120,7 @@ template <class L> bool column_form(const ComplexGemm<Complex<typename L::P>> &g
   Index rows_block = g.m < L::kRowBlock ? g.m : L::kRowBlock;
   rows_block = (rows_block + R - 1) / R * R;
   Index cols_block = g.n < L::kColBlock ? g.n : L::kColBlock;
-  cols_block = (cols_block + kCols - 1) / kCols * kCols;
+  cols_block = (cols_block + L::kCols - 1) / L::kCols * L::kCols;
   std::size_t parts_a = static_cast<std::size_t>(2 * rows_block * depth);
   std::size_t parts_b = static_cast<std::size_t>(2 * cols_block * depth);
   std::size_t bytes = (parts_a + parts_b) * sizeof(P);
@@ -201,20 +137,20 @@ template <class L> bool column_form(const ComplexGemm<Complex<typename L::P>> &g
     Index nc = g.n - jc < L::kColBlock ? g.n - jc : L::kColBlock;
     for (Index pc = 0; pc < k; pc += L::kDepth) {
       Index kc = k - pc < L::kDepth ? k - pc : L::kDepth;
-      pack_complex_b<P>(g, true, lone + pc, kc, jc, nc, kCols, packed_b);
+      pack_complex_b<P>(g, true, lone + pc, kc, jc, nc, L::kCols, packed_b);
       for (Index ic = 0; ic < g.m; ic += L::kRowBlock) {
         Index mc = g.m - ic < L::kRowBlock ? g.m - ic : L::kRowBlock;
         for (Index ir = 0; ir < mc; ir += R)
           pack_a_strip<L>(mc - ir < R ? mc - ir : R, kc, a + 2 * (ic + ir) + pc * lda2, lda2,
                           packed_a + ir * 2 * kc);
-        for (Index jr = 0; jr < nc; jr += kCols) {
-          Index cols = nc - jr < kCols ? nc - jr : kCols;
+        for (Index jr = 0; jr < nc; jr += L::kCols) {
+          Index cols = nc - jr < L::kCols ? nc - jr : L::kCols;
           const P *bp = packed_b + jr * 2 * kc;
           for (Index ir = 0; ir < mc; ir += R) {
             Index rows = mc - ir < R ? mc - ir : R;
             P *ct = c + 2 * (ic + ir) + (jc + jr) * ldc2;
             const P *ap = packed_a + ir * 2 * kc;
-            if (rows == R && cols == kCols)
+            if (rows == R && cols == L::kCols)
               tile<L>(kc, ap, bp, ct, ldc2);
             else
               edge_tile<L>(rows, cols, kc, ap, bp, ct, ldc2);
@@ -248,7 +184,7 @@ template <class L> bool dot_form(const ComplexGemm<Complex<typename L::P>> &g) {
   Index sum_rows = m < kDotRows ? m : kDotRows;
   sum_rows = (sum_rows + R - 1) / R * R;
   Index cols_block = g.n < L::kDotColBlock ? g.n : L::kDotColBlock;
-  cols_block = (cols_block + kCols - 1) / kCols * kCols;
+  cols_block = (cols_block + L::kCols - 1) / L::kCols * L::kCols;
   std::size_t parts_a = static_cast<std::size_t>(2 * rows_block * depth);
   std::size_t parts_b = static_cast<std::size_t>(2 * cols_block * depth);
   std::size_t parts_s = static_cast<std::size_t>(2 * sum_rows * cols_block);
@@ -266,13 +202,13 @@ template <class L> bool dot_form(const ComplexGemm<Complex<typename L::P>> &g) {
       std::memset(static_cast<void *>(sums), 0, parts_s * sizeof(P));
       for (Index pc = 0; pc < g.k; pc += L::kDepth) {
         Index kc = g.k - pc < L::kDepth ? g.k - pc : L::kDepth;
-        pack_complex_b<P>(g, false, pc, kc, jc, nc, kCols, packed_b);
+        pack_complex_b<P>(g, false, pc, kc, jc, nc, L::kCols, packed_b);
         for (Index ic = 0; ic < rows; ic += L::kRowBlock) {
           Index mc = rows - ic < L::kRowBlock ? rows - ic : L::kRowBlock;
           for (Index ir = 0; ir < mc; ir += R)
             pack_complex_rows_of_a<P>(g, lone + i0 + ic + ir, mc - ir < R ? mc - ir : R, R, pc, kc,
                                       packed_a + ir * 2 * kc);
-          for (Index jr = 0; jr < nc; jr += kCols)
+          for (Index jr = 0; jr < nc; jr += L::kCols)
             for (Index ir = 0; ir < mc; ir += R)
               tile<L>(kc, packed_a + ir * 2 * kc, packed_b + jr * 2 * kc,
                       sums + 2 * (ic + ir) + jr * 2 * sum_rows, 2 * sum_rows);
@@ -289,10 +225,5 @@ template <class L> bool dot_form(const ComplexGemm<Complex<typename L::P>> &g) {
 template <class L> bool blocked(const ComplexGemm<Complex<typename L::P>> &g) {
   return g.op_a == ComplexOp::plain ? column_form<L>(g) : dot_form<L>(g);
 }
-
 } // namespace
-
-bool gemm_c16_avx512_blocked(const ComplexGemm<c16> &g) { return blocked<DoubleLanes>(g); }
-bool gemm_c8_avx512_blocked(const ComplexGemm<c8> &g) { return blocked<FloatLanes>(g); }
-
-} // namespace mox2::kernels::avx512
+} // namespace mox2::kernels::MOX2_KERNEL_SET

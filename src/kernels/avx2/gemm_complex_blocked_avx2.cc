@@ -1,0 +1,94 @@
+// The blocked complex column and dot forms for AVX2 (no FMA): 16
+// registers hold a tile of 8 (COMPLEX(8)) or 16 (COMPLEX(4)) rows by 2
+// columns of C, real and imaginary parts apart.
+#include <immintrin.h>
+
+#include <cstddef>
+
+#define MOX2_KERNEL_SET avx2
+
+namespace mox2::kernels::avx2 {
+namespace {
+
+using Index = std::ptrdiff_t;
+
+// One vector of real or imaginary parts.
+struct DoubleLanes {
+  using P = double;
+  using V = __m256d;
+  static constexpr int kWidth = 4;
+  static constexpr int kCols = 2;
+  static constexpr Index kDepth = 256;   // l per block
+  static constexpr Index kRowBlock = 96; // rows of A per packed block
+  static constexpr Index kColBlock = 1536;
+  static constexpr Index kDotColBlock = 256;
+  static V load(const P *p) { return _mm256_loadu_pd(p); }
+  static V load_first(int n, const P *p) {
+    alignas(32) P v[kWidth] = {};
+    for (int i = 0; i < n; ++i)
+      v[i] = p[i];
+    return _mm256_load_pd(v);
+  }
+  static void store(P *p, V v) { _mm256_storeu_pd(p, v); }
+  static V broadcast(const P *p) { return _mm256_broadcast_sd(p); }
+  static V mul(V x, V y) { return _mm256_mul_pd(x, y); }
+  static V add(V x, V y) { return _mm256_add_pd(x, y); }
+  static V sub(V x, V y) { return _mm256_sub_pd(x, y); }
+  // lo = (r0 i0 r1 i1), hi = (r2 i2 r3 i3).
+  static V reals(V lo, V hi) { return _mm256_permute4x64_pd(_mm256_unpacklo_pd(lo, hi), 0xD8); }
+  static V imags(V lo, V hi) { return _mm256_permute4x64_pd(_mm256_unpackhi_pd(lo, hi), 0xD8); }
+  static V low_half(V re, V im) {
+    return _mm256_unpacklo_pd(_mm256_permute4x64_pd(re, 0xD8), _mm256_permute4x64_pd(im, 0xD8));
+  }
+  static V high_half(V re, V im) {
+    return _mm256_unpackhi_pd(_mm256_permute4x64_pd(re, 0xD8), _mm256_permute4x64_pd(im, 0xD8));
+  }
+};
+
+struct FloatLanes {
+  using P = float;
+  using V = __m256;
+  static constexpr int kWidth = 8;
+  static constexpr int kCols = 2;
+  static constexpr Index kDepth = 256;
+  static constexpr Index kRowBlock = 192;
+  static constexpr Index kColBlock = 1536;
+  static constexpr Index kDotColBlock = 256;
+  static V load(const P *p) { return _mm256_loadu_ps(p); }
+  static V load_first(int n, const P *p) {
+    alignas(32) P v[kWidth] = {};
+    for (int i = 0; i < n; ++i)
+      v[i] = p[i];
+    return _mm256_load_ps(v);
+  }
+  static void store(P *p, V v) { _mm256_storeu_ps(p, v); }
+  static V broadcast(const P *p) { return _mm256_broadcast_ss(p); }
+  static V mul(V x, V y) { return _mm256_mul_ps(x, y); }
+  static V add(V x, V y) { return _mm256_add_ps(x, y); }
+  static V sub(V x, V y) { return _mm256_sub_ps(x, y); }
+  // Pairs of parts in 64-bit order 0, 2, 1, 3 back to 0, 1, 2, 3.
+  static V pairs_in_order(V v) {
+    return _mm256_castpd_ps(_mm256_permute4x64_pd(_mm256_castps_pd(v), 0xD8));
+  }
+  // lo = (r0 i0 .. r3 i3), hi = (r4 i4 .. r7 i7).
+  static V reals(V lo, V hi) { return pairs_in_order(_mm256_shuffle_ps(lo, hi, 0x88)); }
+  static V imags(V lo, V hi) { return pairs_in_order(_mm256_shuffle_ps(lo, hi, 0xDD)); }
+  static V low_half(V re, V im) {
+    return _mm256_permute2f128_ps(_mm256_unpacklo_ps(re, im), _mm256_unpackhi_ps(re, im), 0x20);
+  }
+  static V high_half(V re, V im) {
+    return _mm256_permute2f128_ps(_mm256_unpacklo_ps(re, im), _mm256_unpackhi_ps(re, im), 0x31);
+  }
+};
+
+} // namespace
+} // namespace mox2::kernels::avx2
+
+#include "kernels/gemm_complex_blocked_body.h"
+
+namespace mox2::kernels::avx2 {
+
+bool gemm_c16_avx2_blocked(const ComplexGemm<c16> &g) { return blocked<DoubleLanes>(g); }
+bool gemm_c8_avx2_blocked(const ComplexGemm<c8> &g) { return blocked<FloatLanes>(g); }
+
+} // namespace mox2::kernels::avx2

@@ -1,0 +1,96 @@
+// The blocked complex column and dot forms for AVX-512 (no FMA): 32
+// registers hold a tile of 16 (COMPLEX(8)) or 32 (COMPLEX(4)) rows by 4
+// columns of C, real and imaginary parts apart.
+#include <immintrin.h>
+
+#include <cstddef>
+
+#define MOX2_KERNEL_SET avx512
+
+namespace mox2::kernels::avx512 {
+namespace {
+
+using Index = std::ptrdiff_t;
+
+// One vector of real or imaginary parts.
+struct DoubleLanes {
+  using P = double;
+  using V = __m512d;
+  static constexpr int kWidth = 8;
+  static constexpr int kCols = 4;
+  static constexpr Index kDepth = 256;   // l per block
+  static constexpr Index kRowBlock = 96; // rows of A per packed block
+  static constexpr Index kColBlock = 1536;
+  static constexpr Index kDotColBlock = 256;
+  static V load(const P *p) { return _mm512_loadu_pd(p); }
+  static V load_first(int n, const P *p) {
+    return _mm512_maskz_loadu_pd(static_cast<__mmask8>((1u << n) - 1), p);
+  }
+  static void store(P *p, V v) { _mm512_storeu_pd(p, v); }
+  static V broadcast(const P *p) { return _mm512_set1_pd(*p); }
+  static V mul(V x, V y) { return _mm512_mul_pd(x, y); }
+  static V add(V x, V y) { return _mm512_add_pd(x, y); }
+  static V sub(V x, V y) { return _mm512_sub_pd(x, y); }
+  // Real parts (even lanes) and imaginary parts (odd lanes) of the
+  // interleaved pair (lo, hi), and back.
+  static V reals(V lo, V hi) {
+    return _mm512_permutex2var_pd(lo, _mm512_setr_epi64(0, 2, 4, 6, 8, 10, 12, 14), hi);
+  }
+  static V imags(V lo, V hi) {
+    return _mm512_permutex2var_pd(lo, _mm512_setr_epi64(1, 3, 5, 7, 9, 11, 13, 15), hi);
+  }
+  static V low_half(V re, V im) {
+    return _mm512_permutex2var_pd(re, _mm512_setr_epi64(0, 8, 1, 9, 2, 10, 3, 11), im);
+  }
+  static V high_half(V re, V im) {
+    return _mm512_permutex2var_pd(re, _mm512_setr_epi64(4, 12, 5, 13, 6, 14, 7, 15), im);
+  }
+};
+
+struct FloatLanes {
+  using P = float;
+  using V = __m512;
+  static constexpr int kWidth = 16;
+  static constexpr int kCols = 4;
+  static constexpr Index kDepth = 256;
+  static constexpr Index kRowBlock = 192;
+  static constexpr Index kColBlock = 1536;
+  static constexpr Index kDotColBlock = 256;
+  static V load(const P *p) { return _mm512_loadu_ps(p); }
+  static V load_first(int n, const P *p) {
+    return _mm512_maskz_loadu_ps(static_cast<__mmask16>((1u << n) - 1), p);
+  }
+  static void store(P *p, V v) { _mm512_storeu_ps(p, v); }
+  static V broadcast(const P *p) { return _mm512_set1_ps(*p); }
+  static V mul(V x, V y) { return _mm512_mul_ps(x, y); }
+  static V add(V x, V y) { return _mm512_add_ps(x, y); }
+  static V sub(V x, V y) { return _mm512_sub_ps(x, y); }
+  static V reals(V lo, V hi) {
+    return _mm512_permutex2var_ps(
+        lo, _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30), hi);
+  }
+  static V imags(V lo, V hi) {
+    return _mm512_permutex2var_ps(
+        lo, _mm512_setr_epi32(1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21, 23, 25, 27, 29, 31), hi);
+  }
+  static V low_half(V re, V im) {
+    return _mm512_permutex2var_ps(
+        re, _mm512_setr_epi32(0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23), im);
+  }
+  static V high_half(V re, V im) {
+    return _mm512_permutex2var_ps(
+        re, _mm512_setr_epi32(8, 24, 9, 25, 10, 26, 11, 27, 12, 28, 13, 29, 14, 30, 15, 31), im);
+  }
+};
+
+} // namespace
+} // namespace mox2::kernels::avx512
+
+#include "kernels/gemm_complex_blocked_body.h"
+
+namespace mox2::kernels::avx512 {
+
+bool gemm_c16_avx512_blocked(const ComplexGemm<c16> &g) { return blocked<DoubleLanes>(g); }
+bool gemm_c8_avx512_blocked(const ComplexGemm<c8> &g) { return blocked<FloatLanes>(g); }
+
+} // namespace mox2::kernels::avx512
