@@ -12,6 +12,7 @@
 #include <benchmark/benchmark.h>
 
 #include "kernels/kernels.h"
+#include "runtime/cpu.h"
 
 namespace {
 
@@ -75,6 +76,14 @@ void mox2_zgemm_NN(benchmark::State &s) { gemm<mox2::c16, mox2_kernel<mox2::c16>
 void openblas_zgemm_NN(benchmark::State &s) { gemm<mox2::c16, openblas<mox2::c16>>(s, "N"); }
 void mox2_cgemm_NN(benchmark::State &s) { gemm<mox2::c8, mox2_kernel<mox2::c8>>(s, "N"); }
 void openblas_cgemm_NN(benchmark::State &s) { gemm<mox2::c8, openblas<mox2::c8>>(s, "N"); }
+// The AVX2 kernel set on an AVX-512 machine.
+template <class T> void on_avx2(benchmark::State &s) {
+  mox2::force_isa(mox2::Isa::avx2);
+  gemm<T, mox2_kernel<T>>(s, "N");
+  mox2::force_isa(mox2::Isa::avx512);
+}
+void mox2_avx2_zgemm_NN(benchmark::State &s) { on_avx2<mox2::c16>(s); }
+void mox2_avx2_cgemm_NN(benchmark::State &s) { on_avx2<mox2::c8>(s); }
 // The dot form.
 void mox2_zgemm_CN(benchmark::State &s) { gemm<mox2::c16, mox2_kernel<mox2::c16>>(s, "C"); }
 void openblas_zgemm_CN(benchmark::State &s) { gemm<mox2::c16, openblas<mox2::c16>>(s, "C"); }
@@ -102,5 +111,8 @@ BENCHMARK(mox2_zgemm_CN)->Arg(256)->Arg(1000)->Unit(benchmark::kMillisecond);
 BENCHMARK(openblas_zgemm_CN)->Arg(256)->Arg(1000)->Unit(benchmark::kMillisecond);
 BENCHMARK(mox2_cgemm_TN)->Arg(256)->Arg(1000)->Unit(benchmark::kMillisecond);
 BENCHMARK(openblas_cgemm_TN)->Arg(256)->Arg(1000)->Unit(benchmark::kMillisecond);
+
+BENCHMARK(mox2_avx2_zgemm_NN)->Arg(1000)->Unit(benchmark::kMillisecond);
+BENCHMARK(mox2_avx2_cgemm_NN)->Arg(1000)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();
