@@ -27,6 +27,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
 
 #include "frame/types.h"
 #include "kernels/gemm_reference.h"
@@ -68,7 +69,9 @@ __attribute__((always_inline)) inline void prefetch_tile(const typename V::T *c,
 // kc groups of NR values: temp = alpha*b (kMasked false) or b (kMasked
 // true).  The tile's first rows x cols elements of C (ldc apart) are
 // loaded (scaled by beta first when `start` says so), updated and stored.
-template <class V, int kVecs, int kNr, bool kMasked>
+// A tile may use fewer vectors (kVecs) than the panels were packed for
+// (kPanel rows) when the block's last rows need no more.
+template <class V, int kVecs, int kNr, bool kMasked, int kPanel>
 __attribute__((always_inline)) inline void
 column_tile(Index kc, const typename V::T *__restrict ap, const typename V::T *__restrict bp,
             typename V::T alpha, Start start, typename V::T beta, typename V::T *c, Index ldc,
@@ -90,8 +93,8 @@ column_tile(Index kc, const typename V::T *__restrict ap, const typename V::T *_
     for (int j = 0; j < kNr; ++j)
       for (int v = 0; v < kVecs; ++v) {
         int n = rows - v * W;
-        acc[j][v] =
-            j < cols && n > 0 ? V::load_first(c + j * ldc + v * W, n < W ? n : W) : V::zero();
+        acc[j][v] = j < cols && n > 0 ? V::load_first(c + j * ldc + v * W, n < W ? n : W)
+                                      : V::zero();
       }
   }
   if (start == Start::scale_load) {
@@ -122,7 +125,7 @@ column_tile(Index kc, const typename V::T *__restrict ap, const typename V::T *_
           acc[j][v] = V::add(acc[j][v], V::mul(b, a[v]));
       }
     }
-    ap += MR;
+    ap += kPanel;
     bp += kNr;
   }
   if (full) {
@@ -145,7 +148,7 @@ column_tile(Index kc, const typename V::T *__restrict ap, const typename V::T *_
 // +0 (`first`) or from the workspace tile w (MR x NR, column-major), then
 // go back to w, or (`last`) become C := alpha*temp (beta = 0, C unread) or
 // alpha*temp + beta*C on the tile's first rows x cols elements of C.
-template <class V, int kVecs, int kNr>
+template <class V, int kVecs, int kNr, int kPanel>
 __attribute__((always_inline)) inline void
 dot_tile(Index kc, const typename V::T *__restrict ap, const typename V::T *__restrict bp,
          bool first, bool last, typename V::T *__restrict w, typename V::T alpha,
@@ -153,11 +156,10 @@ dot_tile(Index kc, const typename V::T *__restrict ap, const typename V::T *__re
          const typename V::T *c_next) {
   using Vec = typename V::Vec;
   constexpr int W = V::kWidth;
-  constexpr int MR = kVecs * W;
   Vec acc[kNr][kVecs];
   for (int j = 0; j < kNr; ++j)
     for (int v = 0; v < kVecs; ++v)
-      acc[j][v] = first ? V::zero() : V::load(w + j * MR + v * W);
+      acc[j][v] = first ? V::zero() : V::load(w + j * kPanel + v * W);
   prefetch_tile<V, kVecs, kNr>(c_next, ldc);
   for (Index l = 0; l < kc; ++l) {
     Vec a[kVecs];
@@ -171,13 +173,13 @@ dot_tile(Index kc, const typename V::T *__restrict ap, const typename V::T *__re
       for (int v = 0; v < kVecs; ++v)
         acc[j][v] = V::add(acc[j][v], V::mul(a[v], b));
     }
-    ap += MR;
+    ap += kPanel;
     bp += kNr;
   }
   if (!last) {
     for (int j = 0; j < kNr; ++j)
       for (int v = 0; v < kVecs; ++v)
-        V::store(w + j * MR + v * W, acc[j][v]);
+        V::store(w + j * kPanel + v * W, acc[j][v]);
     return;
   }
   const Vec va = V::set1(alpha), vb = V::set1(beta);
@@ -255,34 +257,39 @@ void pack_a_rows(const typename V::T *a, Index lda, Index rows, Index kc,
 template <class T, int kNr>
 void pack_b(const T *b, Index ldb, bool transposed, Index cols, Index kc, bool scale, T alpha,
             T *__restrict bp, bool *plain) {
+  constexpr Index kStep = 8; // values of l per pass over a panel's columns
   for (Index q = 0; q < cols; q += kNr, bp += kc * kNr) {
     const Index s_end = cols - q < kNr ? cols - q : kNr;
-    bool zero_seen = false;
-    if (transposed) { // op(B)(l, j) = B(j, l) = b[j + l*ldb]
-      for (Index l = 0; l < kc; ++l) {
-        const T *src = b + q + l * ldb;
-        for (Index s = 0; s < s_end; ++s) {
-          T v = load<T>(src + s);
-          zero_seen |= v == T(0);
-          bp[l * kNr + s] = v;
-        }
-        for (Index s = s_end; s < kNr; ++s)
-          bp[l * kNr + s] = T(0);
-      }
-    } else { // op(B)(l, j) = B(l, j) = b[l + j*ldb]
-      for (Index s = 0; s < s_end; ++s) {
-        const T *src = b + (q + s) * ldb;
-        for (Index l = 0; l < kc; ++l) {
-          T v = load<T>(src + l);
-          zero_seen |= v == T(0);
-          bp[l * kNr + s] = v;
-        }
-      }
-      for (Index s = s_end; s < kNr; ++s)
+    if (transposed) { // op(B)(l, j) = B(j, l) = b[j + l*ldb]: rows of B are contiguous
+      if (s_end == kNr) {
         for (Index l = 0; l < kc; ++l)
-          bp[l * kNr + s] = T(0);
+          std::memcpy(bp + l * kNr, b + q + l * ldb, kNr * sizeof(T));
+      } else {
+        for (Index l = 0; l < kc; ++l)
+          for (Index s = 0; s < kNr; ++s)
+            bp[l * kNr + s] = s < s_end ? load<T>(b + q + l * ldb + s) : T(0);
+      }
+    } else { // op(B)(l, j) = B(l, j) = b[l + j*ldb]: a transposing copy
+      const T *src[kNr];
+      for (Index s = 0; s < kNr; ++s)
+        src[s] = b + (q + (s < s_end ? s : 0)) * ldb;
+      Index l = 0;
+      if (s_end == kNr) {
+        for (; l + kStep <= kc; l += kStep)
+          for (Index s = 0; s < kNr; ++s)
+            for (Index t = 0; t < kStep; ++t)
+              bp[(l + t) * kNr + s] = load<T>(src[s] + l + t);
+      }
+      for (; l < kc; ++l)
+        for (Index s = 0; s < kNr; ++s)
+          bp[l * kNr + s] = s < s_end ? load<T>(src[s] + l) : T(0);
     }
     if (scale) {
+      // Padding columns are zero but never decide: only real columns count.
+      Index zeros = 0;
+      for (Index e = 0; e < kc * kNr; ++e)
+        zeros += bp[e] == T(0);
+      const bool zero_seen = zeros > kc * (kNr - s_end);
       plain[q / kNr] = !zero_seen;
       if (!zero_seen)
         for (Index e = 0; e < kc * kNr; ++e)
@@ -326,6 +333,7 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
   using T = typename V::T;
   using S = Shape<V>;
   constexpr int kVecs = S::kVecs, kNr = S::kNr;
+  static_assert(kVecs >= 1 && kVecs <= 3, "tiles of one, two or three vectors");
   constexpr Index MR = kVecs * V::kWidth;
   const Index m = g.m, n = g.n, k = g.k;
   if (m <= 0 || n <= 0) return true;
@@ -356,7 +364,8 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
   const std::size_t b_len = std::size_t(nc_max * kc_max);
   const std::size_t w_len = dot && k > kc_max ? std::size_t(m_pad * nc_max) : 0;
   const std::size_t flags = std::size_t(nc_max / kNr);
-  char *ws = static_cast<char *>(workspace((a_len + b_len + w_len) * sizeof(T) + flags + 64));
+  char *ws = static_cast<char *>(
+      workspace((a_len + b_len + w_len) * sizeof(T) + flags + 64));
   if (!ws) return false;
   T *apack = reinterpret_cast<T *>(ws);
   T *bpack = apack + a_len;
@@ -385,23 +394,34 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
             T *c = g.c + (ic + ir) + (jc + jr) * g.ldc;
             // The tile after this one: next rows, or the next column panel.
             const T *c_next = ir + MR < mcur ? c + MR : g.c + ic + (jc + jr + kNr) * g.ldc;
-            if (dot) {
-              T *w = wpack + ((jr / kNr) * m_pad + ic + ir) * kNr;
-              const T *w_next = w + MR * kNr;
-              dot_tile<V, kVecs, kNr>(kc, ap, bp, first, last, w, g.alpha, g.beta, c, g.ldc, rows,
-                                      cols, last ? c_next : w_next);
-            } else {
-              Start start = !first           ? Start::load
-                            : g.beta == T(0) ? Start::zero
-                            : g.beta == T(1) ? Start::load
-                                             : Start::scale_load;
-              if (plain[jr / kNr])
-                column_tile<V, kVecs, kNr, false>(kc, ap, bp, g.alpha, start, g.beta, c, g.ldc,
-                                                  rows, cols, c_next);
-              else
-                column_tile<V, kVecs, kNr, true>(kc, ap, bp, g.alpha, start, g.beta, c, g.ldc, rows,
-                                                 cols, c_next);
-            }
+            // The block's last tile uses only the vectors its rows need.
+            const int vecs = (rows + V::kWidth - 1) / V::kWidth;
+            auto tile = [&](auto used) {
+              constexpr int kUsed = decltype(used)::value;
+              if (dot) {
+                T *w = wpack + ((jr / kNr) * m_pad + ic + ir) * kNr;
+                const T *w_next = w + MR * kNr;
+                dot_tile<V, kUsed, kNr, MR>(kc, ap, bp, first, last, w, g.alpha, g.beta, c,
+                                            g.ldc, rows, cols, last ? c_next : w_next);
+              } else {
+                Start start = !first           ? Start::load
+                              : g.beta == T(0) ? Start::zero
+                              : g.beta == T(1) ? Start::load
+                                               : Start::scale_load;
+                if (plain[jr / kNr])
+                  column_tile<V, kUsed, kNr, false, MR>(kc, ap, bp, g.alpha, start, g.beta, c,
+                                                        g.ldc, rows, cols, c_next);
+                else
+                  column_tile<V, kUsed, kNr, true, MR>(kc, ap, bp, g.alpha, start, g.beta, c,
+                                                       g.ldc, rows, cols, c_next);
+              }
+            };
+            if (vecs == kVecs)
+              tile(std::integral_constant<int, kVecs>{});
+            else if (vecs == 1)
+              tile(std::integral_constant<int, 1>{});
+            else if constexpr (kVecs > 2)
+              tile(std::integral_constant<int, 2>{});
           }
         }
       }
