@@ -237,13 +237,17 @@ void pack_a_rows(const typename V::T *a, Index lda, Index rows, Index kc,
   constexpr int MR = kVecs * V::kWidth;
   for (Index p = 0; p < rows; p += MR) {
     const Index r = rows - p < MR ? rows - p : MR;
-    for (Index i = 0; i < r; ++i) {
-      const T *src = a + (p + i) * lda;
-      for (Index l = 0; l < kc; ++l)
-        ap[l * MR + i] = load<T>(src + l);
-    }
+    constexpr Index kStep = 8; // values of l per pass over the panel's rows
+    Index l = 0;
+    for (; l + kStep <= kc; l += kStep)
+      for (Index i = 0; i < r; ++i)
+        for (Index t = 0; t < kStep; ++t)
+          ap[(l + t) * MR + i] = load<T>(a + (p + i) * lda + l + t);
+    for (; l < kc; ++l)
+      for (Index i = 0; i < r; ++i)
+        ap[l * MR + i] = load<T>(a + (p + i) * lda + l);
     for (Index i = r; i < MR; ++i)
-      for (Index l = 0; l < kc; ++l)
+      for (l = 0; l < kc; ++l)
         ap[l * MR + i] = T(0);
     ap += kc * MR;
   }
