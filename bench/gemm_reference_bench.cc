@@ -57,17 +57,17 @@ template <class T> struct Problem {
 };
 
 template <class T> void finish(benchmark::State &state, int n) {
-  state.counters["GFLOPS"] = benchmark::Counter(2.0 * n * n * double(n),
-                                                benchmark::Counter::kIsIterationInvariantRate,
-                                                benchmark::Counter::kIs1000);
+  state.counters["GFLOPS"] =
+      benchmark::Counter(2.0 * n * n * double(n), benchmark::Counter::kIsIterationInvariantRate,
+                         benchmark::Counter::kIs1000);
 }
 
 template <class T> void BM_ours(benchmark::State &state) {
   const int n = int(state.range(0));
   const Form form = Form(state.range(1));
   Problem<T> p(n);
-  GemmBlock<T> g{form == kDotTN, form == kColumnNT, n, n, n, T(1), p.a.data(), n,
-                 p.b.data(),     n,                 T(1), p.c.data(), n};
+  GemmBlock<T> g{form == kDotTN, form == kColumnNT, n, n, n, T(1), p.a.data(), n, p.b.data(), n,
+                 T(1),           p.c.data(),        n};
   for (auto _ : state) {
     mox2::gemm_reference(g);
     benchmark::ClobberMemory();

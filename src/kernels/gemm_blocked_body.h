@@ -93,8 +93,8 @@ column_tile(Index kc, const typename V::T *__restrict ap, const typename V::T *_
     for (int j = 0; j < kNr; ++j)
       for (int v = 0; v < kVecs; ++v) {
         int n = rows - v * W;
-        acc[j][v] = j < cols && n > 0 ? V::load_first(c + j * ldc + v * W, n < W ? n : W)
-                                      : V::zero();
+        acc[j][v] =
+            j < cols && n > 0 ? V::load_first(c + j * ldc + v * W, n < W ? n : W) : V::zero();
       }
   }
   if (start == Start::scale_load) {
@@ -368,8 +368,7 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
   const std::size_t b_len = std::size_t(nc_max * kc_max);
   const std::size_t w_len = dot && k > kc_max ? std::size_t(m_pad * nc_max) : 0;
   const std::size_t flags = std::size_t(nc_max / kNr);
-  char *ws = static_cast<char *>(
-      workspace((a_len + b_len + w_len) * sizeof(T) + flags + 64));
+  char *ws = static_cast<char *>(workspace((a_len + b_len + w_len) * sizeof(T) + flags + 64));
   if (!ws) return false;
   T *apack = reinterpret_cast<T *>(ws);
   T *bpack = apack + a_len;
@@ -405,8 +404,8 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
               if (dot) {
                 T *w = wpack + ((jr / kNr) * m_pad + ic + ir) * kNr;
                 const T *w_next = w + MR * kNr;
-                dot_tile<V, kUsed, kNr, MR>(kc, ap, bp, first, last, w, g.alpha, g.beta, c,
-                                            g.ldc, rows, cols, last ? c_next : w_next);
+                dot_tile<V, kUsed, kNr, MR>(kc, ap, bp, first, last, w, g.alpha, g.beta, c, g.ldc,
+                                            rows, cols, last ? c_next : w_next);
               } else {
                 Start start = !first           ? Start::load
                               : g.beta == T(0) ? Start::zero
@@ -416,8 +415,8 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
                   column_tile<V, kUsed, kNr, false, MR>(kc, ap, bp, g.alpha, start, g.beta, c,
                                                         g.ldc, rows, cols, c_next);
                 else
-                  column_tile<V, kUsed, kNr, true, MR>(kc, ap, bp, g.alpha, start, g.beta, c,
-                                                       g.ldc, rows, cols, c_next);
+                  column_tile<V, kUsed, kNr, true, MR>(kc, ap, bp, g.alpha, start, g.beta, c, g.ldc,
+                                                       rows, cols, c_next);
               }
             };
             if (vecs == kVecs)

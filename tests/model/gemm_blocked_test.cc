@@ -28,14 +28,14 @@ using test::Values;
 
 // The model of the reference algorithm, for the block as given.
 void plain_gemm(const GemmBlock<float> &g) {
-  model::sgemm_reference(g.a_transposed ? 'T' : 'N', g.b_transposed ? 'T' : 'N', int(g.m),
-                         int(g.n), int(g.k), g.alpha, g.a, int(g.lda), g.b, int(g.ldb), g.beta,
-                         g.c, int(g.ldc));
+  model::sgemm_reference(g.a_transposed ? 'T' : 'N', g.b_transposed ? 'T' : 'N', int(g.m), int(g.n),
+                         int(g.k), g.alpha, g.a, int(g.lda), g.b, int(g.ldb), g.beta, g.c,
+                         int(g.ldc));
 }
 void plain_gemm(const GemmBlock<double> &g) {
-  model::dgemm_reference(g.a_transposed ? 'T' : 'N', g.b_transposed ? 'T' : 'N', int(g.m),
-                         int(g.n), int(g.k), g.alpha, g.a, int(g.lda), g.b, int(g.ldb), g.beta,
-                         g.c, int(g.ldc));
+  model::dgemm_reference(g.a_transposed ? 'T' : 'N', g.b_transposed ? 'T' : 'N', int(g.m), int(g.n),
+                         int(g.k), g.alpha, g.a, int(g.lda), g.b, int(g.ldb), g.beta, g.c,
+                         int(g.ldc));
 }
 
 template <class T> using GemmFn = bool (*)(const GemmBlock<T> &);
@@ -69,12 +69,12 @@ struct Case {
 std::ostream &operator<<(std::ostream &o, const Case &c) {
   return o << (c.ta ? 'T' : 'N') << (c.tb ? 'T' : 'N') << " m=" << c.m << " n=" << c.n
            << " k=" << c.k << " lda=" << c.lda << " ldb=" << c.ldb << " ldc=" << c.ldc
-           << " alpha=" << c.alpha << " beta=" << c.beta
-           << " values=" << static_cast<int>(c.values) << " +" << c.offset;
+           << " alpha=" << c.alpha << " beta=" << c.beta << " values=" << static_cast<int>(c.values)
+           << " +" << c.offset;
 }
 
 // One case through the kernel and the plain model on identical data.
-template <class T> ::testing::AssertionResult same_as_model(GemmFn<T> kernel, const Case &c) {
+template <class T>::testing::AssertionResult same_as_model(GemmFn<T> kernel, const Case &c) {
   const int a_rows = c.ta ? c.k : c.m, a_cols = c.ta ? c.m : c.k;
   const int b_rows = c.tb ? c.n : c.k, b_cols = c.tb ? c.k : c.n;
   auto len = [](int ld, int cols) { return std::size_t(std::max(ld, 1)) * std::max(cols, 1); };
@@ -100,8 +100,8 @@ template <class T> ::testing::AssertionResult same_as_model(GemmFn<T> kernel, co
       for (int i = 0; i < c.m; ++i)
         want.set(std::size_t(i + j * c.ldc), std::numeric_limits<T>::quiet_NaN());
   Strip<T> got(want);
-  GemmBlock<T> g{c.ta, c.tb,      c.m,  c.n,         c.k,         T(c.alpha),
-                 a.data(), c.lda, b.data(), c.ldb, T(c.beta), want.data(), c.ldc};
+  GemmBlock<T> g{c.ta,  c.tb,     c.m,   c.n,       c.k,         T(c.alpha), a.data(),
+                 c.lda, b.data(), c.ldb, T(c.beta), want.data(), c.ldc};
   plain_gemm(g);
   g.c = got.data();
   if (!kernel(g)) return ::testing::AssertionFailure() << "no workspace for " << c;
@@ -153,9 +153,8 @@ template <class T> void check_set(const KernelSet &set) {
           }
       // Cache blocks: several blocks of l (partial temps of the dot form
       // kept in workspace), of rows of A, and of columns of B.
-      for (auto [m, n, k] : {std::tuple{5, 3, 900}, std::tuple{53, 13, 390},
-                             std::tuple{205, 9, 7}, std::tuple{3, 3080, 2},
-                             std::tuple{263, 21, 520}})
+      for (auto [m, n, k] : {std::tuple{5, 3, 900}, std::tuple{53, 13, 390}, std::tuple{205, 9, 7},
+                             std::tuple{3, 3080, 2}, std::tuple{263, 21, 520}})
         for (Values v : kValues) {
           Case c = random_case<T>(ta, tb, m, n, k);
           c.values = v;
