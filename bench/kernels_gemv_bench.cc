@@ -77,7 +77,7 @@ template <class T> T one() {
 // The operands start `offset` bytes past an 8-byte boundary (4: the case
 // of the alignment-safe kernels).
 template <class T, Gemv<T> (*Which)()>
-void gemv(benchmark::State &state, char trans, std::size_t offset = 0) {
+void gemv(benchmark::State &state, char trans, std::size_t offset = 0, i32 incy = 1) {
   Gemv<T> f = Which();
   if (!f) {
     state.SkipWithError("library not available");
@@ -85,7 +85,7 @@ void gemv(benchmark::State &state, char trans, std::size_t offset = 0) {
   }
   const i32 n = static_cast<i32>(state.range(0)), inc = 1;
   std::mt19937_64 gen(42);
-  const std::size_t count = static_cast<std::size_t>(n) * n + 2 * n;
+  const std::size_t count = static_cast<std::size_t>(n) * n + (1 + incy) * n;
   std::vector<double> storage((count * sizeof(T) + offset) / sizeof(double) + 1);
   char *base = reinterpret_cast<char *>(storage.data()) + offset;
   for (std::size_t i = 0; i < count; ++i) {
@@ -95,7 +95,7 @@ void gemv(benchmark::State &state, char trans, std::size_t offset = 0) {
   T *a = reinterpret_cast<T *>(base), *x = a + static_cast<std::size_t>(n) * n, *y = x + n;
   const T alpha = value<T>(gen), beta = one<T>(); // beta = 1: no scaling pass
   for (auto _ : state) {
-    f(&trans, &n, &n, &alpha, a, &n, x, &inc, &beta, y, &inc, 1);
+    f(&trans, &n, &n, &alpha, a, &n, x, &inc, &beta, y, &incy, 1);
     benchmark::DoNotOptimize(y);
     benchmark::ClobberMemory();
   }
@@ -137,6 +137,16 @@ BENCHMARK(mox2_dgemv_don_N)->Arg(1000);
 BENCHMARK(mox2_dgemv_don_T)->Arg(1000);
 BENCHMARK(mox2_zgemv_don_N)->Arg(1000);
 BENCHMARK(mox2_zgemv_don_C)->Arg(1000);
+
+// y a row of a matrix (increment 1000), as when GEMM peels rows.
+void mox2_dgemv_N_incy(benchmark::State &s) { gemv<double, mox2_kernel<double>>(s, 'N', 0, 1000); }
+void reference_dgemv_N_incy(benchmark::State &s) {
+  gemv<double, reference<double>>(s, 'N', 0, 1000);
+}
+void openblas_dgemv_N_incy(benchmark::State &s) { gemv<double, openblas<double>>(s, 'N', 0, 1000); }
+BENCHMARK(mox2_dgemv_N_incy)->Arg(1000);
+BENCHMARK(reference_dgemv_N_incy)->Arg(1000);
+BENCHMARK(openblas_dgemv_N_incy)->Arg(1000);
 
 #define MOX2_GEMV_BENCH_1000_(name)                                                                \
   BENCHMARK(mox2_##name)->Arg(1000);                                                               \

@@ -144,13 +144,39 @@ template <class T, class Mem> void dot_form_real(const GemvBlock<T> &g) {
     dot_columns<1, T, Mem>(g, j);
 }
 
+// The column form on a strided y: rows in chunks, each chunk's y copied to
+// a contiguous buffer, updated there by every column in order, and copied
+// back.  Moving values changes no bits; each element's order stays.
+template <class T, class Mem, class ColumnForm>
+void on_contiguous_y(const GemvBlock<T> &g, ColumnForm column_form) {
+  if (g.incy == 1) {
+    column_form(g);
+    return;
+  }
+  constexpr Index kRows = 1024;
+  T buffer[kRows];
+  for (Index i0 = 0; i0 < g.m; i0 += kRows) {
+    const Index rows = g.m - i0 < kRows ? g.m - i0 : kRows;
+    for (Index i = 0; i < rows; ++i)
+      buffer[i] = Mem::ld(g.y + (i0 + i) * g.incy);
+    GemvBlock<T> part = g;
+    part.m = rows;
+    part.a = g.a + i0;
+    part.y = buffer;
+    part.incy = 1;
+    column_form(part);
+    for (Index i = 0; i < rows; ++i)
+      Mem::st(g.y + (i0 + i) * g.incy, buffer[i]);
+  }
+}
+
 template <class T, class Mem> void gemv_real(bool transposed, const GemvBlock<T> &g) {
   scale_by_beta<T, Mem>(transposed ? g.n : g.m, g.beta, g.y, g.incy);
   if (g.alpha == 0) return;
   if (transposed)
     dot_form_real<T, Mem>(g);
   else
-    column_form_real<T, Mem>(g);
+    on_contiguous_y<T, Mem>(g, column_form_real<T, Mem>);
 }
 
 // ---- Complex -------------------------------------------------------------
@@ -332,7 +358,9 @@ void gemv_complex(ComplexOp op, const GemvBlock<C> &g) {
   scale_by_beta_complex<C, Forms, Mem>(op == ComplexOp::plain ? g.m : g.n, g.beta, g.y, g.incy);
   if (is_zero(g.alpha)) return;
   switch (op) {
-  case ComplexOp::plain: complex_columns<ComplexOp::plain, kPairs, C, Forms, Mem>(g); break;
+  case ComplexOp::plain:
+    on_contiguous_y<C, Mem>(g, complex_columns<ComplexOp::plain, kPairs, C, Forms, Mem>);
+    break;
   case ComplexOp::transposed:
     complex_columns<ComplexOp::transposed, kPairs, C, Forms, Mem>(g);
     break;
