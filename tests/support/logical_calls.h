@@ -112,7 +112,7 @@ struct Section {
     for (std::size_t d = 0; d < extents.size(); ++d) {
       std::int64_t e = extents[d] > 0 ? extents[d] : 0;
       // Steps and padding only while the parent stays small.
-      bool roomy = parent_elements * (3 * e + 3) < (1u << 16);
+      bool roomy = parent_elements * (3 * e + 3) < (1u << 14);
       std::int64_t step = e == 0 ? 1 : roomy ? steps()[random_int(0, 5)] : random_int(0, 1) ? 1 : -1;
       std::int64_t span = e > 0 ? (e - 1) * (step > 0 ? step : -step) + 1 : 0;
       std::int64_t dim = span + (roomy ? random_int(0, 2) : 0);

@@ -287,13 +287,12 @@ TEST(LogicalAlong, ResultsAreCanonicalWhateverTheMask) {
 TEST(LogicalDeathTest, UnassociatedMask) {
   const std::string line = expected_line(1191, kUnassociated);
   EXPECT_EXIT(__f_all_s1_l4(nullptr), testing::KilledBySignal(SIGABRT), line);
-  for (int kind : kKinds)
-    for (int rank : {1, 3, 7}) {
-      Words mask(nullptr, std::vector<std::intptr_t>(rank, 0), std::vector<std::intptr_t>(rank, kind));
-      for (Reduction op : kReductions)
-        EXPECT_EXIT(call_whole(op, kind, mask), testing::KilledBySignal(SIGABRT), line)
-            << reduction_name(op) << rank << kind;
-    }
+  for (auto [kind, rank] : {std::pair{1, 1}, {2, 3}, {4, 7}, {8, 2}}) {
+    Words mask(nullptr, std::vector<std::intptr_t>(rank, 0), std::vector<std::intptr_t>(rank, kind));
+    for (Reduction op : kReductions)
+      EXPECT_EXIT(call_whole(op, kind, mask), testing::KilledBySignal(SIGABRT), line)
+          << reduction_name(op) << rank << kind;
+  }
   for (int dim : {1, 0, -1, 4}) {
     Words mask(nullptr, {2, 0, 2}, {4, 8, 8});
     Words result(2);
@@ -325,8 +324,10 @@ TEST(LogicalDeathTest, ResultTooLargeIsOutOfSpace) {
     Words result(2);
     EXPECT_EXIT(call_along(op, 4, result, overflowing, 2), testing::KilledBySignal(SIGABRT),
                 expected_line(12, kOutOfSpace));
+#ifndef __SANITIZE_ADDRESS__ // AddressSanitizer ends the process itself
     EXPECT_EXIT(call_along(op, 4, result, unobtainable, 2), testing::KilledBySignal(SIGABRT),
                 expected_line(12, kOutOfSpace));
+#endif
   }
 }
 
@@ -345,7 +346,7 @@ void oracle(int kind, Section &s, int dim, int nres, std::int32_t *all, std::int
 
 std::vector<std::intptr_t> random_extents(int rank) {
   std::vector<std::intptr_t> extent(rank);
-  int budget = 4000;
+  int budget = 2000;
   for (int d = 0; d < rank; ++d) {
     int most = d == 0 ? 150 : rank > 4 ? 3 : 6;
     extent[d] = random_int(0, 40) == 0 ? random_int(-2, 0) : random_int(1, most);
@@ -356,14 +357,14 @@ std::vector<std::intptr_t> random_extents(int rank) {
 }
 
 TEST(LogicalOracle, RandomSectionsMatchGfortran) {
+  // On the best kernel set; the model tests compare the sets with each other.
   const double true_share[] = {0.0, 0.02, 0.5, 0.98, 1.0};
-  for (Isa isa : supported_isas()) {
-    force_isa(isa);
+  for (Isa isa : {supported_isas().back()}) {
     for (int kind : kKinds)
       for (int rank = 1; rank <= 7; ++rank)
-        for (int trial = 0; trial < 24; ++trial) {
-          int unit = kind < 4 ? kind : 4;
-          Section s(kind, random_extents(rank), unit * random_int(0, 63 / unit));
+        for (int trial = 0; trial < 20; ++trial) {
+          // gfortran's own code wants LOGICAL(8) 8-byte aligned.
+          Section s(kind, random_extents(rank), kind * random_int(0, 63 / kind));
           double share = true_share[trial % 5];
           std::bernoulli_distribution truth(share);
           for (std::size_t i = 0; i < s.parent_elements; ++i)
