@@ -10,6 +10,7 @@
 #include <benchmark/benchmark.h>
 
 #include "kernels/kernels.h"
+#include "runtime/cpu.h"
 
 namespace {
 
@@ -56,10 +57,12 @@ template <> struct Names<mox2::c16> {
   static constexpr double flops_per_term = 8;
 };
 
-enum class Peer { mox2, reference, openblas };
+// mox2_avx2: the library limited to its AVX2 kernels (as on CPUs without
+// AVX-512).
+enum class Peer { mox2, mox2_avx2, reference, openblas };
 
 template <class T> Gemm<T> function(Peer p) {
-  if (p == Peer::mox2) return Names<T>::ours;
+  if (p == Peer::mox2 || p == Peer::mox2_avx2) return Names<T>::ours;
   void *h = p == Peer::reference ? reference_blas() : openblas();
   return h ? reinterpret_cast<Gemm<T>>(dlsym(h, Names<T>::blas)) : nullptr;
 }
@@ -79,11 +82,14 @@ template <class T> void gemm(benchmark::State &state, Peer peer, char transa) {
       x = Names<T>::value(dist(gen));
   const T alpha = Names<T>::value(0.75), beta = Names<T>::value(1.0);
   const char transb = 'N';
+  mox2::Isa isa = mox2::force_isa(peer == Peer::mox2_avx2 ? mox2::Isa::avx2 : mox2::Isa::avx512);
   for (auto _ : state) {
     f(&transa, &transb, &n, &n, &n, &alpha, a.data(), &n, b.data(), &n, &beta, c.data(), &n, 1, 1);
     benchmark::DoNotOptimize(c.data());
     benchmark::ClobberMemory();
   }
+  mox2::force_isa(mox2::Isa::avx512);
+  state.counters["isa"] = static_cast<double>(isa);
   state.counters["GFLOPS"] = benchmark::Counter(
       Names<T>::flops_per_term * n * n * static_cast<double>(n) * state.iterations(),
       benchmark::Counter::kIsRate, benchmark::Counter::kIs1000);
@@ -92,6 +98,10 @@ template <class T> void gemm(benchmark::State &state, Peer peer, char transa) {
 #define MOX2_GEMM_BENCH_(type, name)                                                               \
   void name##_mox2_NN(benchmark::State &s) { gemm<type>(s, Peer::mox2, 'N'); }                     \
   void name##_reference_NN(benchmark::State &s) { gemm<type>(s, Peer::reference, 'N'); }           \
+  void name##_mox2_avx2_NN(benchmark::State &s) { gemm<type>(s, Peer::mox2_avx2, 'N'); }           \
+  void name##_mox2_avx2_TN(benchmark::State &s) { gemm<type>(s, Peer::mox2_avx2, 'T'); }           \
+  BENCHMARK(name##_mox2_avx2_NN)->Arg(256)->Arg(1000)->Unit(benchmark::kMillisecond);              \
+  BENCHMARK(name##_mox2_avx2_TN)->Arg(256)->Arg(1000)->Unit(benchmark::kMillisecond);              \
   void name##_openblas_NN(benchmark::State &s) { gemm<type>(s, Peer::openblas, 'N'); }             \
   void name##_mox2_TN(benchmark::State &s) { gemm<type>(s, Peer::mox2, 'T'); }                     \
   void name##_reference_TN(benchmark::State &s) { gemm<type>(s, Peer::reference, 'T'); }           \
