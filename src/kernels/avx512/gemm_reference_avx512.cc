@@ -52,7 +52,7 @@ template <> struct Shape<Avx512Double> {
 };
 template <> struct Shape<Avx512Float> {
   static constexpr int kVecs = 3, kNr = 8;
-  static constexpr Index kKc = 384, kMc = 192, kNc = 3072;
+  static constexpr Index kKc = 384, kMc = 192, kNc = 1024;
 };
 
 } // namespace kernels::blocked
