@@ -14,7 +14,7 @@
 #include "runtime/cpu.h"
 
 extern "C" {
-#define MOX2_GFORTRAN_LOGICAL_(k)                                              \
+#define MOX2_GFORTRAN_LOGICAL_(k)                                                                  \
   std::int32_t mox2_gfortran_logical_l##k(const void *p, std::int64_t n, std::int64_t step, int op);
 MOX2_GFORTRAN_LOGICAL_(1)
 MOX2_GFORTRAN_LOGICAL_(2)
@@ -36,13 +36,14 @@ const char *mask_memory(int kind, bool value) {
     m = static_cast<char *>(std::aligned_alloc(4096, kBytes));
     std::memset(m, 0, kBytes);
     if (value)
-      for (std::size_t i = 0; i < kBytes; i += kind) m[i] = 1; // low byte, little-endian
+      for (std::size_t i = 0; i < kBytes; i += kind)
+        m[i] = 1; // low byte, little-endian
   }
   return m;
 }
 
 std::int64_t mox2_worker(Op op, int kind, const mox2_dope_vector1 *mask) {
-#define MOX2_CALL_(o, r, k)                                                    \
+#define MOX2_CALL_(o, r, k)                                                                        \
   if (op == o && kind == k) return __f_##o##_s1_l##k(mask);
   MOX2_REDUCTION_WORKERS(MOX2_CALL_)
 #undef MOX2_CALL_
@@ -68,9 +69,10 @@ template <Op op> void BM_mox2(benchmark::State &state) {
     return;
   }
   const char *p = mask_memory(kind, op == all);
-  mox2_dope_vector1 mask{const_cast<char *>(p), {static_cast<std::intptr_t>(kBytes / kind / step)},
-                         {kind * step}};
-  for (auto _ : state) benchmark::DoNotOptimize(mox2_worker(op, kind, &mask));
+  mox2_dope_vector1 mask{
+      const_cast<char *>(p), {static_cast<std::intptr_t>(kBytes / kind / step)}, {kind * step}};
+  for (auto _ : state)
+    benchmark::DoNotOptimize(mox2_worker(op, kind, &mask));
   state.SetBytesProcessed(state.iterations() * kBytes);
   state.SetLabel(mox2::isa_name(isa));
   mox2::force_isa(mox2::Isa::avx512);
@@ -80,7 +82,8 @@ template <Op op> void BM_gfortran(benchmark::State &state) {
   int kind = static_cast<int>(state.range(0));
   std::int64_t step = state.range(1);
   const char *p = mask_memory(kind, op == all);
-  for (auto _ : state) benchmark::DoNotOptimize(gfortran(op, kind, p, kBytes / kind, step));
+  for (auto _ : state)
+    benchmark::DoNotOptimize(gfortran(op, kind, p, kBytes / kind, step));
   state.SetBytesProcessed(state.iterations() * kBytes);
 }
 
@@ -93,12 +96,14 @@ __attribute__((target("avx512f"))) std::uint64_t plain_read(const char *p) {
     s2 = _mm512_add_epi64(s2, _mm512_load_si512(p + i + 128));
     s3 = _mm512_add_epi64(s3, _mm512_load_si512(p + i + 192));
   }
-  return _mm512_reduce_add_epi64(_mm512_add_epi64(_mm512_add_epi64(s0, s1), _mm512_add_epi64(s2, s3)));
+  return _mm512_reduce_add_epi64(
+      _mm512_add_epi64(_mm512_add_epi64(s0, s1), _mm512_add_epi64(s2, s3)));
 }
 
 void BM_plain_read(benchmark::State &state) {
   const char *p = mask_memory(1, true);
-  for (auto _ : state) benchmark::DoNotOptimize(plain_read(p));
+  for (auto _ : state)
+    benchmark::DoNotOptimize(plain_read(p));
   state.SetBytesProcessed(state.iterations() * kBytes);
 }
 
@@ -112,7 +117,8 @@ void mox2_args(benchmark::internal::Benchmark *b) {
 void gfortran_args(benchmark::internal::Benchmark *b) {
   b->ArgNames({"kind", "step"});
   for (int step : {1, 2})
-    for (int kind : {1, 2, 4, 8}) b->Args({kind, step});
+    for (int kind : {1, 2, 4, 8})
+      b->Args({kind, step});
 }
 
 BENCHMARK(BM_plain_read)->Unit(benchmark::kMillisecond);

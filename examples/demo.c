@@ -12,8 +12,8 @@ static void logical_reductions(void) {
   int32_t m[12] = {1, 1, 1, 0, 1, 0, 1, 1, 1, 0, 1, 1};
   mox2_dope_vector2 mask = {m, {3, 4}, {4, 12}};
   printf("M = [T F T F; T T T T; T F T T]\n");
-  printf("  ALL(M) = %d, ANY(M) = %d, COUNT(M) = %d\n", __f_all_s2_l4(&mask),
-         __f_any_s2_l4(&mask), __f_count_s2_l4(&mask));
+  printf("  ALL(M) = %d, ANY(M) = %d, COUNT(M) = %d\n", __f_all_s2_l4(&mask), __f_any_s2_l4(&mask),
+         __f_count_s2_l4(&mask));
 
   mox2_dope_vector1 counts; /* COUNT(M, DIM=1): one count per column */
   __f_count_a2_l4(&counts, &mask, 1);

@@ -27,13 +27,13 @@ template <Op op, int K> std::uint32_t scan_avx512(const unsigned char *p, std::s
 
 // Explicit instantiations of one scan family for the three operations and
 // the three contiguous kinds.
-#define MOX2_LOGICAL_INSTANTIATE_SCANS(family)                                 \
-  template std::uint32_t family<Op::all, 1>(const unsigned char *, std::size_t);   \
-  template std::uint32_t family<Op::all, 2>(const unsigned char *, std::size_t);   \
-  template std::uint32_t family<Op::all, 4>(const unsigned char *, std::size_t);   \
-  template std::uint32_t family<Op::any, 1>(const unsigned char *, std::size_t);   \
-  template std::uint32_t family<Op::any, 2>(const unsigned char *, std::size_t);   \
-  template std::uint32_t family<Op::any, 4>(const unsigned char *, std::size_t);   \
-  template std::uint32_t family<Op::count, 1>(const unsigned char *, std::size_t); \
-  template std::uint32_t family<Op::count, 2>(const unsigned char *, std::size_t); \
+#define MOX2_LOGICAL_INSTANTIATE_SCANS(family)                                                     \
+  template std::uint32_t family<Op::all, 1>(const unsigned char *, std::size_t);                   \
+  template std::uint32_t family<Op::all, 2>(const unsigned char *, std::size_t);                   \
+  template std::uint32_t family<Op::all, 4>(const unsigned char *, std::size_t);                   \
+  template std::uint32_t family<Op::any, 1>(const unsigned char *, std::size_t);                   \
+  template std::uint32_t family<Op::any, 2>(const unsigned char *, std::size_t);                   \
+  template std::uint32_t family<Op::any, 4>(const unsigned char *, std::size_t);                   \
+  template std::uint32_t family<Op::count, 1>(const unsigned char *, std::size_t);                 \
+  template std::uint32_t family<Op::count, 2>(const unsigned char *, std::size_t);                 \
   template std::uint32_t family<Op::count, 4>(const unsigned char *, std::size_t);

@@ -65,7 +65,8 @@ Result reduce_columns(const DopeVector<R> *mask, Result (*worker)(const DopeVect
     }
     if (d == R) break;
     const char *base = first;
-    for (int k = 1; k < R; ++k) base += index[k] * mask->stride[k];
+    for (int k = 1; k < R; ++k)
+      base += index[k] * mask->stride[k];
     column.base = const_cast<char *>(base);
   }
   return static_cast<Result>(op == Op::count ? count : identity<op>);
@@ -107,40 +108,41 @@ void reduce_along(DopeVector<R - 1> *result, const DopeVector<R> *mask, std::int
       }
       if (j == R - 1) break;
       const char *base = first;
-      for (int k = 0; k < R - 1; ++k) base += index[k] * stride[k];
+      for (int k = 0; k < R - 1; ++k)
+        base += index[k] * stride[k];
       section.base = const_cast<char *>(base);
     }
   }
   std::memcpy(static_cast<void *>(result), &out, sizeof out);
 }
 
-template <Op op, int K> using Stored = std::conditional_t<op == Op::count, std::int32_t,
-                                                          typename LogicalOf<K>::type>;
+template <Op op, int K>
+using Stored = std::conditional_t<op == Op::count, std::int32_t, typename LogicalOf<K>::type>;
 
 } // namespace
 } // namespace mox2::logical
 
 using mox2::logical::Op;
 
-#define MOX2_DEFINE_WORKER_(op, r, k)                                          \
-  extern "C" MOX2_REDUCTION_S_SIGNATURE(op, r, k) {                            \
-    return static_cast<MOX2_REDUCTION_RESULT_##op(k)>(                         \
-        mox2::logical::reduce_section<Op::op, k>(mask));                       \
+#define MOX2_DEFINE_WORKER_(op, r, k)                                                              \
+  extern "C" MOX2_REDUCTION_S_SIGNATURE(op, r, k) {                                                \
+    return static_cast<MOX2_REDUCTION_RESULT_##op(k)>(                                             \
+        mox2::logical::reduce_section<Op::op, k>(mask));                                           \
   }
 MOX2_REDUCTION_WORKERS(MOX2_DEFINE_WORKER_)
 #undef MOX2_DEFINE_WORKER_
 
-#define MOX2_DEFINE_COLUMN_WALK_(op, r, k)                                     \
-  extern "C" MOX2_REDUCTION_S_SIGNATURE(op, r, k) {                            \
-    return mox2::logical::reduce_columns<Op::op, r>(mask, &__f_##op##_s1_l##k); \
+#define MOX2_DEFINE_COLUMN_WALK_(op, r, k)                                                         \
+  extern "C" MOX2_REDUCTION_S_SIGNATURE(op, r, k) {                                                \
+    return mox2::logical::reduce_columns<Op::op, r>(mask, &__f_##op##_s1_l##k);                    \
   }
 MOX2_REDUCTION_COLUMN_WALKS(MOX2_DEFINE_COLUMN_WALK_)
 #undef MOX2_DEFINE_COLUMN_WALK_
 
-#define MOX2_DEFINE_ALONG_DIM_(op, r, k)                                       \
-  extern "C" MOX2_REDUCTION_A_SIGNATURE(op, r, k) {                            \
-    mox2::logical::reduce_along<r, mox2::logical::Stored<Op::op, k>>(          \
-        result, mask, dim, &__f_##op##_s1_l##k);                               \
+#define MOX2_DEFINE_ALONG_DIM_(op, r, k)                                                           \
+  extern "C" MOX2_REDUCTION_A_SIGNATURE(op, r, k) {                                                \
+    mox2::logical::reduce_along<r, mox2::logical::Stored<Op::op, k>>(result, mask, dim,            \
+                                                                     &__f_##op##_s1_l##k);         \
   }
 MOX2_REDUCTION_A_ENTRIES(MOX2_DEFINE_ALONG_DIM_)
 #undef MOX2_DEFINE_ALONG_DIM_

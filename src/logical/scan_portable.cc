@@ -10,7 +10,8 @@ namespace {
 // same in either byte order because every lane holds the same value.
 template <int K> constexpr std::uint64_t in_every_lane(std::uint64_t v) {
   std::uint64_t word = 0;
-  for (int lane = 0; lane < 8 / K; ++lane) word |= v << (8 * K * lane);
+  for (int lane = 0; lane < 8 / K; ++lane)
+    word |= v << (8 * K * lane);
   return word;
 }
 

@@ -33,7 +33,8 @@ std::vector<const char *> section_bases(const Words &mask, int along) {
     if (d == along) continue;
     std::vector<const char *> next;
     for (std::intptr_t i = 0; i < mask.extent(d); ++i)
-      for (const char *b : bases) next.push_back(b + i * mask.stride(d));
+      for (const char *b : bases)
+        next.push_back(b + i * mask.stride(d));
     bases = next;
   }
   return bases;
@@ -64,9 +65,12 @@ void fill_random(char *p, int kind, std::size_t n, double p_bit0, double p_low_z
   std::bernoulli_distribution bit0(p_bit0), low_zero(p_low_zero);
   for (std::size_t i = 0; i < n; ++i) {
     std::uint64_t v = rng()();
-    if (bit0(rng())) v |= 1;
-    else if (low_zero(rng())) v &= ~std::uint64_t(0xFF);
-    else v = (v & ~std::uint64_t(1)) | 2;
+    if (bit0(rng()))
+      v |= 1;
+    else if (low_zero(rng()))
+      v &= ~std::uint64_t(0xFF);
+    else
+      v = (v & ~std::uint64_t(1)) | 2;
     put_element(p + i * kind, kind, static_cast<std::int64_t>(v));
   }
 }
@@ -81,7 +85,9 @@ TEST(LogicalModel, RandomSectionsOfEveryRankAndKind) {
         std::vector<std::intptr_t> extent(rank);
         for (int d = 0; d < rank; ++d)
           extent[d] = random_int(0, 30) == 0 ? random_int(-1, 0)
-                                             : random_int(1, d > 0 ? (rank > 3 ? 3 : 7) : rank > 3 ? 20 : 90);
+                                             : random_int(1, d > 0      ? (rank > 3 ? 3 : 7)
+                                                             : rank > 3 ? 20
+                                                                        : 90);
         int unit = kind < 4 ? kind : 4;
         Section s(kind, extent, unit * random_int(0, 63 / unit));
         const double *share = kShares[trial % 5];
@@ -95,8 +101,9 @@ TEST(LogicalModel, RandomSectionsOfEveryRankAndKind) {
           const int size = op == Reduction::count ? 4 : kind;
           for (Isa isa : isas) {
             force_isa(isa);
-            SCOPED_TRACE(testing::Message() << isa_name(isa) << " " << reduction_name(op) << " kind "
-                                            << kind << " rank " << rank << " trial " << trial);
+            SCOPED_TRACE(testing::Message()
+                         << isa_name(isa) << " " << reduction_name(op) << " kind " << kind
+                         << " rank " << rank << " trial " << trial);
             EXPECT_EQ(call_whole(op, kind, mask), whole);
             for (int dim = 1; rank > 1 && dim <= rank; ++dim) {
               Words result(rank - 1);
@@ -130,7 +137,8 @@ TEST(LogicalModel, LongContiguousMasks) {
         Buffer data(n * kind, kind * random_int(0, 63 / kind));
         for (int trial = 0; trial < 5; ++trial) {
           fill_random(data.data(), kind, n, kShares[trial][0], kShares[trial][1]);
-          if (trial == 0 && n % 2) put_element(data.data() + (n - 2) * kind, kind, 0x100); // late false
+          if (trial == 0 && n % 2)
+            put_element(data.data() + (n - 2) * kind, kind, 0x100); // late false
           Words mask(data.data(), {n}, {kind});
           for (Reduction op : kReductions)
             EXPECT_EQ(call_whole(op, kind, mask), model_whole(op, kind, mask))

@@ -42,8 +42,8 @@ struct Words {
 // are returned sign-extended.
 inline std::int64_t call_whole(Reduction op, int kind, const Words &mask) {
   const int rank = mask.rank();
-#define MOX2_CALL_WHOLE_(o, r, k)                                              \
-  if (op == Reduction::o && rank == r && kind == k)                            \
+#define MOX2_CALL_WHOLE_(o, r, k)                                                                  \
+  if (op == Reduction::o && rank == r && kind == k)                                                \
     return __f_##o##_s##r##_l##k(static_cast<const mox2_dope_vector##r *>(mask.data()));
   MOX2_REDUCTION_S_ENTRIES(MOX2_CALL_WHOLE_)
 #undef MOX2_CALL_WHOLE_
@@ -53,10 +53,10 @@ inline std::int64_t call_whole(Reduction op, int kind, const Words &mask) {
 // The entry point along DIM __f_<op>_a<rank>_l<kind>, writing `result`.
 inline void call_along(Reduction op, int kind, Words &result, const Words &mask, std::int32_t dim) {
   const int rank = mask.rank();
-#define MOX2_CALL_ALONG_(o, r, k)                                              \
-  if (op == Reduction::o && rank == r && kind == k)                            \
-    return __f_##o##_a##r##_l##k(                                              \
-        static_cast<MOX2_CAT(mox2_dope_vector, MOX2_RANK_BELOW_##r) *>(result.data()),  \
+#define MOX2_CALL_ALONG_(o, r, k)                                                                  \
+  if (op == Reduction::o && rank == r && kind == k)                                                \
+    return __f_##o##_a##r##_l##k(                                                                  \
+        static_cast<MOX2_CAT(mox2_dope_vector, MOX2_RANK_BELOW_##r) *>(result.data()),             \
         static_cast<const mox2_dope_vector##r *>(mask.data()), dim);
   MOX2_REDUCTION_A_ENTRIES(MOX2_CALL_ALONG_)
 #undef MOX2_CALL_ALONG_
@@ -105,15 +105,17 @@ struct Section {
   std::unique_ptr<Buffer> parent;
   char *base = nullptr;
 
-  Section(int kind, const std::vector<std::intptr_t> &extents, std::size_t misalign)
-      : kind(kind) {
+  Section(int kind, const std::vector<std::intptr_t> &extents, std::size_t misalign) : kind(kind) {
     std::size_t pstride = kind;
     std::intptr_t offset = 0;
     for (std::size_t d = 0; d < extents.size(); ++d) {
       std::int64_t e = extents[d] > 0 ? extents[d] : 0;
       // Steps and padding only while the parent stays small.
       bool roomy = parent_elements * (3 * e + 3) < (1u << 14);
-      std::int64_t step = e == 0 ? 1 : roomy ? steps()[random_int(0, 5)] : random_int(0, 1) ? 1 : -1;
+      std::int64_t step = e == 0             ? 1
+                          : roomy            ? steps()[random_int(0, 5)]
+                          : random_int(0, 1) ? 1
+                                             : -1;
       std::int64_t span = e > 0 ? (e - 1) * (step > 0 ? step : -step) + 1 : 0;
       std::int64_t dim = span + (roomy ? random_int(0, 2) : 0);
       if (dim < 1) dim = 1;

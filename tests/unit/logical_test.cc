@@ -13,10 +13,10 @@
 #include "support/logical_calls.h"
 
 extern "C" {
-#define MOX2_ORACLE_PROTOTYPE_(k)                                              \
-  void mox2_oracle_logical_l##k(void *parent, const std::int64_t *dims, int rank,           \
-                                const std::int64_t *lo, const std::int64_t *hi,              \
-                                const std::int64_t *st, int dim, int nres, std::int32_t *all, \
+#define MOX2_ORACLE_PROTOTYPE_(k)                                                                  \
+  void mox2_oracle_logical_l##k(void *parent, const std::int64_t *dims, int rank,                  \
+                                const std::int64_t *lo, const std::int64_t *hi,                    \
+                                const std::int64_t *st, int dim, int nres, std::int32_t *all,      \
                                 std::int32_t *any, std::int32_t *count);
 MOX2_ORACLE_PROTOTYPE_(1)
 MOX2_ORACLE_PROTOTYPE_(2)
@@ -56,7 +56,8 @@ private:
 };
 
 void fill(void *p, int kind, std::size_t n, std::int64_t value) {
-  for (std::size_t i = 0; i < n; ++i) put_element(static_cast<char *>(p) + i * kind, kind, value);
+  for (std::size_t i = 0; i < n; ++i)
+    put_element(static_cast<char *>(p) + i * kind, kind, value);
 }
 
 // ---- Edge cases of the whole-array forms --------------------------------
@@ -123,13 +124,20 @@ TEST(LogicalWhole, NonCanonicalValuesFollowTheirTests) {
     std::int64_t value;
     bool bit0, low_byte;
   } cases[] = {
-      {1, 2, false, true},           {1, -1, true, true},
-      {1, -2, false, true},          {2, 0x0100, false, false},
-      {2, 0x7F01, true, true},       {2, 0x00FE, false, true},
-      {4, 2, false, true},           {4, 0x01000000, false, false},
-      {4, 0x01000001, true, true},   {4, -256, false, false},
-      {8, 0x100000000ll, false, false}, {8, 0x7FFFFFFF00000003ll, true, true},
-      {8, 0x0000000000008000ll, false, false}, {8, 0x40, false, true},
+      {1, 2, false, true},
+      {1, -1, true, true},
+      {1, -2, false, true},
+      {2, 0x0100, false, false},
+      {2, 0x7F01, true, true},
+      {2, 0x00FE, false, true},
+      {4, 2, false, true},
+      {4, 0x01000000, false, false},
+      {4, 0x01000001, true, true},
+      {4, -256, false, false},
+      {8, 0x100000000ll, false, false},
+      {8, 0x7FFFFFFF00000003ll, true, true},
+      {8, 0x0000000000008000ll, false, false},
+      {8, 0x40, false, true},
   };
   for (Isa isa : supported_isas()) {
     force_isa(isa);
@@ -143,9 +151,9 @@ TEST(LogicalWhole, NonCanonicalValuesFollowTheirTests) {
           for (bool reversed : {false, true}) {
             char *base = reversed ? data.data() + (n - 1) * step * c.kind : data.data();
             Words mask(base, {n}, {(reversed ? -step : step) * c.kind});
-            SCOPED_TRACE(testing::Message() << isa_name(isa) << " kind " << c.kind << " value "
-                                            << c.value << " n " << n << " step " << step
-                                            << (reversed ? " reversed" : ""));
+            SCOPED_TRACE(testing::Message()
+                         << isa_name(isa) << " kind " << c.kind << " value " << c.value << " n "
+                         << n << " step " << step << (reversed ? " reversed" : ""));
             EXPECT_EQ(call_whole(Reduction::all, c.kind, mask), c.bit0 ? 1 : 0);
             EXPECT_EQ(call_whole(Reduction::any, c.kind, mask), c.low_byte ? 1 : 0);
             EXPECT_EQ(call_whole(Reduction::count, c.kind, mask), c.bit0 ? n : 0);
@@ -223,8 +231,10 @@ AlongResult along(Reduction op, int kind, const Words &mask, int dim) {
   call_along(op, kind, r.descriptor, mask, dim);
   int size = op == Reduction::count ? 4 : kind;
   std::size_t n = 1;
-  for (int d = 0; d < mask.rank() - 1; ++d) n *= r.descriptor.extent(d);
-  for (std::size_t i = 0; i < n; ++i) r.values.push_back(result_element(r.descriptor.base(), size, i));
+  for (int d = 0; d < mask.rank() - 1; ++d)
+    n *= r.descriptor.extent(d);
+  for (std::size_t i = 0; i < n; ++i)
+    r.values.push_back(result_element(r.descriptor.base(), size, i));
   EXPECT_NE(r.descriptor.base(), nullptr);
   std::free(r.descriptor.base());
   return r;
@@ -261,11 +271,11 @@ TEST(LogicalAlong, CountOfTwoByThree) {
   for (int kind : kKinds) {
     Buffer data(6 * kind);
     const std::int64_t v[] = {1, 0, 0, 0, 1, 1};
-    for (int i = 0; i < 6; ++i) put_element(data.data() + i * kind, kind, v[i]);
+    for (int i = 0; i < 6; ++i)
+      put_element(data.data() + i * kind, kind, v[i]);
     Words mask(data.data(), {2, 3}, {kind, 2 * kind});
     EXPECT_EQ(along(Reduction::count, kind, mask, 2).values, (std::vector<std::int64_t>{2, 1}));
-    EXPECT_EQ(along(Reduction::count, kind, mask, 1).values,
-              (std::vector<std::int64_t>{1, 0, 2}));
+    EXPECT_EQ(along(Reduction::count, kind, mask, 1).values, (std::vector<std::int64_t>{1, 0, 2}));
     AlongResult any = along(Reduction::any, kind, mask, 1);
     EXPECT_EQ(any.values, (std::vector<std::int64_t>{1, 0, 1}));
     EXPECT_EQ(any.descriptor.stride(0), kind); // LOGICAL(k) results
@@ -288,7 +298,8 @@ TEST(LogicalDeathTest, UnassociatedMask) {
   const std::string line = expected_line(1191, kUnassociated);
   EXPECT_EXIT(__f_all_s1_l4(nullptr), testing::KilledBySignal(SIGABRT), line);
   for (auto [kind, rank] : {std::pair{1, 1}, {2, 3}, {4, 7}, {8, 2}}) {
-    Words mask(nullptr, std::vector<std::intptr_t>(rank, 0), std::vector<std::intptr_t>(rank, kind));
+    Words mask(nullptr, std::vector<std::intptr_t>(rank, 0),
+               std::vector<std::intptr_t>(rank, kind));
     for (Reduction op : kReductions)
       EXPECT_EXIT(call_whole(op, kind, mask), testing::KilledBySignal(SIGABRT), line)
           << reduction_name(op) << rank << kind;
@@ -318,7 +329,7 @@ TEST(LogicalDeathTest, IllegalDimension) {
 TEST(LogicalDeathTest, ResultTooLargeIsOutOfSpace) {
   char data[8] = {};
   const std::intptr_t huge = std::intptr_t(1) << 40;
-  Words overflowing(data, {huge, 1, huge}, {0, 0, 0}); // 2^80 elements
+  Words overflowing(data, {huge, 1, huge}, {0, 0, 0});        // 2^80 elements
   Words unobtainable(data, {1 << 20, 1, 1 << 20}, {0, 0, 0}); // 4 TiB of counts
   for (Reduction op : kReductions) {
     Words result(2);

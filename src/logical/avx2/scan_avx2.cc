@@ -10,9 +10,12 @@ namespace {
 
 // The element value v in every K-byte lane.
 template <int K> inline __m256i in_every_lane(int v) {
-  if constexpr (K == 1) return _mm256_set1_epi8(static_cast<char>(v));
-  else if constexpr (K == 2) return _mm256_set1_epi16(static_cast<short>(v));
-  else return _mm256_set1_epi32(v);
+  if constexpr (K == 1)
+    return _mm256_set1_epi8(static_cast<char>(v));
+  else if constexpr (K == 2)
+    return _mm256_set1_epi16(static_cast<short>(v));
+  else
+    return _mm256_set1_epi32(v);
 }
 
 inline bool any_bit(__m256i v) { return !_mm256_testz_si256(v, v); }
@@ -73,8 +76,9 @@ template <Op op, int K> std::uint32_t scan_avx2(const unsigned char *p, std::siz
         c2 = _mm256_add_epi8(c2, _mm256_and_si256(at(p + 64), low_bits));
         c3 = _mm256_add_epi8(c3, _mm256_and_si256(at(p + 96), low_bits));
       }
-      total = _mm256_add_epi64(total, _mm256_add_epi64(_mm256_add_epi64(fold_bytes(c0), fold_bytes(c1)),
-                                                       _mm256_add_epi64(fold_bytes(c2), fold_bytes(c3))));
+      total = _mm256_add_epi64(total,
+                               _mm256_add_epi64(_mm256_add_epi64(fold_bytes(c0), fold_bytes(c1)),
+                                                _mm256_add_epi64(fold_bytes(c2), fold_bytes(c3))));
     }
     for (bytes %= 128; bytes >= 32; bytes -= 32, p += 32)
       total = _mm256_add_epi64(total, fold_bytes(_mm256_and_si256(at(p), low_bits)));

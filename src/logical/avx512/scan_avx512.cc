@@ -15,9 +15,12 @@ namespace {
 
 // The element value v in every K-byte lane.
 template <int K> inline __m512i in_every_lane(int v) {
-  if constexpr (K == 1) return _mm512_set1_epi8(static_cast<char>(v));
-  else if constexpr (K == 2) return _mm512_set1_epi16(static_cast<short>(v));
-  else return _mm512_set1_epi32(v);
+  if constexpr (K == 1)
+    return _mm512_set1_epi8(static_cast<char>(v));
+  else if constexpr (K == 2)
+    return _mm512_set1_epi16(static_cast<short>(v));
+  else
+    return _mm512_set1_epi32(v);
 }
 
 inline bool any_bit(__m512i v) { return _mm512_test_epi64_mask(v, v) != 0; }
@@ -49,8 +52,10 @@ template <Op op, int K> std::uint32_t scan_avx512(const unsigned char *p, std::s
   };
   // Tests one vector; true when it decides the result.
   auto decides = [&](__m512i v) {
-    if constexpr (op == Op::all) return any_bit(_mm512_andnot_si512(v, low_bits));
-    else if constexpr (op == Op::any) return any_bit(_mm512_and_si512(v, low_bytes));
+    if constexpr (op == Op::all)
+      return any_bit(_mm512_andnot_si512(v, low_bits));
+    else if constexpr (op == Op::any)
+      return any_bit(_mm512_and_si512(v, low_bytes));
     total = _mm512_add_epi64(total, fold_bytes(_mm512_and_si512(v, low_bits)));
     return false;
   };
@@ -75,9 +80,9 @@ template <Op op, int K> std::uint32_t scan_avx512(const unsigned char *p, std::s
     }
   } else if constexpr (op == Op::any) {
     for (; steps > 0; --steps, a += 256) {
-      __m512i v = _mm512_or_si512(
-          _mm512_or_si512(_mm512_load_si512(a), _mm512_load_si512(a + 64)),
-          _mm512_or_si512(_mm512_load_si512(a + 128), _mm512_load_si512(a + 192)));
+      __m512i v =
+          _mm512_or_si512(_mm512_or_si512(_mm512_load_si512(a), _mm512_load_si512(a + 64)),
+                          _mm512_or_si512(_mm512_load_si512(a + 128), _mm512_load_si512(a + 192)));
       if (decides(v)) return 1;
     }
   } else {
@@ -92,8 +97,9 @@ template <Op op, int K> std::uint32_t scan_avx512(const unsigned char *p, std::s
         c2 = _mm512_add_epi8(c2, _mm512_and_si512(_mm512_load_si512(a + 128), low_bits));
         c3 = _mm512_add_epi8(c3, _mm512_and_si512(_mm512_load_si512(a + 192), low_bits));
       }
-      total = _mm512_add_epi64(total, _mm512_add_epi64(_mm512_add_epi64(fold_bytes(c0), fold_bytes(c1)),
-                                                       _mm512_add_epi64(fold_bytes(c2), fold_bytes(c3))));
+      total = _mm512_add_epi64(total,
+                               _mm512_add_epi64(_mm512_add_epi64(fold_bytes(c0), fold_bytes(c1)),
+                                                _mm512_add_epi64(fold_bytes(c2), fold_bytes(c3))));
     }
   }
   bytes %= 256;
@@ -101,8 +107,7 @@ template <Op op, int K> std::uint32_t scan_avx512(const unsigned char *p, std::s
     if (decides(_mm512_load_si512(a))) return decided;
   if (bytes > 0 && decides(partial(a, 0, bytes))) return decided;
 
-  if constexpr (op == Op::count)
-    return static_cast<std::uint32_t>(_mm512_reduce_add_epi64(total));
+  if constexpr (op == Op::count) return static_cast<std::uint32_t>(_mm512_reduce_add_epi64(total));
   return identity<op>;
 }
 
