@@ -11,7 +11,7 @@
 
 #include "model/kernel_data.h"
 #include "model/model_drivers.h"
-#include "model/model_gemv.h"
+#include "model/model_kernel_sets.h"
 
 namespace mox2 {
 namespace {
@@ -20,17 +20,6 @@ using test::Strip;
 using test::Values;
 
 constexpr std::int32_t kThreadCounts[] = {1, 2, 3, 4, 6, 8, 16};
-
-template <class T>
-using ModelGemv = void (*)(char, int, int, T, const T *, int, const T *, int, T, T *, int);
-
-// A model kernel behind the library's by-address convention.
-template <class T, ModelGemv<T> F>
-void by_address(const char *trans, const std::int32_t *m, const std::int32_t *n, const T *alpha,
-                const T *a, const std::int32_t *lda, const T *x, const std::int32_t *incx,
-                const T *beta, T *y, const std::int32_t *incy, std::size_t) {
-  F(*trans, *m, *n, *alpha, a, *lda, x, *incx, *beta, y, *incy);
-}
 
 template <class T>
 using Entry = void (*)(const char *, const std::int32_t *, const std::int32_t *, const T *,
@@ -107,10 +96,10 @@ template <class T> void check_entry(Entry<T> entry, model::GemvKernels<T> kernel
 
 // Only data the 8-byte kernels may take: the entry points are called with
 // 8-byte aligned REAL(8) and COMPLEX(16) data.
-TEST(GemvEntries, Sgemv) { check_entry<float>(__f95_sgemv_, {by_address<float, model::sgemv>}); }
-TEST(GemvEntries, Dgemv) { check_entry<double>(__f95_dgemv_, {by_address<double, model::dgemv>}); }
-TEST(GemvEntries, Cgemv) { check_entry<c8>(__f95_cgemv_, {by_address<c8, model::cgemv>}); }
-TEST(GemvEntries, Zgemv) { check_entry<c16>(__f95_zgemv_, {by_address<c16, model::zgemv>}); }
+TEST(GemvEntries, Sgemv) { check_entry<float>(__f95_sgemv_, model::KernelSet<float>::gemv); }
+TEST(GemvEntries, Dgemv) { check_entry<double>(__f95_dgemv_, model::KernelSet<double>::gemv); }
+TEST(GemvEntries, Cgemv) { check_entry<c8>(__f95_cgemv_, model::KernelSet<c8>::gemv); }
+TEST(GemvEntries, Zgemv) { check_entry<c16>(__f95_zgemv_, model::KernelSet<c16>::gemv); }
 
 TEST(GemvEntries, ConcurrentCallersGetTheSerialBits) {
   const std::int32_t m = 300, n = 200, inc = 1;

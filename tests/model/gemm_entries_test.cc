@@ -1,0 +1,208 @@
+// The exported GEMM entry points against the model of the drivers composed
+// with the model GEMM, thin-product and scal kernels, bit for bit, at
+// T = 1 ... 16 threads: the cut decides which kernel computes which element
+// of C, so every shape class is visited (thin row and column strips, the
+// mesh, tall and wide meshes, the serial fall-backs, the worked examples),
+// with guards around C, special values, and every scalar class.
+#include <omp.h>
+#include <sys/mman.h>
+
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "model/kernel_data.h"
+#include "model/model_kernel_sets.h"
+
+namespace mox2 {
+namespace {
+
+using test::Strip;
+using test::Values;
+
+constexpr std::int32_t kThreadCounts[] = {1, 2, 3, 4, 6, 8, 16};
+
+template <class T>
+using Entry = void (*)(const char *, const char *, const std::int32_t *, const std::int32_t *,
+                       const std::int32_t *, const T *, const T *, const std::int32_t *, const T *,
+                       const std::int32_t *, const T *, T *, const std::int32_t *, std::size_t,
+                       std::size_t);
+
+template <class T> T pick_scalar(int which) {
+  switch (which) {
+  case 0: return test::real_element<T>(0);
+  case 1: return test::real_element<T>(1);
+  case 2: return test::random_element<T>(Values::specials);
+  default: return test::random_element<T>(Values::plain);
+  }
+}
+
+struct GemmCase {
+  char ta, tb;
+  std::int32_t m, n, k, lda, ldb, ldc;
+  std::size_t offset;
+  Values values;
+};
+
+template <class T>
+::testing::AssertionResult check_case(Entry<T> entry, const GemmCase &c, std::int32_t threads,
+                                      int alpha_kind, int beta_kind) {
+  bool ant = (c.ta | 0x20) == 'n', bnt = (c.tb | 0x20) == 'n';
+  std::int32_t acols = ant ? c.k : c.m, bcols = bnt ? c.n : c.k;
+  auto cells = [](std::int32_t ld, std::int32_t cols) {
+    return static_cast<std::size_t>(ld > 0 ? ld : 1) *
+           static_cast<std::size_t>(cols > 0 ? cols : 1);
+  };
+  Strip<T> a(cells(c.lda, acols), c.offset), b(cells(c.ldb, bcols), c.offset);
+  Strip<T> want(cells(c.ldc, c.n), c.offset);
+  a.fill(c.values);
+  b.fill(c.values);
+  want.fill(Values::specials);
+  T alpha = pick_scalar<T>(alpha_kind), beta = pick_scalar<T>(beta_kind);
+  Strip<T> got(want);
+  omp_set_num_threads(threads);
+  entry(&c.ta, &c.tb, &c.m, &c.n, &c.k, &alpha, a.data(), &c.lda, b.data(), &c.ldb, &beta,
+        got.data(), &c.ldc, 1, 1);
+  model::gemm<T>(model::KernelSet<T>::gemm, threads, c.ta, c.tb, c.m, c.n, c.k, alpha, a.data(),
+                 c.lda, b.data(), c.ldb, beta, want.data(), c.ldc);
+  auto r = got.same_as(want);
+  if (!r)
+    r << " T=" << threads << " " << c.ta << c.tb << " m=" << c.m << " n=" << c.n << " k=" << c.k
+      << " lda=" << c.lda << " ldb=" << c.ldb << " ldc=" << c.ldc << " alpha kind " << alpha_kind
+      << " beta kind " << beta_kind;
+  return r;
+}
+
+GemmCase make_case(char ta, char tb, std::int32_t m, std::int32_t n, std::int32_t k, Values v) {
+  bool ant = (ta | 0x20) == 'n', bnt = (tb | 0x20) == 'n';
+  auto ld = [](std::int32_t rows) { return (rows > 1 ? rows : 1) + test::random_int(0, 2); };
+  return {ta, tb, m, n, k, ld(ant ? m : k), ld(bnt ? k : n), ld(m), 0, v};
+}
+
+template <class T> void check_entry(Entry<T> entry) {
+  int saved = omp_get_max_threads();
+  // Shapes of every class: mesh (square, tall, wide, not fitting), thin
+  // with row strips, column strips, serial; the worked examples.
+  const std::int32_t shapes[][3] = {{100, 100, 100}, {10, 10, 10}, {400, 20, 50}, {7, 9, 10},
+                                    {10, 3, 50},     {3, 10, 50},  {3, 3, 50},    {33, 1, 7},
+                                    {1, 33, 7},      {21, 19, 1},  {18, 22, 2},   {37, 41, 3},
+                                    {4, 4, 4},       {70, 3, 2},   {5, 68, 6},    {17, 66, 5}};
+  const char *ops[] = {"NN", "NT", "TN", "TT", "CN", "nC", "cc", "tc"};
+  for (std::int32_t t : kThreadCounts)
+    for (std::size_t s = 0; s < std::size(shapes); ++s) {
+      const char *op = ops[(s + t) % std::size(ops)];
+      GemmCase c = make_case(op[0], op[1], shapes[s][0], shapes[s][1], shapes[s][2],
+                             static_cast<Values>((s + t) % 3));
+      c.offset = sizeof(Part<T>) == 4 ? 4 * ((s + t) % 2) : 0;
+      ASSERT_TRUE(check_case<T>(entry, c, t, 3, int(s % 4)));
+    }
+  for (int trial = 0; trial < 120; ++trial) {
+    std::int32_t t = kThreadCounts[test::random_int(0, 6)];
+    const char *op = ops[test::random_int(0, 7)];
+    auto dim = [] {
+      return test::random_int(0, 3) == 0 ? test::random_int(0, 5) : test::random_int(1, 40);
+    };
+    GemmCase c = make_case(op[0], op[1], dim(), dim(), dim(), static_cast<Values>(trial % 3));
+    ASSERT_TRUE(check_case<T>(entry, c, t, test::random_int(0, 3), test::random_int(0, 3)));
+  }
+  // Invalid arguments: C(1..M, 1..N) zeroed along LDC, or as if LDC were 0.
+  for (GemmCase c : {GemmCase{'x', 'N', 2, 3, 4, 2, 4, 5, 0, Values::plain},
+                     GemmCase{'N', 'y', 3, 3, 4, 3, 4, 3, 0, Values::plain},
+                     GemmCase{'N', 'N', 4, 3, 2, 3, 2, 4, 0, Values::plain},
+                     GemmCase{'T', 'N', 4, 3, 5, 4, 5, 4, 0, Values::plain},
+                     GemmCase{'N', 'T', 4, 3, 2, 4, 2, 4, 0, Values::plain},
+                     GemmCase{'N', 'N', 4, 3, 2, 4, 2, 3, 0, Values::plain},
+                     GemmCase{'N', 'N', 4, -3, 2, 4, 2, 4, 0, Values::plain}})
+    ASSERT_TRUE(check_case<T>(entry, c, 4, 3, 3));
+  omp_set_num_threads(saved);
+}
+
+TEST(GemmEntries, Sgemm) { check_entry<float>(__f95_sgemm_); }
+TEST(GemmEntries, Dgemm) { check_entry<double>(__f95_dgemm_); }
+TEST(GemmEntries, Cgemm) { check_entry<c8>(__f95_cgemm_); }
+TEST(GemmEntries, Zgemm) { check_entry<c16>(__f95_zgemm_); }
+
+TEST(GemmEntries, NegativeLdcZeroesOnlyTheFirstColumnsPlace) {
+  std::vector<double> c(16, 5.0), a(16, 1.0), b(16, 1.0);
+  std::int32_t m = 3, n = 4, k = 2, lda = 3, ldb = 2, ldc = -4;
+  double alpha = 1, beta = 0;
+  __f95_dgemm_("N", "N", &m, &n, &k, &alpha, a.data(), &lda, b.data(), &ldb, &beta, c.data() + 8,
+               &ldc, 1, 1);
+  for (int i = 0; i < 16; ++i)
+    EXPECT_EQ(c[i], (i >= 8 && i < 11) ? 0.0 : 5.0) << i;
+}
+
+// Quick returns and alpha = 0 never touch A or B: both live on pages that
+// cannot be read.
+TEST(GemmEntries, NoProductReadsNeitherAnorB) {
+  void *page = mmap(nullptr, 1 << 16, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(page, MAP_FAILED);
+  const auto *none = static_cast<const double *>(page);
+  std::vector<double> c(64 * 64, 2.0);
+  std::int32_t m = 64, n = 64, k = 64, zero = 0;
+  double alpha0 = 0, alpha1 = 1, beta0 = 0, beta3 = 3;
+  for (std::int32_t t : {1, 4}) {
+    omp_set_num_threads(t);
+    c.assign(c.size(), 2.0);
+    __f95_dgemm_("N", "N", &m, &n, &k, &alpha0, none, &m, none, &k, &beta3, c.data(), &m, 1, 1);
+    EXPECT_EQ(c[4095], 6.0);
+    __f95_dgemm_("T", "N", &m, &n, &zero, &alpha1, none, &m, none, &k, &beta0, c.data(), &m, 1, 1);
+    EXPECT_EQ(c[0], 0.0);
+    __f95_dgemv_("N", &m, &n, &alpha0, none, &m, none, &m, &beta0, c.data(), &m, 1);
+    __f95_dgemv_("T", &zero, &n, &alpha1, none, &m, none, &m, &beta0, c.data(), &m, 1);
+  }
+  munmap(page, 1 << 16);
+}
+
+TEST(GemmEntries, ConcurrentCallersGetTheSerialBits) {
+  const std::int32_t m = 90, n = 70, k = 50;
+  std::vector<double> a(std::size_t(m) * k), b(std::size_t(k) * n);
+  for (auto &v : a)
+    v = test::random_element<double>(Values::specials);
+  for (auto &v : b)
+    v = test::random_element<double>(Values::zeros);
+  double alpha = -0.75, beta = 0;
+  std::vector<double> want(std::size_t(m) * n);
+  omp_set_num_threads(4);
+  __f95_dgemm_("N", "T", &m, &n, &k, &alpha, a.data(), &m, b.data(), &n, &beta, want.data(), &m, 1,
+               1);
+  std::vector<std::vector<double>> got(3, std::vector<double>(want.size(), 9.0));
+  std::vector<std::thread> callers;
+  for (auto &g : got)
+    callers.emplace_back([&, c = g.data()] {
+      omp_set_num_threads(4); // each thread has its own team size
+      for (int r = 0; r < 10; ++r)
+        __f95_dgemm_("N", "T", &m, &n, &k, &alpha, a.data(), &m, b.data(), &n, &beta, c, &m, 1, 1);
+    });
+  for (auto &t : callers)
+    t.join();
+  for (auto &g : got)
+    EXPECT_TRUE(test::same_elements<double>(g.data(), want.data(), want.size()));
+}
+
+TEST(GemmEntries, InsideAnActiveRegionTheCallIsSerial) {
+  const std::int32_t m = 40, n = 40, k = 40;
+  std::vector<double> a(std::size_t(m) * k), b(std::size_t(k) * n);
+  for (auto &v : a)
+    v = test::random_element<double>(Values::plain);
+  for (auto &v : b)
+    v = test::random_element<double>(Values::plain);
+  double alpha = 1, beta = 0;
+  std::vector<double> want(std::size_t(m) * n);
+  model::gemm<double>(model::KernelSet<double>::gemm, 1, 'N', 'N', m, n, k, alpha, a.data(), m,
+                      b.data(), k, beta, want.data(), m);
+  int saved_levels = omp_get_max_active_levels();
+  omp_set_max_active_levels(1);
+  omp_set_num_threads(4);
+  std::vector<std::vector<double>> got(2, std::vector<double>(want.size()));
+#pragma omp parallel num_threads(2)
+  __f95_dgemm_("N", "N", &m, &n, &k, &alpha, a.data(), &m, b.data(), &k, &beta,
+               got[omp_get_thread_num()].data(), &m, 1, 1);
+  omp_set_max_active_levels(saved_levels);
+  for (auto &g : got)
+    EXPECT_TRUE(test::same_elements<double>(g.data(), want.data(), want.size()));
+}
+
+} // namespace
+} // namespace mox2
