@@ -121,6 +121,7 @@ void gemm_driver(const GemmKernels<T> &kernels, const char *transa, const char *
   }
 
   const std::int32_t threads = __f___zo_using_threads_();
+  const double work = (is_complex_element<T> ? 8.0 : 2.0) * m * n * k;
   GemmCall<T> call;
   call.transa = transa;
   call.transb = transb;
@@ -142,9 +143,11 @@ void gemm_driver(const GemmKernels<T> &kernels, const char *transa, const char *
   if (m < 4 || n < 4 || k < 4) {
     call.kernel = kernels.thin;
     switch (choose_thin_cut(m, n, k, threads)) {
-    case ThinCut::row_strips: run_block_loop(gemm_row_strip_body<T>, &call, 0, threads - 1); return;
+    case ThinCut::row_strips:
+      run_block_loop(gemm_row_strip_body<T>, &call, 0, threads - 1, work);
+      return;
     case ThinCut::column_strips:
-      run_block_loop(gemm_column_strip_body<T>, &call, 0, threads - 1);
+      run_block_loop(gemm_column_strip_body<T>, &call, 0, threads - 1, work);
       return;
     case ThinCut::serial:
       kernels.thin(transa, transb, m_, n_, k_, alpha, a, lda, b, ldb, beta, c, ldc, 1, 1);
@@ -171,7 +174,7 @@ void gemm_driver(const GemmKernels<T> &kernels, const char *transa, const char *
       call.col_last[blk] = cs.first + cs.count - 1;
     }
   }
-  run_block_loop(gemm_mesh_body<T>, &call, 0, mesh.rows * mesh.cols - 1);
+  run_block_loop(gemm_mesh_body<T>, &call, 0, mesh.rows * mesh.cols - 1, work);
 }
 
 } // namespace mox2::blas

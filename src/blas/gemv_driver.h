@@ -141,7 +141,8 @@ void gemv_driver(GemvKernel<T> kernel, const char *trans, const std::int32_t *m_
   call.len = len;
   call.threads = threads;
   constexpr std::int32_t first = complex ? 1 : 0;
-  run_block_loop(gemv_block_body<T>, &call, first, first + threads - 1);
+  const double work = (complex ? 8.0 : 2.0) * m * n;
+  run_block_loop(gemv_block_body<T>, &call, first, first + threads - 1, work);
 }
 
 } // namespace mox2::blas

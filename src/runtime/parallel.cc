@@ -2,6 +2,8 @@
 
 #include <omp.h>
 
+#include <atomic>
+
 #if defined(__x86_64__) || defined(__i386__)
 #include <xmmintrin.h>
 #else
@@ -67,9 +69,24 @@ void run_chunked(RegionBody body, void *args, std::int64_t first, std::int64_t l
   }
 }
 
+std::atomic<double> &threaded_work_setting() {
+  static std::atomic<double> operations{2.0 * 1024 * 1024};
+  return operations;
+}
+
 } // namespace
 
-void run_block_loop(RegionBody body, void *args, std::int32_t first, std::int32_t last) {
+double threaded_work() { return threaded_work_setting().load(std::memory_order_relaxed); }
+void set_threaded_work(double operations) {
+  threaded_work_setting().store(operations, std::memory_order_relaxed);
+}
+
+void run_block_loop(RegionBody body, void *args, std::int32_t first, std::int32_t last,
+                    double work) {
+  if (work < threaded_work()) {
+    if (first <= last) body(args, first, last);
+    return;
+  }
   RegionRecord region = loop_region(first, last, 0, kScheduleBlocks);
   __mt_MasterFunction_(&region, body, args, 0, 1, 0);
 }

@@ -55,7 +55,15 @@ inline RegionRecord loop_region(std::int32_t first, std::int32_t last, std::int3
 }
 
 // Runs body over first..last as a per-block loop (chunk 0, schedule 10).
-void run_block_loop(RegionBody body, void *args, std::int32_t first, std::int32_t last);
+// `work` estimates the loop's floating-point operations: a loop too small
+// to repay waking a team runs all its iterations on the calling thread.
+void run_block_loop(RegionBody body, void *args, std::int32_t first, std::int32_t last,
+                    double work);
+
+// Below this many operations (2^21 by default) a team costs more than it
+// saves.  Test hook: set_threaded_work(0) sends every loop to the team.
+double threaded_work();
+void set_threaded_work(double operations);
 
 } // namespace mox2
 

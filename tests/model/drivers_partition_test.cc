@@ -22,6 +22,14 @@ using model::Block;
 
 constexpr std::int32_t kThreadCounts[] = {1, 2, 3, 4, 6, 8, 16};
 
+// In these programs every parallel loop goes to a team, however small, so
+// that small shapes exercise the threaded paths too.
+struct TeamsForEveryLoop : ::testing::Environment {
+  void SetUp() override { set_threaded_work(0); }
+};
+[[maybe_unused]] const auto *const kTeams =
+    ::testing::AddGlobalTestEnvironment(new TeamsForEveryLoop);
+
 // What the recording kernels saw, in the calling order of the threads.
 struct Recorder {
   std::mutex lock;

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -97,6 +98,31 @@ TEST(Runtime, BodiesRunWithTheCallersRoundingAndFlushModes) {
   probe.want = original;
   __mt_MasterFunction_(&region, probe_csr, &probe, 0, 1, 0);
   EXPECT_EQ(probe.wrong, 0);
+  omp_set_num_threads(saved);
+}
+
+struct ThreadIds {
+  std::atomic<int> other{0};
+  std::thread::id caller;
+};
+void note_thread(void *p, std::int32_t, std::int32_t) {
+  auto &t = *static_cast<ThreadIds *>(p);
+  if (std::this_thread::get_id() != t.caller) t.other++;
+}
+
+TEST(Runtime, SmallBlockLoopsStayOnTheCallingThread) {
+  int saved = omp_get_max_threads();
+  double saved_work = threaded_work();
+  omp_set_num_threads(4);
+  ThreadIds ids;
+  ids.caller = std::this_thread::get_id();
+  run_block_loop(note_thread, &ids, 0, 3, threaded_work() / 2);
+  EXPECT_EQ(ids.other, 0);
+  set_threaded_work(0);
+  for (int r = 0; r < 20 && ids.other == 0; ++r)
+    run_block_loop(note_thread, &ids, 0, 3, 1.0);
+  EXPECT_GT(ids.other, 0);
+  set_threaded_work(saved_work);
   omp_set_num_threads(saved);
 }
 

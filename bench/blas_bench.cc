@@ -1,0 +1,203 @@
+// The GEMM and GEMV entry points beside OpenBLAS in the same run, on 1 and
+// 2 threads, and MATMUL of two REAL(8) matrices beside gfortran's MATMUL.
+// Counters: FLOP/s (2*m*n*k real, 8*m*n*k complex products).
+#include <dlfcn.h>
+#include <omp.h>
+
+#include <complex>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+
+#include "frame/dope.h"
+
+extern "C" void gfortran_matmul_r8r8(int m, int k, int n, const double *a, const double *b,
+                                     double *c);
+
+namespace {
+
+using i32 = std::int32_t;
+
+// OpenBLAS, loaded by path so that it cannot stand in for anything else.
+struct OpenBlas {
+  void *handle = nullptr;
+  void (*set_threads)(int) = nullptr;
+  void *sgemm = nullptr, *dgemm = nullptr, *cgemm = nullptr, *zgemm = nullptr, *dgemv = nullptr;
+};
+const OpenBlas &openblas() {
+  static OpenBlas o = [] {
+    OpenBlas r;
+    r.handle =
+        dlopen("/usr/lib/x86_64-linux-gnu/openblas-pthread/libblas.so.3", RTLD_NOW | RTLD_LOCAL);
+    if (r.handle == nullptr) return r;
+    r.set_threads = reinterpret_cast<void (*)(int)>(dlsym(r.handle, "openblas_set_num_threads"));
+    r.sgemm = dlsym(r.handle, "sgemm_");
+    r.dgemm = dlsym(r.handle, "dgemm_");
+    r.cgemm = dlsym(r.handle, "cgemm_");
+    r.zgemm = dlsym(r.handle, "zgemm_");
+    r.dgemv = dlsym(r.handle, "dgemv_");
+    return r;
+  }();
+  return o;
+}
+
+template <class T> T random_value(std::mt19937_64 &g) {
+  std::uniform_real_distribution<double> d(-1, 1);
+  if constexpr (std::is_floating_point_v<T>)
+    return T(d(g));
+  else
+    return T{decltype(T{}.re)(d(g)), decltype(T{}.re)(d(g))};
+}
+template <class T> std::vector<T> random_matrix(std::size_t count) {
+  std::mt19937_64 g(42);
+  std::vector<T> v(count);
+  for (auto &x : v)
+    x = random_value<T>(g);
+  return v;
+}
+template <class T> T scalar(double v) {
+  if constexpr (std::is_floating_point_v<T>)
+    return T(v);
+  else
+    return T{decltype(T{}.re)(v), 0};
+}
+template <class T> constexpr double flops_per_term() {
+  return std::is_floating_point_v<T> ? 2.0 : 8.0;
+}
+
+using GemmFn = void (*)(const char *, const char *, const i32 *, const i32 *, const i32 *,
+                        const void *, const void *, const i32 *, const void *, const i32 *,
+                        const void *, void *, const i32 *, std::size_t, std::size_t);
+
+// args: n, threads; peer: use OpenBLAS.
+template <class T> void run_gemm(benchmark::State &s, GemmFn fn, bool peer) {
+  const i32 n = i32(s.range(0));
+  const int threads = int(s.range(1));
+  if (peer) {
+    if (fn == nullptr) {
+      s.SkipWithError("OpenBLAS not installed");
+      return;
+    }
+    openblas().set_threads(threads);
+  } else {
+    omp_set_num_threads(threads);
+  }
+  auto a = random_matrix<T>(std::size_t(n) * n), b = random_matrix<T>(std::size_t(n) * n);
+  std::vector<T> c(std::size_t(n) * n);
+  T alpha = scalar<T>(1.25), beta = scalar<T>(0);
+  for (auto _ : s) {
+    fn("N", "N", &n, &n, &n, &alpha, a.data(), &n, b.data(), &n, &beta, c.data(), &n, 1, 1);
+    benchmark::DoNotOptimize(c.data());
+  }
+  s.counters["FLOP/s"] = benchmark::Counter(flops_per_term<T>() * double(n) * n * n,
+                                            benchmark::Counter::kIsIterationInvariantRate);
+}
+
+#define MOX2_GEMM_BENCH_(p, t)                                                                     \
+  void mox2_##p##gemm(benchmark::State &s) {                                                       \
+    run_gemm<mox2_##t>(s, reinterpret_cast<GemmFn>(&__f95_##p##gemm_), false);                     \
+  }                                                                                                \
+  void openblas_##p##gemm(benchmark::State &s) {                                                   \
+    run_gemm<mox2_##t>(s, reinterpret_cast<GemmFn>(openblas().p##gemm), true);                     \
+  }
+MOX2_BLAS_TYPES(MOX2_GEMM_BENCH_)
+#undef MOX2_GEMM_BENCH_
+
+void gemm_sizes(benchmark::internal::Benchmark *b) {
+  for (int n : {64, 256, 1000, 2000})
+    for (int t : {1, 2})
+      b->Args({n, t});
+  b->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.3);
+}
+#define MOX2_REGISTER_GEMM_(p, t)                                                                  \
+  BENCHMARK(mox2_##p##gemm)->Apply(gemm_sizes);                                                    \
+  BENCHMARK(openblas_##p##gemm)->Apply(gemm_sizes);
+MOX2_REGISTER_GEMM_(d, r8)
+MOX2_REGISTER_GEMM_(s, r4)
+MOX2_REGISTER_GEMM_(z, c16)
+MOX2_REGISTER_GEMM_(c, c8)
+
+using DgemvFn = void (*)(const char *, const i32 *, const i32 *, const double *, const double *,
+                         const i32 *, const double *, const i32 *, const double *, double *,
+                         const i32 *, std::size_t);
+
+void run_dgemv(benchmark::State &s, DgemvFn fn, bool peer) {
+  const i32 n = i32(s.range(0)), one = 1;
+  const int threads = int(s.range(1));
+  const char trans = s.range(2) ? 'T' : 'N';
+  if (peer) {
+    if (fn == nullptr) {
+      s.SkipWithError("OpenBLAS not installed");
+      return;
+    }
+    openblas().set_threads(threads);
+  } else {
+    omp_set_num_threads(threads);
+  }
+  auto a = random_matrix<double>(std::size_t(n) * n), x = random_matrix<double>(std::size_t(n));
+  std::vector<double> y(static_cast<std::size_t>(n));
+  double alpha = 1.25, beta = 0;
+  for (auto _ : s) {
+    fn(&trans, &n, &n, &alpha, a.data(), &n, x.data(), &one, &beta, y.data(), &one, 1);
+    benchmark::DoNotOptimize(y.data());
+  }
+  s.counters["FLOP/s"] =
+      benchmark::Counter(2.0 * n * n, benchmark::Counter::kIsIterationInvariantRate);
+}
+void mox2_dgemv(benchmark::State &s) { run_dgemv(s, &__f95_dgemv_, false); }
+void openblas_dgemv(benchmark::State &s) {
+  run_dgemv(s, reinterpret_cast<DgemvFn>(openblas().dgemv), true);
+}
+void gemv_sizes(benchmark::internal::Benchmark *b) {
+  for (int n : {1000, 4000})
+    for (int t : {1, 2})
+      for (int trans : {0, 1})
+        b->Args({n, t, trans});
+  b->Unit(benchmark::kMicrosecond)->UseRealTime();
+}
+BENCHMARK(mox2_dgemv)->Apply(gemv_sizes);
+BENCHMARK(openblas_dgemv)->Apply(gemv_sizes);
+
+// MATMUL(A, B) of contiguous REAL(8) matrices: the library on 1 and 2
+// threads, gfortran's MATMUL (serial) on the same arrays.
+void matmul_r8r8(benchmark::State &s) {
+  const std::intptr_t n = s.range(0);
+  omp_set_num_threads(int(s.range(1)));
+  auto a = random_matrix<double>(std::size_t(n * n)), b = random_matrix<double>(std::size_t(n * n));
+  mox2_dope_vector2 da{a.data(), {n, n}, {8, 8 * n}}, db{b.data(), {n, n}, {8, 8 * n}};
+  for (auto _ : s) {
+    mox2_dope_vector2 r;
+    __f_matmul_a22_r8r8(&r, &da, &db);
+    benchmark::DoNotOptimize(r.base);
+    std::free(r.base);
+  }
+  s.counters["FLOP/s"] =
+      benchmark::Counter(2.0 * n * n * n, benchmark::Counter::kIsIterationInvariantRate);
+}
+void gfortran_matmul(benchmark::State &s) {
+  const int n = int(s.range(0));
+  auto a = random_matrix<double>(std::size_t(n) * n), b = random_matrix<double>(std::size_t(n) * n);
+  std::vector<double> c(std::size_t(n) * n);
+  for (auto _ : s) {
+    gfortran_matmul_r8r8(n, n, n, a.data(), b.data(), c.data());
+    benchmark::DoNotOptimize(c.data());
+  }
+  s.counters["FLOP/s"] =
+      benchmark::Counter(2.0 * n * n * n, benchmark::Counter::kIsIterationInvariantRate);
+}
+void matmul_sizes(benchmark::internal::Benchmark *b) {
+  for (int n : {64, 256, 1000})
+    for (int t : {1, 2})
+      b->Args({n, t});
+  b->Unit(benchmark::kMillisecond)->UseRealTime();
+}
+BENCHMARK(matmul_r8r8)->Apply(matmul_sizes);
+BENCHMARK(gfortran_matmul)->Apply(matmul_sizes);
+
+} // namespace
+
+BENCHMARK_MAIN();
