@@ -1,0 +1,12 @@
+// DOT_PRODUCT entry points whose VECTOR_A is of class integer.
+#include "dotprod/dotprod.h"
+
+#define MOX2_KEEP_integer(...) __VA_ARGS__
+#define MOX2_KEEP_real(...)
+#define MOX2_KEEP_complex(...)
+#define MOX2_KEEP_logical(...)
+#define MOX2_DEFINE_(a, b, r) MOX2_FOR_CLASS_OF(a, MOX2_DEFINE_DOTPROD(a, b, r))
+
+extern "C" {
+MOX2_DOTPROD_PAIRS(MOX2_DEFINE_)
+}

@@ -1,0 +1,4 @@
+// Tile kernels on 512-bit vectors.
+#include "matmul/tile_body.h"
+
+MOX2_INSTANTIATE_TILE_SETS(64)

@@ -1,0 +1,290 @@
+// MATMUL for every ordered pair of element types: vector x matrix (a12),
+// matrix x vector (a21) and matrix x matrix (a22).
+//
+// Each result element is one inner product over k = 0 .. K-1, in that
+// order, with one accumulator (one per part for COMPLEX) starting at zero,
+// in the work type of the result (its part type for COMPLEX; for INTEGER
+// results the 32-bit, or with an i8 operand 64-bit, wrapping integer).
+// Every operand element is first converted to the work type (integers
+// rounded once, narrower reals widened exactly).  Terms:
+//   REAL/INTEGER      x*y
+//   COMPLEX x COMPLEX re: xr*yr - xi*yi, im: xr*yi + xi*yr (no conjugation)
+//   COMPLEX x REAL    re: xr*y, im: xi*y           (REAL x COMPLEX alike)
+// The sum is stored once, narrowed to the result kind for INTEGER results.
+// LOGICAL pairs: 1 at the first k where the AND of the sign-extended values
+// is nonzero, else 0.
+//
+// Shapes: K comes from MATRIX_A (a21, a22) or MATRIX_B (a12); the other
+// operand's matching extent is only tested for zero.  Any zero extent gives
+// a zero result with at least one element allocated.
+//
+// Speed: operands are converted while they are packed into blocks, and a
+// register tile (matmul/tile.h) computes many result elements at once, each
+// in its own k order; partial sums of a k-block wait in a work-type buffer.
+#pragma once
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <type_traits>
+
+#include "frame/dope.h"
+#include "frame/errors.h"
+#include "matmul/element.h"
+#include "matmul/promotion.h"
+#include "matmul/tile.h"
+
+namespace mox2 {
+
+enum class MatmulForm { a12, a21, a22 };
+
+// Specialised by the fast path for the pairs has_fast_path() names, with
+// static members a21(result, a, b) and a22(result, a, b).
+template <TypeCode A, TypeCode B> struct MatmulFastPath;
+
+namespace matmul {
+
+// A matrix operand: element (i, k) at base + i*s1 + k*s2 (byte strides).
+struct View {
+  const char *base;
+  std::intptr_t s1, s2;
+  const char *at(std::size_t i, std::size_t k) const {
+    return base + static_cast<std::intptr_t>(i) * s1 + static_cast<std::intptr_t>(k) * s2;
+  }
+};
+
+template <TypeCode R, TypeCode A, TypeCode B>
+using Work = std::conditional_t<is_integer<R>, IntegerWork<A, B>, Part<ElementType<R>>>;
+
+// An operand element converted to the work type W (imaginary part 0 is not
+// written for non-complex operands).
+template <class W, TypeCode C> inline void convert(const char *p, W *re, W *im) {
+  using T = ElementType<C>;
+  T v = load<T>(p);
+  if constexpr (is_complex<C>) {
+    *re = static_cast<W>(v.re);
+    *im = static_cast<W>(v.im);
+  } else if constexpr (std::is_integral_v<W>) {
+    *re = widen_integer<W>(v);
+  } else {
+    *re = static_cast<W>(v);
+  }
+}
+
+// Work buffers, 64-byte aligned; out of space ends the process.
+template <class W> W *workspace(std::size_t count) {
+  std::size_t bytes = checked_product(std::max<std::size_t>(count, 1), sizeof(W));
+  bytes = (bytes + 63) / 64 * 64;
+  void *p = std::aligned_alloc(64, bytes);
+  if (p == nullptr) __f_out_of_space();
+  return static_cast<W *>(p);
+}
+
+// Rows [i0, i0+mc) and columns [k0, k0+kc) of A, as strips of mr rows (the
+// last one padded with zeros).
+template <class W, TypeCode C>
+void pack_a(W *dst, const View &a, std::size_t i0, std::size_t mc, std::size_t k0,
+            std::size_t kc, std::size_t mr) {
+  constexpr bool cx = is_complex<C>;
+  for (std::size_t s = 0; s < mc; s += mr) {
+    std::size_t rows = std::min(mr, mc - s);
+    for (std::size_t k = 0; k < kc; ++k) {
+      const char *p = a.at(i0 + s, k0 + k);
+      for (std::size_t i = 0; i < rows; ++i, p += a.s1) convert<W, C>(p, dst + i, dst + mr + i);
+      for (std::size_t i = rows; i < mr; ++i) {
+        dst[i] = W{};
+        if constexpr (cx) dst[mr + i] = W{};
+      }
+      dst += cx ? 2 * mr : mr;
+    }
+  }
+}
+
+// Rows [k0, k0+kc) of all n columns of B, as panels of nr columns (the last
+// one padded with zeros).
+template <class W, TypeCode C>
+void pack_b(W *dst, const View &b, std::size_t k0, std::size_t kc, std::size_t n,
+            std::size_t nr) {
+  constexpr bool cx = is_complex<C>;
+  for (std::size_t q = 0; q < n; q += nr) {
+    std::size_t cols = std::min(nr, n - q);
+    for (std::size_t k = 0; k < kc; ++k) {
+      const char *p = b.at(k0 + k, q);
+      for (std::size_t j = 0; j < cols; ++j, p += b.s2) convert<W, C>(p, dst + j, dst + nr + j);
+      for (std::size_t j = cols; j < nr; ++j) {
+        dst[j] = W{};
+        if constexpr (cx) dst[nr + j] = W{};
+      }
+      dst += cx ? 2 * nr : nr;
+    }
+  }
+}
+
+inline constexpr std::size_t kBlockK = 256;             // k values per block
+inline constexpr std::size_t kBlockABytes = 256 * 1024; // packed A block
+
+// out(i, j) = sum over k of A(i, k)*B(k, j), i < m, j < n, stored contiguously
+// (column-major, leading dimension m) in the result type R.
+template <TypeCode A, TypeCode B, TypeCode R>
+void numeric_product(char *out, const View &a, const View &b, std::size_t m, std::size_t n,
+                     std::size_t kk) {
+  using W = Work<R, A, B>;
+  constexpr bool ac = is_complex<A>, bc = is_complex<B>, cx = ac || bc;
+  constexpr std::size_t pa = ac ? 2 : 1, pb = bc ? 2 : 1, pc = cx ? 2 : 1;
+  const TileSet<W> tiles = select_tiles<W, ac, bc>();
+  const bool column = n == 1;
+  const std::size_t mr = column ? tiles.mr1 : tiles.mr;
+  const std::size_t nr = column ? 1 : tiles.nr;
+  const TileFn<W> tile = column ? tiles.column : tiles.tile;
+
+  const std::size_t mp = (m + mr - 1) / mr * mr, np = (n + nr - 1) / nr * nr;
+  const std::size_t kb = std::min(kk, kBlockK);
+  std::size_t mb = std::max<std::size_t>(kBlockABytes / (kb * pa * sizeof(W)) / mr, 1) * mr;
+  mb = std::min(mb, mp);
+  const std::size_t plane = checked_product(mp, np);
+  W *acc = workspace<W>(checked_product(plane, pc));
+  W *bpack = workspace<W>(checked_product(kb * pb, np));
+  W *apack = workspace<W>(mb * kb * pa);
+  std::memset(static_cast<void *>(acc), 0, plane * pc * sizeof(W));
+
+  for (std::size_t k0 = 0; k0 < kk; k0 += kb) {
+    const std::size_t kc = std::min(kb, kk - k0);
+    pack_b<W, B>(bpack, b, k0, kc, n, nr);
+    for (std::size_t i0 = 0; i0 < m; i0 += mb) {
+      const std::size_t mc = std::min(mb, m - i0);
+      pack_a<W, A>(apack, a, i0, mc, k0, kc, mr);
+      for (std::size_t q = 0; q < np; q += nr) {
+        const W *bp = bpack + q * kc * pb;
+        for (std::size_t s = 0; s < mc; s += mr)
+          tile(kc, apack + s * kc * pa, bp, acc + q * mp + i0 + s, mp, plane);
+      }
+    }
+  }
+
+  using T = ElementType<R>;
+  for (std::size_t j = 0; j < n; ++j)
+    for (std::size_t i = 0; i < m; ++i) {
+      const W *c = acc + j * mp + i;
+      T v;
+      if constexpr (cx) v = T{c[0], c[plane]};
+      else v = static_cast<T>(c[0]);
+      store<T>(out + (j * m + i) * sizeof(T), v);
+    }
+  std::free(apack);
+  std::free(bpack);
+  std::free(acc);
+}
+
+template <TypeCode A, TypeCode B, TypeCode R>
+void logical_product(char *out, const View &a, const View &b, std::size_t m, std::size_t n,
+                     std::size_t kk) {
+  using TA = ElementType<A>;
+  using TB = ElementType<B>;
+  using T = ElementType<R>;
+  for (std::size_t j = 0; j < n; ++j)
+    for (std::size_t i = 0; i < m; ++i) {
+      const char *pa = a.at(i, 0), *pb = b.at(0, j);
+      T v = 0;
+      for (std::size_t k = 0; k < kk; ++k, pa += a.s2, pb += b.s1)
+        if (logical_pair_true(load<TA>(pa), load<TB>(pb))) {
+          v = 1;
+          break;
+        }
+      store<T>(out, v);
+      out += sizeof(T);
+    }
+}
+
+template <TypeCode A, TypeCode B, TypeCode R>
+void product(char *out, const View &a, const View &b, std::size_t m, std::size_t n,
+             std::size_t kk) {
+  if constexpr (is_logical<R>) logical_product<A, B, R>(out, a, b, m, n, kk);
+  else numeric_product<A, B, R>(out, a, b, m, n, kk);
+}
+
+// A fresh result of `count` elements (at least one allocated); zero-filled
+// when `zero` is set.
+template <TypeCode R> char *new_result(std::size_t count, bool zero) {
+  constexpr std::size_t e = sizeof(ElementType<R>);
+  void *base = allocate_result(e, count);
+  if (zero) std::memset(base, 0, std::max<std::size_t>(count, 1) * e);
+  return static_cast<char *>(base);
+}
+
+// Vector x matrix: R(j) = sum over k of a(k)*b(k, j); computed as the
+// matrix-vector product of b's transpose with a, term by term the same
+// products and sums in the same order.
+template <TypeCode A, TypeCode B, TypeCode R>
+void a12(DopeVector<1> *result, const DopeVector<1> *a, const DopeVector<2> *b) {
+  if (a->base == nullptr || b->base == nullptr) __f_unassociated_array();
+  std::size_t ka = extent_count(a->extent[0]);
+  std::size_t kk = extent_count(b->extent[0]), n = extent_count(b->extent[1]);
+  bool zero = ka == 0 || kk == 0 || n == 0;
+  char *out = new_result<R>(n, zero);
+  if (!zero) {
+    View bt{static_cast<const char *>(b->base), b->stride[1], b->stride[0]};
+    View x{static_cast<const char *>(a->base), a->stride[0], 0};
+    product<B, A, R>(out, bt, x, n, 1, kk);
+  }
+  describe_result<1>(result, out, {n}, sizeof(ElementType<R>));
+}
+
+// Matrix x vector: R(i) = sum over k of a(i, k)*b(k).
+template <TypeCode A, TypeCode B, TypeCode R>
+void a21(DopeVector<1> *result, const DopeVector<2> *a, const DopeVector<1> *b) {
+  if (a->base == nullptr || b->base == nullptr) __f_unassociated_array();
+  std::size_t m = extent_count(a->extent[0]), kk = extent_count(a->extent[1]);
+  std::size_t kb = extent_count(b->extent[0]);
+  bool zero = m == 0 || kk == 0 || kb == 0;
+  char *out = new_result<R>(m, zero);
+  if (!zero) {
+    View av{static_cast<const char *>(a->base), a->stride[0], a->stride[1]};
+    View x{static_cast<const char *>(b->base), b->stride[0], 0};
+    product<A, B, R>(out, av, x, m, 1, kk);
+  }
+  describe_result<1>(result, out, {m}, sizeof(ElementType<R>));
+}
+
+// Matrix x matrix: R(i, j) = sum over k of a(i, k)*b(k, j).
+template <TypeCode A, TypeCode B, TypeCode R>
+void a22(DopeVector<2> *result, const DopeVector<2> *a, const DopeVector<2> *b) {
+  if (a->base == nullptr || b->base == nullptr) __f_unassociated_array();
+  std::size_t m = extent_count(a->extent[0]), kk = extent_count(a->extent[1]);
+  std::size_t kb = extent_count(b->extent[0]), n = extent_count(b->extent[1]);
+  bool zero = m == 0 || kk == 0 || kb == 0 || n == 0;
+  char *out = new_result<R>(checked_product(m, n), zero);
+  if (!zero) {
+    View av{static_cast<const char *>(a->base), a->stride[0], a->stride[1]};
+    View bv{static_cast<const char *>(b->base), b->stride[0], b->stride[1]};
+    product<A, B, R>(out, av, bv, m, n, kk);
+  }
+  describe_result<2>(result, out, {m, n}, sizeof(ElementType<R>));
+}
+
+} // namespace matmul
+
+// The MATMUL entry of one form and ordered pair.
+template <MatmulForm F, TypeCode A, TypeCode B, TypeCode R, class Result, class OpA, class OpB>
+void matmul_entry(Result *result, const OpA *a, const OpB *b) {
+  if constexpr (F == MatmulForm::a12) matmul::a12<A, B, R>(result, a, b);
+  else if constexpr (F == MatmulForm::a21 && has_fast_path(A, B))
+    MatmulFastPath<A, B>::a21(result, a, b);
+  else if constexpr (F == MatmulForm::a21) matmul::a21<A, B, R>(result, a, b);
+  else if constexpr (has_fast_path(A, B)) MatmulFastPath<A, B>::a22(result, a, b);
+  else matmul::a22<A, B, R>(result, a, b);
+}
+
+} // namespace mox2
+
+// Entry-point definitions, for X(a, b, r) of MOX2_MATMUL_PAIRS: one per form.
+#define MOX2_MATMUL_CALL_(form, ta, tb, tr)                                    \
+  {                                                                            \
+    mox2::matmul_entry<mox2::MatmulForm::form, mox2::TypeCode::ta, mox2::TypeCode::tb, \
+                       mox2::TypeCode::tr>(result, a_, b_);                    \
+  }
+#define MOX2_DEFINE_MATMUL_FORM_(form, rr, ra, rb, ta, tb, tr)                 \
+  MOX2_MATMUL_SIGNATURE(form, rr, ra, rb, ta, tb) MOX2_MATMUL_CALL_(form, ta, tb, tr)
+#define MOX2_DEFINE_MATMUL(ta, tb, tr)                                         \
+  MOX2_DEFINE_MATMUL_FORM_(a12, 1, 1, 2, ta, tb, tr)                           \
+  MOX2_DEFINE_MATMUL_FORM_(a21, 1, 2, 1, ta, tb, tr)                           \
+  MOX2_DEFINE_MATMUL_FORM_(a22, 2, 2, 2, ta, tb, tr)
