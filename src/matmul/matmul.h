@@ -138,7 +138,7 @@ void numeric_product(char *out, const View &a, const View &b, std::size_t m, std
   const TileFn<W> tile = column ? tiles.column : tiles.tile;
 
   const std::size_t mp = (m + mr - 1) / mr * mr, np = (n + nr - 1) / nr * nr;
-  const std::size_t kb = std::min(kk, kBlockK);
+  const std::size_t kb = column ? kk : std::min(kk, kBlockK); // one column: x fits
   std::size_t mb = std::max<std::size_t>(kBlockABytes / (kb * pa * sizeof(W)) / mr, 1) * mr;
   mb = std::min(mb, mp);
   const std::size_t plane = checked_product(mp, np);
@@ -147,16 +147,29 @@ void numeric_product(char *out, const View &a, const View &b, std::size_t m, std
   W *apack = workspace<W>(mb * kb * pa);
   std::memset(static_cast<void *>(acc), 0, plane * pc * sizeof(W));
 
+  // Matrix x vector with A already of the work type and contiguous columns:
+  // whole strips are read in place, only the last partial strip is packed.
+  constexpr bool in_place_type = !ac && std::is_same_v<ElementType<A>, W>;
+  const bool in_place = in_place_type && column && a.s1 == sizeof(W) &&
+                        a.s2 % static_cast<std::intptr_t>(sizeof(W)) == 0 &&
+                        reinterpret_cast<std::uintptr_t>(a.base) % alignof(W) == 0;
   for (std::size_t k0 = 0; k0 < kk; k0 += kb) {
     const std::size_t kc = std::min(kb, kk - k0);
     pack_b<W, B>(bpack, b, k0, kc, n, nr);
-    for (std::size_t i0 = 0; i0 < m; i0 += mb) {
+    std::size_t i_packed = 0;
+    if (in_place) {
+      i_packed = m / mr * mr;
+      const std::ptrdiff_t lda = a.s2 / static_cast<std::ptrdiff_t>(sizeof(W));
+      for (std::size_t s = 0; s < i_packed; s += mr)
+        tile(kc, reinterpret_cast<const W *>(a.at(s, k0)), lda, bpack, acc + s, mp, plane);
+    }
+    for (std::size_t i0 = i_packed; i0 < m; i0 += mb) {
       const std::size_t mc = std::min(mb, m - i0);
       pack_a<W, A>(apack, a, i0, mc, k0, kc, mr);
       for (std::size_t q = 0; q < np; q += nr) {
         const W *bp = bpack + q * kc * pb;
         for (std::size_t s = 0; s < mc; s += mr)
-          tile(kc, apack + s * kc * pa, bp, acc + q * mp + i0 + s, mp, plane);
+          tile(kc, apack + s * kc * pa, mr * pa, bp, acc + q * mp + i0 + s, mp, plane);
       }
     }
   }

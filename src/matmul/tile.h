@@ -11,7 +11,8 @@
 // INTEGER work types are unsigned: products and sums wrap.
 //
 // Packed layouts (W values): A strip, per k: MR real parts, then MR
-// imaginary parts when A is COMPLEX.  B panel, per k: NR real parts, then NR
+// imaginary parts when A is COMPLEX (a REAL A already of the work type may
+// also be read in place, MR consecutive rows per k).  B panel, per k: NR real parts, then NR
 // imaginary parts when B is COMPLEX.  Accumulators: column-major planes with
 // leading dimension ld; the imaginary plane starts `plane` values after the
 // real one.
@@ -22,9 +23,11 @@
 
 namespace mox2::matmul {
 
+// a_step: W values from one k to the next in A (the packed strip's length,
+// or the leading dimension when A is read in place).
 template <class W>
-using TileFn = void (*)(std::size_t kc, const W *a, const W *b, W *acc, std::size_t ld,
-                        std::size_t plane);
+using TileFn = void (*)(std::size_t kc, const W *a, std::ptrdiff_t a_step, const W *b, W *acc,
+                        std::size_t ld, std::size_t plane);
 
 // The kernels of one work type and operand form on one instruction set: a
 // general tile, and a one-column tile for products with N = 1.

@@ -34,8 +34,8 @@ template <int VectorBytes> struct VectorOf<__float128, VectorBytes> {
 };
 
 template <class W, int VB, int MV, int NR, bool AC, bool BC>
-void tile_kernel(std::size_t kc, const W *__restrict a, const W *__restrict b, W *acc,
-                 std::size_t ld, std::size_t plane) {
+void tile_kernel(std::size_t kc, const W *__restrict a, std::ptrdiff_t a_step,
+                 const W *__restrict b, W *acc, std::size_t ld, std::size_t plane) {
   using V = typename VectorOf<W, VB>::type;
   constexpr int L = VectorOf<W, VB>::lanes;
   constexpr int MR = MV * L;
@@ -53,7 +53,7 @@ void tile_kernel(std::size_t kc, const W *__restrict a, const W *__restrict b, W
       std::memcpy(&ar[v], a + v * L, sizeof(V));
       if constexpr (AC) std::memcpy(&ai[v], a + MR + v * L, sizeof(V));
     }
-    a += AC ? 2 * MR : MR;
+    a += a_step;
 #pragma GCC unroll 16
     for (int j = 0; j < NR; ++j) {
       V br{}, bi{};

@@ -1,0 +1,47 @@
+// Random operands for the intrinsic tests: strided, reversed and
+// transposed sections over buffers full of garbage, 8- and 16-byte data
+// only 4-byte aligned, values with the special cases that matter (NaN,
+// +-Inf, +-0, subnormals, wrap-around integers, non-canonical LOGICALs);
+// and the bit-for-bit comparison in which any two NaNs are equal.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "support/arrays.h"
+
+namespace mox2::test {
+
+// How much of the data is special (NaN, infinities, zeros, subnormals,
+// extreme integers); 0 gives ordinary values only.
+struct ValueMix {
+  double special = 0.0;
+};
+
+// Writes one random value of type `code` at p (p may be only 4-byte aligned).
+void random_value(TypeCode code, void *p, ValueMix mix);
+
+// An operand of rank R over its own buffer.
+template <int R> struct Operand {
+  std::unique_ptr<Buffer> buffer;
+  DopeVector<R> dope;
+};
+
+// A random section of the given extents: element strides, step, direction,
+// dimension order (transposed for rank 2), padding and the alignment of the
+// data (4 mod 8 for 8- and 16-byte types in about half the cases) are
+// drawn at random.  `plain` gives a contiguous column-major array.
+Operand<1> random_operand(TypeCode code, std::size_t n, ValueMix mix, bool plain = false);
+Operand<2> random_operand(TypeCode code, std::size_t rows, std::size_t cols, ValueMix mix,
+                          bool plain = false);
+
+// The same value bit for bit, except that any two NaNs count as equal
+// (REAL parts only).
+bool same_value(TypeCode code, const void *x, const void *y);
+
+// Hexadecimal bytes of one element (most significant first), for messages.
+std::string show_value(TypeCode code, const void *p);
+
+} // namespace mox2::test
