@@ -49,8 +49,7 @@ template <TypeCode A, TypeCode B, TypeCode R> struct Sum;
 
 // INTEGER x INTEGER: wrapping products and sums in the working width.
 template <TypeCode A, TypeCode B, TypeCode R>
-  requires(is_integer<A> && is_integer<B>)
-struct Sum<A, B, R> {
+requires(is_integer<A> &&is_integer<B>) struct Sum<A, B, R> {
   using W = IntegerWork<A, B>;
   using Result = ElementType<R>;
   template <class WA, class WB> static Result run(WA a, WB b, std::size_t n) {
@@ -61,7 +60,8 @@ struct Sum<A, B, R> {
       acc += widen_integer<W>(a.next()) * widen_integer<W>(b.next());
       acc += widen_integer<W>(a.next()) * widen_integer<W>(b.next());
     }
-    for (; k < n; ++k) acc += widen_integer<W>(a.next()) * widen_integer<W>(b.next());
+    for (; k < n; ++k)
+      acc += widen_integer<W>(a.next()) * widen_integer<W>(b.next());
     return static_cast<Result>(acc);
   }
 };
@@ -69,9 +69,8 @@ struct Sum<A, B, R> {
 // INTEGER or REAL with INTEGER or REAL (not both INTEGER): products in the
 // wider precision, which is the result's.
 template <TypeCode A, TypeCode B, TypeCode R>
-  requires((is_real<A> || is_real<B>) && !is_complex<A> && !is_complex<B> && !is_logical<A> &&
-           !is_logical<B>)
-struct Sum<A, B, R> {
+requires((is_real<A> || is_real<B>)&&!is_complex<A> && !is_complex<B> && !is_logical<A> &&
+         !is_logical<B>) struct Sum<A, B, R> {
   using P = ElementType<R>;
   template <class WA, class WB> static P run(WA a, WB b, std::size_t n) {
     P acc = 0;
@@ -82,15 +81,15 @@ struct Sum<A, B, R> {
       acc += static_cast<P>(a.next()) * static_cast<P>(b.next());
       acc += static_cast<P>(a.next()) * static_cast<P>(b.next());
     }
-    for (; k < n; ++k) acc += static_cast<P>(a.next()) * static_cast<P>(b.next());
+    for (; k < n; ++k)
+      acc += static_cast<P>(a.next()) * static_cast<P>(b.next());
     return acc;
   }
 };
 
 // COMPLEX x COMPLEX: conj(x)*y in the wider part precision.
 template <TypeCode A, TypeCode B, TypeCode R>
-  requires(is_complex<A> && is_complex<B>)
-struct Sum<A, B, R> {
+requires(is_complex<A> &&is_complex<B>) struct Sum<A, B, R> {
   using P = Part<ElementType<R>>;
   static void step(P &re, P &im, ElementType<A> x, ElementType<B> y) {
     P xr = static_cast<P>(x.re), xi = static_cast<P>(x.im);
@@ -107,7 +106,8 @@ struct Sum<A, B, R> {
       step(re, im, a.next(), b.next());
       step(re, im, a.next(), b.next());
     }
-    for (; k < n; ++k) step(re, im, a.next(), b.next());
+    for (; k < n; ++k)
+      step(re, im, a.next(), b.next());
     return {re, im};
   }
 };
@@ -120,8 +120,7 @@ using ProductPrecision =
 
 // COMPLEX x INTEGER or REAL: x conjugated, y real.
 template <TypeCode A, TypeCode B, TypeCode R>
-  requires(is_complex<A> && (is_integer<B> || is_real<B>))
-struct Sum<A, B, R> {
+requires(is_complex<A> && (is_integer<B> || is_real<B>)) struct Sum<A, B, R> {
   using P = Part<ElementType<R>>;
   using Q = ProductPrecision<P, B>;
   static void step(P &re, P &im, ElementType<A> x, ElementType<B> y) {
@@ -136,15 +135,15 @@ struct Sum<A, B, R> {
       step(re, im, a.next(), b.next());
       step(re, im, a.next(), b.next());
     }
-    for (; k < n; ++k) step(re, im, a.next(), b.next());
+    for (; k < n; ++k)
+      step(re, im, a.next(), b.next());
     return {re, im};
   }
 };
 
 // INTEGER or REAL x COMPLEX: nothing conjugated.
 template <TypeCode A, TypeCode B, TypeCode R>
-  requires((is_integer<A> || is_real<A>) && is_complex<B>)
-struct Sum<A, B, R> {
+requires((is_integer<A> || is_real<A>)&&is_complex<B>) struct Sum<A, B, R> {
   using P = Part<ElementType<R>>;
   using Q = ProductPrecision<P, A>;
   static void step(P &re, P &im, ElementType<A> x, ElementType<B> y) {
@@ -159,15 +158,15 @@ struct Sum<A, B, R> {
       step(re, im, a.next(), b.next());
       step(re, im, a.next(), b.next());
     }
-    for (; k < n; ++k) step(re, im, a.next(), b.next());
+    for (; k < n; ++k)
+      step(re, im, a.next(), b.next());
     return {re, im};
   }
 };
 
 // LOGICAL x LOGICAL: AND scan with early exit.
 template <TypeCode A, TypeCode B, TypeCode R>
-  requires(is_logical<A> && is_logical<B>)
-struct Sum<A, B, R> {
+requires(is_logical<A> &&is_logical<B>) struct Sum<A, B, R> {
   template <class WA, class WB> static ElementType<R> run(WA a, WB b, std::size_t n) {
     for (std::size_t k = 0; k < n; ++k)
       if (logical_pair_true(a.next(), b.next())) return 1;
@@ -216,8 +215,10 @@ ElementType<R> compute(const DopeVector<1> *a, const DopeVector<1> *b) {
 // result once, through `result`.
 template <TypeCode A, TypeCode B, TypeCode R>
 ElementType<R> dotprod_entry(const DopeVector<1> *a, const DopeVector<1> *b) {
-  if constexpr (has_fast_path(A, B)) return DotprodFastPath<A, B>::run(a, b);
-  else return dotprod::compute<A, B, R>(a, b);
+  if constexpr (has_fast_path(A, B))
+    return DotprodFastPath<A, B>::run(a, b);
+  else
+    return dotprod::compute<A, B, R>(a, b);
 }
 
 } // namespace mox2
@@ -225,10 +226,11 @@ ElementType<R> dotprod_entry(const DopeVector<1> *a, const DopeVector<1> *b) {
 // Entry-point definitions, for X(a, b, r) of MOX2_DOTPROD_PAIRS: complex
 // results go through the hidden result address (4-byte aligned), the others
 // are the function value.
-#define MOX2_DOTPROD_CALL_(ta, tb, tr)                                         \
+#define MOX2_DOTPROD_CALL_(ta, tb, tr)                                                             \
   mox2::dotprod_entry<mox2::TypeCode::ta, mox2::TypeCode::tb, mox2::TypeCode::tr>(a, b)
-#define MOX2_DOTPROD_BY_VALUE_BODY_(ta, tb, tr) { return MOX2_DOTPROD_CALL_(ta, tb, tr); }
-#define MOX2_DOTPROD_BY_ADDRESS_BODY_(ta, tb, tr)                              \
+#define MOX2_DOTPROD_BY_VALUE_BODY_(ta, tb, tr)                                                    \
+  { return MOX2_DOTPROD_CALL_(ta, tb, tr); }
+#define MOX2_DOTPROD_BY_ADDRESS_BODY_(ta, tb, tr)                                                  \
   { mox2::store(result, MOX2_DOTPROD_CALL_(ta, tb, tr)); }
 #define MOX2_DOTPROD_BODY_i4 MOX2_DOTPROD_BY_VALUE_BODY_
 #define MOX2_DOTPROD_BODY_i8 MOX2_DOTPROD_BY_VALUE_BODY_
@@ -238,5 +240,5 @@ ElementType<R> dotprod_entry(const DopeVector<1> *a, const DopeVector<1> *b) {
 #define MOX2_DOTPROD_BODY_c8 MOX2_DOTPROD_BY_ADDRESS_BODY_
 #define MOX2_DOTPROD_BODY_c16 MOX2_DOTPROD_BY_ADDRESS_BODY_
 #define MOX2_DOTPROD_BODY_c32 MOX2_DOTPROD_BY_ADDRESS_BODY_
-#define MOX2_DEFINE_DOTPROD(ta, tb, tr)                                        \
+#define MOX2_DEFINE_DOTPROD(ta, tb, tr)                                                            \
   MOX2_DOTPROD_SIGNATURE(ta, tb, tr) MOX2_DOTPROD_BODY_##tr(ta, tb, tr)

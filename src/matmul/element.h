@@ -20,8 +20,8 @@ template <int Kind> using Real = typename RealOfKind<Kind>::type;
 // INTEGER products and sums wrap: they are formed in the unsigned type of the
 // working width, 32 bits, or 64 when either operand is i8.
 template <TypeCode A, TypeCode B>
-using IntegerWork =
-    std::conditional_t<Element<A>::kind == 8 || Element<B>::kind == 8, std::uint64_t, std::uint32_t>;
+using IntegerWork = std::conditional_t<Element<A>::kind == 8 || Element<B>::kind == 8,
+                                       std::uint64_t, std::uint32_t>;
 
 // An INTEGER value sign-extended to the working width W (unsigned).
 template <class W, class T> inline W widen_integer(T v) {

@@ -83,14 +83,15 @@ template <class W> W *workspace(std::size_t count) {
 // Rows [i0, i0+mc) and columns [k0, k0+kc) of A, as strips of mr rows (the
 // last one padded with zeros).
 template <class W, TypeCode C>
-void pack_a(W *dst, const View &a, std::size_t i0, std::size_t mc, std::size_t k0,
-            std::size_t kc, std::size_t mr) {
+void pack_a(W *dst, const View &a, std::size_t i0, std::size_t mc, std::size_t k0, std::size_t kc,
+            std::size_t mr) {
   constexpr bool cx = is_complex<C>;
   for (std::size_t s = 0; s < mc; s += mr) {
     std::size_t rows = std::min(mr, mc - s);
     for (std::size_t k = 0; k < kc; ++k) {
       const char *p = a.at(i0 + s, k0 + k);
-      for (std::size_t i = 0; i < rows; ++i, p += a.s1) convert<W, C>(p, dst + i, dst + mr + i);
+      for (std::size_t i = 0; i < rows; ++i, p += a.s1)
+        convert<W, C>(p, dst + i, dst + mr + i);
       for (std::size_t i = rows; i < mr; ++i) {
         dst[i] = W{};
         if constexpr (cx) dst[mr + i] = W{};
@@ -103,14 +104,14 @@ void pack_a(W *dst, const View &a, std::size_t i0, std::size_t mc, std::size_t k
 // Rows [k0, k0+kc) of all n columns of B, as panels of nr columns (the last
 // one padded with zeros).
 template <class W, TypeCode C>
-void pack_b(W *dst, const View &b, std::size_t k0, std::size_t kc, std::size_t n,
-            std::size_t nr) {
+void pack_b(W *dst, const View &b, std::size_t k0, std::size_t kc, std::size_t n, std::size_t nr) {
   constexpr bool cx = is_complex<C>;
   for (std::size_t q = 0; q < n; q += nr) {
     std::size_t cols = std::min(nr, n - q);
     for (std::size_t k = 0; k < kc; ++k) {
       const char *p = b.at(k0 + k, q);
-      for (std::size_t j = 0; j < cols; ++j, p += b.s2) convert<W, C>(p, dst + j, dst + nr + j);
+      for (std::size_t j = 0; j < cols; ++j, p += b.s2)
+        convert<W, C>(p, dst + j, dst + nr + j);
       for (std::size_t j = cols; j < nr; ++j) {
         dst[j] = W{};
         if constexpr (cx) dst[nr + j] = W{};
@@ -179,8 +180,10 @@ void numeric_product(char *out, const View &a, const View &b, std::size_t m, std
     for (std::size_t i = 0; i < m; ++i) {
       const W *c = acc + j * mp + i;
       T v;
-      if constexpr (cx) v = T{c[0], c[plane]};
-      else v = static_cast<T>(c[0]);
+      if constexpr (cx)
+        v = T{c[0], c[plane]};
+      else
+        v = static_cast<T>(c[0]);
       store<T>(out + (j * m + i) * sizeof(T), v);
     }
   std::free(apack);
@@ -211,8 +214,10 @@ void logical_product(char *out, const View &a, const View &b, std::size_t m, std
 template <TypeCode A, TypeCode B, TypeCode R>
 void product(char *out, const View &a, const View &b, std::size_t m, std::size_t n,
              std::size_t kk) {
-  if constexpr (is_logical<R>) logical_product<A, B, R>(out, a, b, m, n, kk);
-  else numeric_product<A, B, R>(out, a, b, m, n, kk);
+  if constexpr (is_logical<R>)
+    logical_product<A, B, R>(out, a, b, m, n, kk);
+  else
+    numeric_product<A, B, R>(out, a, b, m, n, kk);
 }
 
 // A fresh result of `count` elements (at least one allocated); zero-filled
@@ -279,25 +284,29 @@ void a22(DopeVector<2> *result, const DopeVector<2> *a, const DopeVector<2> *b) 
 // The MATMUL entry of one form and ordered pair.
 template <MatmulForm F, TypeCode A, TypeCode B, TypeCode R, class Result, class OpA, class OpB>
 void matmul_entry(Result *result, const OpA *a, const OpB *b) {
-  if constexpr (F == MatmulForm::a12) matmul::a12<A, B, R>(result, a, b);
+  if constexpr (F == MatmulForm::a12)
+    matmul::a12<A, B, R>(result, a, b);
   else if constexpr (F == MatmulForm::a21 && has_fast_path(A, B))
     MatmulFastPath<A, B>::a21(result, a, b);
-  else if constexpr (F == MatmulForm::a21) matmul::a21<A, B, R>(result, a, b);
-  else if constexpr (has_fast_path(A, B)) MatmulFastPath<A, B>::a22(result, a, b);
-  else matmul::a22<A, B, R>(result, a, b);
+  else if constexpr (F == MatmulForm::a21)
+    matmul::a21<A, B, R>(result, a, b);
+  else if constexpr (has_fast_path(A, B))
+    MatmulFastPath<A, B>::a22(result, a, b);
+  else
+    matmul::a22<A, B, R>(result, a, b);
 }
 
 } // namespace mox2
 
 // Entry-point definitions, for X(a, b, r) of MOX2_MATMUL_PAIRS: one per form.
-#define MOX2_MATMUL_CALL_(form, ta, tb, tr)                                    \
-  {                                                                            \
-    mox2::matmul_entry<mox2::MatmulForm::form, mox2::TypeCode::ta, mox2::TypeCode::tb, \
-                       mox2::TypeCode::tr>(result, a_, b_);                    \
+#define MOX2_MATMUL_CALL_(form, ta, tb, tr)                                                        \
+  {                                                                                                \
+    mox2::matmul_entry<mox2::MatmulForm::form, mox2::TypeCode::ta, mox2::TypeCode::tb,             \
+                       mox2::TypeCode::tr>(result, a_, b_);                                        \
   }
-#define MOX2_DEFINE_MATMUL_FORM_(form, rr, ra, rb, ta, tb, tr)                 \
+#define MOX2_DEFINE_MATMUL_FORM_(form, rr, ra, rb, ta, tb, tr)                                     \
   MOX2_MATMUL_SIGNATURE(form, rr, ra, rb, ta, tb) MOX2_MATMUL_CALL_(form, ta, tb, tr)
-#define MOX2_DEFINE_MATMUL(ta, tb, tr)                                         \
-  MOX2_DEFINE_MATMUL_FORM_(a12, 1, 1, 2, ta, tb, tr)                           \
-  MOX2_DEFINE_MATMUL_FORM_(a21, 1, 2, 1, ta, tb, tr)                           \
+#define MOX2_DEFINE_MATMUL(ta, tb, tr)                                                             \
+  MOX2_DEFINE_MATMUL_FORM_(a12, 1, 1, 2, ta, tb, tr)                                               \
+  MOX2_DEFINE_MATMUL_FORM_(a21, 1, 2, 1, ta, tb, tr)                                               \
   MOX2_DEFINE_MATMUL_FORM_(a22, 2, 2, 2, ta, tb, tr)

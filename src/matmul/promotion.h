@@ -15,7 +15,10 @@ constexpr TypeClass class_of(TypeCode c) { return type_info(c).cls; }
 constexpr int kind_of(TypeCode c) { return type_info(c).kind; }
 
 constexpr TypeCode integer_of_kind(int kind) {
-  return kind == 1 ? TypeCode::i1 : kind == 2 ? TypeCode::i2 : kind == 4 ? TypeCode::i4 : TypeCode::i8;
+  return kind == 1   ? TypeCode::i1
+         : kind == 2 ? TypeCode::i2
+         : kind == 4 ? TypeCode::i4
+                     : TypeCode::i8;
 }
 constexpr TypeCode real_of_kind(int kind) {
   return kind == 4 ? TypeCode::r4 : kind == 8 ? TypeCode::r8 : TypeCode::r16;
@@ -24,7 +27,10 @@ constexpr TypeCode complex_of_kind(int kind) {
   return kind == 4 ? TypeCode::c8 : kind == 8 ? TypeCode::c16 : TypeCode::c32;
 }
 constexpr TypeCode logical_of_kind(int kind) {
-  return kind == 1 ? TypeCode::l1 : kind == 2 ? TypeCode::l2 : kind == 4 ? TypeCode::l4 : TypeCode::l8;
+  return kind == 1   ? TypeCode::l1
+         : kind == 2 ? TypeCode::l2
+         : kind == 4 ? TypeCode::l4
+                     : TypeCode::l8;
 }
 constexpr int max_kind(int a, int b) { return a > b ? a : b; }
 
@@ -55,11 +61,11 @@ constexpr TypeCode dotprod_result(TypeCode a, TypeCode b) {
   return matmul_result(a, b);
 }
 
-#define MOX2_CHECK_MATMUL_ROW_(a, b, r)                                        \
-  static_assert(matmul_result(TypeCode::a, TypeCode::b) == TypeCode::r,        \
+#define MOX2_CHECK_MATMUL_ROW_(a, b, r)                                                            \
+  static_assert(matmul_result(TypeCode::a, TypeCode::b) == TypeCode::r,                            \
                 "MATMUL result type of " #a " x " #b);
-#define MOX2_CHECK_DOTPROD_ROW_(a, b, r)                                       \
-  static_assert(dotprod_result(TypeCode::a, TypeCode::b) == TypeCode::r,       \
+#define MOX2_CHECK_DOTPROD_ROW_(a, b, r)                                                           \
+  static_assert(dotprod_result(TypeCode::a, TypeCode::b) == TypeCode::r,                           \
                 "DOT_PRODUCT result type of " #a " x " #b);
 MOX2_MATMUL_PAIRS(MOX2_CHECK_MATMUL_ROW_)
 MOX2_DOTPROD_PAIRS(MOX2_CHECK_DOTPROD_ROW_)
@@ -72,8 +78,8 @@ MOX2_DOTPROD_PAIRS(MOX2_CHECK_DOTPROD_ROW_)
 // generic loops.  To switch: define the specialisations of the *_fast_path
 // templates declared next to the entry templates and return true here.
 constexpr bool is_fast_path_pair(TypeCode a, TypeCode b) {
-  return a == b && (a == TypeCode::r4 || a == TypeCode::r8 || a == TypeCode::c8 ||
-                    a == TypeCode::c16);
+  return a == b &&
+         (a == TypeCode::r4 || a == TypeCode::r8 || a == TypeCode::c8 || a == TypeCode::c16);
 }
 inline constexpr bool kFastPathsEnabled = false;
 constexpr bool has_fast_path(TypeCode a, TypeCode b) {

@@ -103,15 +103,15 @@ template <int VB, class W, bool AC, bool BC> TileSet<W> tile_set() {
 
 // Explicit instantiation of every work type and operand form for one vector
 // width (the quad forms only where `quad` is given as the third argument).
-#define MOX2_TILE_SETS_(vb, w)                                                 \
-  template mox2::matmul::TileSet<w> mox2::matmul::tile_set<vb, w, false, false>(); \
-  template mox2::matmul::TileSet<w> mox2::matmul::tile_set<vb, w, true, false>();  \
-  template mox2::matmul::TileSet<w> mox2::matmul::tile_set<vb, w, false, true>();  \
+#define MOX2_TILE_SETS_(vb, w)                                                                     \
+  template mox2::matmul::TileSet<w> mox2::matmul::tile_set<vb, w, false, false>();                 \
+  template mox2::matmul::TileSet<w> mox2::matmul::tile_set<vb, w, true, false>();                  \
+  template mox2::matmul::TileSet<w> mox2::matmul::tile_set<vb, w, false, true>();                  \
   template mox2::matmul::TileSet<w> mox2::matmul::tile_set<vb, w, true, true>();
-#define MOX2_INSTANTIATE_TILE_SETS(vb)                                         \
-  MOX2_TILE_SETS_(vb, float)                                                   \
-  MOX2_TILE_SETS_(vb, double)                                                  \
-  template mox2::matmul::TileSet<std::uint32_t>                                \
-  mox2::matmul::tile_set<vb, std::uint32_t, false, false>();                   \
-  template mox2::matmul::TileSet<std::uint64_t>                                \
+#define MOX2_INSTANTIATE_TILE_SETS(vb)                                                             \
+  MOX2_TILE_SETS_(vb, float)                                                                       \
+  MOX2_TILE_SETS_(vb, double)                                                                      \
+  template mox2::matmul::TileSet<std::uint32_t>                                                    \
+  mox2::matmul::tile_set<vb, std::uint32_t, false, false>();                                       \
+  template mox2::matmul::TileSet<std::uint64_t>                                                    \
   mox2::matmul::tile_set<vb, std::uint64_t, false, false>();

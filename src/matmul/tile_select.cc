@@ -18,10 +18,10 @@ template <class W, bool AC, bool BC> TileSet<W> select_tiles() {
   }
 }
 
-#define MOX2_SELECT_TILES_(w)                                                  \
-  template TileSet<w> select_tiles<w, false, false>();                         \
-  template TileSet<w> select_tiles<w, true, false>();                          \
-  template TileSet<w> select_tiles<w, false, true>();                          \
+#define MOX2_SELECT_TILES_(w)                                                                      \
+  template TileSet<w> select_tiles<w, false, false>();                                             \
+  template TileSet<w> select_tiles<w, true, false>();                                              \
+  template TileSet<w> select_tiles<w, false, true>();                                              \
   template TileSet<w> select_tiles<w, true, true>();
 MOX2_SELECT_TILES_(float)
 MOX2_SELECT_TILES_(double)

@@ -29,11 +29,12 @@ model::T<R> call_dot(Fn fn, const DopeVector<1> &a, const DopeVector<1> &b) {
   }
 }
 
-template <TypeCode A, TypeCode B, TypeCode R, class Fn> void check_dotprod(const char *name, Fn fn) {
+template <TypeCode A, TypeCode B, TypeCode R, class Fn>
+void check_dotprod(const char *name, Fn fn) {
   for (int c = 0; c < 150; ++c) {
     std::size_t n = c % 10 == 0 ? random_int(0, 300) : random_int(0, 12);
     std::size_t nb = n + (random_int(0, 3) == 0 ? random_int(1, 3) : 0); // b may be longer
-    if (c % 25 == 7) nb = 0;                                              // b empty, a not
+    if (c % 25 == 7) nb = 0;                                             // b empty, a not
     test::ValueMix mix{c % 3 == 0 ? 0.15 : 0.0};
     auto a = random_operand(A, n, mix);
     auto b = random_operand(B, nb, mix);
@@ -49,8 +50,9 @@ template <TypeCode A, TypeCode B, TypeCode R, class Fn> void check_dotprod(const
 }
 
 TEST(DotprodModel, EveryPairAgreesOnRandomSections) {
-#define MOX2_CHECK_(a, b, r)                                                   \
-  check_dotprod<TypeCode::a, TypeCode::b, TypeCode::r>("__f_dotprod_s1_" #a #b, &__f_dotprod_s1_##a##b);
+#define MOX2_CHECK_(a, b, r)                                                                       \
+  check_dotprod<TypeCode::a, TypeCode::b, TypeCode::r>("__f_dotprod_s1_" #a #b,                    \
+                                                       &__f_dotprod_s1_##a##b);
   MOX2_DOTPROD_PAIRS(MOX2_CHECK_)
 #undef MOX2_CHECK_
 }

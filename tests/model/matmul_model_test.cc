@@ -42,8 +42,10 @@ Shape random_shape(int c, bool is_quad) {
     if (c % 4 == 2) s.n = 1;
   }
   s.k_other = s.k;
-  if (c % 13 == 5) s.k_other = 0;                         // only the other extent empty
-  else if (c % 7 == 3) s.k_other = s.k + random_int(1, 2); // longer than needed
+  if (c % 13 == 5)
+    s.k_other = 0; // only the other extent empty
+  else if (c % 7 == 3)
+    s.k_other = s.k + random_int(1, 2); // longer than needed
   return s;
 }
 
@@ -116,9 +118,9 @@ void check_matmul(const char *pair, F12 f12, F21 f21, F22 f22) {
   }
 }
 
-#define MOX2_CHECK_(a, b, r)                                                   \
-  check_matmul<TypeCode::a, TypeCode::b, TypeCode::r>(#a #b, &__f_matmul_a12_##a##b,          \
-                                                      &__f_matmul_a21_##a##b, &__f_matmul_a22_##a##b);
+#define MOX2_CHECK_(a, b, r)                                                                       \
+  check_matmul<TypeCode::a, TypeCode::b, TypeCode::r>(                                             \
+      #a #b, &__f_matmul_a12_##a##b, &__f_matmul_a21_##a##b, &__f_matmul_a22_##a##b);
 
 TEST(MatmulModel, EveryPairAgreesInEveryForm) { MOX2_MATMUL_PAIRS(MOX2_CHECK_) }
 

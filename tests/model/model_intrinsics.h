@@ -16,27 +16,34 @@ template <TypeCode C> using T = ElementType<C>;
 
 // Element k of a rank-one operand, element (i, k) of a rank-two one.
 template <TypeCode C> T<C> at(const DopeVector<1> &d, std::size_t k) {
-  return load<T<C>>(static_cast<const char *>(d.base) + static_cast<std::intptr_t>(k) * d.stride[0]);
+  return load<T<C>>(static_cast<const char *>(d.base) +
+                    static_cast<std::intptr_t>(k) * d.stride[0]);
 }
 template <TypeCode C> T<C> at(const DopeVector<2> &d, std::size_t i, std::size_t k) {
-  return load<T<C>>(static_cast<const char *>(d.base) + static_cast<std::intptr_t>(i) * d.stride[0] +
+  return load<T<C>>(static_cast<const char *>(d.base) +
+                    static_cast<std::intptr_t>(i) * d.stride[0] +
                     static_cast<std::intptr_t>(k) * d.stride[1]);
 }
 
 inline std::size_t count(std::intptr_t extent) { return extent > 0 ? extent : 0; }
 
 // The REAL type of a part kind.
-template <int K> using RealK = std::conditional_t<K == 4, float, std::conditional_t<K == 8, double, __float128>>;
+template <int K>
+using RealK = std::conditional_t<K == 4, float, std::conditional_t<K == 8, double, __float128>>;
 
 // The value of an operand element as real and imaginary parts of type F
 // (an integer converted with one rounding, a real widened or rounded).
 template <class F, TypeCode C> F real_part(T<C> v) {
-  if constexpr (Element<C>::cls == TypeClass::complex) return static_cast<F>(v.re);
-  else return static_cast<F>(v);
+  if constexpr (Element<C>::cls == TypeClass::complex)
+    return static_cast<F>(v.re);
+  else
+    return static_cast<F>(v);
 }
 template <class F, TypeCode C> F imag_part(T<C> v) {
-  if constexpr (Element<C>::cls == TypeClass::complex) return static_cast<F>(v.im);
-  else return F(0);
+  if constexpr (Element<C>::cls == TypeClass::complex)
+    return static_cast<F>(v.im);
+  else
+    return F(0);
 }
 
 constexpr bool is_int(TypeCode c) { return type_info(c).cls == TypeClass::integer; }
@@ -49,7 +56,8 @@ template <TypeCode C> std::int64_t logical_value(T<C> v) { return static_cast<st
 
 // ---- DOT_PRODUCT -------------------------------------------------------
 
-template <TypeCode A, TypeCode B, TypeCode R> T<R> dot_product(const DopeVector<1> &a, const DopeVector<1> &b) {
+template <TypeCode A, TypeCode B, TypeCode R>
+T<R> dot_product(const DopeVector<1> &a, const DopeVector<1> &b) {
   std::size_t n = count(a.extent[0]);
   T<R> result{};
   if (n == 0 || count(b.extent[0]) == 0) return result;
@@ -63,12 +71,14 @@ template <TypeCode A, TypeCode B, TypeCode R> T<R> dot_product(const DopeVector<
     using S = std::make_signed_t<U>;
     U sum = 0;
     for (std::size_t k = 0; k < n; ++k)
-      sum = sum + static_cast<U>(static_cast<S>(at<A>(a, k))) * static_cast<U>(static_cast<S>(at<B>(b, k)));
+      sum = sum + static_cast<U>(static_cast<S>(at<A>(a, k))) *
+                      static_cast<U>(static_cast<S>(at<B>(b, k)));
     return static_cast<T<R>>(sum);
   } else if constexpr (!is_cplx(A) && !is_cplx(B)) {
     using F = T<R>; // the REAL operand's precision, or the wider REAL
     F sum = 0;
-    for (std::size_t k = 0; k < n; ++k) sum = sum + static_cast<F>(at<A>(a, k)) * static_cast<F>(at<B>(b, k));
+    for (std::size_t k = 0; k < n; ++k)
+      sum = sum + static_cast<F>(at<A>(a, k)) * static_cast<F>(at<B>(b, k));
     return sum;
   } else if constexpr (is_cplx(A) && is_cplx(B)) {
     using F = Part<T<R>>;
@@ -87,7 +97,8 @@ template <TypeCode A, TypeCode B, TypeCode R> T<R> dot_product(const DopeVector<
     // the other operand's REAL precision, rounded to the part precision.
     using F = Part<T<R>>;
     constexpr TypeCode other = is_cplx(A) ? B : A;
-    using Q = std::conditional_t<!is_int(other) && (kind(other) > static_cast<int>(sizeof(F))), T<other>, F>;
+    using Q = std::conditional_t<!is_int(other) && (kind(other) > static_cast<int>(sizeof(F))),
+                                 T<other>, F>;
     F re = 0, im = 0;
     for (std::size_t k = 0; k < n; ++k) {
       if constexpr (is_cplx(A)) {
@@ -126,7 +137,8 @@ T<R> matmul_element(std::size_t kk, GetX x_of, GetY y_of) {
   } else if constexpr (!is_cplx(R)) {
     using F = T<R>;
     F sum = 0;
-    for (std::size_t k = 0; k < kk; ++k) sum = sum + static_cast<F>(x_of(k)) * static_cast<F>(y_of(k));
+    for (std::size_t k = 0; k < kk; ++k)
+      sum = sum + static_cast<F>(x_of(k)) * static_cast<F>(y_of(k));
     return sum;
   } else {
     using F = Part<T<R>>;
@@ -160,8 +172,9 @@ std::vector<T<R>> matmul_a12(const DopeVector<1> &a, const DopeVector<2> &b) {
   std::vector<T<R>> r(n, T<R>{});
   if (ka == 0 || kk == 0) return r;
   for (std::size_t j = 0; j < n; ++j)
-    r[j] = matmul_element<A, B, R>(kk, [&](std::size_t k) { return at<A>(a, k); },
-                                   [&](std::size_t k) { return at<B>(b, k, j); });
+    r[j] = matmul_element<A, B, R>(
+        kk, [&](std::size_t k) { return at<A>(a, k); },
+        [&](std::size_t k) { return at<B>(b, k, j); });
   return r;
 }
 
@@ -171,8 +184,9 @@ std::vector<T<R>> matmul_a21(const DopeVector<2> &a, const DopeVector<1> &b) {
   std::vector<T<R>> r(m, T<R>{});
   if (kk == 0 || kb == 0) return r;
   for (std::size_t i = 0; i < m; ++i)
-    r[i] = matmul_element<A, B, R>(kk, [&](std::size_t k) { return at<A>(a, i, k); },
-                                   [&](std::size_t k) { return at<B>(b, k); });
+    r[i] = matmul_element<A, B, R>(
+        kk, [&](std::size_t k) { return at<A>(a, i, k); },
+        [&](std::size_t k) { return at<B>(b, k); });
   return r;
 }
 
@@ -184,8 +198,9 @@ std::vector<T<R>> matmul_a22(const DopeVector<2> &a, const DopeVector<2> &b) {
   if (kk == 0 || kb == 0) return r;
   for (std::size_t j = 0; j < n; ++j)
     for (std::size_t i = 0; i < m; ++i)
-      r[i + j * m] = matmul_element<A, B, R>(kk, [&](std::size_t k) { return at<A>(a, i, k); },
-                                             [&](std::size_t k) { return at<B>(b, k, j); });
+      r[i + j * m] = matmul_element<A, B, R>(
+          kk, [&](std::size_t k) { return at<A>(a, i, k); },
+          [&](std::size_t k) { return at<B>(b, k, j); });
   return r;
 }
 

@@ -92,7 +92,8 @@ Operand<R> build(TypeCode code, const std::size_t (&ext)[R], ValueMix mix, bool 
   std::intptr_t stride[R];
   std::intptr_t magnitude[R];
   int order[R];
-  for (int k = 0; k < R; ++k) order[k] = k;
+  for (int k = 0; k < R; ++k)
+    order[k] = k;
   if (R == 2 && !plain && random_int(0, 2) == 0) std::swap(order[0], order[R - 1]);
   std::intptr_t span_unit = plain ? static_cast<std::intptr_t>(e) : unit_stride(e);
   for (int idx = 0; idx < R; ++idx) {
@@ -115,7 +116,8 @@ Operand<R> build(TypeCode code, const std::size_t (&ext)[R], ValueMix mix, bool 
   Operand<R> op;
   op.buffer = std::make_unique<Buffer>(bytes, misalign);
   char *data = op.buffer->data();
-  for (std::size_t i = 0; i < bytes; ++i) data[i] = static_cast<char>(bits64()); // garbage
+  for (std::size_t i = 0; i < bytes; ++i)
+    data[i] = static_cast<char>(bits64()); // garbage
   op.dope.base = data + offset;
   for (int k = 0; k < R; ++k) {
     op.dope.extent[k] = static_cast<std::intptr_t>(ext[k]);
@@ -124,7 +126,8 @@ Operand<R> build(TypeCode code, const std::size_t (&ext)[R], ValueMix mix, bool 
   // Values at every element position.
   if (R == 1) {
     for (std::size_t i = 0; i < ext[0]; ++i)
-      random_value(code, static_cast<char *>(op.dope.base) + static_cast<std::intptr_t>(i) * stride[0], mix);
+      random_value(
+          code, static_cast<char *>(op.dope.base) + static_cast<std::intptr_t>(i) * stride[0], mix);
   } else {
     for (std::size_t j = 0; j < ext[R - 1]; ++j)
       for (std::size_t i = 0; i < ext[0]; ++i)
@@ -155,8 +158,12 @@ void random_value(TypeCode code, void *p, ValueMix mix) {
   case TypeCode::r4: put(p, random_real<float>(mix)); break;
   case TypeCode::r8: put(p, random_real<double>(mix)); break;
   case TypeCode::r16: put(p, random_quad(mix)); break;
-  case TypeCode::c8: put(p, Complex<float>{random_real<float>(mix), random_real<float>(mix)}); break;
-  case TypeCode::c16: put(p, Complex<double>{random_real<double>(mix), random_real<double>(mix)}); break;
+  case TypeCode::c8:
+    put(p, Complex<float>{random_real<float>(mix), random_real<float>(mix)});
+    break;
+  case TypeCode::c16:
+    put(p, Complex<double>{random_real<double>(mix), random_real<double>(mix)});
+    break;
   case TypeCode::c32: put(p, Complex<__float128>{random_quad(mix), random_quad(mix)}); break;
   case TypeCode::l1: put(p, random_logical<std::int8_t>()); break;
   case TypeCode::l2: put(p, random_logical<std::int16_t>()); break;

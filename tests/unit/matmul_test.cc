@@ -26,7 +26,8 @@ template <class T> T element(const void *base, std::size_t i) {
 
 TEST(Matmul, ZeroInnerExtentGivesZeros) {
   double d[12];
-  for (double &x : d) x = 5;
+  for (double &x : d)
+    x = 5;
   DopeVector<2> a = mat(d, 2, 0), b = mat(d, 0, 3), r;
   std::memset(&r, 0x77, sizeof r);
   __f_matmul_a22_r8i4(&r, &a, &b);
@@ -35,7 +36,8 @@ TEST(Matmul, ZeroInnerExtentGivesZeros) {
   EXPECT_EQ(r.extent[1], 3);
   EXPECT_EQ(r.stride[0], 8);
   EXPECT_EQ(r.stride[1], 16);
-  for (int i = 0; i < 6; ++i) EXPECT_EQ(element<double>(r.base, i), 0.0);
+  for (int i = 0; i < 6; ++i)
+    EXPECT_EQ(element<double>(r.base, i), 0.0);
   std::free(r.base);
 
   // Only B's row count is zero: the extents are not compared.
@@ -66,7 +68,8 @@ TEST(Matmul, EmptyResultHasABase) {
   __f_matmul_a12_r4c32(&r1, &x, &b03);
   EXPECT_EQ(r1.extent[0], 3);
   EXPECT_EQ(r1.stride[0], 32);
-  for (int j = 0; j < 3; ++j) EXPECT_TRUE(element<mox2_c32>(r1.base, j).re == 0);
+  for (int j = 0; j < 3; ++j)
+    EXPECT_TRUE(element<mox2_c32>(r1.base, j).re == 0);
   std::free(r1.base);
   __f_matmul_a12_r4c32(&r1, &x, &b20);
   EXPECT_EQ(r1.extent[0], 0);
@@ -77,7 +80,8 @@ TEST(Matmul, EmptyResultHasABase) {
   __f_matmul_a21_l2l8(&r1, &a40, &x);
   EXPECT_EQ(r1.extent[0], 4);
   EXPECT_EQ(r1.stride[0], 8);
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(element<std::int64_t>(r1.base, i), 0);
+  for (int i = 0; i < 4; ++i)
+    EXPECT_EQ(element<std::int64_t>(r1.base, i), 0);
   std::free(r1.base);
 }
 
@@ -128,7 +132,7 @@ TEST(Matmul, Integer8ToSingleRoundsOnce) {
 }
 
 TEST(Matmul, TransposedSectionEqualsTheTranspose) {
-  std::int32_t a[6] = {1, 2, 3, 4, 5, 6}; // 2x3 column-major
+  std::int32_t a[6] = {1, 2, 3, 4, 5, 6};  // 2x3 column-major
   std::int32_t at[6] = {1, 3, 5, 2, 4, 6}; // its transpose, 3x2
   std::int32_t b[3] = {1, 10, 100};
   DopeVector<2> da = mat(a, 2, 3);
