@@ -1,0 +1,177 @@
+// MATMUL fast path: the operands as BLAS matrices and vectors, one call of
+// the GEMM or GEMV entry point (C := 1*A*B + 0*C, y := 1*A*x + 0*y), or of
+// the alignment-safe kernel with the same arguments when REAL(8) or
+// COMPLEX(8) data is not 8-byte aligned.
+#include "matmul/matmul_fast.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "frame/errors.h"
+#include "kernels/kernels.h"
+
+namespace mox2 {
+namespace {
+
+template <TypeCode C> struct BlasEntries;
+#define MOX2_BLAS_ENTRIES_(p, t)                                                                   \
+  template <> struct BlasEntries<TypeCode::t> {                                                    \
+    static constexpr auto *gemv = __f95_##p##gemv_;                                                \
+    static constexpr auto *gemm = __f95_##p##gemm_;                                                \
+  };
+MOX2_BLAS_TYPES(MOX2_BLAS_ENTRIES_)
+#undef MOX2_BLAS_ENTRIES_
+
+// The alignment-safe kernels of the types whose ordinary kernels need
+// 8-byte aligned data.
+template <TypeCode C>
+inline constexpr bool kNeedsAlignment = C == TypeCode::r8 || C == TypeCode::c16;
+template <TypeCode C> struct SafeKernels;
+template <> struct SafeKernels<TypeCode::r8> {
+  static constexpr auto *gemv = __f___zo_dgemv_don_;
+  static constexpr auto *gemm = __f___zo_dgemm_don_;
+};
+template <> struct SafeKernels<TypeCode::c16> {
+  static constexpr auto *gemv = __f___zo_zgemv_don_;
+  static constexpr auto *gemm = __f___zo_zgemm_don_;
+};
+
+bool aligned8(const void *p) { return reinterpret_cast<std::uintptr_t>(p) % 8 == 0; }
+
+// A matrix operand of rows x cols as (address, leading dimension).  Its
+// columns must be contiguous (stride1 = E), its column stride a multiple
+// of E and at least max(1, rows) elements; otherwise the operand is copied
+// column by column into a contiguous temporary (owned by `copy`).
+template <class T> struct BlasMatrix {
+  const T *a;
+  std::int32_t ld;
+  void *copy = nullptr;
+};
+template <class T>
+BlasMatrix<T> blas_matrix(const DopeVector<2> *d, std::size_t rows, std::size_t cols) {
+  constexpr std::intptr_t e = sizeof(T);
+  const char *base = static_cast<const char *>(d->base);
+  const std::intptr_t s1 = d->stride[0], s2 = d->stride[1];
+  const std::intptr_t min_ld = rows > 1 ? static_cast<std::intptr_t>(rows) : 1;
+  if (s1 == e && s2 % e == 0 && s2 / e >= min_ld && s2 / e <= INT32_MAX)
+    return {reinterpret_cast<const T *>(base), static_cast<std::int32_t>(s2 / e)};
+  char *copy = static_cast<char *>(allocate_result(sizeof(T), checked_product(rows, cols)));
+  char *to = copy;
+  for (std::size_t j = 0; j < cols; ++j)
+    for (std::size_t i = 0; i < rows; ++i, to += sizeof(T))
+      store<T>(to, load<T>(base + static_cast<std::intptr_t>(i) * s1 +
+                           static_cast<std::intptr_t>(j) * s2));
+  return {reinterpret_cast<const T *>(copy), static_cast<std::int32_t>(min_ld), copy};
+}
+
+// A vector operand of n elements as (lowest-addressed element, increment);
+// a stride of 0 or not a multiple of E is copied into a contiguous temporary.
+template <class T> struct BlasVector {
+  const T *x;
+  std::int32_t inc;
+  void *copy = nullptr;
+};
+template <class T> BlasVector<T> blas_vector(const DopeVector<1> *d, std::size_t n) {
+  constexpr std::intptr_t e = sizeof(T);
+  const char *base = static_cast<const char *>(d->base);
+  const std::intptr_t s = d->stride[0];
+  if (s != 0 && s % e == 0 && s / e >= INT32_MIN && s / e <= INT32_MAX) {
+    const char *start = s < 0 ? base + static_cast<std::intptr_t>(n - 1) * s : base;
+    return {reinterpret_cast<const T *>(start), static_cast<std::int32_t>(s / e)};
+  }
+  char *copy = static_cast<char *>(allocate_result(sizeof(T), n));
+  for (std::size_t k = 0; k < n; ++k)
+    store<T>(copy + k * sizeof(T), load<T>(base + static_cast<std::intptr_t>(k) * s));
+  return {reinterpret_cast<const T *>(copy), 1, copy};
+}
+
+template <class T> inline constexpr bool is_complex_element = false;
+template <class P> inline constexpr bool is_complex_element<Complex<P>> = true;
+
+template <class T> T one() {
+  if constexpr (is_complex_element<T>)
+    return T{1, 0};
+  else
+    return T(1);
+}
+template <TypeCode C>
+void matmul_a22_fast(DopeVector<2> *result, const DopeVector<2> *a, const DopeVector<2> *b) {
+  using T = ElementType<C>;
+  if (result == nullptr || a == nullptr || b == nullptr || a->base == nullptr || b->base == nullptr)
+    __f_unassociated_array();
+  const std::size_t m = extent_count(a->extent[0]), k = extent_count(a->extent[1]);
+  const std::size_t n = extent_count(b->extent[1]);
+  void *c = allocate_result(sizeof(T), checked_product(m, n));
+  describe_result<2>(result, c, {m, n}, sizeof(T));
+  if (m == 0 || n == 0) return;
+  if (k == 0) {
+    std::memset(c, 0, m * n * sizeof(T));
+    return;
+  }
+  BlasMatrix<T> am = blas_matrix<T>(a, m, k), bm = blas_matrix<T>(b, k, n);
+  const std::int32_t mm = static_cast<std::int32_t>(m), nn = static_cast<std::int32_t>(n),
+                     kk = static_cast<std::int32_t>(k);
+  const T alpha = one<T>(), beta = T{};
+  T *cc = static_cast<T *>(c);
+  bool safe = false;
+  if constexpr (kNeedsAlignment<C>) safe = !(aligned8(am.a) && aligned8(bm.a));
+  if constexpr (kNeedsAlignment<C>)
+    if (safe)
+      SafeKernels<C>::gemm("N", "N", &mm, &nn, &kk, &alpha, am.a, &am.ld, bm.a, &bm.ld, &beta, cc,
+                           &mm, 1, 1);
+  if (!safe)
+    BlasEntries<C>::gemm("N", "N", &mm, &nn, &kk, &alpha, am.a, &am.ld, bm.a, &bm.ld, &beta, cc,
+                         &mm, 1, 1);
+  std::free(am.copy);
+  std::free(bm.copy);
+}
+
+template <TypeCode C>
+void matmul_a21_fast(DopeVector<1> *result, const DopeVector<2> *a, const DopeVector<1> *x) {
+  using T = ElementType<C>;
+  if (a == nullptr || x == nullptr || a->base == nullptr || x->base == nullptr)
+    __f_unassociated_array();
+  const std::size_t m = extent_count(a->extent[0]), k = extent_count(a->extent[1]);
+  const std::size_t nx = extent_count(x->extent[0]);
+  void *y = allocate_result(sizeof(T), m);
+  describe_result<1>(result, y, {m}, sizeof(T));
+  if (m == 0) return;
+  if (nx == 0 || k == 0) {
+    std::memset(y, 0, m * sizeof(T));
+    return;
+  }
+  BlasMatrix<T> am = blas_matrix<T>(a, m, k);
+  BlasVector<T> xv = blas_vector<T>(x, k);
+  const std::int32_t mm = static_cast<std::int32_t>(m), kk = static_cast<std::int32_t>(k);
+  const std::int32_t unit = 1;
+  const T alpha = one<T>(), beta = T{};
+  T *yy = static_cast<T *>(y);
+  bool safe = false;
+  if constexpr (kNeedsAlignment<C>) safe = !(aligned8(am.a) && aligned8(xv.x));
+  if constexpr (kNeedsAlignment<C>)
+    if (safe)
+      SafeKernels<C>::gemv("N", &mm, &kk, &alpha, am.a, &am.ld, xv.x, &xv.inc, &beta, yy, &unit, 1);
+  if (!safe)
+    BlasEntries<C>::gemv("N", &mm, &kk, &alpha, am.a, &am.ld, xv.x, &xv.inc, &beta, yy, &unit, 1);
+  std::free(am.copy);
+  std::free(xv.copy);
+}
+
+} // namespace
+
+#define MOX2_DEFINE_MATMUL_FAST_(t)                                                                \
+  void MatmulFastPath<TypeCode::t, TypeCode::t>::a21(                                              \
+      DopeVector<1> *result, const DopeVector<2> *a, const DopeVector<1> *x) {                     \
+    matmul_a21_fast<TypeCode::t>(result, a, x);                                                    \
+  }                                                                                                \
+  void MatmulFastPath<TypeCode::t, TypeCode::t>::a22(                                              \
+      DopeVector<2> *result, const DopeVector<2> *a, const DopeVector<2> *b) {                     \
+    matmul_a22_fast<TypeCode::t>(result, a, b);                                                    \
+  }
+MOX2_DEFINE_MATMUL_FAST_(r4)
+MOX2_DEFINE_MATMUL_FAST_(r8)
+MOX2_DEFINE_MATMUL_FAST_(c8)
+MOX2_DEFINE_MATMUL_FAST_(c16)
+#undef MOX2_DEFINE_MATMUL_FAST_
+
+} // namespace mox2
