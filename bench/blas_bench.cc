@@ -1,5 +1,5 @@
 // The GEMM and GEMV entry points beside OpenBLAS in the same run, on 1 and
-// 2 threads.
+// 2 threads, and MATMUL of two REAL(8) matrices beside gfortran's MATMUL.
 // Counters: FLOP/s (2*m*n*k real, 8*m*n*k complex products).
 #include <dlfcn.h>
 #include <omp.h>
@@ -14,6 +14,9 @@
 #include <benchmark/benchmark.h>
 
 #include "frame/dope.h"
+
+extern "C" void gfortran_matmul_r8r8(int m, int k, int n, const double *a, const double *b,
+                                     double *c);
 
 namespace {
 
@@ -158,6 +161,42 @@ void gemv_sizes(benchmark::internal::Benchmark *b) {
 }
 BENCHMARK(mox2_dgemv)->Apply(gemv_sizes);
 BENCHMARK(openblas_dgemv)->Apply(gemv_sizes);
+
+// MATMUL(A, B) of contiguous REAL(8) matrices: the library on 1 and 2
+// threads, gfortran's MATMUL (serial) on the same arrays.
+void matmul_r8r8(benchmark::State &s) {
+  const std::intptr_t n = s.range(0);
+  omp_set_num_threads(int(s.range(1)));
+  auto a = random_matrix<double>(std::size_t(n * n)), b = random_matrix<double>(std::size_t(n * n));
+  mox2_dope_vector2 da{a.data(), {n, n}, {8, 8 * n}}, db{b.data(), {n, n}, {8, 8 * n}};
+  for (auto _ : s) {
+    mox2_dope_vector2 r;
+    __f_matmul_a22_r8r8(&r, &da, &db);
+    benchmark::DoNotOptimize(r.base);
+    std::free(r.base);
+  }
+  s.counters["FLOP/s"] =
+      benchmark::Counter(2.0 * n * n * n, benchmark::Counter::kIsIterationInvariantRate);
+}
+void gfortran_matmul(benchmark::State &s) {
+  const int n = int(s.range(0));
+  auto a = random_matrix<double>(std::size_t(n) * n), b = random_matrix<double>(std::size_t(n) * n);
+  std::vector<double> c(std::size_t(n) * n);
+  for (auto _ : s) {
+    gfortran_matmul_r8r8(n, n, n, a.data(), b.data(), c.data());
+    benchmark::DoNotOptimize(c.data());
+  }
+  s.counters["FLOP/s"] =
+      benchmark::Counter(2.0 * n * n * n, benchmark::Counter::kIsIterationInvariantRate);
+}
+void matmul_sizes(benchmark::internal::Benchmark *b) {
+  for (int n : {64, 256, 1000})
+    for (int t : {1, 2})
+      b->Args({n, t});
+  b->Unit(benchmark::kMillisecond)->UseRealTime();
+}
+BENCHMARK(matmul_r8r8)->Apply(matmul_sizes);
+BENCHMARK(gfortran_matmul)->Apply(matmul_sizes);
 
 } // namespace
 

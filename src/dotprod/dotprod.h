@@ -223,6 +223,8 @@ ElementType<R> dotprod_entry(const DopeVector<1> *a, const DopeVector<1> *b) {
 
 } // namespace mox2
 
+#include "dotprod/dotprod_fast.h"
+
 // Entry-point definitions, for X(a, b, r) of MOX2_DOTPROD_PAIRS: complex
 // results go through the hidden result address (4-byte aligned), the others
 // are the function value.

@@ -298,6 +298,8 @@ void matmul_entry(Result *result, const OpA *a, const OpB *b) {
 
 } // namespace mox2
 
+#include "matmul/matmul_fast.h"
+
 // Entry-point definitions, for X(a, b, r) of MOX2_MATMUL_PAIRS: one per form.
 #define MOX2_MATMUL_CALL_(form, ta, tb, tr)                                                        \
   {                                                                                                \

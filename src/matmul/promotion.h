@@ -72,16 +72,15 @@ MOX2_DOTPROD_PAIRS(MOX2_CHECK_DOTPROD_ROW_)
 #undef MOX2_CHECK_MATMUL_ROW_
 #undef MOX2_CHECK_DOTPROD_ROW_
 
-// The pairs that another path may take over (same-type REAL and COMPLEX of
-// kinds 4 and 8: dot product, matrix x vector, matrix x matrix).  The entry
-// points consult has_fast_path(); while it answers false every pair runs the
-// generic loops.  To switch: define the specialisations of the *_fast_path
-// templates declared next to the entry templates and return true here.
+// The pairs that the fast paths take over (same-type REAL and COMPLEX of
+// kinds 4 and 8: dot product, matrix x vector, matrix x matrix): they go to
+// the level-1 kernels and the GEMV and GEMM entry points
+// (dotprod/dotprod_fast.h, matmul/matmul_fast.h).
 constexpr bool is_fast_path_pair(TypeCode a, TypeCode b) {
   return a == b &&
          (a == TypeCode::r4 || a == TypeCode::r8 || a == TypeCode::c8 || a == TypeCode::c16);
 }
-inline constexpr bool kFastPathsEnabled = false;
+inline constexpr bool kFastPathsEnabled = true;
 constexpr bool has_fast_path(TypeCode a, TypeCode b) {
   return kFastPathsEnabled && is_fast_path_pair(a, b);
 }

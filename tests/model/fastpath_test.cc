@@ -292,6 +292,27 @@ TEST(FastPath, Real8) { check_type<TypeCode::r8>(); }
 TEST(FastPath, Complex8) { check_type<TypeCode::c8>(); }
 TEST(FastPath, Complex16) { check_type<TypeCode::c16>(); }
 
+// The exported entry points of the eight pairs are the fast paths.
+TEST(FastPath, EntryPointsTakeIt) {
+  auto x = random_section<double>(37, 1, test::Values::plain, false);
+  auto a = random_section<double>(37, 29, test::Values::plain, false);
+  auto b = random_section<double>(29, 31, test::Values::plain, false);
+  double want = DotprodFastPath<TypeCode::r8, TypeCode::r8>::run(&x.dope1, &x.dope1);
+  double got = __f_dotprod_s1_r8r8(&x.dope1, &x.dope1);
+  EXPECT_TRUE(test::same_value(got, want));
+  DopeVector<2> r1, r2;
+  MatmulFastPath<TypeCode::r8, TypeCode::r8>::a22(&r1, &a.dope2, &b.dope2);
+  __f_matmul_a22_r8r8(&r2, &a.dope2, &b.dope2);
+  EXPECT_TRUE(test::same_elements<double>(r1.base, r2.base, 37 * 31));
+  std::free(r1.base);
+  std::free(r2.base);
+  mox2_c8 cw, cg;
+  auto cx = random_section<c8>(21, 1, test::Values::plain, false);
+  cw = DotprodFastPath<TypeCode::c8, TypeCode::c8>::run(&cx.dope1, &cx.dope1);
+  __f_dotprod_s1_c8c8(&cg, &cx.dope1, &cx.dope1);
+  EXPECT_TRUE(test::same_value(cg, cw));
+}
+
 TEST(FastPath, WorkedExamples) {
   // DOT_PRODUCT((0,1),(0,1)) = 1: the first operand is conjugated.
   mox2_c16 u{0, 1};

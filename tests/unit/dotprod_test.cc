@@ -21,7 +21,7 @@ TEST(Dotprod, EmptyOperandGivesZeroAndWritesTheComplexResult) {
   mox2_c16 c[2] = {{1, 2}, {3, 4}};
   DopeVector<1> da = vec(a, 2), dempty = vec(a, 0), dc = vec(c, 2), dcempty = vec(c, 0);
   EXPECT_EQ(__f_dotprod_s1_r4r4(&dempty, &da), 0.0f);
-  EXPECT_EQ(__f_dotprod_s1_r4r4(&da, &dempty), 0.0f); // b empty, a not
+  EXPECT_EQ(__f_dotprod_s1_r4r8(&da, &dempty), 0.0); // b empty, a not (generic loops)
   mox2_c16 r = {7, 7};
   __f_dotprod_s1_c16c16(&r, &dcempty, &dc);
   EXPECT_EQ(r.re, 0.0);
