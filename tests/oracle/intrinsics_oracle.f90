@@ -96,25 +96,25 @@ contains
     logical(8), intent(out) :: res
     res = dot_product(x, y)
   end subroutine
-  subroutine oracle_mm22_i1i1(m, k, n, x, y, res) bind(C, name="oracle_mm22_i1i1")
+  subroutine oracle_mm22_i1i4(m, k, n, x, y, res) bind(C, name="oracle_mm22_i1i4")
     integer(c_int), value :: m, k, n
     integer(1), intent(in) :: x(m, k)
-    integer(1), intent(in) :: y(k, n)
-    integer(1), intent(out) :: res(m, n)
+    integer(4), intent(in) :: y(k, n)
+    integer(4), intent(out) :: res(m, n)
     res = matmul(x, y)
   end subroutine
-  subroutine oracle_mm21_i1i1(m, k, x, y, res) bind(C, name="oracle_mm21_i1i1")
+  subroutine oracle_mm21_i1i4(m, k, x, y, res) bind(C, name="oracle_mm21_i1i4")
     integer(c_int), value :: m, k
     integer(1), intent(in) :: x(m, k)
-    integer(1), intent(in) :: y(k)
-    integer(1), intent(out) :: res(m)
+    integer(4), intent(in) :: y(k)
+    integer(4), intent(out) :: res(m)
     res = matmul(x, y)
   end subroutine
-  subroutine oracle_mm12_i1i1(k, n, x, y, res) bind(C, name="oracle_mm12_i1i1")
+  subroutine oracle_mm12_i1i4(k, n, x, y, res) bind(C, name="oracle_mm12_i1i4")
     integer(c_int), value :: k, n
     integer(1), intent(in) :: x(k)
-    integer(1), intent(in) :: y(k, n)
-    integer(1), intent(out) :: res(n)
+    integer(4), intent(in) :: y(k, n)
+    integer(4), intent(out) :: res(n)
     res = matmul(x, y)
   end subroutine
   subroutine oracle_mm22_i2i4(m, k, n, x, y, res) bind(C, name="oracle_mm22_i2i4")

@@ -1,9 +1,9 @@
 // DOT_PRODUCT and MATMUL against gfortran's own intrinsics on the same
 // contiguous arrays, for pairs whose result type gfortran shares.  INTEGER
-// and LOGICAL results must match exactly (wrapping sums agree modulo the
-// result width); REAL and COMPLEX ones exactly on integer-valued data (every
-// order of summation gives the same), and within a few units in the last
-// place on positive random data.
+// and LOGICAL results must match exactly (on data that does not overflow:
+// gfortran's INTEGER overflow is undefined; the model tests cover wrapping); REAL and COMPLEX ones
+// exactly on integer-valued data (every order of summation gives the same), and within a few units
+// in the last place on positive random data.
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -19,7 +19,7 @@ namespace {
 
 using test::random_int;
 
-enum class Data { any, small_integers, positive };
+enum class Data { small_integers, positive };
 
 template <class T> T value(Data data) {
   if constexpr (std::is_same_v<T, Complex<float>> || std::is_same_v<T, Complex<double>> ||
@@ -31,7 +31,6 @@ template <class T> T value(Data data) {
       return T(0.5) + T(std::uniform_real_distribution<double>(0.0, 0.5)(test::rng()));
     return T(random_int(-16, 16));
   } else {
-    if (data == Data::any) return static_cast<T>(test::rng()());
     if (data == Data::positive) return static_cast<T>(random_int(1, 16));
     return static_cast<T>(random_int(-16, 16));
   }
@@ -76,8 +75,7 @@ template <class T> bool agrees(T ours, T peer, Data data, std::size_t terms) {
 
 template <class TA, class TB, class TR, class Ours, class Peer>
 void dot_against_gfortran(const char *name, Ours ours, Peer peer, bool logical) {
-  for (Data data : {Data::any, Data::small_integers, Data::positive}) {
-    if (data == Data::any && !std::is_integral_v<TR>) continue;
+  for (Data data : {Data::small_integers, Data::positive}) {
     for (int c = 0; c < 30; ++c) {
       std::size_t n = random_int(0, 40);
       auto a = values<TA>(n, data, logical);
@@ -100,8 +98,7 @@ template <class TA, class TB, class TR, class O12, class O21, class O22, class P
           class P22>
 void matmul_against_gfortran(const char *name, O12 o12, O21 o21, O22 o22, P12 p12, P21 p21, P22 p22,
                              bool logical) {
-  for (Data data : {Data::any, Data::small_integers, Data::positive}) {
-    if (data == Data::any && !std::is_integral_v<TR>) continue;
+  for (Data data : {Data::small_integers, Data::positive}) {
     for (int c = 0; c < 12; ++c) {
       std::size_t m = random_int(1, 20), k = random_int(1, 40), n = random_int(1, 20);
       if (c == 0) m = 70, k = 300, n = 9; // past the blocking limits
@@ -156,13 +153,15 @@ void matmul_against_gfortran(const char *name, O12 o12, O21 o21, O22 o22, P12 p1
 // The pairs the oracle wraps: X(a, b, gfortran's result type).
 #define MOX2_ORACLE_DOT_PAIRS(X)                                                                   \
   X(i4, i4, i4)                                                                                    \
-  X(i2, i4, i4) X(i8, i1, i8) X(r4, r8, r8) X(i4, r8, r8) X(r16, r8, r16) X(c16, c16, c16)         \
-      X(c8, c16, c16) X(i4, c8, c8) X(c32, r16, c32) X(r8, r8, r8)
+  X(i2, i4, i4)                                                                                    \
+  X(i8, i1, i8) X(r4, r8, r8) X(i4, r8, r8) X(r16, r8, r16) X(c16, c16, c16) X(c8, c16, c16)       \
+      X(i4, c8, c8) X(c32, r16, c32) X(r8, r8, r8)
 #define MOX2_ORACLE_LOGICAL_DOT_PAIRS(X) X(l4, l4, l4) X(l1, l8, l8)
 #define MOX2_ORACLE_MATMUL_PAIRS(X)                                                                \
-  X(i1, i1, i1)                                                                                    \
-  X(i2, i4, i4) X(i8, i4, i8) X(r4, r8, r8) X(r8, i4, r8) X(i8, r4, r4) X(c8, r8, c16)             \
-      X(r16, c8, c32) X(c16, c16, c16) X(c8, i2, c8) X(r4, r4, r4) X(l2, l4, l4) X(l1, l8, l8)
+  X(i1, i4, i4)                                                                                    \
+  X(i2, i4, i4)                                                                                    \
+  X(i8, i4, i8) X(r4, r8, r8) X(r8, i4, r8) X(i8, r4, r4) X(c8, r8, c16) X(r16, c8, c32)           \
+      X(c16, c16, c16) X(c8, i2, c8) X(r4, r4, r4) X(l2, l4, l4) X(l1, l8, l8)
 
 MOX2_ORACLE_DOT_PAIRS(MOX2_ORACLE_DOT_)
 MOX2_ORACLE_LOGICAL_DOT_PAIRS(MOX2_ORACLE_DOT_)
