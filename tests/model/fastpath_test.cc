@@ -261,9 +261,10 @@ template <TypeCode C, class Dot, class A21, class A22> void check_pair(Dot dot, 
     std::size_t off = sizeof(Part<T>) >= 4 && c % 3 == 0 ? 4 : 0;
     std::intptr_t s1 = c % 2 ? odd : e, s2 = c % 4 < 2 ? e * std::intptr_t(m) - e : odd * 9;
     if (e == 4) s1 = e; // no REAL(4) stride can be off
+    // x serves MATMUL (k elements) and DOT_PRODUCT with a column of a (m elements).
     auto a = odd_matrix<T>(m, k, s1, s2, off);
     auto b = odd_matrix<T>(k, n, c % 3 ? odd : e, odd * std::intptr_t(k + 1), 0);
-    auto x = odd_matrix<T>(k, 1, c % 4 == 3 ? 0 : odd, 0, off);
+    auto x = odd_matrix<T>(std::max(k, m), 1, c % 4 == 3 ? 0 : odd, 0, off);
     DopeVector<2> r2;
     a22(&r2, &a.dope2, &b.dope2);
     expect_same<C>("a22 odd", r2.base, model_a22<C>(a.dope2, b.dope2, omp_get_max_threads()), m * n,
