@@ -87,9 +87,27 @@ requires((is_real<A> || is_real<B>)&&!is_complex<A> && !is_complex<B> && !is_log
   }
 };
 
+// The complex accumulation shared by the three complex classes: one
+// accumulator per part from zero, Step::step adding element k's
+// contribution in the order k = 0, 1, ..., n-1 (unrolled by two).
+template <class Step, TypeCode R> struct ComplexSum {
+  template <class WA, class WB> static ElementType<R> run(WA a, WB b, std::size_t n) {
+    Part<ElementType<R>> re = 0, im = 0;
+    std::size_t k = 0;
+    for (; k + 2 <= n; k += 2) {
+      Step::step(re, im, a.next(), b.next());
+      Step::step(re, im, a.next(), b.next());
+    }
+    for (; k < n; ++k)
+      Step::step(re, im, a.next(), b.next());
+    return {re, im};
+  }
+};
+
 // COMPLEX x COMPLEX: conj(x)*y in the wider part precision.
 template <TypeCode A, TypeCode B, TypeCode R>
-requires(is_complex<A> &&is_complex<B>) struct Sum<A, B, R> {
+requires(is_complex<A> &&is_complex<B>) struct Sum<A, B, R>
+    : ComplexSum<Sum<A, B, R>, R> {
   using P = Part<ElementType<R>>;
   static void step(P &re, P &im, ElementType<A> x, ElementType<B> y) {
     P xr = static_cast<P>(x.re), xi = static_cast<P>(x.im);
@@ -98,17 +116,6 @@ requires(is_complex<A> &&is_complex<B>) struct Sum<A, B, R> {
     P t_im = xr * yi - xi * yr;
     re += t_re;
     im += t_im;
-  }
-  template <class WA, class WB> static ElementType<R> run(WA a, WB b, std::size_t n) {
-    P re = 0, im = 0;
-    std::size_t k = 0;
-    for (; k + 2 <= n; k += 2) {
-      step(re, im, a.next(), b.next());
-      step(re, im, a.next(), b.next());
-    }
-    for (; k < n; ++k)
-      step(re, im, a.next(), b.next());
-    return {re, im};
   }
 };
 
@@ -120,7 +127,8 @@ using ProductPrecision =
 
 // COMPLEX x INTEGER or REAL: x conjugated, y real.
 template <TypeCode A, TypeCode B, TypeCode R>
-requires(is_complex<A> && (is_integer<B> || is_real<B>)) struct Sum<A, B, R> {
+requires(is_complex<A> && (is_integer<B> || is_real<B>)) struct Sum<A, B, R>
+    : ComplexSum<Sum<A, B, R>, R> {
   using P = Part<ElementType<R>>;
   using Q = ProductPrecision<P, B>;
   static void step(P &re, P &im, ElementType<A> x, ElementType<B> y) {
@@ -128,39 +136,18 @@ requires(is_complex<A> && (is_integer<B> || is_real<B>)) struct Sum<A, B, R> {
     re += static_cast<P>(static_cast<Q>(x.re) * cy);
     im += static_cast<P>(static_cast<Q>(x.im) * -cy);
   }
-  template <class WA, class WB> static ElementType<R> run(WA a, WB b, std::size_t n) {
-    P re = 0, im = 0;
-    std::size_t k = 0;
-    for (; k + 2 <= n; k += 2) {
-      step(re, im, a.next(), b.next());
-      step(re, im, a.next(), b.next());
-    }
-    for (; k < n; ++k)
-      step(re, im, a.next(), b.next());
-    return {re, im};
-  }
 };
 
 // INTEGER or REAL x COMPLEX: nothing conjugated.
 template <TypeCode A, TypeCode B, TypeCode R>
-requires((is_integer<A> || is_real<A>)&&is_complex<B>) struct Sum<A, B, R> {
+requires((is_integer<A> || is_real<A>)&&is_complex<B>) struct Sum<A, B, R>
+    : ComplexSum<Sum<A, B, R>, R> {
   using P = Part<ElementType<R>>;
   using Q = ProductPrecision<P, A>;
   static void step(P &re, P &im, ElementType<A> x, ElementType<B> y) {
     Q cx = static_cast<Q>(x);
     re += static_cast<P>(cx * static_cast<Q>(y.re));
     im += static_cast<P>(cx * static_cast<Q>(y.im));
-  }
-  template <class WA, class WB> static ElementType<R> run(WA a, WB b, std::size_t n) {
-    P re = 0, im = 0;
-    std::size_t k = 0;
-    for (; k + 2 <= n; k += 2) {
-      step(re, im, a.next(), b.next());
-      step(re, im, a.next(), b.next());
-    }
-    for (; k < n; ++k)
-      step(re, im, a.next(), b.next());
-    return {re, im};
   }
 };
 
