@@ -1,18 +1,15 @@
 // The GEMM and GEMV entry points beside OpenBLAS in the same run, on 1 and
 // 2 threads, and MATMUL of two REAL(8) matrices beside gfortran's MATMUL.
 // Counters: FLOP/s (2*m*n*k real, 8*m*n*k complex products).
-#include <dlfcn.h>
 #include <omp.h>
 
-#include <complex>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
-#include <random>
 #include <vector>
 
 #include <benchmark/benchmark.h>
 
+#include "blas_peers.h"
 #include "frame/dope.h"
 
 extern "C" void gfortran_matmul_r8r8(int m, int k, int n, const double *a, const double *b,
@@ -20,58 +17,7 @@ extern "C" void gfortran_matmul_r8r8(int m, int k, int n, const double *a, const
 
 namespace {
 
-using i32 = std::int32_t;
-
-// OpenBLAS, loaded by path so that it cannot stand in for anything else.
-struct OpenBlas {
-  void *handle = nullptr;
-  void (*set_threads)(int) = nullptr;
-  void *sgemm = nullptr, *dgemm = nullptr, *cgemm = nullptr, *zgemm = nullptr, *dgemv = nullptr;
-};
-const OpenBlas &openblas() {
-  static OpenBlas o = [] {
-    OpenBlas r;
-    r.handle =
-        dlopen("/usr/lib/x86_64-linux-gnu/openblas-pthread/libblas.so.3", RTLD_NOW | RTLD_LOCAL);
-    if (r.handle == nullptr) return r;
-    r.set_threads = reinterpret_cast<void (*)(int)>(dlsym(r.handle, "openblas_set_num_threads"));
-    r.sgemm = dlsym(r.handle, "sgemm_");
-    r.dgemm = dlsym(r.handle, "dgemm_");
-    r.cgemm = dlsym(r.handle, "cgemm_");
-    r.zgemm = dlsym(r.handle, "zgemm_");
-    r.dgemv = dlsym(r.handle, "dgemv_");
-    return r;
-  }();
-  return o;
-}
-
-template <class T> T random_value(std::mt19937_64 &g) {
-  std::uniform_real_distribution<double> d(-1, 1);
-  if constexpr (std::is_floating_point_v<T>)
-    return T(d(g));
-  else
-    return T{decltype(T{}.re)(d(g)), decltype(T{}.re)(d(g))};
-}
-template <class T> std::vector<T> random_matrix(std::size_t count) {
-  std::mt19937_64 g(42);
-  std::vector<T> v(count);
-  for (auto &x : v)
-    x = random_value<T>(g);
-  return v;
-}
-template <class T> T scalar(double v) {
-  if constexpr (std::is_floating_point_v<T>)
-    return T(v);
-  else
-    return T{decltype(T{}.re)(v), 0};
-}
-template <class T> constexpr double flops_per_term() {
-  return std::is_floating_point_v<T> ? 2.0 : 8.0;
-}
-
-using GemmFn = void (*)(const char *, const char *, const i32 *, const i32 *, const i32 *,
-                        const void *, const void *, const i32 *, const void *, const i32 *,
-                        const void *, void *, const i32 *, std::size_t, std::size_t);
+using namespace mox2_bench;
 
 // args: n, threads; peer: use OpenBLAS.
 template <class T> void run_gemm(benchmark::State &s, GemmFn fn, bool peer) {
@@ -101,9 +47,7 @@ template <class T> void run_gemm(benchmark::State &s, GemmFn fn, bool peer) {
   void mox2_##p##gemm(benchmark::State &s) {                                                       \
     run_gemm<mox2_##t>(s, reinterpret_cast<GemmFn>(&__f95_##p##gemm_), false);                     \
   }                                                                                                \
-  void openblas_##p##gemm(benchmark::State &s) {                                                   \
-    run_gemm<mox2_##t>(s, reinterpret_cast<GemmFn>(openblas().p##gemm), true);                     \
-  }
+  void openblas_##p##gemm(benchmark::State &s) { run_gemm<mox2_##t>(s, openblas().p##gemm, true); }
 MOX2_BLAS_TYPES(MOX2_GEMM_BENCH_)
 #undef MOX2_GEMM_BENCH_
 
@@ -120,10 +64,6 @@ MOX2_REGISTER_GEMM_(d, r8)
 MOX2_REGISTER_GEMM_(s, r4)
 MOX2_REGISTER_GEMM_(z, c16)
 MOX2_REGISTER_GEMM_(c, c8)
-
-using DgemvFn = void (*)(const char *, const i32 *, const i32 *, const double *, const double *,
-                         const i32 *, const double *, const i32 *, const double *, double *,
-                         const i32 *, std::size_t);
 
 void run_dgemv(benchmark::State &s, DgemvFn fn, bool peer) {
   const i32 n = i32(s.range(0)), one = 1;
@@ -149,9 +89,7 @@ void run_dgemv(benchmark::State &s, DgemvFn fn, bool peer) {
       benchmark::Counter(2.0 * n * n, benchmark::Counter::kIsIterationInvariantRate);
 }
 void mox2_dgemv(benchmark::State &s) { run_dgemv(s, &__f95_dgemv_, false); }
-void openblas_dgemv(benchmark::State &s) {
-  run_dgemv(s, reinterpret_cast<DgemvFn>(openblas().dgemv), true);
-}
+void openblas_dgemv(benchmark::State &s) { run_dgemv(s, openblas().dgemv, true); }
 void gemv_sizes(benchmark::internal::Benchmark *b) {
   for (int n : {1000, 4000})
     for (int t : {1, 2})

@@ -1,0 +1,439 @@
+// mox2 beside its peers in one run: GEMM of the four types, DGEMV, MATMUL of
+// REAL(8) matrices and COUNT, ALL and ANY of LOGICAL(1) masks, on 1 and 2
+// threads, beside OpenBLAS, the reference BLAS and gfortran's intrinsics.
+// OpenBLAS reads OPENBLAS_CORETYPE and OPENBLAS_L2_SIZE when it is loaded,
+// so it is measured twice: here with the environment as it is, and in a
+// child process (this program again) with both variables unset.
+//
+// Prints each figure (the median over the repetitions) as it is measured,
+// then writes to the output folder results.md (also printed),
+// measurements.tsv, the gnuplot data and script, and gemm.png.
+//
+//   mox2_compare [--quick] [--out=DIR] [--benchmark_filter=REGEX]
+#include <dlfcn.h>
+#include <omp.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iostream>
+#include <map>
+#include <sstream>
+#include <thread>
+
+#include <benchmark/benchmark.h>
+
+#include "blas_peers.h"
+#include "compare.h"
+
+extern "C" {
+void gfortran_matmul_r8r8(int m, int k, int n, const double *a, const double *b, double *c);
+std::int32_t mox2_gfortran_logical_l1(const void *p, std::int64_t n, std::int64_t step, int op);
+}
+
+namespace mox2_compare {
+namespace {
+
+using namespace mox2_bench;
+
+// What is measured, and how often.
+struct Plan {
+  std::vector<long> gemm_sizes, gemv_sizes, mask_sizes;
+  long reference_limit;               // the reference BLAS's GEMM is slow beyond this n
+  int repetitions, large_repetitions; // the latter for products with n >= 1000
+  double min_time;                    // seconds per repetition, or one call if that is longer
+};
+const Plan kFull{
+    {64, 128, 256, 512, 1000, 2000}, {256, 1000, 4000}, {1L << 18, 1L << 26}, 512, 5, 3, 0.1};
+const Plan kQuick{{64, 256}, {1000}, {1L << 18}, 256, 2, 2, 0.05};
+
+const char *const kSeriesNames[kSeriesCount] = {"mox2", "openblas", "openblas_unset", "reference",
+                                                "gfortran"};
+
+// One registered benchmark: where its figure goes, and its work per call
+// (floating-point operations, or bytes of mask) in units of 1e9.
+struct Meta {
+  int group;
+  Series series;
+  int threads;
+  long size;
+  double giga_work;
+};
+std::map<std::string, Meta> &registry() {
+  static std::map<std::string, Meta> r;
+  return r;
+}
+
+void add(const Plan &plan, Meta meta, std::function<void(benchmark::State &)> body) {
+  const std::string name = std::string(kGroups[meta.group].name) + "/" + kSeriesNames[meta.series] +
+                           "/" + std::to_string(meta.threads) + "T/" + std::to_string(meta.size);
+  registry()[name] = meta;
+  const bool large = !kGroups[meta.group].mask && meta.group != dgemv_n && meta.group != dgemv_t &&
+                     meta.size >= 1000;
+  benchmark::RegisterBenchmark(name.c_str(), [body](benchmark::State &s) { body(s); })
+      ->UseRealTime()
+      ->Unit(benchmark::kMillisecond)
+      ->MinTime(plan.min_time)
+      ->Repetitions(large ? plan.large_repetitions : plan.repetitions);
+}
+
+void use_threads(Series series, int threads) {
+  if (series == mox2) omp_set_num_threads(threads);
+  if (series == openblas_env || series == openblas_unset) openblas().set_threads(threads);
+}
+std::vector<int> thread_counts(Series series) {
+  return series == reference || series == gfortran ? std::vector<int>{1} : std::vector<int>{1, 2};
+}
+
+// A's n*n elements and the others' count (n*n for GEMM, n for GEMV), kept
+// from one call of a benchmark to the next.
+template <class T> struct Operands { std::vector<T> a, b, c; };
+template <class T> Operands<T> &operands(long n, long others) {
+  static Operands<T> o;
+  if (o.a.size() != std::size_t(n * n) || o.b.size() != std::size_t(others)) {
+    o.a = random_matrix<T>(std::size_t(n * n));
+    o.b = random_matrix<T>(std::size_t(others));
+    o.c.assign(std::size_t(others), T{});
+  }
+  return o;
+}
+
+// C := 1.25*A*B (beta = 0), all n x n.
+template <class T> void add_gemm(const Plan &plan, int group, Series series, GemmFn fn) {
+  for (long n : plan.gemm_sizes) {
+    if (series == reference && n > plan.reference_limit) continue;
+    for (int t : thread_counts(series))
+      add(plan, {group, series, t, n, flops_per_term<T>() * double(n) * n * n / 1e9},
+          [=](benchmark::State &s) {
+            use_threads(series, t);
+            const i32 order = i32(n);
+            Operands<T> &p = operands<T>(n, n * n);
+            const T alpha = scalar<T>(1.25), beta = scalar<T>(0);
+            for (auto _ : s) {
+              fn("N", "N", &order, &order, &order, &alpha, p.a.data(), &order, p.b.data(), &order,
+                 &beta, p.c.data(), &order, 1, 1);
+              benchmark::ClobberMemory();
+            }
+          });
+  }
+}
+
+void add_gemms(const Plan &plan, Series series, const BlasLibrary *peer) {
+#define MOX2_ADD_GEMM_(p, t)                                                                       \
+  add_gemm<mox2_##t>(plan, p##gemm, series,                                                        \
+                     peer ? peer->p##gemm : reinterpret_cast<GemmFn>(&__f95_##p##gemm_));
+  MOX2_BLAS_TYPES(MOX2_ADD_GEMM_)
+#undef MOX2_ADD_GEMM_
+}
+
+// y := 1.25*op(A)*x (beta = 0), A n x n.
+void add_dgemvs(const Plan &plan, Series series, DgemvFn fn) {
+  for (int group : {dgemv_n, dgemv_t})
+    for (long n : plan.gemv_sizes)
+      for (int t : thread_counts(series))
+        add(plan, {group, series, t, n, 2.0 * n * n / 1e9}, [=](benchmark::State &s) {
+          use_threads(series, t);
+          const char trans = group == dgemv_n ? 'N' : 'T';
+          const i32 order = i32(n), one = 1;
+          Operands<double> &p = operands<double>(n, n);
+          const double alpha = 1.25, beta = 0;
+          for (auto _ : s) {
+            fn(&trans, &order, &order, &alpha, p.a.data(), &order, p.b.data(), &one, &beta,
+               p.c.data(), &one, 1);
+            benchmark::ClobberMemory();
+          }
+        });
+}
+
+// MATMUL(A, B) of contiguous n x n REAL(8) matrices; the library allocates
+// the result, gfortran's wrapper writes into the caller's array.
+void add_matmuls(const Plan &plan, Series series) {
+  for (long n : plan.gemm_sizes)
+    for (int t : thread_counts(series))
+      add(plan, {matmul_r8, series, t, n, 2.0 * n * n * n / 1e9}, [=](benchmark::State &s) {
+        use_threads(series, t);
+        Operands<double> &p = operands<double>(n, n * n);
+        mox2_dope_vector2 a{p.a.data(), {n, n}, {8, 8 * n}}, b{p.b.data(), {n, n}, {8, 8 * n}};
+        for (auto _ : s) {
+          if (series == mox2) {
+            mox2_dope_vector2 r;
+            __f_matmul_a22_r8r8(&r, &a, &b);
+            benchmark::DoNotOptimize(r.base);
+            std::free(r.base);
+          } else {
+            gfortran_matmul_r8r8(int(n), int(n), int(n), p.a.data(), p.b.data(), p.c.data());
+            benchmark::ClobberMemory();
+          }
+        }
+      });
+}
+
+// 64 MiB of LOGICAL(1) true, or false.
+const std::int8_t *mask(bool value) {
+  static std::vector<std::int8_t> masks[2] = {std::vector<std::int8_t>(1L << 26, 0),
+                                              std::vector<std::int8_t>(1L << 26, 1)};
+  return masks[value].data();
+}
+
+// COUNT and ALL of an all-true mask, ANY of an all-false one: no early exit.
+void add_reductions(const Plan &plan, Series series) {
+  for (int group : {count_l1, all_l1, any_l1})
+    for (long bytes : plan.mask_sizes)
+      add(plan, {group, series, 1, bytes, double(bytes) / 1e9}, [=](benchmark::State &s) {
+        const std::int8_t *p = mask(group != any_l1);
+        mox2_dope_vector1 m{const_cast<std::int8_t *>(p), {bytes}, {1}};
+        const int op = group == all_l1 ? 0 : group == any_l1 ? 1 : 2; // gfortran's wrapper
+        for (auto _ : s) {
+          if (series == gfortran)
+            benchmark::DoNotOptimize(mox2_gfortran_logical_l1(p, bytes, 1, op));
+          else if (group == count_l1)
+            benchmark::DoNotOptimize(__f_count_s1_l1(&m));
+          else if (group == all_l1)
+            benchmark::DoNotOptimize(__f_all_s1_l1(&m));
+          else
+            benchmark::DoNotOptimize(__f_any_s1_l1(&m));
+        }
+      });
+}
+
+// Keeps the median of each benchmark's repetitions and prints it.
+class Collector : public benchmark::BenchmarkReporter {
+public:
+  Collector(Results &results, bool print_context) : results_(results), context_(print_context) {}
+  bool ReportContext(const Context &context) override {
+    if (context_) PrintBasicContext(&std::cout, context);
+    return true;
+  }
+  void ReportRuns(const std::vector<Run> &runs) override {
+    if (runs.empty() || runs.front().run_type != Run::RT_Iteration) return; // aggregates
+    const Meta &m = registry().at(runs.front().run_name.function_name);
+    const std::string what = std::string(kGroups[m.group].name) + " " + std::to_string(m.size) +
+                             "  " + results_.labels[m.series] + " " + std::to_string(m.threads) +
+                             "T";
+    std::vector<double> rates;
+    for (const Run &run : runs) {
+      if (run.error_occurred) {
+        std::cout << what << ": skipped, " << run.error_message << std::endl;
+        return;
+      }
+      rates.push_back(m.giga_work * double(run.iterations) / run.real_accumulated_time);
+    }
+    std::sort(rates.begin(), rates.end());
+    const std::size_t h = rates.size() / 2;
+    const double median = rates.size() % 2 ? rates[h] : (rates[h - 1] + rates[h]) / 2;
+    results_.measurements.push_back({m.group, m.series, m.threads, m.size, median});
+    std::printf("%-52s %9.2f %s\n", what.c_str(), median, kGroups[m.group].unit);
+    std::fflush(stdout);
+  }
+
+private:
+  Results &results_;
+  bool context_;
+};
+
+std::string openblas_label() {
+  const BlasLibrary &o = openblas();
+  return std::string("OpenBLAS ") + (o.corename ? o.corename() : "");
+}
+
+// Runs a program (args[0], searched in PATH unless it holds a slash) with
+// the environment env and waits: its exit status, or -errno if it could not start.
+int run_program(const std::vector<std::string> &args, char *const *env) {
+  std::vector<char *> argv;
+  for (const std::string &a : args)
+    argv.push_back(const_cast<char *>(a.c_str()));
+  argv.push_back(nullptr);
+  std::cout.flush();
+  std::fflush(stdout);
+  pid_t pid;
+  if (int e = posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), env); e != 0) return -e;
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// The child: OpenBLAS with OPENBLAS_CORETYPE and OPENBLAS_L2_SIZE unset,
+// its label and figures written to a file for the parent.
+int run_child(const Plan &plan, const std::string &path) {
+  if (!openblas().handle) return 0;
+  Results results;
+  results.labels[openblas_unset] = openblas_label();
+  add_gemms(plan, openblas_unset, &openblas());
+  add_dgemvs(plan, openblas_unset, openblas().dgemv);
+  Collector collector(results, false);
+  benchmark::RunSpecifiedBenchmarks(&collector);
+  std::ofstream out(path);
+  out << results.labels[openblas_unset] << "\n";
+  for (const Measurement &m : results.measurements)
+    out << m.group << " " << m.threads << " " << m.size << " " << m.rate << "\n";
+  return out ? 0 : 1;
+}
+
+void read_child(Results &results, const std::string &path) {
+  std::ifstream in(path);
+  std::string label;
+  if (!std::getline(in, label)) return;
+  results.labels[openblas_unset] =
+      label == results.labels[openblas_env] ? label + ", variables unset" : label;
+  Measurement m{0, openblas_unset, 0, 0, 0};
+  while (in >> m.group >> m.threads >> m.size >> m.rate)
+    results.measurements.push_back(m);
+}
+
+std::string cpu_model() {
+  std::ifstream in("/proc/cpuinfo");
+  for (std::string line; std::getline(in, line);)
+    if (line.rfind("model name", 0) == 0) return line.substr(line.find(':') + 2);
+  return "unknown CPU";
+}
+
+std::string environment_value(const char *name) {
+  const char *v = std::getenv(name);
+  return std::string(name) + (v ? "=" + std::string(v) : " unset");
+}
+
+std::vector<std::string> setup_notes(const Results &r, const Plan &plan) {
+  const std::time_t now = std::time(nullptr);
+  char date[64];
+  std::strftime(date, sizeof date, "%Y-%m-%d %H:%M %Z", std::localtime(&now));
+  std::vector<std::string> notes{
+      std::string(date) + ", " + cpu_model() + ", " +
+          std::to_string(std::thread::hardware_concurrency()) + " logical CPUs.",
+      "Each figure is the median of " + std::to_string(plan.repetitions) + " repetitions (" +
+          std::to_string(plan.large_repetitions) + " for products with n >= 1000) of at least " +
+          std::to_string(int(plan.min_time * 1000)) +
+          " ms or one call; wall-clock time. nT: n threads (mox2 through OpenMP, OpenBLAS "
+          "through openblas_set_num_threads); the reference BLAS and gfortran run on one.",
+      "GFLOP/s counts 2n^3 (real) or 8n^3 (complex) per product, 2n^2 per DGEMV; GB/s counts "
+      "the mask's bytes."};
+  if (openblas().handle) {
+    auto config = reinterpret_cast<char *(*)()>(dlsym(openblas().handle, "openblas_get_config"));
+    notes.push_back(r.labels[openblas_env] + ": " + (config ? config() : "OpenBLAS") +
+                    ", with this environment: " + environment_value("OPENBLAS_CORETYPE") + ", " +
+                    environment_value("OPENBLAS_L2_SIZE") + ".");
+    notes.push_back(r.labels[openblas_unset] +
+                    ": the same library in a child process with OPENBLAS_CORETYPE and "
+                    "OPENBLAS_L2_SIZE unset (it picks its kernels from the CPU). OpenBLAS's "
+                    "Haswell kernels are 256-bit (AVX2), its "
+                    "SkylakeX and Cooperlake ones AVX-512.");
+  } else {
+    notes.push_back("OpenBLAS is not installed (apt-get install libopenblas-dev): not measured.");
+  }
+  notes.push_back("reference BLAS: /usr/lib/x86_64-linux-gnu/blas/libblas.so.3" +
+                  std::string(reference_blas().handle
+                                  ? ", GEMM up to n = " + std::to_string(plan.reference_limit)
+                                  : " (not installed: not measured)") +
+                  ". gfortran: its own MATMUL, COUNT, ALL and ANY, compiled with -O2.");
+  return notes;
+}
+
+int run_parent(const Plan &plan, const std::string &out_dir,
+               const std::vector<std::string> &benchmark_flags, bool quick) {
+  const auto start = std::chrono::steady_clock::now();
+  std::filesystem::create_directories(out_dir);
+  const std::string dir = std::filesystem::absolute(out_dir).lexically_normal().string();
+  Results results;
+  results.labels = {"mox2", openblas_label(), openblas_label(), "reference BLAS", "gfortran"};
+
+  add_gemms(plan, mox2, nullptr);
+  add_matmuls(plan, mox2);
+  add_dgemvs(plan, mox2, &__f95_dgemv_);
+  add_reductions(plan, mox2);
+  if (openblas().handle) {
+    add_gemms(plan, openblas_env, &openblas());
+    add_dgemvs(plan, openblas_env, openblas().dgemv);
+  }
+  if (reference_blas().handle) {
+    add_gemms(plan, reference, &reference_blas());
+    add_dgemvs(plan, reference, reference_blas().dgemv);
+  }
+  add_matmuls(plan, gfortran);
+  add_reductions(plan, gfortran);
+  Collector collector(results, true);
+  benchmark::RunSpecifiedBenchmarks(&collector);
+
+  if (openblas().handle) {
+    std::cout << "\nOpenBLAS again, with OPENBLAS_CORETYPE and OPENBLAS_L2_SIZE unset:"
+              << std::endl;
+    const std::string child_file = dir + "/openblas-unset.txt";
+    std::vector<std::string> args{"/proc/self/exe", "--child=" + child_file};
+    if (quick) args.push_back("--quick");
+    args.insert(args.end(), benchmark_flags.begin(), benchmark_flags.end());
+    std::vector<char *> env;
+    for (char **e = environ; *e != nullptr; ++e)
+      if (std::strncmp(*e, "OPENBLAS_CORETYPE=", 18) != 0 &&
+          std::strncmp(*e, "OPENBLAS_L2_SIZE=", 17) != 0)
+        env.push_back(*e);
+    env.push_back(nullptr);
+    if (int status = run_program(args, env.data()); status != 0)
+      std::cout << "the child process failed (status " << status << ")" << std::endl;
+    read_child(results, child_file);
+  }
+
+  results.notes = setup_notes(results, plan);
+  std::ostringstream table;
+  write_table(results, table);
+  std::ofstream(dir + "/results.md") << table.str();
+  std::ofstream tsv(dir + "/measurements.tsv");
+  tsv << "group\tseries\tthreads\tsize\trate\tunit\n";
+  for (const Measurement &m : results.measurements)
+    tsv << kGroups[m.group].name << "\t" << results.labels[m.series] << "\t" << m.threads << "\t"
+        << m.size << "\t" << m.rate << "\t" << kGroups[m.group].unit << "\n";
+  std::cout << "\n" << table.str() << std::endl;
+
+  const std::string script = write_plot_script(results, dir);
+  const int status = run_program({"gnuplot", script}, environ);
+  if (status == -ENOENT)
+    std::cout << "gnuplot is not installed, so there is no plot: apt-get install gnuplot-nox, "
+                 "then run gnuplot "
+              << script << "\n";
+  else if (status != 0)
+    std::cout << "gnuplot failed (status " << status << ") on " << script << "\n";
+  else
+    std::cout << "Plot: " << dir << "/gemm.png\n";
+  const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start);
+  std::cout << "Table: " << dir << "/results.md (" << int(seconds.count()) << " s)" << std::endl;
+  return 0;
+}
+
+} // namespace
+} // namespace mox2_compare
+
+int main(int argc, char **argv) {
+  using namespace mox2_compare;
+  std::vector<std::string> benchmark_flags;
+  for (int i = 1; i < argc; ++i)
+    if (std::strncmp(argv[i], "--benchmark_", 12) == 0) benchmark_flags.push_back(argv[i]);
+  benchmark::Initialize(&argc, argv);
+  bool quick = false;
+  std::string out = "compare", child;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--quick")
+      quick = true;
+    else if (a.rfind("--out=", 0) == 0)
+      out = a.substr(6);
+    else if (a.rfind("--child=", 0) == 0)
+      child = a.substr(8);
+    else {
+      std::cerr << "usage: " << argv[0]
+                << " [--quick] [--out=DIR] [--benchmark_filter=REGEX]\n"
+                   "  --quick: fewer sizes and repetitions (about a minute)\n"
+                   "  --out: where results.md, measurements.tsv and gemm.png go (./compare)\n";
+      return 2;
+    }
+  }
+  const Plan &plan = quick ? kQuick : kFull;
+  return child.empty() ? run_parent(plan, out, benchmark_flags, quick) : run_child(plan, child);
+}
