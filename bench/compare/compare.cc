@@ -80,7 +80,7 @@ void add(const Plan &plan, Meta meta, std::function<void(benchmark::State &)> bo
   registry()[name] = meta;
   const bool large = !kGroups[meta.group].mask && meta.group != dgemv_n && meta.group != dgemv_t &&
                      meta.size >= 1000;
-  benchmark::RegisterBenchmark(name.c_str(), [body](benchmark::State &s) { body(s); })
+  benchmark::RegisterBenchmark(name.c_str(), std::move(body))
       ->UseRealTime()
       ->Unit(benchmark::kMillisecond)
       ->MinTime(plan.min_time)
@@ -110,6 +110,7 @@ template <class T> Operands<T> &operands(long n, long others) {
 
 // C := 1.25*A*B (beta = 0), all n x n.
 template <class T> void add_gemm(const Plan &plan, int group, Series series, GemmFn fn) {
+  if (fn == nullptr) return;
   for (long n : plan.gemm_sizes) {
     if (series == reference && n > plan.reference_limit) continue;
     for (int t : thread_counts(series))
@@ -138,6 +139,7 @@ void add_gemms(const Plan &plan, Series series, const BlasLibrary *peer) {
 
 // y := 1.25*op(A)*x (beta = 0), A n x n.
 void add_dgemvs(const Plan &plan, Series series, DgemvFn fn) {
+  if (fn == nullptr) return;
   for (int group : {dgemv_n, dgemv_t})
     for (long n : plan.gemv_sizes)
       for (int t : thread_counts(series))
