@@ -4,7 +4,8 @@
 // 0, the scal kernel per column otherwise); then an odd n's column 1 is
 // one GEMV, rows 1..m mod 4 over the other columns are one GEMV each, and
 // the remaining block (rows in fours, columns in pairs) goes to the inner
-// kernel with beta = 1.  The inner kernels and the alignment-safe kernels
+// kernel with beta = 1, or with beta itself where its own scaling gives
+// the same bits (so that C is not swept twice).  The inner kernels and the alignment-safe kernels
 // follow the reference order of gemm_reference.h.  The complex kernels
 // build C column by column from GEMV calls, except for op(B) = B^H, which
 // runs the reference loops (gemm_complex.h) with beta applied inside.
@@ -68,11 +69,24 @@ void real_driver(const char *transa, const char *transb, const i32 *m, const i32
   using K = RealKernels<T>;
   if (*m <= 0 || *n <= 0) return;
   const Index la = *lda, lb = *ldb, lc = *ldc;
-  scale_c(*m, *n, beta, c, lc);
-  if (*alpha == 0 || *k <= 0) return;
+  if (*alpha == 0 || *k <= 0) {
+    scale_c(*m, *n, beta, c, lc);
+    return;
+  }
   const T *one = &Constants<T>::one;
   bool ta = real_transposed(transa), tb = real_transposed(transb);
   i32 r = *n % 2, s = *m % 4;
+  // The inner block takes beta itself when that gives the same bits as
+  // scaling first: always in the column form (its accumulation starts from
+  // the scaled C), and in the dot form unless beta = 0 (alpha*temp + 0 is
+  // not alpha*temp when that is -0).  Everything else is scaled here first.
+  const bool inner_scales = *m >= 4 && (!ta || !(*beta == 0));
+  if (inner_scales) {
+    if (r == 1) scale_c(*m, 1, beta, c, lc);
+    scale_c(s, *n - r, beta, c + r * lc, lc);
+  } else {
+    scale_c(*m, *n, beta, c, lc);
+  }
   if (r == 1) {
     // C(:, 1) += alpha*op(A)*op(B)(:, 1).
     const char *letter = ta ? "T" : "N";
@@ -95,8 +109,8 @@ void real_driver(const char *transa, const char *transb, const i32 *m, const i32
   i32 rest_m = *m - s;
   const T *a_rest = ta ? a + s * la : a + s;
   const T *b_rest = tb ? b + r : b + r * lb;
-  K::inner(transa, transb, &rest_m, &rest_n, k, alpha, a_rest, lda, b_rest, ldb, one,
-           c + s + r * lc, ldc, 1, 1);
+  K::inner(transa, transb, &rest_m, &rest_n, k, alpha, a_rest, lda, b_rest, ldb,
+           inner_scales ? beta : one, c + s + r * lc, ldc, 1, 1);
 }
 
 template <class T>

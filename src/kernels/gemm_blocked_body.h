@@ -20,7 +20,10 @@
 //
 // V provides: T, Vec, Mask, kWidth, zero, set1, load, load_first(p, n),
 // store, store_first(p, v, n) (the first n lanes only, nothing else read
-// or written), mul, add, nonzero(b) and add_where(acc, mask, p).
+// or written), mul, add, nonzero(b) and add_where(acc, mask, p); and it
+// may provide kTransposeStep and transpose_columns<kNr>(col, ld, l, dst):
+// dst[t*kNr + s] := col[s*ld + l + t], s < kNr, t < kTransposeStep (a
+// transposing copy of kNr columns ld apart).
 #pragma once
 
 #include <cstddef>
@@ -258,10 +261,14 @@ void pack_a_rows(const typename V::T *a, Index lda, Index rows, Index kc,
 // op(B)(l0 + l, j0 + q*NR + s) for s = 0..NR-1 (zero past the edge).
 // `scale` (column form): a panel without a zero among its real elements
 // then holds alpha*b instead and is marked unmasked in `plain`.
-template <class T, int kNr>
+template <class V, int kNr, class T = typename V::T>
 void pack_b(const T *b, Index ldb, bool transposed, Index cols, Index kc, bool scale, T alpha,
             T *__restrict bp, bool *plain) {
-  constexpr Index kStep = 8; // values of l per pass over a panel's columns
+  constexpr bool kSimdTranspose = requires { V::template transpose_columns<kNr>(b, ldb, 0, bp); };
+  constexpr Index kStep = [] { // values of l per pass over a panel's columns
+    if constexpr (kSimdTranspose) return Index(V::kTransposeStep);
+    return Index(8);
+  }();
   for (Index q = 0; q < cols; q += kNr, bp += kc * kNr) {
     const Index s_end = cols - q < kNr ? cols - q : kNr;
     if (transposed) { // op(B)(l, j) = B(j, l) = b[j + l*ldb]: rows of B are contiguous
@@ -279,10 +286,14 @@ void pack_b(const T *b, Index ldb, bool transposed, Index cols, Index kc, bool s
         src[s] = b + (q + (s < s_end ? s : 0)) * ldb;
       Index l = 0;
       if (s_end == kNr) {
-        for (; l + kStep <= kc; l += kStep)
-          for (Index s = 0; s < kNr; ++s)
-            for (Index t = 0; t < kStep; ++t)
-              bp[(l + t) * kNr + s] = load<T>(src[s] + l + t);
+        for (; l + kStep <= kc; l += kStep) {
+          if constexpr (kSimdTranspose)
+            V::template transpose_columns<kNr>(src[0], ldb, l, bp + l * kNr);
+          else
+            for (Index s = 0; s < kNr; ++s)
+              for (Index t = 0; t < kStep; ++t)
+                bp[(l + t) * kNr + s] = load<T>(src[s] + l + t);
+        }
       }
       for (; l < kc; ++l)
         for (Index s = 0; s < kNr; ++s)
@@ -381,7 +392,7 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
       const Index kc = k - pc < kc_max ? k - pc : kc_max;
       const bool first = pc == 0, last = pc + kc == k;
       const T *bsrc = g.b_transposed ? g.b + jc + pc * g.ldb : g.b + pc + jc * g.ldb;
-      pack_b<T, kNr>(bsrc, g.ldb, g.b_transposed, ncur, kc, !dot, g.alpha, bpack, plain);
+      pack_b<V, kNr>(bsrc, g.ldb, g.b_transposed, ncur, kc, !dot, g.alpha, bpack, plain);
       for (Index ic = 0; ic < m; ic += S::kMc) {
         const Index mcur = m - ic < S::kMc ? m - ic : S::kMc;
         if (dot)
