@@ -58,6 +58,52 @@ void pack_a_strip(Index rows, Index kc, const typename L::P *a, Index lda2, type
   }
 }
 
+// pack_complex_b for op(B) = B on a kernel set whose L provides
+// transpose_rows(src, ld, dst) (dst[t*8 + r] := src[r*ld + t], r < 8,
+// t < kWidth): per strip of four columns and kWidth values of l, the
+// columns' real and imaginary parts (times alpha in the pair form when
+// `scaled`) go through eight vectors into the strip's rows of eight.
+// Partial strips and the last values of l take the portable copy.
+template <class L>
+void pack_b_columns(const ComplexGemm<Complex<typename L::P>> &g, bool scaled, Index l0, Index kc,
+                    Index j0, Index nc, typename L::P *out) {
+  using P = typename L::P;
+  using V = typename L::V;
+  constexpr int W = L::kWidth;
+  if constexpr (requires { L::transpose_rows(out, Index(0), out); } && L::kCols == 4) {
+    const V alpha_re = L::broadcast(&g.alpha.re), alpha_im = L::broadcast(&g.alpha.im);
+    const P *b = reinterpret_cast<const P *>(g.b);
+    const Index ldb2 = 2 * g.ldb;
+    for (Index s = 0; s < nc; s += 4, out += 8 * kc) {
+      Index l = 0;
+      if (s + 4 <= nc) {
+        alignas(64) P parts[8][W];
+        for (; l + W <= kc; l += W) {
+          for (int q = 0; q < 4; ++q) {
+            const P *src = b + 2 * (l0 + l) + (j0 + s + q) * ldb2;
+            V v0 = L::load(src), v1 = L::load(src + W);
+            V re = L::reals(v0, v1), im = L::imags(v0, v1);
+            if (scaled) { // t = alpha*b = (ar*br - ai*bi) + i(ar*bi + ai*br)
+              V t_re = L::sub(L::mul(alpha_re, re), L::mul(alpha_im, im));
+              V t_im = L::add(L::mul(alpha_re, im), L::mul(alpha_im, re));
+              re = t_re;
+              im = t_im;
+            }
+            L::store(parts[q], re);
+            L::store(parts[4 + q], im);
+          }
+          L::transpose_rows(parts[0], W, out + 8 * l);
+        }
+      }
+      if (l < kc)
+        pack_complex_b<P>(g, scaled, l0 + l, kc - l, j0 + s, nc - s < 4 ? nc - s : 4, 4,
+                          out + 8 * l);
+    }
+  } else {
+    pack_complex_b<P>(g, scaled, l0, kc, j0, nc, L::kCols, out);
+  }
+}
+
 // The tile at c (parts, leading dimension ldc2 in parts): for l = 0..kc-1,
 // C(i, j) += t(l, j)*A(i, l).
 template <class L>
@@ -137,7 +183,10 @@ template <class L> bool column_form(const ComplexGemm<Complex<typename L::P>> &g
     Index nc = g.n - jc < L::kColBlock ? g.n - jc : L::kColBlock;
     for (Index pc = 0; pc < k; pc += L::kDepth) {
       Index kc = k - pc < L::kDepth ? k - pc : L::kDepth;
-      pack_complex_b<P>(g, true, lone + pc, kc, jc, nc, L::kCols, packed_b);
+      if (g.op_b == ComplexOp::plain)
+        pack_b_columns<L>(g, true, lone + pc, kc, jc, nc, packed_b);
+      else
+        pack_complex_b<P>(g, true, lone + pc, kc, jc, nc, L::kCols, packed_b);
       for (Index ic = 0; ic < g.m; ic += L::kRowBlock) {
         Index mc = g.m - ic < L::kRowBlock ? g.m - ic : L::kRowBlock;
         for (Index ir = 0; ir < mc; ir += R)
@@ -202,7 +251,10 @@ template <class L> bool dot_form(const ComplexGemm<Complex<typename L::P>> &g) {
       std::memset(static_cast<void *>(sums), 0, parts_s * sizeof(P));
       for (Index pc = 0; pc < g.k; pc += L::kDepth) {
         Index kc = g.k - pc < L::kDepth ? g.k - pc : L::kDepth;
-        pack_complex_b<P>(g, false, pc, kc, jc, nc, L::kCols, packed_b);
+        if (g.op_b == ComplexOp::plain)
+          pack_b_columns<L>(g, false, pc, kc, jc, nc, packed_b);
+        else
+          pack_complex_b<P>(g, false, pc, kc, jc, nc, L::kCols, packed_b);
         for (Index ic = 0; ic < rows; ic += L::kRowBlock) {
           Index mc = rows - ic < L::kRowBlock ? rows - ic : L::kRowBlock;
           for (Index ir = 0; ir < mc; ir += R)

@@ -5,6 +5,8 @@
 
 #include <cstddef>
 
+#include "kernels/avx512/transpose_avx512.h"
+
 #define MOX2_KERNEL_SET avx512
 
 namespace mox2::kernels::avx512 {
@@ -39,6 +41,7 @@ struct DoubleLanes {
   static V imags(V lo, V hi) {
     return _mm512_permutex2var_pd(lo, _mm512_setr_epi64(1, 3, 5, 7, 9, 11, 13, 15), hi);
   }
+  static void transpose_rows(const P *src, Index ld, P *dst) { transpose_8x8(src, ld, dst); }
   static V low_half(V re, V im) {
     return _mm512_permutex2var_pd(re, _mm512_setr_epi64(0, 8, 1, 9, 2, 10, 3, 11), im);
   }
@@ -73,6 +76,7 @@ struct FloatLanes {
     return _mm512_permutex2var_ps(
         lo, _mm512_setr_epi32(1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21, 23, 25, 27, 29, 31), hi);
   }
+  static void transpose_rows(const P *src, Index ld, P *dst) { transpose_8x16(src, ld, dst); }
   static V low_half(V re, V im) {
     return _mm512_permutex2var_ps(
         re, _mm512_setr_epi32(0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23), im);

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 
+#include "kernels/avx512/transpose_avx512.h"
 #include "kernels/gemm_blocked_body.h"
 
 namespace mox2 {
@@ -27,40 +28,12 @@ struct Avx512Double {
   static Mask nonzero(Vec b) { return _mm512_cmp_pd_mask(b, zero(), _CMP_NEQ_UQ); }
   static Vec add_where(Vec acc, Mask live, Vec p) { return _mm512_mask_add_pd(acc, live, acc, p); }
 
-  // Eight columns by eight values of l: rows r[s] = col[s*ld + l .. l+7]
-  // become dst[t*8 + s], by interleaving pairs, then quadruples, then
-  // halves of rows.
+  // A transposing copy of eight columns by eight values of l.
   static constexpr int kTransposeStep = 8;
-  static __m512i lanes(long e0, long e1, long e2, long e3, long e4, long e5, long e6, long e7) {
-    return _mm512_set_epi64(e7, e6, e5, e4, e3, e2, e1, e0);
-  }
   template <int kCols>
     requires(kCols == 8)
   static void transpose_columns(const T *col, std::ptrdiff_t ld, std::ptrdiff_t l, T *dst) {
-    const __m512i pair_even = lanes(0, 8, 2, 10, 4, 12, 6, 14);
-    const __m512i pair_odd = lanes(1, 9, 3, 11, 5, 13, 7, 15);
-    const __m512i quad_low = lanes(0, 1, 8, 9, 4, 5, 12, 13);
-    const __m512i quad_high = lanes(2, 3, 10, 11, 6, 7, 14, 15);
-    const __m512i half_low = lanes(0, 1, 2, 3, 8, 9, 10, 11);
-    const __m512i half_high = lanes(4, 5, 6, 7, 12, 13, 14, 15);
-    Vec r[8], t[8];
-    for (int s = 0; s < 8; ++s)
-      r[s] = load(col + s * ld + l);
-    for (int s = 0; s < 8; s += 2) {
-      t[s] = _mm512_permutex2var_pd(r[s], pair_even, r[s + 1]);    // l = 0, 2, 4, 6
-      t[s + 1] = _mm512_permutex2var_pd(r[s], pair_odd, r[s + 1]); // l = 1, 3, 5, 7
-    }
-    for (int odd = 0; odd < 2; ++odd) {
-      // Columns 0..3 and 4..7 of values l = odd + (0 | 4) and odd + (2 | 6).
-      Vec v0 = _mm512_permutex2var_pd(t[odd], quad_low, t[odd + 2]);
-      Vec v1 = _mm512_permutex2var_pd(t[odd], quad_high, t[odd + 2]);
-      Vec w0 = _mm512_permutex2var_pd(t[odd + 4], quad_low, t[odd + 6]);
-      Vec w1 = _mm512_permutex2var_pd(t[odd + 4], quad_high, t[odd + 6]);
-      store(dst + (0 + odd) * 8, _mm512_permutex2var_pd(v0, half_low, w0));
-      store(dst + (4 + odd) * 8, _mm512_permutex2var_pd(v0, half_high, w0));
-      store(dst + (2 + odd) * 8, _mm512_permutex2var_pd(v1, half_low, w1));
-      store(dst + (6 + odd) * 8, _mm512_permutex2var_pd(v1, half_high, w1));
-    }
+    avx512::transpose_8x8(col + l, ld, dst);
   }
 };
 
@@ -81,32 +54,12 @@ struct Avx512Float {
   static Mask nonzero(Vec b) { return _mm512_cmp_ps_mask(b, zero(), _CMP_NEQ_UQ); }
   static Vec add_where(Vec acc, Mask live, Vec p) { return _mm512_mask_add_ps(acc, live, acc, p); }
 
-  // Eight columns by sixteen values of l, as two 8 x 8 transposes of
-  // 256-bit rows: dst[t*8 + s] = col[s*ld + l + t].
+  // A transposing copy of eight columns by sixteen values of l.
   static constexpr int kTransposeStep = 16;
   template <int kCols>
     requires(kCols == 8)
   static void transpose_columns(const T *col, std::ptrdiff_t ld, std::ptrdiff_t l, T *dst) {
-    for (int half = 0; half < 2; ++half) {
-      __m256 r[8], t[8], u[8];
-      for (int s = 0; s < 8; ++s)
-        r[s] = _mm256_loadu_ps(col + s * ld + l + 8 * half);
-      for (int s = 0; s < 8; s += 2) {
-        t[s] = _mm256_unpacklo_ps(r[s], r[s + 1]);     // l = 0, 1 | 4, 5 of columns s, s+1
-        t[s + 1] = _mm256_unpackhi_ps(r[s], r[s + 1]); // l = 2, 3 | 6, 7
-      }
-      for (int g = 0; g < 8; g += 4) { // columns g..g+3
-        u[g] = _mm256_shuffle_ps(t[g], t[g + 2], _MM_SHUFFLE(1, 0, 1, 0));     // l = 0 | 4
-        u[g + 1] = _mm256_shuffle_ps(t[g], t[g + 2], _MM_SHUFFLE(3, 2, 3, 2)); // l = 1 | 5
-        u[g + 2] = _mm256_shuffle_ps(t[g + 1], t[g + 3], _MM_SHUFFLE(1, 0, 1, 0)); // l = 2 | 6
-        u[g + 3] = _mm256_shuffle_ps(t[g + 1], t[g + 3], _MM_SHUFFLE(3, 2, 3, 2)); // l = 3 | 7
-      }
-      float *d = dst + 64 * half;
-      for (int q = 0; q < 4; ++q) {
-        _mm256_storeu_ps(d + q * 8, _mm256_permute2f128_ps(u[q], u[q + 4], 0x20));
-        _mm256_storeu_ps(d + (q + 4) * 8, _mm256_permute2f128_ps(u[q], u[q + 4], 0x31));
-      }
-    }
+    avx512::transpose_8x16(col + l, ld, dst);
   }
 };
 

@@ -1,0 +1,67 @@
+// Transposing copies of eight rows, for packing operands (AVX-512).
+#pragma once
+
+#include <immintrin.h>
+
+#include <cstddef>
+
+namespace mox2::kernels::avx512 {
+
+// dst[t*8 + s] := src[s*ld + t] for s < 8, t < 8: interleave pairs of
+// rows, then quadruples, then halves.
+inline void transpose_8x8(const double *src, std::ptrdiff_t ld, double *dst) {
+  auto lanes = [](long e0, long e1, long e2, long e3, long e4, long e5, long e6, long e7) {
+    return _mm512_set_epi64(e7, e6, e5, e4, e3, e2, e1, e0);
+  };
+  const __m512i pair_even = lanes(0, 8, 2, 10, 4, 12, 6, 14);
+  const __m512i pair_odd = lanes(1, 9, 3, 11, 5, 13, 7, 15);
+  const __m512i quad_low = lanes(0, 1, 8, 9, 4, 5, 12, 13);
+  const __m512i quad_high = lanes(2, 3, 10, 11, 6, 7, 14, 15);
+  const __m512i half_low = lanes(0, 1, 2, 3, 8, 9, 10, 11);
+  const __m512i half_high = lanes(4, 5, 6, 7, 12, 13, 14, 15);
+  __m512d r[8], t[8];
+  for (int s = 0; s < 8; ++s)
+    r[s] = _mm512_loadu_pd(src + s * ld);
+  for (int s = 0; s < 8; s += 2) {
+    t[s] = _mm512_permutex2var_pd(r[s], pair_even, r[s + 1]);    // t = 0, 2, 4, 6
+    t[s + 1] = _mm512_permutex2var_pd(r[s], pair_odd, r[s + 1]); // t = 1, 3, 5, 7
+  }
+  for (int odd = 0; odd < 2; ++odd) {
+    // Rows 0..3 and 4..7 at t = odd + (0 | 4) and odd + (2 | 6).
+    __m512d v0 = _mm512_permutex2var_pd(t[odd], quad_low, t[odd + 2]);
+    __m512d v1 = _mm512_permutex2var_pd(t[odd], quad_high, t[odd + 2]);
+    __m512d w0 = _mm512_permutex2var_pd(t[odd + 4], quad_low, t[odd + 6]);
+    __m512d w1 = _mm512_permutex2var_pd(t[odd + 4], quad_high, t[odd + 6]);
+    _mm512_storeu_pd(dst + (0 + odd) * 8, _mm512_permutex2var_pd(v0, half_low, w0));
+    _mm512_storeu_pd(dst + (4 + odd) * 8, _mm512_permutex2var_pd(v0, half_high, w0));
+    _mm512_storeu_pd(dst + (2 + odd) * 8, _mm512_permutex2var_pd(v1, half_low, w1));
+    _mm512_storeu_pd(dst + (6 + odd) * 8, _mm512_permutex2var_pd(v1, half_high, w1));
+  }
+}
+
+// dst[t*8 + s] := src[s*ld + t] for s < 8, t < 16, as two 8 x 8
+// transposes of 256-bit rows.
+inline void transpose_8x16(const float *src, std::ptrdiff_t ld, float *dst) {
+  for (int half = 0; half < 2; ++half) {
+    __m256 r[8], t[8], u[8];
+    for (int s = 0; s < 8; ++s)
+      r[s] = _mm256_loadu_ps(src + s * ld + 8 * half);
+    for (int s = 0; s < 8; s += 2) {
+      t[s] = _mm256_unpacklo_ps(r[s], r[s + 1]);     // t = 0, 1 | 4, 5 of rows s, s+1
+      t[s + 1] = _mm256_unpackhi_ps(r[s], r[s + 1]); // t = 2, 3 | 6, 7
+    }
+    for (int g = 0; g < 8; g += 4) { // rows g..g+3
+      u[g] = _mm256_shuffle_ps(t[g], t[g + 2], _MM_SHUFFLE(1, 0, 1, 0));         // t = 0 | 4
+      u[g + 1] = _mm256_shuffle_ps(t[g], t[g + 2], _MM_SHUFFLE(3, 2, 3, 2));     // t = 1 | 5
+      u[g + 2] = _mm256_shuffle_ps(t[g + 1], t[g + 3], _MM_SHUFFLE(1, 0, 1, 0)); // t = 2 | 6
+      u[g + 3] = _mm256_shuffle_ps(t[g + 1], t[g + 3], _MM_SHUFFLE(3, 2, 3, 2)); // t = 3 | 7
+    }
+    float *d = dst + 64 * half;
+    for (int q = 0; q < 4; ++q) {
+      _mm256_storeu_ps(d + q * 8, _mm256_permute2f128_ps(u[q], u[q + 4], 0x20));
+      _mm256_storeu_ps(d + (q + 4) * 8, _mm256_permute2f128_ps(u[q], u[q + 4], 0x31));
+    }
+  }
+}
+
+} // namespace mox2::kernels::avx512
