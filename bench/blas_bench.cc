@@ -1,10 +1,12 @@
 // The GEMM and GEMV entry points beside OpenBLAS in the same run, on 1 and
 // 2 threads, and MATMUL of two REAL(8) matrices beside gfortran's MATMUL.
 // Counters: FLOP/s (2*m*n*k real, 8*m*n*k complex products).
+#include <immintrin.h>
 #include <omp.h>
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include <benchmark/benchmark.h>
@@ -65,6 +67,9 @@ MOX2_REGISTER_GEMM_(s, r4)
 MOX2_REGISTER_GEMM_(z, c16)
 MOX2_REGISTER_GEMM_(c, c8)
 
+// GEMV reads each element of A once, so its speed is the rate at which A
+// streams in from memory.  Counters: FLOP/s and bytes of A per second, the
+// latter to compare with plain_read on a matrix of the same size.
 void run_dgemv(benchmark::State &s, DgemvFn fn, bool peer) {
   const i32 n = i32(s.range(0)), one = 1;
   const int threads = int(s.range(1));
@@ -87,16 +92,63 @@ void run_dgemv(benchmark::State &s, DgemvFn fn, bool peer) {
   }
   s.counters["FLOP/s"] =
       benchmark::Counter(2.0 * n * n, benchmark::Counter::kIsIterationInvariantRate);
+  s.SetBytesProcessed(std::int64_t(s.iterations()) * n * n * 8);
 }
 void mox2_dgemv(benchmark::State &s) { run_dgemv(s, &__f95_dgemv_, false); }
 void openblas_dgemv(benchmark::State &s) { run_dgemv(s, openblas().dgemv, true); }
+
+// The read bandwidth that bounds GEMV: an n x n REAL(8) matrix allocated
+// like GEMV's, summed as 64-bit integers with AVX-512 (four independent
+// sums), each of `threads` threads reading one contiguous part.
+__attribute__((target("avx512f"))) std::uint64_t sum_words(const double *p, std::size_t count) {
+  __m512i s0 = _mm512_setzero_si512(), s1 = s0, s2 = s0, s3 = s0;
+  std::size_t i = 0;
+  for (; i + 32 <= count; i += 32) {
+    s0 = _mm512_add_epi64(s0, _mm512_loadu_si512(p + i));
+    s1 = _mm512_add_epi64(s1, _mm512_loadu_si512(p + i + 8));
+    s2 = _mm512_add_epi64(s2, _mm512_loadu_si512(p + i + 16));
+    s3 = _mm512_add_epi64(s3, _mm512_loadu_si512(p + i + 24));
+  }
+  std::uint64_t r =
+      _mm512_reduce_add_epi64(_mm512_add_epi64(_mm512_add_epi64(s0, s1), _mm512_add_epi64(s2, s3)));
+  for (; i < count; ++i) {
+    std::uint64_t w;
+    std::memcpy(&w, p + i, sizeof w);
+    r += w;
+  }
+  return r;
+}
+void plain_read(benchmark::State &s) {
+  const std::size_t n = std::size_t(s.range(0)), count = n * n;
+  const int threads = int(s.range(1));
+  auto a = random_matrix<double>(count);
+  for (auto _ : s) {
+    std::uint64_t total = 0;
+#pragma omp parallel num_threads(threads) reduction(+ : total)
+    {
+      const std::size_t t = std::size_t(omp_get_thread_num()), parts = omp_get_num_threads();
+      const std::size_t lo = count * t / parts, hi = count * (t + 1) / parts;
+      total += sum_words(a.data() + lo, hi - lo);
+    }
+    benchmark::DoNotOptimize(total);
+  }
+  s.SetBytesProcessed(std::int64_t(s.iterations()) * std::int64_t(count) * 8);
+}
+
 void gemv_sizes(benchmark::internal::Benchmark *b) {
-  for (int n : {1000, 4000})
+  for (int n : {1000, 4000, 8000})
     for (int t : {1, 2})
       for (int trans : {0, 1})
         b->Args({n, t, trans});
-  b->Unit(benchmark::kMicrosecond)->UseRealTime();
+  b->ArgNames({"n", "threads", "T"})->Unit(benchmark::kMicrosecond)->UseRealTime();
 }
+void read_sizes(benchmark::internal::Benchmark *b) {
+  for (int n : {4000, 8000})
+    for (int t : {1, 2})
+      b->Args({n, t});
+  b->ArgNames({"n", "threads"})->Unit(benchmark::kMicrosecond)->UseRealTime();
+}
+BENCHMARK(plain_read)->Apply(read_sizes);
 BENCHMARK(mox2_dgemv)->Apply(gemv_sizes);
 BENCHMARK(openblas_dgemv)->Apply(gemv_sizes);
 

@@ -89,7 +89,15 @@ void update_columns(Index m, const T *const *cols, const T *t, T *y, Index incy)
 
 inline constexpr int kColumnsPerPass = 4;
 
+#ifndef MOX2_KERNEL_SET_HAS_WIDE_COLUMN_FORM
+// A kernel set with a wide column form defines column_form_wide before
+// including this file; it does the whole column form and returns true, or
+// does nothing and returns false.
+template <class T, class Mem> bool column_form_wide(const GemvBlock<T> &) { return false; }
+#endif
+
 template <class T, class Mem> void column_form_real(const GemvBlock<T> &g) {
+  if (column_form_wide<T, Mem>(g)) return;
   const T *cols[kColumnsPerPass];
   T t[kColumnsPerPass];
   int k = 0;

@@ -155,9 +155,10 @@ void check_gemv_on_active_set(const char *name, GemvFn<T> kernel, GemvFn<T> mode
           c.beta = beta;
           ASSERT_TRUE(same_as_model(kernel, model, c));
         }
-  // A few in the hundreds; 1100 rows cross the chunking of a strided y.
-  for (auto [m, n] :
-       {std::pair{100, 131}, std::pair{257, 64}, std::pair{61, 300}, std::pair{1100, 7}})
+  // A few in the hundreds; 1100 rows cross the chunking of a strided y;
+  // 40 and 47 columns end in passes of fewer than sixteen.
+  for (auto [m, n] : {std::pair{100, 131}, std::pair{257, 64}, std::pair{61, 300},
+                      std::pair{1100, 7}, std::pair{19, 47}, std::pair{600, 40}})
     for (char trans : {'N', 't', 'c'}) {
       GemvCase<T> c = random_case(trans, m, n);
       c.alpha = scalars.back();

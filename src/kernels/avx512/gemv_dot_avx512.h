@@ -5,6 +5,7 @@
 // transposes the products so that vector r holds row r's products of all
 // the columns, and adds the rows in order: every lane's sum is
 // temp := temp + A(i, j)*x(i) for i = 1..m in order, as in the scalar code.
+// Every column stream is prefetched ahead (gemv_stream_avx512.h).
 // Included by the AVX-512 kernel set only.
 #pragma once
 
@@ -13,6 +14,7 @@
 #include <cstddef>
 #include <type_traits>
 
+#include "kernels/avx512/gemv_stream_avx512.h"
 #include "kernels/blas_access.h"
 #include "kernels/gemv_sets.h"
 
@@ -60,6 +62,8 @@ template <class Mem> void dot_columns_8(const GemvBlock<double> &g, std::ptrdiff
   const double *c = g.a + j * lda;
   __m512d acc = _mm512_setzero_pd();
   for (std::ptrdiff_t i = 0; i < m8; i += 8) {
+    for (int k = 0; k < 8; ++k)
+      prefetch_column<1024>(c + k * lda, i, m, 8 * lda);
     const __m512d xv = load_x8<Mem>(g, i);
     __m512d p[8];
     for (int k = 0; k < 8; ++k)
@@ -113,7 +117,8 @@ inline void transpose_16x16(__m512 p[16]) {
 template <class Mem> inline __m512 load_x16(const GemvBlock<float> &g, std::ptrdiff_t i) {
   if (g.incx == 1) return _mm512_loadu_ps(g.x + i);
   alignas(64) float v[16];
-  for (int r = 0; r < 16; ++r) v[r] = Mem::ld(g.x + (i + r) * g.incx);
+  for (int r = 0; r < 16; ++r)
+    v[r] = Mem::ld(g.x + (i + r) * g.incx);
   return _mm512_load_ps(v);
 }
 
@@ -123,17 +128,22 @@ template <class Mem> void dot_columns_16(const GemvBlock<float> &g, std::ptrdiff
   const float *c = g.a + j * lda;
   __m512 acc = _mm512_setzero_ps();
   for (std::ptrdiff_t i = 0; i < m16; i += 16) {
+    for (int k = 0; k < 16; ++k)
+      prefetch_column<1024>(c + k * lda, i, m, 16 * lda);
     const __m512 xv = load_x16<Mem>(g, i);
     __m512 p[16];
-    for (int k = 0; k < 16; ++k) p[k] = _mm512_mul_ps(_mm512_loadu_ps(c + k * lda + i), xv);
+    for (int k = 0; k < 16; ++k)
+      p[k] = _mm512_mul_ps(_mm512_loadu_ps(c + k * lda + i), xv);
     transpose_16x16(p);
-    for (int r = 0; r < 16; ++r) acc = _mm512_add_ps(acc, p[r]);
+    for (int r = 0; r < 16; ++r)
+      acc = _mm512_add_ps(acc, p[r]);
   }
   float s[16];
   _mm512_storeu_ps(s, acc);
   for (std::ptrdiff_t i = m16; i < m; ++i) {
     const float xi = Mem::ld(g.x + i * g.incx);
-    for (int k = 0; k < 16; ++k) s[k] = s[k] + Mem::ld(c + k * lda + i) * xi;
+    for (int k = 0; k < 16; ++k)
+      s[k] = s[k] + Mem::ld(c + k * lda + i) * xi;
   }
   for (int k = 0; k < 16; ++k) {
     float *yj = g.y + (j + k) * g.incy;

@@ -1,0 +1,127 @@
+// The column form of real GEMV for AVX-512, y contiguous: up to sixteen
+// columns whose x element is not zero go in one pass over y, eight REAL(8)
+// or sixteen REAL(4) rows per vector, and each row's
+//   y(i) := (...((y(i) + t_1*A(i, j_1)) + t_2*A(i, j_2)) ...) + t_K*A(i, j_K)
+// with t_k = alpha*x(j_k), the columns in order.  Passes follow one
+// another in column order, so every element of y takes its columns in
+// order whatever the grouping; the last rows of a pass are masked lanes.
+// Sixteen streams at once, each prefetched ahead (gemv_stream_avx512.h),
+// keep enough of A in flight to read it at the memory's rate.
+// Included by the AVX-512 kernel set only.
+#pragma once
+
+#include <immintrin.h>
+
+#include <cstddef>
+#include <type_traits>
+
+#include "kernels/avx512/gemv_stream_avx512.h"
+#include "kernels/gemv_sets.h"
+
+namespace mox2::kernels::avx512 {
+
+// One 64-byte vector of REAL(8) or REAL(4) and its lane masks.
+template <class T> struct Lanes;
+template <> struct Lanes<double> {
+  using V = __m512d;
+  using Mask = __mmask8;
+  static constexpr std::ptrdiff_t kCount = 8;
+  static Mask first(std::ptrdiff_t r) { return static_cast<Mask>((1u << r) - 1); }
+  static V load(const double *p) { return _mm512_loadu_pd(p); }
+  static V load(Mask k, const double *p) { return _mm512_maskz_loadu_pd(k, p); }
+  static void store(double *p, V v) { _mm512_storeu_pd(p, v); }
+  static void store(Mask k, double *p, V v) { _mm512_mask_storeu_pd(p, k, v); }
+  static V splat(double v) { return _mm512_set1_pd(v); }
+  static V add(V a, V b) { return _mm512_add_pd(a, b); }
+  static V mul(V a, V b) { return _mm512_mul_pd(a, b); }
+  static V add(Mask k, V a, V b) { return _mm512_maskz_add_pd(k, a, b); }
+  static V mul(Mask k, V a, V b) { return _mm512_maskz_mul_pd(k, a, b); }
+};
+template <> struct Lanes<float> {
+  using V = __m512;
+  using Mask = __mmask16;
+  static constexpr std::ptrdiff_t kCount = 16;
+  static Mask first(std::ptrdiff_t r) { return static_cast<Mask>((1u << r) - 1); }
+  static V load(const float *p) { return _mm512_loadu_ps(p); }
+  static V load(Mask k, const float *p) { return _mm512_maskz_loadu_ps(k, p); }
+  static void store(float *p, V v) { _mm512_storeu_ps(p, v); }
+  static void store(Mask k, float *p, V v) { _mm512_mask_storeu_ps(p, k, v); }
+  static V splat(float v) { return _mm512_set1_ps(v); }
+  static V add(V a, V b) { return _mm512_add_ps(a, b); }
+  static V mul(V a, V b) { return _mm512_mul_ps(a, b); }
+  static V add(Mask k, V a, V b) { return _mm512_maskz_add_ps(k, a, b); }
+  static V mul(Mask k, V a, V b) { return _mm512_maskz_mul_ps(k, a, b); }
+};
+
+// y(0..m-1) := y + t[0]*cols[0] + ... + t[K-1]*cols[K-1], left to right.
+// `next`: elements from a column to the one the same stream reads in the
+// next pass (a guess; only prefetched).
+template <int K, class T>
+void update_columns_wide(std::ptrdiff_t m, const T *const *cols, const T *t, T *y,
+                         std::ptrdiff_t next) {
+  using L = Lanes<T>;
+  const T *c[K];
+  typename L::V tv[K];
+  for (int k = 0; k < K; ++k) {
+    c[k] = cols[k];
+    tv[k] = L::splat(t[k]);
+  }
+  std::ptrdiff_t i = 0;
+  for (; i + L::kCount <= m; i += L::kCount) {
+    for (int k = 0; k < K; ++k)
+      prefetch_column<512>(c[k], i, m, next);
+    typename L::V v = L::load(y + i);
+    for (int k = 0; k < K; ++k)
+      v = L::add(v, L::mul(tv[k], L::load(c[k] + i)));
+    L::store(y + i, v);
+  }
+  if (i < m) {
+    const typename L::Mask live = L::first(m - i);
+    typename L::V v = L::load(live, y + i);
+    for (int k = 0; k < K; ++k)
+      v = L::add(live, v, L::mul(live, tv[k], L::load(live, c[k] + i)));
+    L::store(live, y + i, v);
+  }
+}
+
+inline constexpr int kWideColumns = 16;
+
+// Fewer than sixteen gathered columns: passes of 8, 4, 2 and 1 of them,
+// in order.
+template <class T>
+void update_leftover_columns(std::ptrdiff_t m, const T *const *cols, const T *t, int count, T *y,
+                             std::ptrdiff_t next) {
+  int k = 0;
+  if (count - k >= 8) update_columns_wide<8, T>(m, cols + k, t + k, y, next), k += 8;
+  if (count - k >= 4) update_columns_wide<4, T>(m, cols + k, t + k, y, next), k += 4;
+  if (count - k >= 2) update_columns_wide<2, T>(m, cols + k, t + k, y, next), k += 2;
+  if (count - k >= 1) update_columns_wide<1, T>(m, cols + k, t + k, y, next);
+}
+
+// The whole column form on contiguous y; false (nothing done) for a y
+// with another increment, which the caller buffers first.
+template <class T, class Mem> bool column_form_wide(const GemvBlock<T> &g) {
+  if constexpr (!std::is_same_v<T, double> && !std::is_same_v<T, float>) {
+    return false;
+  } else {
+    if (g.incy != 1) return false;
+    const T *cols[kWideColumns];
+    T t[kWideColumns];
+    const std::ptrdiff_t next = kWideColumns * g.lda;
+    int k = 0;
+    for (std::ptrdiff_t j = 0; j < g.n; ++j) {
+      const T xj = Mem::ld(g.x + j * g.incx);
+      if (xj == 0) continue;
+      cols[k] = g.a + j * g.lda;
+      t[k] = g.alpha * xj;
+      if (++k == kWideColumns) {
+        update_columns_wide<kWideColumns, T>(g.m, cols, t, g.y, next);
+        k = 0;
+      }
+    }
+    update_leftover_columns<T>(g.m, cols, t, k, g.y, next);
+    return true;
+  }
+}
+
+} // namespace mox2::kernels::avx512
