@@ -3,13 +3,15 @@
 // threads, beside OpenBLAS, the reference BLAS and gfortran's intrinsics.
 // OpenBLAS reads OPENBLAS_CORETYPE and OPENBLAS_L2_SIZE when it is loaded,
 // so it is measured twice: here with the environment as it is, and in a
-// child process (this program again) with both variables unset.
+// child process (this program again) with both variables unset.  Group by
+// group, each library is measured in turn at each size, so that a point's
+// figures are taken close together on a machine whose load varies.
 //
 // Prints each figure (the median over the repetitions) as it is measured,
 // then writes to the output folder results.md (also printed),
 // measurements.tsv, the gnuplot data and script, and gemm.png.
 //
-//   mox2_compare [--quick] [--out=DIR] [--benchmark_filter=REGEX]
+//   mox2_compare [--quick] [--out=DIR] [--only=dgemm,sgemm,...]
 #include <dlfcn.h>
 #include <omp.h>
 #include <spawn.h>
@@ -91,8 +93,8 @@ void use_threads(Series series, int threads) {
   if (series == mox2) omp_set_num_threads(threads);
   if (series == openblas_env || series == openblas_unset) openblas().set_threads(threads);
 }
-std::vector<int> thread_counts(Series series) {
-  return series == reference || series == gfortran ? std::vector<int>{1} : std::vector<int>{1, 2};
+bool runs_on(Series series, int threads) {
+  return threads == 1 || series == mox2 || series == openblas_env || series == openblas_unset;
 }
 
 // A's n*n elements and the others' count (n*n for GEMM, n for GEMV), kept
@@ -108,41 +110,56 @@ template <class T> Operands<T> &operands(long n, long others) {
   return o;
 }
 
-// C := 1.25*A*B (beta = 0), all n x n.
-template <class T> void add_gemm(const Plan &plan, int group, Series series, GemmFn fn) {
-  if (fn == nullptr) return;
-  for (long n : plan.gemm_sizes) {
-    if (series == reference && n > plan.reference_limit) continue;
-    for (int t : thread_counts(series))
-      add(plan, {group, series, t, n, flops_per_term<T>() * double(n) * n * n / 1e9},
-          [=](benchmark::State &s) {
-            use_threads(series, t);
-            const i32 order = i32(n);
-            Operands<T> &p = operands<T>(n, n * n);
-            const T alpha = scalar<T>(1.25), beta = scalar<T>(0);
-            for (auto _ : s) {
-              fn("N", "N", &order, &order, &order, &alpha, p.a.data(), &order, p.b.data(), &order,
-                 &beta, p.c.data(), &order, 1, 1);
-              benchmark::ClobberMemory();
-            }
-          });
-  }
+const BlasLibrary *peer_library(Series series) {
+  if (series == openblas_env || series == openblas_unset) return &openblas();
+  return series == reference ? &reference_blas() : nullptr;
+}
+// The group's GEMM of one series (null where it has none).
+GemmFn gemm_routine(Series series, int group) {
+  const BlasLibrary *peer = peer_library(series);
+  if (series != mox2 && peer == nullptr) return nullptr;
+#define MOX2_GEMM_ROUTINE_(p, t)                                                                   \
+  if (group == p##gemm) return peer ? peer->p##gemm : reinterpret_cast<GemmFn>(&__f95_##p##gemm_);
+  MOX2_BLAS_TYPES(MOX2_GEMM_ROUTINE_)
+#undef MOX2_GEMM_ROUTINE_
+  return nullptr;
+}
+DgemvFn dgemv_routine(Series series) {
+  const BlasLibrary *peer = peer_library(series);
+  if (series != mox2 && peer == nullptr) return nullptr;
+  return peer ? peer->dgemv : &__f95_dgemv_;
 }
 
-void add_gemms(const Plan &plan, Series series, const BlasLibrary *peer) {
-#define MOX2_ADD_GEMM_(p, t)                                                                       \
-  add_gemm<mox2_##t>(plan, p##gemm, series,                                                        \
-                     peer ? peer->p##gemm : reinterpret_cast<GemmFn>(&__f95_##p##gemm_));
-  MOX2_BLAS_TYPES(MOX2_ADD_GEMM_)
-#undef MOX2_ADD_GEMM_
+// C := 1.25*A*B (beta = 0), all n x n.
+template <class T> void add_gemm(const Plan &plan, int group, const std::vector<Series> &serieses) {
+  for (long n : plan.gemm_sizes)
+    for (int t : {1, 2})
+      for (Series series : serieses) {
+        GemmFn fn = gemm_routine(series, group);
+        if (!fn || !runs_on(series, t) || (series == reference && n > plan.reference_limit))
+          continue;
+        add(plan, {group, series, t, n, flops_per_term<T>() * double(n) * n * n / 1e9},
+            [=](benchmark::State &s) {
+              use_threads(series, t);
+              const i32 order = i32(n);
+              Operands<T> &p = operands<T>(n, n * n);
+              const T alpha = scalar<T>(1.25), beta = scalar<T>(0);
+              for (auto _ : s) {
+                fn("N", "N", &order, &order, &order, &alpha, p.a.data(), &order, p.b.data(), &order,
+                   &beta, p.c.data(), &order, 1, 1);
+                benchmark::ClobberMemory();
+              }
+            });
+      }
 }
 
 // y := 1.25*op(A)*x (beta = 0), A n x n.
-void add_dgemvs(const Plan &plan, Series series, DgemvFn fn) {
-  if (fn == nullptr) return;
-  for (int group : {dgemv_n, dgemv_t})
-    for (long n : plan.gemv_sizes)
-      for (int t : thread_counts(series))
+void add_dgemv(const Plan &plan, int group, const std::vector<Series> &serieses) {
+  for (long n : plan.gemv_sizes)
+    for (int t : {1, 2})
+      for (Series series : serieses) {
+        DgemvFn fn = dgemv_routine(series);
+        if (!fn || !runs_on(series, t)) continue;
         add(plan, {group, series, t, n, 2.0 * n * n / 1e9}, [=](benchmark::State &s) {
           use_threads(series, t);
           const char trans = group == dgemv_n ? 'N' : 'T';
@@ -155,29 +172,33 @@ void add_dgemvs(const Plan &plan, Series series, DgemvFn fn) {
             benchmark::ClobberMemory();
           }
         });
+      }
 }
 
 // MATMUL(A, B) of contiguous n x n REAL(8) matrices; the library allocates
 // the result, gfortran's wrapper writes into the caller's array.
-void add_matmuls(const Plan &plan, Series series) {
+void add_matmul(const Plan &plan, const std::vector<Series> &serieses) {
   for (long n : plan.gemm_sizes)
-    for (int t : thread_counts(series))
-      add(plan, {matmul_r8, series, t, n, 2.0 * n * n * n / 1e9}, [=](benchmark::State &s) {
-        use_threads(series, t);
-        Operands<double> &p = operands<double>(n, n * n);
-        mox2_dope_vector2 a{p.a.data(), {n, n}, {8, 8 * n}}, b{p.b.data(), {n, n}, {8, 8 * n}};
-        for (auto _ : s) {
-          if (series == mox2) {
-            mox2_dope_vector2 r;
-            __f_matmul_a22_r8r8(&r, &a, &b);
-            benchmark::DoNotOptimize(r.base);
-            std::free(r.base);
-          } else {
-            gfortran_matmul_r8r8(int(n), int(n), int(n), p.a.data(), p.b.data(), p.c.data());
-            benchmark::ClobberMemory();
+    for (int t : {1, 2})
+      for (Series series : serieses) {
+        if ((series != mox2 && series != gfortran) || !runs_on(series, t)) continue;
+        add(plan, {matmul_r8, series, t, n, 2.0 * n * n * n / 1e9}, [=](benchmark::State &s) {
+          use_threads(series, t);
+          Operands<double> &p = operands<double>(n, n * n);
+          mox2_dope_vector2 a{p.a.data(), {n, n}, {8, 8 * n}}, b{p.b.data(), {n, n}, {8, 8 * n}};
+          for (auto _ : s) {
+            if (series == mox2) {
+              mox2_dope_vector2 r;
+              __f_matmul_a22_r8r8(&r, &a, &b);
+              benchmark::DoNotOptimize(r.base);
+              std::free(r.base);
+            } else {
+              gfortran_matmul_r8r8(int(n), int(n), int(n), p.a.data(), p.b.data(), p.c.data());
+              benchmark::ClobberMemory();
+            }
           }
-        }
-      });
+        });
+      }
 }
 
 // 64 MiB of LOGICAL(1) true, or false.
@@ -188,9 +209,10 @@ const std::int8_t *mask(bool value) {
 }
 
 // COUNT and ALL of an all-true mask, ANY of an all-false one: no early exit.
-void add_reductions(const Plan &plan, Series series) {
-  for (int group : {count_l1, all_l1, any_l1})
-    for (long bytes : plan.mask_sizes)
+void add_reduction(const Plan &plan, int group, const std::vector<Series> &serieses) {
+  for (long bytes : plan.mask_sizes)
+    for (Series series : serieses) {
+      if (series != mox2 && series != gfortran) continue;
       add(plan, {group, series, 1, bytes, double(bytes) / 1e9}, [=](benchmark::State &s) {
         const std::int8_t *p = mask(group != any_l1);
         mox2_dope_vector1 m{const_cast<std::int8_t *>(p), {bytes}, {1}};
@@ -206,6 +228,18 @@ void add_reductions(const Plan &plan, Series series) {
             benchmark::DoNotOptimize(__f_any_s1_l1(&m));
         }
       });
+    }
+}
+
+void add_all(const Plan &plan, const std::vector<Series> &serieses) {
+#define MOX2_ADD_GEMM_(p, t) add_gemm<mox2_##t>(plan, p##gemm, serieses);
+  MOX2_BLAS_TYPES(MOX2_ADD_GEMM_)
+#undef MOX2_ADD_GEMM_
+  add_matmul(plan, serieses);
+  for (int group : {dgemv_n, dgemv_t})
+    add_dgemv(plan, group, serieses);
+  for (int group : {count_l1, all_l1, any_l1})
+    add_reduction(plan, group, serieses);
 }
 
 // Keeps the median of each benchmark's repetitions and prints it.
@@ -214,6 +248,7 @@ public:
   Collector(Results &results, bool print_context) : results_(results), context_(print_context) {}
   bool ReportContext(const Context &context) override {
     if (context_) PrintBasicContext(&std::cout, context);
+    context_ = false; // once per program, not once per group
     return true;
   }
   void ReportRuns(const std::vector<Run> &runs) override {
@@ -265,16 +300,14 @@ int run_program(const std::vector<std::string> &args, char *const *env) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-// The child: OpenBLAS with OPENBLAS_CORETYPE and OPENBLAS_L2_SIZE unset,
-// its label and figures written to a file for the parent.
-int run_child(const Plan &plan, const std::string &path) {
-  if (!openblas().handle) return 0;
+// The child: OpenBLAS with OPENBLAS_CORETYPE and OPENBLAS_L2_SIZE unset, on
+// one group; its label and figures go to a file for the parent.
+int run_child(const Plan &plan, int group, const std::string &path) {
   Results results;
   results.labels[openblas_unset] = openblas_label();
-  add_gemms(plan, openblas_unset, &openblas());
-  add_dgemvs(plan, openblas_unset, openblas().dgemv);
+  add_all(plan, {openblas_unset});
   Collector collector(results, false);
-  benchmark::RunSpecifiedBenchmarks(&collector);
+  benchmark::RunSpecifiedBenchmarks(&collector, std::string("^") + kGroups[group].name + "/");
   std::ofstream out(path);
   out << results.labels[openblas_unset] << "\n";
   for (const Measurement &m : results.measurements)
@@ -282,7 +315,22 @@ int run_child(const Plan &plan, const std::string &path) {
   return out ? 0 : 1;
 }
 
-void read_child(Results &results, const std::string &path) {
+// Runs the child on one group and adds its figures.
+void measure_in_child(Results &results, int group, const std::string &dir, bool quick) {
+  const std::string path = dir + "/openblas-unset.txt";
+  std::vector<std::string> args{"/proc/self/exe", "--child=" + path,
+                                std::string("--only=") + kGroups[group].name};
+  if (quick) args.push_back("--quick");
+  std::vector<char *> env;
+  for (char **e = environ; *e != nullptr; ++e)
+    if (std::strncmp(*e, "OPENBLAS_CORETYPE=", 18) != 0 &&
+        std::strncmp(*e, "OPENBLAS_L2_SIZE=", 17) != 0)
+      env.push_back(*e);
+  env.push_back(nullptr);
+  if (int status = run_program(args, env.data()); status != 0) {
+    std::cout << "the child process failed (status " << status << ")" << std::endl;
+    return;
+  }
   std::ifstream in(path);
   std::string label;
   if (!std::getline(in, label)) return;
@@ -340,47 +388,20 @@ std::vector<std::string> setup_notes(const Results &r, const Plan &plan) {
   return notes;
 }
 
-int run_parent(const Plan &plan, const std::string &out_dir,
-               const std::vector<std::string> &benchmark_flags, bool quick) {
+int run_parent(const Plan &plan, const std::vector<int> &groups, const std::string &out_dir,
+               bool quick) {
   const auto start = std::chrono::steady_clock::now();
   std::filesystem::create_directories(out_dir);
   const std::string dir = std::filesystem::absolute(out_dir).lexically_normal().string();
   Results results;
   results.labels = {"mox2", openblas_label(), openblas_label(), "reference BLAS", "gfortran"};
-
-  add_gemms(plan, mox2, nullptr);
-  add_matmuls(plan, mox2);
-  add_dgemvs(plan, mox2, &__f95_dgemv_);
-  add_reductions(plan, mox2);
-  if (openblas().handle) {
-    add_gemms(plan, openblas_env, &openblas());
-    add_dgemvs(plan, openblas_env, openblas().dgemv);
-  }
-  if (reference_blas().handle) {
-    add_gemms(plan, reference, &reference_blas());
-    add_dgemvs(plan, reference, reference_blas().dgemv);
-  }
-  add_matmuls(plan, gfortran);
-  add_reductions(plan, gfortran);
+  add_all(plan, {mox2, openblas_env, reference, gfortran});
+  // Group by group, OpenBLAS with its variables unset right after the rest.
   Collector collector(results, true);
-  benchmark::RunSpecifiedBenchmarks(&collector);
-
-  if (openblas().handle) {
-    std::cout << "\nOpenBLAS again, with OPENBLAS_CORETYPE and OPENBLAS_L2_SIZE unset:"
-              << std::endl;
-    const std::string child_file = dir + "/openblas-unset.txt";
-    std::vector<std::string> args{"/proc/self/exe", "--child=" + child_file};
-    if (quick) args.push_back("--quick");
-    args.insert(args.end(), benchmark_flags.begin(), benchmark_flags.end());
-    std::vector<char *> env;
-    for (char **e = environ; *e != nullptr; ++e)
-      if (std::strncmp(*e, "OPENBLAS_CORETYPE=", 18) != 0 &&
-          std::strncmp(*e, "OPENBLAS_L2_SIZE=", 17) != 0)
-        env.push_back(*e);
-    env.push_back(nullptr);
-    if (int status = run_program(args, env.data()); status != 0)
-      std::cout << "the child process failed (status " << status << ")" << std::endl;
-    read_child(results, child_file);
+  for (int g : groups) {
+    benchmark::RunSpecifiedBenchmarks(&collector, std::string("^") + kGroups[g].name + "/");
+    if (openblas().handle && (kGroups[g].gemm || g == dgemv_n || g == dgemv_t))
+      measure_in_child(results, g, dir, quick);
   }
 
   results.notes = setup_notes(results, plan);
@@ -394,9 +415,13 @@ int run_parent(const Plan &plan, const std::string &out_dir,
         << m.size << "\t" << m.rate << "\t" << kGroups[m.group].unit << "\n";
   std::cout << "\n" << table.str() << std::endl;
 
-  const std::string script = write_plot_script(results, dir);
-  const int status = run_program({"gnuplot", script}, environ);
-  if (status == -ENOENT)
+  const bool gemm_figures = std::any_of(results.measurements.begin(), results.measurements.end(),
+                                        [](const Measurement &m) { return kGroups[m.group].gemm; });
+  const std::string script = gemm_figures ? write_plot_script(results, dir) : "";
+  const int status = gemm_figures ? run_program({"gnuplot", script}, environ) : 0;
+  if (!gemm_figures)
+    std::cout << "No GEMM figures, no plot.\n";
+  else if (status == -ENOENT)
     std::cout << "gnuplot is not installed, so there is no plot: apt-get install gnuplot-nox, "
                  "then run gnuplot "
               << script << "\n";
@@ -414,28 +439,45 @@ int run_parent(const Plan &plan, const std::string &out_dir,
 
 int main(int argc, char **argv) {
   using namespace mox2_compare;
-  std::vector<std::string> benchmark_flags;
-  for (int i = 1; i < argc; ++i)
-    if (std::strncmp(argv[i], "--benchmark_", 12) == 0) benchmark_flags.push_back(argv[i]);
   benchmark::Initialize(&argc, argv);
   bool quick = false;
   std::string out = "compare", child;
+  std::vector<int> groups;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
+    bool known = true;
     if (a == "--quick")
       quick = true;
     else if (a.rfind("--out=", 0) == 0)
       out = a.substr(6);
     else if (a.rfind("--child=", 0) == 0)
       child = a.substr(8);
-    else {
-      std::cerr << "usage: " << argv[0]
-                << " [--quick] [--out=DIR] [--benchmark_filter=REGEX]\n"
-                   "  --quick: fewer sizes and repetitions (about a minute)\n"
-                   "  --out: where results.md, measurements.tsv and gemm.png go (./compare)\n";
+    else if (a.rfind("--only=", 0) == 0) {
+      std::istringstream names(a.substr(7));
+      for (std::string name; std::getline(names, name, ',');) {
+        int g = 0;
+        while (g < kGroupCount && name != kGroups[g].name)
+          ++g;
+        known = known && g < kGroupCount;
+        groups.push_back(g);
+      }
+    } else
+      known = false;
+    if (!known) {
+      std::cerr << "usage: " << argv[0] << " [--quick] [--out=DIR] [--only=GROUP,...]\n"
+                << "  --quick: fewer sizes and repetitions (well under a minute)\n"
+                << "  --out: where results.md, measurements.tsv and gemm.png go (./compare)\n"
+                << "  --only: some of";
+      for (const Group &g : kGroups)
+        std::cerr << " " << g.name;
+      std::cerr << "\n";
       return 2;
     }
   }
+  if (groups.empty())
+    for (int g = 0; g < kGroupCount; ++g)
+      groups.push_back(g);
   const Plan &plan = quick ? kQuick : kFull;
-  return child.empty() ? run_parent(plan, out, benchmark_flags, quick) : run_child(plan, child);
+  return child.empty() ? run_parent(plan, groups, out, quick)
+                       : run_child(plan, groups.front(), child);
 }
