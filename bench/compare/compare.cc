@@ -80,8 +80,7 @@ void add(const Plan &plan, Meta meta, std::function<void(benchmark::State &)> bo
   const std::string name = std::string(kGroups[meta.group].name) + "/" + kSeriesNames[meta.series] +
                            "/" + std::to_string(meta.threads) + "T/" + std::to_string(meta.size);
   registry()[name] = meta;
-  const bool large = !kGroups[meta.group].mask && meta.group != dgemv_n && meta.group != dgemv_t &&
-                     meta.size >= 1000;
+  const bool large = (kGroups[meta.group].gemm || meta.group == matmul_r8) && meta.size >= 1000;
   benchmark::RegisterBenchmark(name.c_str(), std::move(body))
       ->UseRealTime()
       ->Unit(benchmark::kMillisecond)
@@ -353,7 +352,14 @@ std::string environment_value(const char *name) {
   return std::string(name) + (v ? "=" + std::string(v) : " unset");
 }
 
-std::vector<std::string> setup_notes(const Results &r, const Plan &plan) {
+// The system load averaged over the last minute.
+double load_average() {
+  double load = 0;
+  std::ifstream("/proc/loadavg") >> load;
+  return load;
+}
+
+std::vector<std::string> setup_notes(const Results &r, const Plan &plan, double load_before) {
   const std::time_t now = std::time(nullptr);
   char date[64];
   std::strftime(date, sizeof date, "%Y-%m-%d %H:%M %Z", std::localtime(&now));
@@ -367,6 +373,13 @@ std::vector<std::string> setup_notes(const Results &r, const Plan &plan) {
           "through openblas_set_num_threads); the reference BLAS and gfortran run on one.",
       "GFLOP/s counts 2n^3 (real) or 8n^3 (complex) per product, 2n^2 per DGEMV; GB/s counts "
       "the mask's bytes."};
+  char load[200];
+  std::snprintf(load, sizeof load, "Load average before the run (one minute): %.1f%s", load_before,
+                load_before > 0.5
+                    ? ": other programs were running, so the figures are noisy, the 2-thread "
+                      "ones most."
+                    : ".");
+  notes.push_back(load);
   if (openblas().handle) {
     auto config = reinterpret_cast<char *(*)()>(dlsym(openblas().handle, "openblas_get_config"));
     notes.push_back(r.labels[openblas_env] + ": " + (config ? config() : "OpenBLAS") +
@@ -391,6 +404,7 @@ std::vector<std::string> setup_notes(const Results &r, const Plan &plan) {
 int run_parent(const Plan &plan, const std::vector<int> &groups, const std::string &out_dir,
                bool quick) {
   const auto start = std::chrono::steady_clock::now();
+  const double load_before = load_average();
   std::filesystem::create_directories(out_dir);
   const std::string dir = std::filesystem::absolute(out_dir).lexically_normal().string();
   Results results;
@@ -404,7 +418,7 @@ int run_parent(const Plan &plan, const std::vector<int> &groups, const std::stri
       measure_in_child(results, g, dir, quick);
   }
 
-  results.notes = setup_notes(results, plan);
+  results.notes = setup_notes(results, plan, load_before);
   std::ostringstream table;
   write_table(results, table);
   std::ofstream(dir + "/results.md") << table.str();
