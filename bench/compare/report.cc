@@ -114,8 +114,9 @@ std::string write_plot_script(const Results &r, const std::string &dir) {
          << "set terminal pngcairo size 1600,1150 font 'sans,11'\n"
          << "set output '" << dir << "/gemm.png'\n"
          << "set datafile missing '?'\n"
-         << "set multiplot layout 2,2 title 'GEMM, C = alpha*A*B (n x n), median GFLOP/s; "
-            "solid: 1 thread, dashed: 2 threads'\n"
+         << "set multiplot layout 2,2 title \"GEMM, C = alpha*A*B (n x n), median GFLOP/s; "
+            "solid: 1 thread, dashed: 2 threads\\n"
+         << (r.notes.empty() ? "" : r.notes.front()) << "\"\n"
          << "set logscale x 2\nset yrange [0:*]\nset offsets 0, 0, graph 0.45, 0\nset grid\n"
          << "set key top left reverse Left samplen 4 font ',10' opaque box lc rgb '#cccccc'\n"
          << "set xlabel 'n'\nset ylabel 'GFLOP/s'\n";
