@@ -12,6 +12,12 @@ std::size_t checked_product(std::size_t count1, std::size_t count2) {
   return product;
 }
 
+std::size_t checked_sum(std::size_t count1, std::size_t count2) {
+  std::size_t sum;
+  if (__builtin_add_overflow(count1, count2, &sum)) __f_out_of_space();
+  return sum;
+}
+
 void *allocate_result(std::size_t elem_size, std::size_t count) {
   std::size_t bytes = count == 0 ? elem_size : checked_product(count, elem_size);
   void *p = std::malloc(bytes);

@@ -50,6 +50,8 @@ void *allocate_result(std::size_t elem_size, std::size_t count);
 // count1 * count2, ending the process (out of space) on overflow: a result
 // that large could never be allocated.
 std::size_t checked_product(std::size_t count1, std::size_t count2);
+// count1 + count2, likewise.
+std::size_t checked_sum(std::size_t count1, std::size_t count2);
 
 // Writes a contiguous column-major descriptor of the given extents.
 template <int R>

@@ -34,6 +34,7 @@
 
 #include "frame/types.h"
 #include "kernels/gemm_reference.h"
+#include "runtime/scratch.h"
 
 namespace mox2::kernels::blocked {
 
@@ -44,13 +45,6 @@ using Index = std::ptrdiff_t;
 // per tile), kKc (values of l per block), kMc (rows of A per block, a
 // multiple of MR), kNc (columns of B per block, a multiple of kNr).
 template <class V> struct Shape;
-
-// Workspace aligned for whole-vector access, or null.
-inline void *workspace(std::size_t bytes) {
-  void *p = nullptr;
-  if (posix_memalign(&p, 64, bytes ? bytes : 64) != 0) return nullptr;
-  return p;
-}
 
 // How a tile's accumulators start and end.
 enum class Start { load, zero, scale_load };
@@ -379,7 +373,8 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
   const std::size_t b_len = std::size_t(nc_max * kc_max);
   const std::size_t w_len = dot && k > kc_max ? std::size_t(m_pad * nc_max) : 0;
   const std::size_t flags = std::size_t(nc_max / kNr);
-  char *ws = static_cast<char *>(workspace((a_len + b_len + w_len) * sizeof(T) + flags + 64));
+  Scratch scratch((a_len + b_len + w_len) * sizeof(T) + flags + 64);
+  char *ws = static_cast<char *>(scratch.data());
   if (!ws) return false;
   T *apack = reinterpret_cast<T *>(ws);
   T *bpack = apack + a_len;
@@ -441,7 +436,6 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
       }
     }
   }
-  std::free(ws);
   return true;
 }
 

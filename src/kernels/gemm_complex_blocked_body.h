@@ -26,6 +26,7 @@
 #include <cstring>
 
 #include "kernels/gemm_complex_column_form.h"
+#include "runtime/scratch.h"
 
 namespace mox2::kernels::MOX2_KERNEL_SET {
 namespace {
@@ -171,7 +172,8 @@ template <class L> bool column_form(const ComplexGemm<Complex<typename L::P>> &g
   std::size_t parts_b = static_cast<std::size_t>(2 * cols_block * depth);
   std::size_t bytes = (parts_a + parts_b) * sizeof(P);
   bytes = (bytes + 63) / 64 * 64;
-  P *work = static_cast<P *>(std::aligned_alloc(64, bytes > 0 ? bytes : 64));
+  Scratch scratch(bytes);
+  P *work = static_cast<P *>(scratch.data());
   if (!work) return false;
   P *packed_a = work, *packed_b = work + parts_a;
 
@@ -208,7 +210,6 @@ template <class L> bool column_form(const ComplexGemm<Complex<typename L::P>> &g
       }
     }
   }
-  std::free(work);
   return true;
 }
 
@@ -239,7 +240,8 @@ template <class L> bool dot_form(const ComplexGemm<Complex<typename L::P>> &g) {
   std::size_t parts_s = static_cast<std::size_t>(2 * sum_rows * cols_block);
   std::size_t bytes = (parts_a + parts_b + parts_s) * sizeof(P);
   bytes = (bytes + 63) / 64 * 64;
-  P *work = static_cast<P *>(std::aligned_alloc(64, bytes));
+  Scratch scratch(bytes);
+  P *work = static_cast<P *>(scratch.data());
   if (!work) return false;
   P *packed_a = work, *packed_b = work + parts_a, *sums = packed_b + parts_b;
 
@@ -270,7 +272,6 @@ template <class L> bool dot_form(const ComplexGemm<Complex<typename L::P>> &g) {
                               sum_rows);
     }
   }
-  std::free(work);
   return true;
 }
 

@@ -33,6 +33,7 @@
 #include "matmul/element.h"
 #include "matmul/promotion.h"
 #include "matmul/tile.h"
+#include "runtime/scratch.h"
 
 namespace mox2 {
 
@@ -69,15 +70,6 @@ template <class W, TypeCode C> inline void convert(const char *p, W *re, W *im) 
   } else {
     *re = static_cast<W>(v);
   }
-}
-
-// Work buffers, 64-byte aligned; out of space ends the process.
-template <class W> W *workspace(std::size_t count) {
-  std::size_t bytes = checked_product(std::max<std::size_t>(count, 1), sizeof(W));
-  bytes = (bytes + 63) / 64 * 64;
-  void *p = std::aligned_alloc(64, bytes);
-  if (p == nullptr) __f_out_of_space();
-  return static_cast<W *>(p);
 }
 
 // Rows [i0, i0+mc) and columns [k0, k0+kc) of A, as strips of mr rows (the
@@ -143,9 +135,16 @@ void numeric_product(char *out, const View &a, const View &b, std::size_t m, std
   std::size_t mb = std::max<std::size_t>(kBlockABytes / (kb * pa * sizeof(W)) / mr, 1) * mr;
   mb = std::min(mb, mp);
   const std::size_t plane = checked_product(mp, np);
-  W *acc = workspace<W>(checked_product(plane, pc));
-  W *bpack = workspace<W>(checked_product(kb * pb, np));
-  W *apack = workspace<W>(mb * kb * pa);
+  const std::size_t acc_bytes =
+      Scratch::rounded(checked_product(checked_product(plane, pc), sizeof(W)));
+  const std::size_t b_bytes =
+      Scratch::rounded(checked_product(checked_product(kb * pb, np), sizeof(W)));
+  const std::size_t a_bytes = Scratch::rounded(mb * kb * pa * sizeof(W));
+  Scratch scratch(checked_sum(checked_sum(acc_bytes, b_bytes), a_bytes));
+  if (scratch.data() == nullptr) __f_out_of_space();
+  W *acc = static_cast<W *>(scratch.data());
+  W *bpack = acc + acc_bytes / sizeof(W);
+  W *apack = bpack + b_bytes / sizeof(W);
   std::memset(static_cast<void *>(acc), 0, plane * pc * sizeof(W));
 
   // Matrix x vector with A already of the work type and contiguous columns:
@@ -186,9 +185,6 @@ void numeric_product(char *out, const View &a, const View &b, std::size_t m, std
         v = static_cast<T>(c[0]);
       store<T>(out + (j * m + i) * sizeof(T), v);
     }
-  std::free(apack);
-  std::free(bpack);
-  std::free(acc);
 }
 
 template <TypeCode A, TypeCode B, TypeCode R>

@@ -5,6 +5,7 @@
 #include <xmmintrin.h>
 
 #include <atomic>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -14,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "runtime/parallel.h"
+#include "runtime/scratch.h"
 
 namespace mox2 {
 namespace {
@@ -233,3 +235,38 @@ TEST(Services, GetenvTrimsBlanksPadsAndCuts) {
 
 } // namespace
 } // namespace mox2
+
+// The per-thread workspace: reused when free, never lent twice at once,
+// aligned, and private to its thread.
+TEST(Scratch, LendsTheCachedBlockOnlyOnceAtATime) {
+  void *first;
+  {
+    mox2::Scratch outer(1000);
+    ASSERT_NE(outer.data(), nullptr);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(outer.data()) % 64, 0u);
+    first = outer.data();
+    mox2::Scratch nested(1000); // the cached block is lent: memory of its own
+    ASSERT_NE(nested.data(), nullptr);
+    EXPECT_NE(nested.data(), first);
+    std::memset(nested.data(), 0xA5, 1000);
+    std::memset(outer.data(), 0x5A, 1000);
+  }
+  {
+    mox2::Scratch again(500); // free again and big enough: the same block
+    EXPECT_EQ(again.data(), first);
+  }
+  {
+    mox2::Scratch huge(mox2::Scratch::kKeptBytes + 1); // above the cap: not kept
+    ASSERT_NE(huge.data(), nullptr);
+    std::memset(huge.data(), 0, mox2::Scratch::kKeptBytes + 1);
+  }
+  void *other = nullptr;
+  std::thread([&] {
+    mox2::Scratch s(1000);
+    other = s.data();
+    std::memset(s.data(), 1, 1000);
+  }).join();
+  mox2::Scratch mine(1000);
+  EXPECT_NE(mine.data(), nullptr);
+  EXPECT_NE(other, nullptr);
+}

@@ -1,0 +1,37 @@
+// Workspace for packed operands and partial sums, reused across calls.
+//
+// Each thread keeps one cached block (up to kKeptBytes).  A Scratch lends
+// it when it is not already lent and, grown if need be, big enough;
+// otherwise (nested use on the same thread, or a request above the cap)
+// the Scratch allocates memory of its own and frees it when it goes.
+// Reuse saves a large request the page faults of fresh memory on every
+// call.  The memory is 64-byte aligned and uninitialised; data() is null
+// when none could be had (the caller then takes a path that needs none,
+// or reports it).  Never shared between threads.
+#pragma once
+
+#include <cstddef>
+
+namespace mox2 {
+
+class Scratch {
+public:
+  static constexpr std::size_t kKeptBytes = std::size_t(32) << 20;
+
+  explicit Scratch(std::size_t bytes);
+  ~Scratch();
+  Scratch(const Scratch &) = delete;
+  Scratch &operator=(const Scratch &) = delete;
+
+  void *data() const { return data_; }
+
+  // Bytes rounded up to whole cache lines, for carving several arrays,
+  // each 64-byte aligned, out of one request.
+  static constexpr std::size_t rounded(std::size_t bytes) { return (bytes + 63) / 64 * 64; }
+
+private:
+  void *data_ = nullptr;
+  bool borrowed_ = false;
+};
+
+} // namespace mox2
