@@ -119,8 +119,19 @@ void gemv_driver(GemvKernel<T> kernel, const char *trans, const std::int32_t *m_
     kernel_beta = &local_beta;
   }
 
+  // A GEMV streams A once, so an element of it costs about as much time as
+  // four floating-point operations of GEMM; the work estimate counts it so.
+  const double work = (complex ? 16.0 : 8.0) * m * n;
   const std::int32_t threads = __f___zo_using_threads_();
   if (threads < 2 || len < threads) {
+    kernel(trans, m_, n_, alpha, a, lda, x, incx, kernel_beta, y, incy, 1);
+    return;
+  }
+  // Too small for a team: the blocks would all run on this thread.  Every
+  // element of y then comes out of one kernel call for the whole product
+  // with the same bits, except in the complex dot forms, whose column
+  // pairs start at each block's first column.
+  if (work < threaded_work() && (!complex || no_trans)) {
     kernel(trans, m_, n_, alpha, a, lda, x, incx, kernel_beta, y, incy, 1);
     return;
   }
@@ -141,7 +152,6 @@ void gemv_driver(GemvKernel<T> kernel, const char *trans, const std::int32_t *m_
   call.len = len;
   call.threads = threads;
   constexpr std::int32_t first = complex ? 1 : 0;
-  const double work = (complex ? 8.0 : 2.0) * m * n;
   run_block_loop(gemv_block_body<T>, &call, first, first + threads - 1, work);
 }
 
