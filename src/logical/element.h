@@ -65,6 +65,17 @@ inline std::uint32_t scan_elements(const unsigned char *p, std::size_t n, std::p
   return op == Op::count ? count : identity<op>;
 }
 
+// Once per 4 KiB page of a contiguous scan the page two ahead is touched
+// with a prefetch, only where it lies within the section (`end` is the
+// address just past it).  The hardware prefetchers stop at every page and
+// the first touch of a page waits for its translation; touching ahead
+// starts both early, worth about a third more bandwidth from memory on
+// 4 KiB pages.  A prefetch reads nothing the scan sees.
+inline void touch_page_ahead(const unsigned char *a, std::uintptr_t end) {
+  const std::uintptr_t p = reinterpret_cast<std::uintptr_t>(a);
+  if (p % 4096 == 0 && end - p > 8192) __builtin_prefetch(reinterpret_cast<const void *>(p + 8192));
+}
+
 // A scan that has consumed part of the elements and found no decision yet
 // (running count `count`) finishes with the rest.
 template <Op op, int K>

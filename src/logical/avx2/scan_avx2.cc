@@ -47,8 +47,10 @@ template <Op op, int K> std::uint32_t scan_avx2(const unsigned char *p, std::siz
   }
   std::size_t bytes = n * K;
   std::size_t steps = bytes / 128;
+  const std::uintptr_t end = reinterpret_cast<std::uintptr_t>(p) + bytes;
   if constexpr (op == Op::all) {
     for (; steps > 0; --steps, p += 128) {
+      touch_page_ahead(p, end);
       __m256i v = _mm256_and_si256(_mm256_and_si256(at(p), at(p + 32)),
                                    _mm256_and_si256(at(p + 64), at(p + 96)));
       if (any_bit(_mm256_andnot_si256(v, low_bits))) return 0;
@@ -57,6 +59,7 @@ template <Op op, int K> std::uint32_t scan_avx2(const unsigned char *p, std::siz
       if (any_bit(_mm256_andnot_si256(at(p), low_bits))) return 0;
   } else if constexpr (op == Op::any) {
     for (; steps > 0; --steps, p += 128) {
+      touch_page_ahead(p, end);
       __m256i v = _mm256_or_si256(_mm256_or_si256(at(p), at(p + 32)),
                                   _mm256_or_si256(at(p + 64), at(p + 96)));
       if (any_bit(_mm256_and_si256(v, low_bytes))) return 1;
@@ -71,6 +74,7 @@ template <Op op, int K> std::uint32_t scan_avx2(const unsigned char *p, std::siz
       steps -= chunk;
       __m256i c0 = _mm256_setzero_si256(), c1 = c0, c2 = c0, c3 = c0;
       for (; chunk > 0; --chunk, p += 128) {
+        touch_page_ahead(p, end);
         c0 = _mm256_add_epi8(c0, _mm256_and_si256(at(p), low_bits));
         c1 = _mm256_add_epi8(c1, _mm256_and_si256(at(p + 32), low_bits));
         c2 = _mm256_add_epi8(c2, _mm256_and_si256(at(p + 64), low_bits));

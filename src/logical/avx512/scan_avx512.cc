@@ -71,8 +71,10 @@ template <Op op, int K> std::uint32_t scan_avx512(const unsigned char *p, std::s
   }
 
   std::size_t steps = bytes / 256;
+  const std::uintptr_t end = reinterpret_cast<std::uintptr_t>(a) + bytes;
   if constexpr (op == Op::all) {
     for (; steps > 0; --steps, a += 256) {
+      touch_page_ahead(a, end);
       __m512i v = _mm512_and_si512(
           _mm512_and_si512(_mm512_load_si512(a), _mm512_load_si512(a + 64)),
           _mm512_and_si512(_mm512_load_si512(a + 128), _mm512_load_si512(a + 192)));
@@ -80,6 +82,7 @@ template <Op op, int K> std::uint32_t scan_avx512(const unsigned char *p, std::s
     }
   } else if constexpr (op == Op::any) {
     for (; steps > 0; --steps, a += 256) {
+      touch_page_ahead(a, end);
       __m512i v =
           _mm512_or_si512(_mm512_or_si512(_mm512_load_si512(a), _mm512_load_si512(a + 64)),
                           _mm512_or_si512(_mm512_load_si512(a + 128), _mm512_load_si512(a + 192)));
@@ -92,6 +95,7 @@ template <Op op, int K> std::uint32_t scan_avx512(const unsigned char *p, std::s
       steps -= chunk;
       __m512i c0 = _mm512_setzero_si512(), c1 = c0, c2 = c0, c3 = c0;
       for (; chunk > 0; --chunk, a += 256) {
+        touch_page_ahead(a, end);
         c0 = _mm512_add_epi8(c0, _mm512_and_si512(_mm512_load_si512(a), low_bits));
         c1 = _mm512_add_epi8(c1, _mm512_and_si512(_mm512_load_si512(a + 64), low_bits));
         c2 = _mm512_add_epi8(c2, _mm512_and_si512(_mm512_load_si512(a + 128), low_bits));
