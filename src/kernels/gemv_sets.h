@@ -46,6 +46,12 @@ enum class ComplexOp { plain, transposed, conjugated };
 MOX2_DECLARE_GEMV_SET_(portable)
 MOX2_DECLARE_GEMV_SET_(avx2)
 MOX2_DECLARE_GEMV_SET_REAL_(avx512) // complex: the AVX2 set (see gemv_body.h)
+namespace avx512 {
+// The COMPLEX(4) dot forms' column groups of sixteen and eight from column
+// j0 on (single-form products), for the AVX2 set's complex routines when
+// AVX-512 is active; returns how many columns were done.
+std::ptrdiff_t cgemv_dot_columns(ComplexOp op, const GemvBlock<c8> &g, std::ptrdiff_t j0);
+} // namespace avx512
 #undef MOX2_DECLARE_GEMV_SET_
 #undef MOX2_DECLARE_GEMV_SET_REAL_
 

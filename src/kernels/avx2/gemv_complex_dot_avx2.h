@@ -4,6 +4,8 @@
 // i = 1..m, each product (ac - bd) + i(ad + bc) in the part precision
 // (the single form of the COMPLEX(4) column pairs).  Included by the AVX2
 // kernel set only; AVX2 has no fused multiply-add (built with -mno-fma).
+// The AVX2 set's complex routines serve the AVX-512 set too; there the
+// COMPLEX(4) column groups go to their AVX-512 build first.
 #pragma once
 
 #include <immintrin.h>
@@ -14,6 +16,7 @@
 
 #include "kernels/blas_access.h"
 #include "kernels/gemv_sets.h"
+#include "runtime/cpu.h"
 
 namespace mox2::kernels::avx2 {
 
@@ -141,6 +144,7 @@ std::ptrdiff_t complex_dot_form_wide(const GemvBlock<C> &g, std::ptrdiff_t j0) {
     for (; j + 2 <= g.n; j += 2)
       dot_columns_z<1, kOp, Mem>(g, j);
   } else {
+    if (active_isa() == Isa::avx512) j += avx512::cgemv_dot_columns(kOp, g, j);
     for (; j + 8 <= g.n; j += 8)
       dot_columns_c<2, kOp, Mem>(g, j);
     for (; j + 4 <= g.n; j += 4)

@@ -1,0 +1,127 @@
+// The dot forms (A^T, A^H) of COMPLEX(4) GEMV for AVX-512: eight columns'
+// sums side by side per vector, one (re, im) lane pair per column, in
+// groups of sixteen or eight columns.  Each step takes eight rows: the
+// columns' 64-byte pieces are transposed as 64-bit units so that vector r
+// holds row r of every column, and the rows are added in order, so every
+// lane pair keeps the scalar order temp := temp + op(A)(j, i)*x(i) for
+// i = 1..m with the single-form product (ac - bd) + i(ad + bc).
+// Intrinsics with separate multiplies and adds: GCC 12 would turn the
+// plain complex expressions into fused multiply-add-subtract instructions
+// under AVX-512F whatever -ffp-contract says.
+#include <immintrin.h>
+
+#include <cstddef>
+#include <cstring>
+
+#include "kernels/avx512/gemv_stream_avx512.h"
+#include "kernels/blas_access.h"
+#include "kernels/gemv_sets.h"
+
+// GCC 12 warns about the intrinsics' own undefined start values.
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
+
+namespace mox2::kernels::avx512 {
+namespace {
+
+using Index = std::ptrdiff_t;
+
+// Row r of the result holds 64-bit unit r of every input: q[r][k] = p[k][r].
+inline void transpose_8x8(__m512d p[8]) {
+  __m512d t[8], u[8];
+  for (int k = 0; k < 8; k += 2) {
+    t[k] = _mm512_unpacklo_pd(p[k], p[k + 1]);
+    t[k + 1] = _mm512_unpackhi_pd(p[k], p[k + 1]);
+  }
+  u[0] = _mm512_shuffle_f64x2(t[0], t[2], 0x88);
+  u[1] = _mm512_shuffle_f64x2(t[1], t[3], 0x88);
+  u[2] = _mm512_shuffle_f64x2(t[0], t[2], 0xdd);
+  u[3] = _mm512_shuffle_f64x2(t[1], t[3], 0xdd);
+  u[4] = _mm512_shuffle_f64x2(t[4], t[6], 0x88);
+  u[5] = _mm512_shuffle_f64x2(t[5], t[7], 0x88);
+  u[6] = _mm512_shuffle_f64x2(t[4], t[6], 0xdd);
+  u[7] = _mm512_shuffle_f64x2(t[5], t[7], 0xdd);
+  for (int r = 0; r < 4; ++r) {
+    p[r] = _mm512_shuffle_f64x2(u[r], u[r + 4], 0x88);
+    p[r + 4] = _mm512_shuffle_f64x2(u[r], u[r + 4], 0xdd);
+  }
+}
+
+// q*x for lane pairs q = (re, im) and x given as its broadcast parts:
+// re: q.re*x.re - q.im*x.im, im: q.im*x.re + q.re*x.im.
+inline __m512 complex_times(__m512 q, __m512 xr, __m512 xi) {
+  const __m512 a = _mm512_mul_ps(q, xr);
+  const __m512 b = _mm512_mul_ps(_mm512_permute_ps(q, 0xB1), xi);
+  return _mm512_mask_sub_ps(_mm512_add_ps(a, b), 0x5555, a, b);
+}
+
+// Columns j .. j + 8U - 1.
+template <int U, ComplexOp kOp> void dot_columns(const GemvBlock<c8> &g, Index j) {
+  const Index m = g.m, m8 = m - m % 8, lda = 2 * g.lda; // lda in floats
+  const float *c = reinterpret_cast<const float *>(g.a + j * g.lda);
+  const __m512 flip = kOp == ComplexOp::conjugated
+                          ? _mm512_castsi512_ps(_mm512_set1_epi64(0x8000000000000000ll))
+                          : _mm512_setzero_ps();
+  __m512 acc[U];
+  for (int u = 0; u < U; ++u)
+    acc[u] = _mm512_setzero_ps();
+  for (Index i = 0; i < m8; i += 8) {
+    __m512 xr[8], xi[8];
+    for (int r = 0; r < 8; ++r) {
+      const c8 xv = g.x[(i + r) * g.incx];
+      xr[r] = _mm512_set1_ps(xv.re);
+      xi[r] = _mm512_set1_ps(xv.im);
+    }
+    for (int u = 0; u < U; ++u) {
+      __m512d p[8];
+      for (int k = 0; k < 8; ++k) {
+        const float *col = c + (8 * u + k) * lda;
+        prefetch_column<1024>(reinterpret_cast<const double *>(col), i, m, 8 * U * g.lda);
+        p[k] = _mm512_castps_pd(_mm512_loadu_ps(col + 2 * i));
+      }
+      transpose_8x8(p);
+      for (int r = 0; r < 8; ++r) {
+        const __m512 row = _mm512_xor_ps(_mm512_castpd_ps(p[r]), flip);
+        acc[u] = _mm512_add_ps(acc[u], complex_times(row, xr[r], xi[r]));
+      }
+    }
+  }
+  for (Index i = m8; i < m; ++i) {
+    const c8 xv = g.x[i * g.incx];
+    const __m512 xr = _mm512_set1_ps(xv.re), xi = _mm512_set1_ps(xv.im);
+    for (int u = 0; u < U; ++u) {
+      double e[8]; // each element's 8 bytes, which are only 4-byte aligned
+      for (int k = 0; k < 8; ++k)
+        std::memcpy(&e[k], c + (8 * u + k) * lda + 2 * i, sizeof e[k]);
+      const __m512 row = _mm512_xor_ps(_mm512_castpd_ps(_mm512_loadu_pd(e)), flip);
+      acc[u] = _mm512_add_ps(acc[u], complex_times(row, xr, xi));
+    }
+  }
+  // y(j) := y(j) + alpha*temp (single form).
+  const __m512 ar = _mm512_set1_ps(g.alpha.re), ai = _mm512_set1_ps(g.alpha.im);
+  alignas(64) float s[16 * U];
+  for (int u = 0; u < U; ++u)
+    _mm512_store_ps(s + 16 * u, complex_times(acc[u], ar, ai));
+  for (int k = 0; k < 8 * U; ++k) {
+    c8 *yj = g.y + (j + k) * g.incy;
+    *yj = add(*yj, c8{s[2 * k], s[2 * k + 1]});
+  }
+}
+
+template <ComplexOp kOp> Index columns_in_groups(const GemvBlock<c8> &g, Index j0) {
+  Index j = j0;
+  for (; j + 16 <= g.n; j += 16)
+    dot_columns<2, kOp>(g, j);
+  for (; j + 8 <= g.n; j += 8)
+    dot_columns<1, kOp>(g, j);
+  return j - j0;
+}
+
+} // namespace
+
+Index cgemv_dot_columns(ComplexOp op, const GemvBlock<c8> &g, Index j0) {
+  if (op == ComplexOp::conjugated) return columns_in_groups<ComplexOp::conjugated>(g, j0);
+  return columns_in_groups<ComplexOp::transposed>(g, j0);
+}
+
+} // namespace mox2::kernels::avx512
