@@ -154,6 +154,8 @@ BENCHMARK(openblas_dgemv_N_incy)->Arg(1000);
   BENCHMARK(openblas_##name)->Arg(1000);
 MOX2_GEMV_BENCH_1000_(sgemv_N)
 MOX2_GEMV_BENCH_1000_(sgemv_T)
+BENCHMARK(mox2_sgemv_T)->Arg(8000);
+BENCHMARK(openblas_sgemv_T)->Arg(8000);
 MOX2_GEMV_BENCH_1000_(cgemv_N)
 MOX2_GEMV_BENCH_1000_(cgemv_C)
 MOX2_GEMV_BENCH_1000_(zgemv_N)
