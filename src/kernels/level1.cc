@@ -13,11 +13,19 @@
 // A + B.  COMPLEX(8) ones keep one pair, elements in order.  The element
 // product is (ac + bd) + i(ad - bc) for conjg(x)*y and (ac - bd) + i(ad + bc)
 // for x*y, with x = a + ib, y = c + id.
+//
+// Scaling and the rank-one update touch each element with one product
+// (and one sum), so their contiguous loops run in the active kernel set's
+// widest vectors (level1_sets.h); long contiguous dot products touch the
+// pages ahead of their two streams.
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 #include "kernels/blas_access.h"
 #include "kernels/kernels.h"
+#include "kernels/level1_sets.h"
+#include "runtime/cpu.h"
 
 namespace mox2::kernels {
 namespace {
@@ -27,6 +35,19 @@ using Index = std::ptrdiff_t;
 template <class T> struct Lanes4;
 template <> struct Lanes4<float> { typedef float type __attribute__((vector_size(16))); };
 template <> struct Lanes4<double> { typedef double type __attribute__((vector_size(32))); };
+
+// Once per 4 KiB of a long contiguous vector, the page two ahead is
+// touched with a prefetch: the hardware prefetchers stop at every page, and
+// touching ahead starts the next page's translation and first line early
+// (about a third more bandwidth from memory on 4 KiB pages).  Integer
+// arithmetic, as the address may lie past the vector; prefetches never
+// fault.
+template <class T> inline void touch_page_ahead(const T *p, Index i) {
+  constexpr Index kPage = 4096 / sizeof(T);
+  if (i % kPage == 0)
+    __builtin_prefetch(
+        reinterpret_cast<const void *>(reinterpret_cast<std::uintptr_t>(p + i) + 2 * 4096));
+}
 
 // The four-partial-sum dot product.  `rotate` (REAL(4), both operands 4
 // bytes off) sends x1*y1 to s0 first and then group member k to
@@ -52,6 +73,8 @@ T dot_four_sums(std::int32_t n, const T *x, std::int32_t incx, const T *y, std::
     V acc = {s[lane0 % 4], s[(lane0 + 1) % 4], s[(lane0 + 2) % 4], s[(lane0 + 3) % 4]};
     const T *xp = x + first, *yp = y + first;
     for (Index i = 0; i < grouped; i += 4) {
+      touch_page_ahead(xp, i);
+      touch_page_ahead(yp, i);
       V xv, yv;
       std::memcpy(&xv, xp + i, sizeof xv);
       std::memcpy(&yv, yp + i, sizeof yv);
@@ -125,11 +148,32 @@ void zdot_in_order(c16 *result, std::int32_t n, const c16 *x, std::int32_t incx,
 
 // x_i := alpha*x_i; increment 0 leaves x unchanged.  No zero fill: an
 // infinite or NaN x_i becomes NaN when alpha = 0.
+// The contiguous elementwise loops of the active kernel set.
+template <class T> void scal_contiguous(Index n, T alpha, T *x) {
+  switch (active_isa()) {
+  case Isa::avx512:
+    if constexpr (std::is_floating_point_v<T>) {
+      avx512::scal(n, alpha, x);
+      break;
+    }
+    [[fallthrough]];
+  case Isa::avx2: avx2::scal(n, alpha, x); break;
+  default: portable::scal(n, alpha, x); break;
+  }
+}
+template <class T> using AxpyColumn = void (*)(Index, T, const T *, T *);
+template <class T> AxpyColumn<T> axpy_column_of_active_set() {
+  switch (active_isa()) {
+  case Isa::avx512: return avx512::axpy_column;
+  case Isa::avx2: return avx2::axpy_column;
+  default: return portable::axpy_column;
+  }
+}
+
 template <class T> void scal_real(std::int32_t n, T alpha, T *x, std::int32_t incx) {
   if (n <= 0 || incx == 0) return;
   if (incx == 1) {
-    for (Index i = 0; i < n; ++i)
-      x[i] = alpha * x[i];
+    scal_contiguous(n, alpha, x);
     return;
   }
   T *xp = first_element(x, n, incx);
@@ -145,13 +189,12 @@ void rank_one_update(std::int32_t m, std::int32_t n, T alpha, const T *x, std::i
   if (m <= 0 || n <= 0) return;
   const T *xp = first_element(x, m, incx), *yp = first_element(y, n, incy);
   Index sx = incx, sy = incy;
+  const AxpyColumn<T> axpy = axpy_column_of_active_set<T>();
   for (Index j = 0; j < n; ++j) {
     T t = yp[j * sy] * alpha;
     T *__restrict col = a + j * static_cast<Index>(lda);
     if (sx == 1) {
-      const T *__restrict xc = xp;
-      for (Index i = 0; i < m; ++i)
-        col[i] = col[i] + xc[i] * t;
+      axpy(m, t, xp, col);
     } else {
       for (Index i = 0; i < m; ++i)
         col[i] = col[i] + xp[i * sx] * t;
@@ -225,6 +268,10 @@ void __f___zo_dscal_(const std::int32_t *n, const double *alpha, double *x,
 void __f___zo_cscal_(const std::int32_t *n, const c8 *alpha, c8 *x, const std::int32_t *incx) {
   if (*n <= 0 || *incx == 0) return;
   c8 al = *alpha;
+  if (*incx == 1) {
+    scal_contiguous(*n, al, x);
+    return;
+  }
   c8 *xp = first_element(x, *n, *incx);
   std::ptrdiff_t sx = *incx;
   for (std::ptrdiff_t i = 0; i < *n; ++i) {
@@ -237,6 +284,10 @@ void __f___zo_cscal_(const std::int32_t *n, const c8 *alpha, c8 *x, const std::i
 void __f___zo_zscal_(const std::int32_t *n, const c16 *alpha, c16 *x, const std::int32_t *incx) {
   if (*n <= 0 || *incx == 0) return;
   c16 al = *alpha;
+  if (*incx == 1) {
+    scal_contiguous(*n, al, x);
+    return;
+  }
   c16 *xp = first_element(x, *n, *incx);
   std::ptrdiff_t sx = *incx;
   for (std::ptrdiff_t i = 0; i < *n; ++i) {
