@@ -21,9 +21,9 @@
 // V provides: T, Vec, Mask, kWidth, zero, set1, load, load_first(p, n),
 // store, store_first(p, v, n) (the first n lanes only, nothing else read
 // or written), mul, add, nonzero(b) and add_where(acc, mask, p); and it
-// may provide kTransposeStep and transpose_columns<kNr>(col, ld, l, dst):
-// dst[t*kNr + s] := col[s*ld + l + t], s < kNr, t < kTransposeStep (a
-// transposing copy of kNr columns ld apart).
+// may provide kTransposeStep and transpose_rows(src, ld, dst, dst_ld):
+// dst[t*dst_ld + s] := src[s*ld + t], s < 8, t < kTransposeStep (a
+// transposing copy of eight rows ld apart).
 #pragma once
 
 #include <cstddef>
@@ -232,10 +232,21 @@ void pack_a_rows(const typename V::T *a, Index lda, Index rows, Index kc,
                  typename V::T *__restrict ap) {
   using T = typename V::T;
   constexpr int MR = kVecs * V::kWidth;
+  constexpr bool kSimdTranspose = MR % 8 == 0 && requires {
+    V::transpose_rows(a, lda, ap, Index(MR));
+  };
   for (Index p = 0; p < rows; p += MR) {
     const Index r = rows - p < MR ? rows - p : MR;
-    constexpr Index kStep = 8; // values of l per pass over the panel's rows
+    constexpr Index kStep = [] { // values of l per pass over the panel's rows
+      if constexpr (kSimdTranspose) return Index(V::kTransposeStep);
+      return Index(8);
+    }();
     Index l = 0;
+    if constexpr (kSimdTranspose)
+      if (r == MR)
+        for (; l + kStep <= kc; l += kStep)
+          for (Index i = 0; i < MR; i += 8)
+            V::transpose_rows(a + (p + i) * lda + l, lda, ap + l * MR + i, MR);
     for (; l + kStep <= kc; l += kStep)
       for (Index i = 0; i < r; ++i)
         for (Index t = 0; t < kStep; ++t)
@@ -258,7 +269,9 @@ void pack_a_rows(const typename V::T *a, Index lda, Index rows, Index kc,
 template <class V, int kNr, class T = typename V::T>
 void pack_b(const T *b, Index ldb, bool transposed, Index cols, Index kc, bool scale, T alpha,
             T *__restrict bp, bool *plain) {
-  constexpr bool kSimdTranspose = requires { V::template transpose_columns<kNr>(b, ldb, 0, bp); };
+  constexpr bool kSimdTranspose = kNr == 8 && requires {
+    V::transpose_rows(b, ldb, bp, Index(kNr));
+  };
   constexpr Index kStep = [] { // values of l per pass over a panel's columns
     if constexpr (kSimdTranspose) return Index(V::kTransposeStep);
     return Index(8);
@@ -282,7 +295,7 @@ void pack_b(const T *b, Index ldb, bool transposed, Index cols, Index kc, bool s
       if (s_end == kNr) {
         for (; l + kStep <= kc; l += kStep) {
           if constexpr (kSimdTranspose)
-            V::template transpose_columns<kNr>(src[0], ldb, l, bp + l * kNr);
+            V::transpose_rows(src[0] + l, ldb, bp + l * kNr, kNr);
           else
             for (Index s = 0; s < kNr; ++s)
               for (Index t = 0; t < kStep; ++t)

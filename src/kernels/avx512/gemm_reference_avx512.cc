@@ -28,12 +28,9 @@ struct Avx512Double {
   static Mask nonzero(Vec b) { return _mm512_cmp_pd_mask(b, zero(), _CMP_NEQ_UQ); }
   static Vec add_where(Vec acc, Mask live, Vec p) { return _mm512_mask_add_pd(acc, live, acc, p); }
 
-  // A transposing copy of eight columns by eight values of l.
   static constexpr int kTransposeStep = 8;
-  template <int kCols>
-    requires(kCols == 8)
-  static void transpose_columns(const T *col, std::ptrdiff_t ld, std::ptrdiff_t l, T *dst) {
-    avx512::transpose_8x8(col + l, ld, dst);
+  static void transpose_rows(const T *src, std::ptrdiff_t ld, T *dst, std::ptrdiff_t dst_ld) {
+    avx512::transpose_8x8(src, ld, dst, dst_ld);
   }
 };
 
@@ -54,12 +51,9 @@ struct Avx512Float {
   static Mask nonzero(Vec b) { return _mm512_cmp_ps_mask(b, zero(), _CMP_NEQ_UQ); }
   static Vec add_where(Vec acc, Mask live, Vec p) { return _mm512_mask_add_ps(acc, live, acc, p); }
 
-  // A transposing copy of eight columns by sixteen values of l.
   static constexpr int kTransposeStep = 16;
-  template <int kCols>
-    requires(kCols == 8)
-  static void transpose_columns(const T *col, std::ptrdiff_t ld, std::ptrdiff_t l, T *dst) {
-    avx512::transpose_8x16(col + l, ld, dst);
+  static void transpose_rows(const T *src, std::ptrdiff_t ld, T *dst, std::ptrdiff_t dst_ld) {
+    avx512::transpose_8x16(src, ld, dst, dst_ld);
   }
 };
 

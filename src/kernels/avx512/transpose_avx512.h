@@ -7,9 +7,10 @@
 
 namespace mox2::kernels::avx512 {
 
-// dst[t*8 + s] := src[s*ld + t] for s < 8, t < 8: interleave pairs of
-// rows, then quadruples, then halves.
-inline void transpose_8x8(const double *src, std::ptrdiff_t ld, double *dst) {
+// dst[t*dst_ld + s] := src[s*ld + t] for s < 8, t < 8: interleave pairs
+// of rows, then quadruples, then halves.
+inline void transpose_8x8(const double *src, std::ptrdiff_t ld, double *dst,
+                          std::ptrdiff_t dst_ld = 8) {
   auto lanes = [](long e0, long e1, long e2, long e3, long e4, long e5, long e6, long e7) {
     return _mm512_set_epi64(e7, e6, e5, e4, e3, e2, e1, e0);
   };
@@ -32,16 +33,17 @@ inline void transpose_8x8(const double *src, std::ptrdiff_t ld, double *dst) {
     __m512d v1 = _mm512_permutex2var_pd(t[odd], quad_high, t[odd + 2]);
     __m512d w0 = _mm512_permutex2var_pd(t[odd + 4], quad_low, t[odd + 6]);
     __m512d w1 = _mm512_permutex2var_pd(t[odd + 4], quad_high, t[odd + 6]);
-    _mm512_storeu_pd(dst + (0 + odd) * 8, _mm512_permutex2var_pd(v0, half_low, w0));
-    _mm512_storeu_pd(dst + (4 + odd) * 8, _mm512_permutex2var_pd(v0, half_high, w0));
-    _mm512_storeu_pd(dst + (2 + odd) * 8, _mm512_permutex2var_pd(v1, half_low, w1));
-    _mm512_storeu_pd(dst + (6 + odd) * 8, _mm512_permutex2var_pd(v1, half_high, w1));
+    _mm512_storeu_pd(dst + (0 + odd) * dst_ld, _mm512_permutex2var_pd(v0, half_low, w0));
+    _mm512_storeu_pd(dst + (4 + odd) * dst_ld, _mm512_permutex2var_pd(v0, half_high, w0));
+    _mm512_storeu_pd(dst + (2 + odd) * dst_ld, _mm512_permutex2var_pd(v1, half_low, w1));
+    _mm512_storeu_pd(dst + (6 + odd) * dst_ld, _mm512_permutex2var_pd(v1, half_high, w1));
   }
 }
 
-// dst[t*8 + s] := src[s*ld + t] for s < 8, t < 16, as two 8 x 8
+// dst[t*dst_ld + s] := src[s*ld + t] for s < 8, t < 16, as two 8 x 8
 // transposes of 256-bit rows.
-inline void transpose_8x16(const float *src, std::ptrdiff_t ld, float *dst) {
+inline void transpose_8x16(const float *src, std::ptrdiff_t ld, float *dst,
+                           std::ptrdiff_t dst_ld = 8) {
   for (int half = 0; half < 2; ++half) {
     __m256 r[8], t[8], u[8];
     for (int s = 0; s < 8; ++s)
@@ -50,16 +52,16 @@ inline void transpose_8x16(const float *src, std::ptrdiff_t ld, float *dst) {
       t[s] = _mm256_unpacklo_ps(r[s], r[s + 1]);     // t = 0, 1 | 4, 5 of rows s, s+1
       t[s + 1] = _mm256_unpackhi_ps(r[s], r[s + 1]); // t = 2, 3 | 6, 7
     }
-    for (int g = 0; g < 8; g += 4) { // rows g..g+3
+    for (int g = 0; g < 8; g += 4) {                                             // rows g..g+3
       u[g] = _mm256_shuffle_ps(t[g], t[g + 2], _MM_SHUFFLE(1, 0, 1, 0));         // t = 0 | 4
       u[g + 1] = _mm256_shuffle_ps(t[g], t[g + 2], _MM_SHUFFLE(3, 2, 3, 2));     // t = 1 | 5
       u[g + 2] = _mm256_shuffle_ps(t[g + 1], t[g + 3], _MM_SHUFFLE(1, 0, 1, 0)); // t = 2 | 6
       u[g + 3] = _mm256_shuffle_ps(t[g + 1], t[g + 3], _MM_SHUFFLE(3, 2, 3, 2)); // t = 3 | 7
     }
-    float *d = dst + 64 * half;
+    float *d = dst + 8 * half * dst_ld;
     for (int q = 0; q < 4; ++q) {
-      _mm256_storeu_ps(d + q * 8, _mm256_permute2f128_ps(u[q], u[q + 4], 0x20));
-      _mm256_storeu_ps(d + (q + 4) * 8, _mm256_permute2f128_ps(u[q], u[q + 4], 0x31));
+      _mm256_storeu_ps(d + q * dst_ld, _mm256_permute2f128_ps(u[q], u[q + 4], 0x20));
+      _mm256_storeu_ps(d + (q + 4) * dst_ld, _mm256_permute2f128_ps(u[q], u[q + 4], 0x31));
     }
   }
 }
