@@ -161,8 +161,8 @@ void edge_tile(Index rows, Index cols, Index kc, const typename L::P *ap, const 
 template <class L> bool column_form(const ComplexGemm<Complex<typename L::P>> &g) {
   using P = typename L::P;
   constexpr Index R = tile_rows<L>();
-  // The pair terms: l = lone..k-1.
-  const Index lone = g.k % 2, k = g.k - lone;
+  // The pair terms: l = lone..k-1 (op(B) = B^H has no lone term).
+  const Index lone = g.op_b == ComplexOp::conjugated ? 0 : g.k % 2, k = g.k - lone;
   Index depth = k < L::kDepth ? k : L::kDepth;
   Index rows_block = g.m < L::kRowBlock ? g.m : L::kRowBlock;
   rows_block = (rows_block + R - 1) / R * R;
@@ -216,14 +216,17 @@ template <class L> bool column_form(const ComplexGemm<Complex<typename L::P>> &g
 // The dot form: the sums of up to kDotRows rows by kDotColBlock columns of
 // C run in a workspace over the whole k range (the column form's tiles
 // with t(l, j) := b(l, j), starting from +0), then C += alpha*temp.  An
-// odd m's lone first row goes first, in portable code.
+// odd m's lone first row goes first, in portable code.  With op(B) = B^H
+// every row is a sum row and C takes the reference order's final step.
 constexpr Index kDotRows = 1920; // a multiple of every kRowBlock
 
 template <class L> bool dot_form(const ComplexGemm<Complex<typename L::P>> &g) {
   using P = typename L::P;
   using C = Complex<P>;
   constexpr Index R = tile_rows<L>();
-  const Index lone = g.m % 2, m = g.m - lone;
+  // op(B) = B^H: the reference order, no lone row.
+  const bool reference = g.op_b == ComplexOp::conjugated;
+  const Index lone = reference ? 0 : g.m % 2, m = g.m - lone;
   if (m == 0) {
     complex_lone_row_terms<P>(g);
     return true;
@@ -268,8 +271,12 @@ template <class L> bool dot_form(const ComplexGemm<Complex<typename L::P>> &g) {
                       sums + 2 * (ic + ir) + jr * 2 * sum_rows, 2 * sum_rows);
         }
       }
-      add_complex_dot_sums<P>(g, lone + i0, rows, jc, nc, reinterpret_cast<const C *>(sums),
-                              sum_rows);
+      if (reference)
+        finish_complex_dot_sums<P>(g, i0, rows, jc, nc, reinterpret_cast<const C *>(sums),
+                                   sum_rows);
+      else
+        add_complex_dot_sums<P>(g, lone + i0, rows, jc, nc, reinterpret_cast<const C *>(sums),
+                                sum_rows);
     }
   }
   return true;

@@ -12,7 +12,9 @@ using Index = std::ptrdiff_t;
 
 // b(l, j) and op(A)(i, l), 0-based.
 template <class C> C b_at(const ComplexGemm<C> &g, Index l, Index j) {
-  return g.op_b == ComplexOp::plain ? g.b[l + j * g.ldb] : g.b[j + l * g.ldb];
+  if (g.op_b == ComplexOp::plain) return g.b[l + j * g.ldb];
+  const C v = g.b[j + l * g.ldb];
+  return g.op_b == ComplexOp::conjugated ? conj(v) : v;
 }
 template <class C> C op_a_at(const ComplexGemm<C> &g, Index i, Index l) {
   C v = g.a[l + i * g.lda];
@@ -97,6 +99,26 @@ void add_complex_dot_sums(const ComplexGemm<Complex<P>> &g, Index i0, Index mc, 
   }
 }
 
+// The reference dot form's products alpha*temp and beta*C: COMPLEX(4)
+// exact, COMPLEX(8) in its own precision.
+inline c8 reference_scale(c8 u, c8 v) { return mul_exact(u, v); }
+inline c16 reference_scale(c16 u, c16 v) { return mul(u, v); }
+
+template <class P>
+void finish_complex_dot_sums(const ComplexGemm<Complex<P>> &g, Index i0, Index mc, Index j0,
+                             Index nc, const Complex<P> *sums, Index lds) {
+  using C = Complex<P>;
+  const bool beta_zero = is_zero(g.beta);
+  for (Index j = 0; j < nc; ++j) {
+    C *col = g.c + i0 + (j0 + j) * g.ldc;
+    const C *s = sums + j * lds;
+    for (Index i = 0; i < mc; ++i) {
+      C v = reference_scale(g.alpha, s[i]);
+      col[i] = beta_zero ? v : add(v, reference_scale(g.beta, col[i]));
+    }
+  }
+}
+
 #define MOX2_INSTANTIATE_(P)                                                                       \
   template void complex_lone_column_terms<P>(const ComplexGemm<Complex<P>> &);                     \
   template void complex_lone_row_terms<P>(const ComplexGemm<Complex<P>> &);                        \
@@ -105,7 +127,9 @@ void add_complex_dot_sums(const ComplexGemm<Complex<P>> &g, Index i0, Index mc, 
   template void pack_complex_rows_of_a<P>(const ComplexGemm<Complex<P>> &, Index, Index, int,      \
                                           Index, Index, P *);                                      \
   template void add_complex_dot_sums<P>(const ComplexGemm<Complex<P>> &, Index, Index, Index,      \
-                                        Index, const Complex<P> *, Index);
+                                        Index, const Complex<P> *, Index);                         \
+  template void finish_complex_dot_sums<P>(const ComplexGemm<Complex<P>> &, Index, Index, Index,   \
+                                           Index, const Complex<P> *, Index);
 MOX2_INSTANTIATE_(float)
 MOX2_INSTANTIATE_(double)
 #undef MOX2_INSTANTIATE_

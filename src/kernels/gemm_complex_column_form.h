@@ -10,6 +10,11 @@
 //   then for the remaining l in order, no zero test:
 //   t(l, j) := alpha*b(l, j) and C(i, j) := C(i, j) + t(l, j)*A(i, l),
 //   both in the `pair` form (the kernel's own precision).
+// Column form with op(B) = B^H, b(l, j) = conjg(B(j, l)), when no b is
+// zero (the reference order's zero skip then skips nothing): every term,
+// from l = 1, as the pair terms above.
+// Dot form with op(B) = B^H: the sums below over every row, then
+// C(i, j) := alpha*temp, or alpha*temp + beta*C(i, j), C unscaled before.
 // Dot form (op(A) = A^T or A^H):
 //   temp := +0, temp := temp + op(A)(i, l)*b(l, j) for l = 1..k in order,
 //   then C(i, j) := C(i, j) + alpha*temp; when m is odd, row 1 forms these
@@ -45,13 +50,21 @@ void pack_complex_rows_of_a(const ComplexGemm<Complex<P>> &g, std::ptrdiff_t i0,
                             P *out);
 // C(i0.., j0..) += alpha*temp for an mc x nc block of finished sums
 // (interleaved parts, leading dimension lds elements), pair form.
+// The same block with op(B) = B^H, in the reference order: C(i, j) :=
+// alpha*temp when beta = (0, 0), else alpha*temp + beta*C(i, j), both
+// products exact for COMPLEX(4) (C not scaled before).
+template <class P>
+void finish_complex_dot_sums(const ComplexGemm<Complex<P>> &g, std::ptrdiff_t i0, std::ptrdiff_t mc,
+                             std::ptrdiff_t j0, std::ptrdiff_t nc, const Complex<P> *sums,
+                             std::ptrdiff_t lds);
 template <class P>
 void add_complex_dot_sums(const ComplexGemm<Complex<P>> &g, std::ptrdiff_t i0, std::ptrdiff_t mc,
                           std::ptrdiff_t j0, std::ptrdiff_t nc, const Complex<P> *sums,
                           std::ptrdiff_t lds);
 
-// The whole column form or dot form (requires m, n, k >= 1 and op(B) = B
-// or B^T).  False, with nothing written, when no workspace could be had.
+// The whole column form or dot form (requires m, n, k >= 1; with op(B) =
+// B^H the column form also needs B to hold no zero).  False, with nothing
+// written, when no workspace could be had.
 namespace avx512 {
 bool gemm_c16_avx512_blocked(const ComplexGemm<c16> &g);
 bool gemm_c8_avx512_blocked(const ComplexGemm<c8> &g);
