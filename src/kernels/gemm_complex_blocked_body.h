@@ -60,8 +60,8 @@ void pack_a_strip(Index rows, Index kc, const typename L::P *a, Index lda2, type
 }
 
 // pack_complex_b for op(B) = B on a kernel set whose L provides
-// transpose_rows(src, ld, dst) (dst[t*8 + r] := src[r*ld + t], r < 8,
-// t < kWidth): per strip of four columns and kWidth values of l, the
+// transpose_rows(src, ld, dst, dst_ld) (dst[t*dst_ld + r] := src[r*ld + t],
+// r < 8, t < kWidth): per strip of four columns and kWidth values of l, the
 // columns' real and imaginary parts (times alpha in the pair form when
 // `scaled`) go through eight vectors into the strip's rows of eight.
 // Partial strips and the last values of l take the portable copy.
@@ -71,7 +71,7 @@ void pack_b_columns(const ComplexGemm<Complex<typename L::P>> &g, bool scaled, I
   using P = typename L::P;
   using V = typename L::V;
   constexpr int W = L::kWidth;
-  if constexpr (requires { L::transpose_rows(out, Index(0), out); } && L::kCols == 4) {
+  if constexpr (requires { L::transpose_rows(out, Index(0), out, Index(8)); } && L::kCols == 4) {
     const V alpha_re = L::broadcast(&g.alpha.re), alpha_im = L::broadcast(&g.alpha.im);
     const P *b = reinterpret_cast<const P *>(g.b);
     const Index ldb2 = 2 * g.ldb;
@@ -93,7 +93,7 @@ void pack_b_columns(const ComplexGemm<Complex<typename L::P>> &g, bool scaled, I
             L::store(parts[q], re);
             L::store(parts[4 + q], im);
           }
-          L::transpose_rows(parts[0], W, out + 8 * l);
+          L::transpose_rows(parts[0], W, out + 8 * l, 8);
         }
       }
       if (l < kc)
@@ -103,6 +103,41 @@ void pack_b_columns(const ComplexGemm<Complex<typename L::P>> &g, bool scaled, I
   } else {
     pack_complex_b<P>(g, scaled, l0, kc, j0, nc, L::kCols, out);
   }
+}
+
+// pack_complex_rows_of_a for a whole strip of tile_rows rows on a kernel
+// set with transpose_rows: per eight rows and kWidth values of l, the
+// rows' real and imaginary parts (the latter with the sign changed, for
+// A^H) go through vectors into the strip's groups.
+template <class L>
+void pack_a_rows_strip(const ComplexGemm<Complex<typename L::P>> &g, Index i0, Index rows, Index l0,
+                       Index kc, typename L::P *out) {
+  using P = typename L::P;
+  using V = typename L::V;
+  constexpr int W = L::kWidth;
+  constexpr Index R = tile_rows<L>();
+  Index l = 0;
+  if constexpr (requires { L::transpose_rows(out, Index(0), out, Index(8)); }) {
+    if (rows == R) {
+      const bool conjugate = g.op_a == ComplexOp::conjugated;
+      const P *a = reinterpret_cast<const P *>(g.a);
+      const Index lda2 = 2 * g.lda;
+      alignas(64) P re[8][W], im[8][W];
+      for (; l + W <= kc; l += W)
+        for (Index r0 = 0; r0 < R; r0 += 8) {
+          for (int q = 0; q < 8; ++q) {
+            const P *src = a + 2 * (l0 + l) + (i0 + r0 + q) * lda2;
+            V v0 = L::load(src), v1 = L::load(src + W);
+            L::store(re[q], L::reals(v0, v1));
+            V vi = L::imags(v0, v1);
+            L::store(im[q], conjugate ? L::negate(vi) : vi);
+          }
+          L::transpose_rows(re[0], W, out + l * 2 * R + r0, 2 * R);
+          L::transpose_rows(im[0], W, out + l * 2 * R + R + r0, 2 * R);
+        }
+    }
+  }
+  if (l < kc) pack_complex_rows_of_a<P>(g, i0, rows, int(R), l0 + l, kc - l, out + l * 2 * R);
 }
 
 // The tile at c (parts, leading dimension ldc2 in parts): for l = 0..kc-1,
@@ -263,8 +298,8 @@ template <class L> bool dot_form(const ComplexGemm<Complex<typename L::P>> &g) {
         for (Index ic = 0; ic < rows; ic += L::kRowBlock) {
           Index mc = rows - ic < L::kRowBlock ? rows - ic : L::kRowBlock;
           for (Index ir = 0; ir < mc; ir += R)
-            pack_complex_rows_of_a<P>(g, lone + i0 + ic + ir, mc - ir < R ? mc - ir : R, R, pc, kc,
-                                      packed_a + ir * 2 * kc);
+            pack_a_rows_strip<L>(g, lone + i0 + ic + ir, mc - ir < R ? mc - ir : R, pc, kc,
+                                 packed_a + ir * 2 * kc);
           for (Index jr = 0; jr < nc; jr += L::kCols)
             for (Index ir = 0; ir < mc; ir += R)
               tile<L>(kc, packed_a + ir * 2 * kc, packed_b + jr * 2 * kc,

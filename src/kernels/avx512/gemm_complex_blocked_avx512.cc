@@ -33,6 +33,7 @@ struct DoubleLanes {
   static V mul(V x, V y) { return _mm512_mul_pd(x, y); }
   static V add(V x, V y) { return _mm512_add_pd(x, y); }
   static V sub(V x, V y) { return _mm512_sub_pd(x, y); }
+  static V negate(V x) { return _mm512_xor_pd(x, _mm512_set1_pd(-0.0)); } // sign only
   // Real parts (even lanes) and imaginary parts (odd lanes) of the
   // interleaved pair (lo, hi), and back.
   static V reals(V lo, V hi) {
@@ -41,7 +42,9 @@ struct DoubleLanes {
   static V imags(V lo, V hi) {
     return _mm512_permutex2var_pd(lo, _mm512_setr_epi64(1, 3, 5, 7, 9, 11, 13, 15), hi);
   }
-  static void transpose_rows(const P *src, Index ld, P *dst) { transpose_8x8(src, ld, dst); }
+  static void transpose_rows(const P *src, Index ld, P *dst, Index dst_ld) {
+    transpose_8x8(src, ld, dst, dst_ld);
+  }
   static V low_half(V re, V im) {
     return _mm512_permutex2var_pd(re, _mm512_setr_epi64(0, 8, 1, 9, 2, 10, 3, 11), im);
   }
@@ -68,6 +71,7 @@ struct FloatLanes {
   static V mul(V x, V y) { return _mm512_mul_ps(x, y); }
   static V add(V x, V y) { return _mm512_add_ps(x, y); }
   static V sub(V x, V y) { return _mm512_sub_ps(x, y); }
+  static V negate(V x) { return _mm512_xor_ps(x, _mm512_set1_ps(-0.0f)); } // sign only
   static V reals(V lo, V hi) {
     return _mm512_permutex2var_ps(
         lo, _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30), hi);
@@ -76,7 +80,9 @@ struct FloatLanes {
     return _mm512_permutex2var_ps(
         lo, _mm512_setr_epi32(1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21, 23, 25, 27, 29, 31), hi);
   }
-  static void transpose_rows(const P *src, Index ld, P *dst) { transpose_8x16(src, ld, dst); }
+  static void transpose_rows(const P *src, Index ld, P *dst, Index dst_ld) {
+    transpose_8x16(src, ld, dst, dst_ld);
+  }
   static V low_half(V re, V im) {
     return _mm512_permutex2var_ps(
         re, _mm512_setr_epi32(0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23), im);
