@@ -32,6 +32,7 @@
 
 #include "kernels/blas_access.h"
 #include "kernels/gemv_sets.h"
+#include "kernels/page_touch.h"
 
 namespace mox2::kernels::MOX2_KERNEL_SET {
 
@@ -59,15 +60,7 @@ template <class T, class Mem> void scale_by_beta(Index len, T beta, T *y, Index 
 }
 
 // The column streams are read in runs of one page's worth of rows; before
-// each run every stream touches the page two ahead with a prefetch (the
-// hardware prefetchers stop at page boundaries, and the touch starts the
-// next page's translation and first line early: about a third more
-// bandwidth from memory on 4 KiB pages).  Integer address arithmetic, as
-// the page ahead may lie past the matrix; prefetches never fault.
-template <class T> inline constexpr Index kPageRows = 4096 / sizeof(T);
-template <class T> inline void touch_two_pages_ahead(const T *p) {
-  __builtin_prefetch(reinterpret_cast<const void *>(reinterpret_cast<std::uintptr_t>(p) + 8192));
-}
+// each run every stream touches the page two ahead (page_touch.h).
 
 // ---- Real ----------------------------------------------------------------
 
@@ -278,8 +271,13 @@ void update_column_pairs(const GemvBlock<C> &g, Index j) {
   };
   if (g.incy == 1) {
     C *__restrict y = g.y;
-    for (Index i = 0; i < g.m; ++i)
-      Mem::st(y + i, update(Mem::ld(y + i), i));
+    for (Index i0 = 0; i0 < g.m; i0 += kPageRows<C>) {
+      const Index i1 = g.m - i0 < kPageRows<C> ? g.m : i0 + kPageRows<C>;
+      for (int k = 0; k < kColumns; ++k)
+        touch_two_pages_ahead(c[k] + i0);
+      for (Index i = i0; i < i1; ++i)
+        Mem::st(y + i, update(Mem::ld(y + i), i));
+    }
   } else {
     for (Index i = 0; i < g.m; ++i)
       Mem::st(g.y + i * g.incy, update(Mem::ld(g.y + i * g.incy), i));

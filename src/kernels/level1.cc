@@ -25,6 +25,7 @@
 #include "kernels/blas_access.h"
 #include "kernels/kernels.h"
 #include "kernels/level1_sets.h"
+#include "kernels/page_touch.h"
 #include "runtime/cpu.h"
 
 namespace mox2::kernels {
@@ -36,17 +37,10 @@ template <class T> struct Lanes4;
 template <> struct Lanes4<float> { typedef float type __attribute__((vector_size(16))); };
 template <> struct Lanes4<double> { typedef double type __attribute__((vector_size(32))); };
 
-// Once per 4 KiB of a long contiguous vector, the page two ahead is
-// touched with a prefetch: the hardware prefetchers stop at every page, and
-// touching ahead starts the next page's translation and first line early
-// (about a third more bandwidth from memory on 4 KiB pages).  Integer
-// arithmetic, as the address may lie past the vector; prefetches never
-// fault.
+// Once per page of a long contiguous vector, the page two ahead is touched
+// (page_touch.h).
 template <class T> inline void touch_page_ahead(const T *p, Index i) {
-  constexpr Index kPage = 4096 / sizeof(T);
-  if (i % kPage == 0)
-    __builtin_prefetch(
-        reinterpret_cast<const void *>(reinterpret_cast<std::uintptr_t>(p + i) + 2 * 4096));
+  if (i % kPageRows<T> == 0) touch_two_pages_ahead(p + i);
 }
 
 // The four-partial-sum dot product.  `rotate` (REAL(4), both operands 4

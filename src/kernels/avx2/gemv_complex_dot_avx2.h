@@ -4,8 +4,9 @@
 // i = 1..m, each product (ac - bd) + i(ad + bc) in the part precision
 // (the single form of the COMPLEX(4) column pairs).  Included by the AVX2
 // kernel set only; AVX2 has no fused multiply-add (built with -mno-fma).
-// The AVX2 set's complex routines serve the AVX-512 set too; there the
-// COMPLEX(4) column groups go to their AVX-512 build first.
+// Every column stream touches the page two ahead once per page
+// (page_touch.h).  The AVX2 set's complex routines serve the AVX-512 set
+// too; there the COMPLEX(4) column groups go to their AVX-512 build first.
 #pragma once
 
 #include <immintrin.h>
@@ -16,6 +17,7 @@
 
 #include "kernels/blas_access.h"
 #include "kernels/gemv_sets.h"
+#include "kernels/page_touch.h"
 #include "runtime/cpu.h"
 
 namespace mox2::kernels::avx2 {
@@ -41,6 +43,9 @@ void dot_columns_z(const GemvBlock<c16> &g, std::ptrdiff_t j) {
     acc[u] = _mm256_setzero_pd();
   std::ptrdiff_t i = 0;
   for (; i + 2 <= m; i += 2) {
+    if (i % kPageRows<c16> == 0)
+      for (int k = 0; k < 2 * U; ++k)
+        touch_two_pages_ahead(c + k * lda + 2 * i);
     const c16 x0 = Mem::ld(g.x + i * g.incx), x1 = Mem::ld(g.x + (i + 1) * g.incx);
     const __m256d x0r = _mm256_set1_pd(x0.re), x0i = _mm256_set1_pd(x0.im);
     const __m256d x1r = _mm256_set1_pd(x1.re), x1i = _mm256_set1_pd(x1.im);
@@ -90,6 +95,9 @@ void dot_columns_c(const GemvBlock<c8> &g, std::ptrdiff_t j) {
     acc[u] = _mm256_setzero_ps();
   std::ptrdiff_t i = 0;
   for (; i + 4 <= m; i += 4) {
+    if (i % kPageRows<c8> == 0)
+      for (int k = 0; k < 4 * U; ++k)
+        touch_two_pages_ahead(c + k * lda + 2 * i);
     __m256 xr[4], xi[4];
     for (int r = 0; r < 4; ++r) {
       const c8 xv = Mem::ld(g.x + (i + r) * g.incx);
