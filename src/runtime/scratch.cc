@@ -1,5 +1,6 @@
 #include "runtime/scratch.h"
 
+#include <atomic>
 #include <cstdlib>
 
 namespace mox2 {
@@ -14,7 +15,10 @@ struct ThreadBlock {
 };
 thread_local ThreadBlock cached;
 
+std::atomic<std::size_t> limit{~std::size_t(0)};
+
 void *aligned_block(std::size_t bytes) {
+  if (bytes > limit.load(std::memory_order_relaxed)) return nullptr;
   void *p = nullptr;
   if (posix_memalign(&p, 64, bytes > 0 ? bytes : 64) != 0) return nullptr;
   return p;
@@ -22,9 +26,11 @@ void *aligned_block(std::size_t bytes) {
 
 } // namespace
 
+std::size_t Scratch::set_limit(std::size_t bytes) { return limit.exchange(bytes); }
+
 Scratch::Scratch(std::size_t bytes) {
   ThreadBlock &t = cached;
-  if (!t.lent && bytes <= Scratch::kKeptBytes) {
+  if (!t.lent && bytes <= Scratch::kKeptBytes && bytes <= limit.load(std::memory_order_relaxed)) {
     if (t.size < bytes) {
       // Grow in steps of at least half again, so that a run of slowly
       // rising sizes does not reallocate every time.

@@ -25,6 +25,10 @@ public:
 
   void *data() const { return data_; }
 
+  // Test hook: from now on requests of more than `bytes` get no memory
+  // (as when memory runs out).  Returns the previous limit.
+  static std::size_t set_limit(std::size_t bytes);
+
   // Bytes rounded up to whole cache lines, for carving several arrays,
   // each 64-byte aligned, out of one request.
   static constexpr std::size_t rounded(std::size_t bytes) { return (bytes + 63) / 64 * 64; }

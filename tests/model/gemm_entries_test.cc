@@ -14,6 +14,7 @@
 
 #include "model/kernel_data.h"
 #include "model/model_kernel_sets.h"
+#include "runtime/scratch.h"
 
 namespace mox2 {
 namespace {
@@ -122,6 +123,26 @@ TEST(GemmEntries, Sgemm) { check_entry<float>(__f95_sgemm_); }
 TEST(GemmEntries, Dgemm) { check_entry<double>(__f95_dgemm_); }
 TEST(GemmEntries, Cgemm) { check_entry<c8>(__f95_cgemm_); }
 TEST(GemmEntries, Zgemm) { check_entry<c16>(__f95_zgemm_); }
+
+// Without workspace the blocked kernels give way to code that needs none:
+// the same bits.
+template <class T> void check_without_workspace(Entry<T> entry) {
+  const std::size_t saved = Scratch::set_limit(0);
+  const char *ops[] = {"NN", "NT", "TN", "TT", "NC", "CC"};
+  for (int s = 0; s < 6; ++s) {
+    GemmCase c = make_case(ops[s][0], ops[s][1], 70 + s, 45, 60 + 3 * s, Values::plain);
+    EXPECT_TRUE(check_case<T>(entry, c, 1 + s % 2, 3, s % 4));
+  }
+  Scratch::set_limit(saved);
+}
+TEST(GemmEntries, WithoutWorkspaceTheBitsAreTheSame) {
+  int saved = omp_get_max_threads();
+  check_without_workspace<float>(__f95_sgemm_);
+  check_without_workspace<double>(__f95_dgemm_);
+  check_without_workspace<c8>(__f95_cgemm_);
+  check_without_workspace<c16>(__f95_zgemm_);
+  omp_set_num_threads(saved);
+}
 
 TEST(GemmEntries, NegativeLdcZeroesOnlyTheFirstColumnsPlace) {
   std::vector<double> c(16, 5.0), a(16, 1.0), b(16, 1.0);
