@@ -37,8 +37,59 @@ static void logical_reductions(void) {
          __f_any_s1_l1(&(mox2_dope_vector1){&v[6], {4}, {-2}}));
 }
 
+/* DOT_PRODUCT and MATMUL: same-type and mixed-type operands; array
+   results come back in a dope vector the library fills (and the caller
+   frees). */
+static void numeric_intrinsics(void) {
+  double x[3] = {1, 2, 3}, y[3] = {4, -5, 6};
+  mox2_dope_vector1 dx = {x, {3}, {8}}, dy = {y, {3}, {8}};
+  printf("\nX = [1 2 3], Y = [4 -5 6]\n");
+  printf("  DOT_PRODUCT(X, Y) = %g\n", __f_dotprod_s1_r8r8(&dx, &dy));
+
+  int32_t n[6] = {1, 0, 2, 0, 3, 0}; /* N(1:6:2) = [1 2 3] as INTEGER(4) */
+  mox2_dope_vector1 dn = {n, {3}, {8}};
+  printf("  DOT_PRODUCT(N(1:6:2), Y) = %g (INTEGER x REAL(8) gives REAL(8))\n",
+         __f_dotprod_s1_i4r8(&dn, &dy));
+
+  mox2_complex_r8 u[2] = {{1, 1}, {0, 2}}, v[2] = {{2, 0}, {1, -1}}, z;
+  mox2_dope_vector1 du = {u, {2}, {16}}, dv = {v, {2}, {16}};
+  __f_dotprod_s1_c16c16(&z, &du, &dv); /* SUM(CONJG(U)*V) */
+  printf("  U = [(1,1) (0,2)], V = [(2,0) (1,-1)]: DOT_PRODUCT(U, V) = (%g,%g)\n", z.re, z.im);
+
+  /* A = [1 3 5; 2 4 6] (2 x 3), B = [1 0; 0 1; 1 0] (3 x 2). */
+  double a[6] = {1, 2, 3, 4, 5, 6}, b[6] = {1, 0, 1, 0, 1, 0};
+  mox2_dope_vector2 da = {a, {2, 3}, {8, 16}}, db = {b, {3, 2}, {8, 24}}, ab;
+  __f_matmul_a22_r8r8(&ab, &da, &db);
+  double *p = ab.base;
+  printf("A = [1 3 5; 2 4 6], B = [1 0; 0 1; 1 0]\n");
+  printf("  MATMUL(A, B) = [%g %g; %g %g]\n", p[0], p[2], p[1], p[3]);
+  free(ab.base);
+
+  mox2_dope_vector1 ax; /* matrix times vector: A(:, 1:3) . X */
+  __f_matmul_a21_r8r8(&ax, &da, &dx);
+  p = ax.base;
+  printf("  MATMUL(A, X) = [%g %g]\n", p[0], p[1]);
+  free(ax.base);
+}
+
+/* The BLAS-convention entry points: C := alpha*op(A)*op(B) + beta*C and
+   y := alpha*op(A)*x + beta*y, every argument by address. */
+static void blas_products(void) {
+  double a[6] = {1, 2, 3, 4, 5, 6}, b[6] = {1, 0, 1, 0, 1, 0};
+  double c[4] = {10, 20, 30, 40}, x[2] = {1, -1}, y[3] = {0, 0, 0};
+  double alpha = 2, beta = 1, zero = 0;
+  int32_t m = 2, n = 2, k = 3, one = 1;
+  __f95_dgemm_("N", "N", &m, &n, &k, &alpha, a, &m, b, &k, &beta, c, &m, 1, 1);
+  printf("\nC = [10 30; 20 40]: DGEMM C := 2*A*B + C gives [%g %g; %g %g]\n", c[0], c[2], c[1],
+         c[3]);
+  __f95_dgemv_("T", &m, &k, &alpha, a, &m, x, &one, &zero, y, &one, 1);
+  printf("x = [1 -1]: DGEMV y := 2*A**T*x gives [%g %g %g]\n", y[0], y[1], y[2]);
+}
+
 int main(void) {
   printf("mox2 demonstration\n\n");
   logical_reductions();
+  numeric_intrinsics();
+  blas_products();
   return 0;
 }
