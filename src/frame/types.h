@@ -9,6 +9,7 @@
 
 // The public prototypes are the only symbols with default visibility.
 #pragma GCC visibility push(default)
+#include "frame/isa_namespace.h"
 #include "mox2_isa.h"
 #pragma GCC visibility pop
 
@@ -34,7 +35,7 @@ struct TypeInfo {
 };
 
 inline constexpr TypeInfo kTypes[kTypeCount] = {
-#define MOX2_TYPE_INFO_(code, ctype, cls, kind, size)                          \
+#define MOX2_TYPE_INFO_(code, ctype, cls, kind, size)                                              \
   {TypeCode::code, #code, TypeClass::cls, kind, size},
     MOX2_ELEMENT_TYPES(MOX2_TYPE_INFO_)
 #undef MOX2_TYPE_INFO_
@@ -46,25 +47,21 @@ constexpr const TypeInfo &type_info(TypeCode c) { return kTypes[static_cast<int>
 // double.  Complex elements are Complex<Part>; `part` is the REAL of one
 // part (the type itself for non-complex types).
 template <TypeCode C> struct Element;
-#define MOX2_ELEMENT_TRAITS_(c, ctype, klass, k, sz)                           \
-  template <> struct Element<TypeCode::c> {                                    \
-    using type = ctype;                                                        \
-    static constexpr TypeCode code = TypeCode::c;                              \
-    static constexpr TypeClass cls = TypeClass::klass;                         \
-    static constexpr int kind = k;                                             \
-    static constexpr int size = sz;                                            \
+#define MOX2_ELEMENT_TRAITS_(c, ctype, klass, k, sz)                                               \
+  template <> struct Element<TypeCode::c> {                                                        \
+    using type = ctype;                                                                            \
+    static constexpr TypeCode code = TypeCode::c;                                                  \
+    static constexpr TypeClass cls = TypeClass::klass;                                             \
+    static constexpr int kind = k;                                                                 \
+    static constexpr int size = sz;                                                                \
   };
 MOX2_ELEMENT_TYPES(MOX2_ELEMENT_TRAITS_)
 #undef MOX2_ELEMENT_TRAITS_
 
 template <TypeCode C> using ElementType = typename Element<C>::type;
 
-template <class T> struct PartOf {
-  using type = T;
-};
-template <class P> struct PartOf<Complex<P>> {
-  using type = P;
-};
+template <class T> struct PartOf { using type = T; };
+template <class P> struct PartOf<Complex<P>> { using type = P; };
 template <class T> using Part = typename PartOf<T>::type;
 
 template <TypeCode C> inline constexpr bool is_complex = Element<C>::cls == TypeClass::complex;
@@ -74,11 +71,13 @@ template <TypeCode C> inline constexpr bool is_real = Element<C>::cls == TypeCla
 
 // Operands and results of the intrinsics are only known to be aligned to
 // min(E, 4) bytes: every element access goes through these.
+inline namespace MOX2_ISA_NAMESPACE {
 template <class T> inline T load(const void *p) {
   T v;
   std::memcpy(&v, p, sizeof v);
   return v;
 }
 template <class T> inline void store(void *p, const T &v) { std::memcpy(p, &v, sizeof v); }
+} // namespace MOX2_ISA_NAMESPACE
 
 } // namespace mox2

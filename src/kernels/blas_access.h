@@ -15,9 +15,11 @@
 #include <cstdint>
 #include <cstring>
 
+#include "frame/isa_namespace.h"
 #include "kernels/kernels.h"
 
 namespace mox2::kernels {
+inline namespace MOX2_ISA_NAMESPACE {
 
 template <class T> inline T *first_element(T *x, std::int32_t n, std::int32_t inc) {
   return inc < 0 && n > 0
@@ -75,4 +77,5 @@ template <class P> inline Complex<P> add(Complex<P> u, Complex<P> v) {
 }
 template <class P> inline Complex<P> conj(Complex<P> u) { return {u.re, -u.im}; }
 
+} // namespace MOX2_ISA_NAMESPACE
 } // namespace mox2::kernels

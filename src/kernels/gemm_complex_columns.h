@@ -7,6 +7,7 @@
 #include "kernels/blas_access.h"
 
 namespace mox2::kernels {
+inline namespace MOX2_ISA_NAMESPACE {
 
 template <class C> struct GemvForms;
 template <> struct GemvForms<c8> {
@@ -18,4 +19,5 @@ template <> struct GemvForms<c16> {
   static c16 pair(c16 u, c16 v) { return mul(u, v); }
 };
 
+} // namespace MOX2_ISA_NAMESPACE
 } // namespace mox2::kernels

@@ -10,7 +10,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "frame/isa_namespace.h"
 namespace mox2::kernels {
+inline namespace MOX2_ISA_NAMESPACE {
 
 // Elements of T in one page.
 template <class T> inline constexpr std::ptrdiff_t kPageRows = 4096 / sizeof(T);
@@ -19,4 +21,5 @@ template <class T> inline void touch_two_pages_ahead(const T *p) {
   __builtin_prefetch(reinterpret_cast<const void *>(reinterpret_cast<std::uintptr_t>(p) + 8192));
 }
 
+} // namespace MOX2_ISA_NAMESPACE
 } // namespace mox2::kernels

@@ -51,6 +51,8 @@ Scratch::Scratch(std::size_t bytes) {
   data_ = aligned_block(bytes);
 }
 
+void *Scratch::data() const { return data_; }
+
 Scratch::~Scratch() {
   if (borrowed_)
     cached.lent = false;

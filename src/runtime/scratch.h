@@ -23,7 +23,7 @@ public:
   Scratch(const Scratch &) = delete;
   Scratch &operator=(const Scratch &) = delete;
 
-  void *data() const { return data_; }
+  void *data() const;
 
   // Test hook: from now on requests of more than `bytes` get no memory
   // (as when memory runs out).  Returns the previous limit.
