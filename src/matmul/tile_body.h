@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstring>
+#include <utility>
 
 #include "matmul/tile.h"
 
@@ -33,6 +34,11 @@ template <int VectorBytes> struct VectorOf<__float128, VectorBytes> {
   static constexpr int lanes = 1;
 };
 
+// x in every lane (a broadcast, not lane-by-lane inserts).
+template <class V, class W, int... I> V splat(W x, std::integer_sequence<int, I...>) {
+  return V{((void)I, x)...};
+}
+
 template <class W, int VB, int MV, int NR, bool AC, bool BC>
 void tile_kernel(std::size_t kc, const W *__restrict a, std::ptrdiff_t a_step,
                  const W *__restrict b, W *acc, std::size_t ld, std::size_t plane) {
@@ -56,11 +62,9 @@ void tile_kernel(std::size_t kc, const W *__restrict a, std::ptrdiff_t a_step,
     a += a_step;
 #pragma GCC unroll 16
     for (int j = 0; j < NR; ++j) {
-      V br{}, bi{};
-      for (int l = 0; l < L; ++l) {
-        br[l] = b[j];
-        if constexpr (BC) bi[l] = b[NR + j];
-      }
+      const V br = splat<V>(b[j], std::make_integer_sequence<int, L>{});
+      V bi{};
+      if constexpr (BC) bi = splat<V>(b[NR + j], std::make_integer_sequence<int, L>{});
 #pragma GCC unroll 16
       for (int v = 0; v < MV; ++v) {
         if constexpr (AC && BC) {
