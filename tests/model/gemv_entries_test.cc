@@ -12,6 +12,7 @@
 #include "model/kernel_data.h"
 #include "model/model_drivers.h"
 #include "model/model_kernel_sets.h"
+#include "runtime/parallel.h"
 
 namespace mox2 {
 namespace {
@@ -100,6 +101,21 @@ TEST(GemvEntries, Sgemv) { check_entry<float>(__f95_sgemv_, model::KernelSet<flo
 TEST(GemvEntries, Dgemv) { check_entry<double>(__f95_dgemv_, model::KernelSet<double>::gemv); }
 TEST(GemvEntries, Cgemv) { check_entry<c8>(__f95_cgemv_, model::KernelSet<c8>::gemv); }
 TEST(GemvEntries, Zgemv) { check_entry<c16>(__f95_zgemv_, model::KernelSet<c16>::gemv); }
+
+// This program sends every loop to a team.  Below the team threshold the
+// blocks run on the calling thread instead, and the driver may then call
+// the kernel once for the whole product where that gives the blocks' bits;
+// where it does not (the COMPLEX(4) dot forms' lone leading columns of odd
+// blocks), it must keep the blocks.
+TEST(GemvEntries, SmallProductsOnTheCallingThreadGetTheBlocksBits) {
+  const double saved = threaded_work();
+  set_threaded_work(1e300);
+  check_entry<float>(__f95_sgemv_, model::KernelSet<float>::gemv);
+  check_entry<double>(__f95_dgemv_, model::KernelSet<double>::gemv);
+  check_entry<c8>(__f95_cgemv_, model::KernelSet<c8>::gemv);
+  check_entry<c16>(__f95_zgemv_, model::KernelSet<c16>::gemv);
+  set_threaded_work(saved);
+}
 
 TEST(GemvEntries, ConcurrentCallersGetTheSerialBits) {
   const std::int32_t m = 300, n = 200, inc = 1;
