@@ -186,18 +186,24 @@ void complex_driver(const char *transa, const char *transb, const i32 *m, const 
       kernel_loops(g);
       return;
     }
-    complex_scale_c<C, NaturalAccess>(g, exact);
+    // beta = 0: the blocked column form starts from zero without C.
+    if (!is_zero(g.beta)) complex_scale_c<C, NaturalAccess>(g, exact);
     if (blocked(g)) return;
+    if (is_zero(g.beta)) complex_scale_c<C, NaturalAccess>(g, exact);
     ComplexGemm<C> scaled = g;
     scaled.beta = Constants<C>::one;
     kernel_loops(scaled);
     return;
   }
-  complex_scale_c<C, NaturalAccess>(g, exact);
   // One GEMV per column j (letter 'N', 'T' or 'C' for op(A), vector
-  // op(B)(:, j), beta = (1, 0)), computed several columns at a time;
-  // blocked for AVX-512 or AVX2 when that can have its workspace.
+  // op(B)(:, j), beta = (1, 0)) on C scaled first, computed several
+  // columns at a time; blocked for AVX-512 or AVX2 when that can have its
+  // workspace (whose column form, for beta = 0 and even k, starts from
+  // zero without C).
+  const bool scale_later = g.op_a == ComplexOp::plain && is_zero(g.beta) && g.k % 2 == 0;
+  if (!scale_later) complex_scale_c<C, NaturalAccess>(g, exact);
   if (blocked(g)) return;
+  if (scale_later) complex_scale_c<C, NaturalAccess>(g, exact);
   complex_gemv_columns(g);
 }
 

@@ -141,14 +141,20 @@ void pack_a_rows_strip(const ComplexGemm<Complex<typename L::P>> &g, Index i0, I
 }
 
 // The tile at c (parts, leading dimension ldc2 in parts): for l = 0..kc-1,
-// C(i, j) += t(l, j)*A(i, l).
+// C(i, j) += t(l, j)*A(i, l); with `zero_start` C is taken as +0 and not
+// read.
 template <class L>
 void tile(Index kc, const typename L::P *__restrict ap, const typename L::P *__restrict bp,
-          typename L::P *c, Index ldc2) {
+          typename L::P *c, Index ldc2, bool zero_start = false) {
   using V = typename L::V;
   constexpr int W = L::kWidth;
   V re0[L::kCols], re1[L::kCols], im0[L::kCols], im1[L::kCols];
   for (int j = 0; j < L::kCols; ++j) {
+    if (zero_start) {
+      const typename L::P zero = 0;
+      re0[j] = im0[j] = re1[j] = im1[j] = L::broadcast(&zero);
+      continue;
+    }
     const typename L::P *cj = c + j * ldc2;
     V v0 = L::load(cj), v1 = L::load(cj + W), v2 = L::load(cj + 2 * W), v3 = L::load(cj + 3 * W);
     re0[j] = L::reals(v0, v1);
@@ -181,10 +187,10 @@ void tile(Index kc, const typename L::P *__restrict ap, const typename L::P *__r
 // A tile of which only rows x cols elements belong to C: run in a copy.
 template <class L>
 void edge_tile(Index rows, Index cols, Index kc, const typename L::P *ap, const typename L::P *bp,
-               typename L::P *c, Index ldc2) {
+               typename L::P *c, Index ldc2, bool zero_start) {
   constexpr Index R = tile_rows<L>();
   alignas(64) typename L::P local[2 * R * L::kCols] = {};
-  for (Index j = 0; j < cols; ++j)
+  for (Index j = 0; j < cols && !zero_start; ++j)
     for (Index i = 0; i < 2 * rows; ++i)
       local[j * 2 * R + i] = c[j * ldc2 + i];
   tile<L>(kc, ap, bp, local, 2 * R);
@@ -213,6 +219,9 @@ template <class L> bool column_form(const ComplexGemm<Complex<typename L::P>> &g
   P *packed_a = work, *packed_b = work + parts_a;
 
   if (lone) complex_lone_column_terms<P>(g);
+  // With beta = 0 and no lone term C is zero before the pair terms, scaled
+  // or not: the first block of terms starts from +0 without reading it.
+  const bool zero_c = lone == 0 && is_zero(g.beta);
   const P *a = reinterpret_cast<const P *>(g.a + lone * g.lda);
   P *c = reinterpret_cast<P *>(g.c);
   const Index lda2 = 2 * g.lda, ldc2 = 2 * g.ldc;
@@ -236,10 +245,11 @@ template <class L> bool column_form(const ComplexGemm<Complex<typename L::P>> &g
             Index rows = mc - ir < R ? mc - ir : R;
             P *ct = c + 2 * (ic + ir) + (jc + jr) * ldc2;
             const P *ap = packed_a + ir * 2 * kc;
+            const bool zero_start = zero_c && pc == 0;
             if (rows == R && cols == L::kCols)
-              tile<L>(kc, ap, bp, ct, ldc2);
+              tile<L>(kc, ap, bp, ct, ldc2, zero_start);
             else
-              edge_tile<L>(rows, cols, kc, ap, bp, ct, ldc2);
+              edge_tile<L>(rows, cols, kc, ap, bp, ct, ldc2, zero_start);
           }
         }
       }
