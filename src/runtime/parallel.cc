@@ -2,7 +2,13 @@
 
 #include <omp.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <xmmintrin.h>
@@ -15,10 +21,12 @@ namespace {
 
 // The floating-point control state of a thread.
 #if defined(__x86_64__) || defined(__i386__)
+void cpu_relax() { _mm_pause(); }
 using FpControl = unsigned;
 FpControl get_fp_control() { return _mm_getcsr(); }
 void set_fp_control(FpControl c) { _mm_setcsr(c); }
 #else
+void cpu_relax() {}
 using FpControl = std::fenv_t;
 FpControl get_fp_control() {
   std::fenv_t e;
@@ -69,6 +77,117 @@ void run_chunked(RegionBody body, void *args, std::int64_t first, std::int64_t l
   }
 }
 
+// ---- The helper threads of run_block_loop --------------------------------
+//
+// A loop's blocks are claimed one at a time by the calling thread and by
+// the pool's helper threads; the call returns once every block has run,
+// waiting only for blocks a helper has claimed, never for a helper that has
+// not started yet (one that wakes late finds the blocks done).  So a loop
+// is never held up by a helper that gets no core, beyond a block it is
+// running.  One loop uses the pool at a time; the pool is never destroyed
+// (its threads are detached and end with the process).
+
+struct PoolJob {
+  RegionBody body;
+  void *args;
+  std::int64_t last;
+  FpControl caller;
+  std::atomic<std::int64_t> next;
+  std::atomic<std::int64_t> done{0};
+};
+
+void claim_blocks(PoolJob &job) {
+  for (;;) {
+    const std::int64_t b = job.next.fetch_add(1, std::memory_order_relaxed);
+    if (b > job.last) return;
+    call_body(job.body, job.args, static_cast<std::int32_t>(b), static_cast<std::int32_t>(b),
+              job.caller);
+    job.done.fetch_add(1, std::memory_order_release);
+  }
+}
+
+thread_local bool in_pool_helper = false;
+
+class BlockPool {
+public:
+  bool try_begin() { return !busy_.exchange(true, std::memory_order_acquire); }
+  void end() { busy_.store(false, std::memory_order_release); }
+
+  void run(PoolJob &job, std::int64_t count, int helpers) {
+    for (; started_ < helpers; ++started_)
+      std::thread([this] { helper(); }).detach();
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      job_ = &job;
+      generation_.fetch_add(1, std::memory_order_release);
+    }
+    wake_.notify_all();
+    claim_blocks(job);
+    // Blocks that helpers claimed run to their end.
+    for (int spins = 0; job.done.load(std::memory_order_acquire) < count; ++spins)
+      if (spins > 64) std::this_thread::yield();
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      job_ = nullptr;
+    }
+    // Helpers that picked the job up find it finished and let it go.
+    while (inside_.load(std::memory_order_acquire) > 0)
+      std::this_thread::yield();
+  }
+
+private:
+  // A helper stays awake for a short while after a loop (loops tend to
+  // come in runs), then sleeps until the next.
+  void helper() {
+    in_pool_helper = true;
+    std::uint64_t seen = 0;
+    for (;;) {
+      const auto awake_until = std::chrono::steady_clock::now() + std::chrono::microseconds(200);
+      for (int spins = 0; generation_.load(std::memory_order_acquire) == seen; ++spins) {
+        cpu_relax();
+        if (spins % 64 == 63 && std::chrono::steady_clock::now() > awake_until) break;
+      }
+      PoolJob *job;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        wake_.wait(lock, [&] { return generation_.load(std::memory_order_relaxed) != seen; });
+        seen = generation_.load(std::memory_order_relaxed);
+        job = job_;
+        if (job == nullptr) continue;
+        inside_.fetch_add(1, std::memory_order_relaxed);
+      }
+      claim_blocks(*job);
+      inside_.fetch_sub(1, std::memory_order_release);
+    }
+  }
+
+  std::atomic<bool> busy_{false};
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::atomic<std::uint64_t> generation_{0}; // changed under mutex_
+  PoolJob *job_ = nullptr;                   // guarded by mutex_
+  std::atomic<int> inside_{0};
+  int started_ = 0; // changed only while busy_ is held
+};
+
+BlockPool &block_pool() {
+  static BlockPool *pool = new BlockPool;
+  return *pool;
+}
+
+// Blocks first..last on the pool with up to `helpers` helper threads;
+// false, with nothing run, when the pool is taken or this is a helper.
+bool run_on_block_pool(RegionBody body, void *args, std::int64_t first, std::int64_t last,
+                       int helpers) {
+  if (in_pool_helper) return false;
+  BlockPool &pool = block_pool();
+  if (!pool.try_begin()) return false;
+  PoolJob job{body, args, last, get_fp_control(), {first}};
+  pool.run(job, last - first + 1, helpers);
+  pool.end();
+  return true;
+}
+
 std::atomic<double> &threaded_work_setting() {
   static std::atomic<double> operations{2.0 * 1024 * 1024};
   return operations;
@@ -86,6 +205,13 @@ void run_block_loop(RegionBody body, void *args, std::int32_t first, std::int32_
   if (work < threaded_work()) {
     if (first <= last) body(args, first, last);
     return;
+  }
+  // The pool when it is free (a concurrent loop, or one inside an active
+  // region, takes the OpenMP team instead).
+  if (first < last && omp_get_active_level() < omp_get_max_active_levels()) {
+    const std::int64_t blocks = std::int64_t(last) - first + 1;
+    const std::int64_t threads = std::min<std::int64_t>(blocks, omp_get_max_threads());
+    if (threads > 1 && run_on_block_pool(body, args, first, last, int(threads - 1))) return;
   }
   RegionRecord region = loop_region(first, last, 0, kScheduleBlocks);
   __mt_MasterFunction_(&region, body, args, 0, 1, 0);
