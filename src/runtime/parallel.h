@@ -54,14 +54,18 @@ inline RegionRecord loop_region(std::int32_t first, std::int32_t last, std::int3
   return r;
 }
 
-// Runs body over first..last as a per-block loop (chunk 0, schedule 10).
-// `work` estimates the loop's floating-point operations: a loop too small
-// to repay waking a team runs all its iterations on the calling thread.
+// Runs body over blocks first..last, each block once, under the caller's
+// floating-point control state; which thread runs which block is not fixed
+// (results must not depend on it).  Helper threads claim blocks one at a
+// time, and the call waits only for blocks a helper has claimed.  `work`
+// estimates the loop's floating-point operations: a loop too small to
+// repay waking helpers runs all its blocks on the calling thread.
 void run_block_loop(RegionBody body, void *args, std::int32_t first, std::int32_t last,
                     double work);
 
 // Below this many operations (2^21 by default) a team costs more than it
-// saves.  Test hook: set_threaded_work(0) sends every loop to the team.
+// saves.  Test hook: set_threaded_work(0) offers every loop to the helper
+// threads.
 double threaded_work();
 void set_threaded_work(double operations);
 

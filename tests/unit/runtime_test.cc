@@ -5,6 +5,7 @@
 #include <xmmintrin.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -111,6 +112,11 @@ void note_thread(void *p, std::int32_t, std::int32_t) {
   auto &t = *static_cast<ThreadIds *>(p);
   if (std::this_thread::get_id() != t.caller) t.other++;
 }
+// Long enough a block that a helper woken for the loop gets one too.
+void note_thread_slowly(void *p, std::int32_t lo, std::int32_t hi) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  note_thread(p, lo, hi);
+}
 
 TEST(Runtime, SmallBlockLoopsStayOnTheCallingThread) {
   int saved = omp_get_max_threads();
@@ -122,8 +128,46 @@ TEST(Runtime, SmallBlockLoopsStayOnTheCallingThread) {
   EXPECT_EQ(ids.other, 0);
   set_threaded_work(0);
   for (int r = 0; r < 20 && ids.other == 0; ++r)
-    run_block_loop(note_thread, &ids, 0, 3, 1.0);
+    run_block_loop(note_thread_slowly, &ids, 0, 3, 1.0);
   EXPECT_GT(ids.other, 0);
+  set_threaded_work(saved_work);
+  omp_set_num_threads(saved);
+}
+
+// The library's own block loops on their helper threads: every block once,
+// under the caller's control state, from several calling threads at once
+// (one gets the helpers, the others the OpenMP team or themselves).
+TEST(Runtime, BlockLoopsRunEveryBlockOnceUnderTheCallersState) {
+  int saved = omp_get_max_threads();
+  double saved_work = threaded_work();
+  set_threaded_work(0);
+  omp_set_num_threads(3);
+  const unsigned changed = (_mm_getcsr() & ~0x6000u) | 0x2000u | 0x8040u; // round down, FTZ, DAZ
+  auto run = [&](int rounds) {
+    const unsigned own = _mm_getcsr();
+    _mm_setcsr(changed);
+    for (int r = 0; r < rounds; ++r) {
+      auto *args = new LoopArgs;
+      for (auto &h : args->hits)
+        h = 0;
+      args->first = 2;
+      args->last = 2 + r % 40;
+      args->want_csr = changed;
+      run_block_loop(count_iterations, args, args->first, args->last, 1.0);
+      for (int i = 0; i <= args->last - args->first; ++i)
+        EXPECT_EQ(args->hits[i], 1) << i;
+      EXPECT_EQ(args->bad_order, 0);
+      EXPECT_EQ(args->wrong_csr, 0);
+      delete args;
+    }
+    _mm_setcsr(own);
+  };
+  std::vector<std::thread> callers;
+  for (int t = 0; t < 3; ++t)
+    callers.emplace_back(run, 200);
+  run(200);
+  for (auto &c : callers)
+    c.join();
   set_threaded_work(saved_work);
   omp_set_num_threads(saved);
 }
