@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "kernels/avx512/gemv_stream_avx512.h"
+#include "kernels/avx512/transpose_avx512.h"
 #include "kernels/blas_access.h"
 #include "kernels/gemv_sets.h"
 
@@ -25,27 +26,6 @@ namespace mox2::kernels::avx512 {
 namespace {
 
 using Index = std::ptrdiff_t;
-
-// Row r of the result holds 64-bit unit r of every input: q[r][k] = p[k][r].
-inline void transpose_8x8(__m512d p[8]) {
-  __m512d t[8], u[8];
-  for (int k = 0; k < 8; k += 2) {
-    t[k] = _mm512_unpacklo_pd(p[k], p[k + 1]);
-    t[k + 1] = _mm512_unpackhi_pd(p[k], p[k + 1]);
-  }
-  u[0] = _mm512_shuffle_f64x2(t[0], t[2], 0x88);
-  u[1] = _mm512_shuffle_f64x2(t[1], t[3], 0x88);
-  u[2] = _mm512_shuffle_f64x2(t[0], t[2], 0xdd);
-  u[3] = _mm512_shuffle_f64x2(t[1], t[3], 0xdd);
-  u[4] = _mm512_shuffle_f64x2(t[4], t[6], 0x88);
-  u[5] = _mm512_shuffle_f64x2(t[5], t[7], 0x88);
-  u[6] = _mm512_shuffle_f64x2(t[4], t[6], 0xdd);
-  u[7] = _mm512_shuffle_f64x2(t[5], t[7], 0xdd);
-  for (int r = 0; r < 4; ++r) {
-    p[r] = _mm512_shuffle_f64x2(u[r], u[r + 4], 0x88);
-    p[r + 4] = _mm512_shuffle_f64x2(u[r], u[r + 4], 0xdd);
-  }
-}
 
 // q*x for lane pairs q = (re, im) and x given as its broadcast parts:
 // re: q.re*x.re - q.im*x.im, im: q.im*x.re + q.re*x.im.
