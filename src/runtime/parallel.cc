@@ -1,6 +1,7 @@
 #include "runtime/parallel.h"
 
 #include <omp.h>
+#include <pthread.h>
 
 #include <algorithm>
 #include <atomic>
@@ -114,8 +115,9 @@ public:
   void end() { busy_.store(false, std::memory_order_release); }
 
   void run(PoolJob &job, std::int64_t count, int helpers) {
-    for (; started_ < helpers; ++started_)
-      std::thread([this] { helper(); }).detach();
+    // A helper that cannot be started is done without (no failure).
+    while (started_ < helpers && start_helper())
+      ++started_;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       job_ = &job;
@@ -136,6 +138,22 @@ public:
   }
 
 private:
+  bool start_helper() {
+    pthread_attr_t attr;
+    if (pthread_attr_init(&attr) != 0) return false;
+    pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
+    pthread_t id;
+    const bool started = pthread_create(
+                             &id, &attr,
+                             [](void *pool) -> void * {
+                               static_cast<BlockPool *>(pool)->helper();
+                               return nullptr;
+                             },
+                             this) == 0;
+    pthread_attr_destroy(&attr);
+    return started;
+  }
+
   // A helper stays awake for a short while after a loop (loops tend to
   // come in runs), then sleeps until the next.
   void helper() {
