@@ -3,14 +3,14 @@
 // 'C' or 'T' with 'N' for the dot form),
 // COMPLEX(8) and COMPLEX(4), with GFLOP/s (8*n^3 per product).  Also
 // worth running under `env -u OPENBLAS_CORETYPE -u OPENBLAS_L2_SIZE`.
-#include <dlfcn.h>
-
 #include <cstdint>
 #include <random>
+#include <type_traits>
 #include <vector>
 
 #include <benchmark/benchmark.h>
 
+#include "blas_peers.h"
 #include "kernels/kernels.h"
 #include "runtime/cpu.h"
 
@@ -23,26 +23,11 @@ using Gemm = void (*)(const char *, const char *, const i32 *, const i32 *, cons
                       const T *, const i32 *, const T *, const i32 *, const T *, T *, const i32 *,
                       std::size_t, std::size_t);
 
-void *openblas_library() {
-  static void *h = [] {
-    void *lib =
-        dlopen("/usr/lib/x86_64-linux-gnu/openblas-pthread/libblas.so.3", RTLD_NOW | RTLD_LOCAL);
-    if (lib) {
-      auto set_threads = reinterpret_cast<void (*)(int)>(dlsym(lib, "openblas_set_num_threads"));
-      if (set_threads) set_threads(1);
-    }
-    return lib;
-  }();
-  return h;
-}
-
-template <class T> const char *gemm_name();
-template <> const char *gemm_name<mox2::c8>() { return "cgemm_"; }
-template <> const char *gemm_name<mox2::c16>() { return "zgemm_"; }
-
+// OpenBLAS's cgemm or zgemm on one thread (null when it is not installed).
 template <class T> Gemm<T> openblas() {
-  void *h = openblas_library();
-  return h ? reinterpret_cast<Gemm<T>>(dlsym(h, gemm_name<T>())) : nullptr;
+  const mox2_bench::BlasLibrary &o = mox2_bench::openblas();
+  if (o.set_threads) o.set_threads(1);
+  return reinterpret_cast<Gemm<T>>(std::is_same_v<T, mox2::c8> ? o.cgemm : o.zgemm);
 }
 template <class T> Gemm<T> mox2_kernel();
 template <> Gemm<mox2::c8> mox2_kernel<mox2::c8>() { return __f___zo_pp_cgemm_; }

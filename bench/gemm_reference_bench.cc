@@ -2,8 +2,6 @@
 // dgemm and sgemm (one thread) on the same square problems: the column
 // form with B and with B^T (beta = 1), and the dot form (A^T).  Counter
 // "GFLOPS" is 2*n^3 per call.
-#include <dlfcn.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <random>
@@ -11,6 +9,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "blas_peers.h"
 #include "kernels/gemm_reference.h"
 #include "runtime/cpu.h"
 
@@ -24,21 +23,11 @@ using BlasGemm = void (*)(const char *, const char *, const std::int32_t *, cons
                           const T *, const std::int32_t *, const T *, T *, const std::int32_t *,
                           std::size_t, std::size_t);
 
-struct OpenBlas {
-  BlasGemm<double> dgemm = nullptr;
-  BlasGemm<float> sgemm = nullptr;
-  OpenBlas() {
-    void *h = dlopen("/usr/lib/x86_64-linux-gnu/openblas-pthread/libblas.so.3", RTLD_NOW);
-    if (!h) return;
-    dgemm = reinterpret_cast<BlasGemm<double>>(dlsym(h, "dgemm_"));
-    sgemm = reinterpret_cast<BlasGemm<float>>(dlsym(h, "sgemm_"));
-    auto threads = reinterpret_cast<void (*)(int)>(dlsym(h, "openblas_set_num_threads"));
-    if (threads) threads(1);
-  }
-};
-const OpenBlas &openblas() {
-  static OpenBlas o;
-  return o;
+// OpenBLAS's dgemm or sgemm on one thread (null when it is not installed).
+template <class T> BlasGemm<T> openblas_gemm() {
+  const mox2_bench::BlasLibrary &o = mox2_bench::openblas();
+  if (o.set_threads) o.set_threads(1);
+  return reinterpret_cast<BlasGemm<T>>(sizeof(T) == 8 ? o.dgemm : o.sgemm);
 }
 
 // Which operands are transposed: column form with B, with B^T, dot form.
@@ -78,11 +67,7 @@ template <class T> void BM_ours(benchmark::State &state) {
 template <class T> void BM_openblas(benchmark::State &state) {
   const int n = int(state.range(0));
   const Form form = Form(state.range(1));
-  BlasGemm<T> gemm;
-  if constexpr (sizeof(T) == 8)
-    gemm = openblas().dgemm;
-  else
-    gemm = openblas().sgemm;
+  const BlasGemm<T> gemm = openblas_gemm<T>();
   if (!gemm) {
     state.SkipWithError("OpenBLAS not found");
     return;
