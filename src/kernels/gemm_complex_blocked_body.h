@@ -22,7 +22,6 @@
 #endif
 
 #include <cstddef>
-#include <cstdlib>
 #include <cstring>
 
 #include "kernels/gemm_complex_column_form.h"

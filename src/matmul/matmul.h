@@ -24,7 +24,6 @@
 #pragma once
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <type_traits>
 

@@ -224,8 +224,8 @@ void run_block_loop(RegionBody body, void *args, std::int32_t first, std::int32_
     if (first <= last) body(args, first, last);
     return;
   }
-  // The pool when it is free (a concurrent loop, or one inside an active
-  // region, takes the OpenMP team instead).
+  // The helper threads when they are free; otherwise the OpenMP team
+  // (which leaves a loop inside an active region on the calling thread).
   if (first < last && omp_get_active_level() < omp_get_max_active_levels()) {
     const std::int64_t blocks = std::int64_t(last) - first + 1;
     const std::int64_t threads = std::min<std::int64_t>(blocks, omp_get_max_threads());
