@@ -141,10 +141,13 @@ void pack_a_rows_strip(const ComplexGemm<Complex<typename L::P>> &g, Index i0, I
 
 // The tile at c (parts, leading dimension ldc2 in parts): for l = 0..kc-1,
 // C(i, j) += t(l, j)*A(i, l); with `zero_start` C is taken as +0 and not
-// read.
-template <class L>
+// read.  kHalves = 1 runs the strip's first kWidth rows only (the packed
+// strip keeps its full layout), for a block whose last rows fill half a
+// tile.
+template <class L, int kHalves = 2>
 void tile(Index kc, const typename L::P *__restrict ap, const typename L::P *__restrict bp,
           typename L::P *c, Index ldc2, bool zero_start = false) {
+  static_assert(kHalves == 1 || kHalves == 2);
   using V = typename L::V;
   constexpr int W = L::kWidth;
   V re0[L::kCols], re1[L::kCols], im0[L::kCols], im1[L::kCols];
@@ -155,21 +158,26 @@ void tile(Index kc, const typename L::P *__restrict ap, const typename L::P *__r
       continue;
     }
     const typename L::P *cj = c + j * ldc2;
-    V v0 = L::load(cj), v1 = L::load(cj + W), v2 = L::load(cj + 2 * W), v3 = L::load(cj + 3 * W);
+    V v0 = L::load(cj), v1 = L::load(cj + W);
     re0[j] = L::reals(v0, v1);
     im0[j] = L::imags(v0, v1);
-    re1[j] = L::reals(v2, v3);
-    im1[j] = L::imags(v2, v3);
+    if constexpr (kHalves == 2) {
+      V v2 = L::load(cj + 2 * W), v3 = L::load(cj + 3 * W);
+      re1[j] = L::reals(v2, v3);
+      im1[j] = L::imags(v2, v3);
+    }
   }
   for (Index l = 0; l < kc; ++l) {
-    V ar0 = L::load(ap), ar1 = L::load(ap + W);
-    V ai0 = L::load(ap + 2 * W), ai1 = L::load(ap + 3 * W);
+    V ar0 = L::load(ap), ai0 = L::load(ap + 2 * W), ar1, ai1;
+    if constexpr (kHalves == 2) ar1 = L::load(ap + W), ai1 = L::load(ap + 3 * W);
     for (int j = 0; j < L::kCols; ++j) {
       V tr = L::broadcast(bp + j), ti = L::broadcast(bp + L::kCols + j);
       re0[j] = L::add(re0[j], L::sub(L::mul(tr, ar0), L::mul(ti, ai0)));
       im0[j] = L::add(im0[j], L::add(L::mul(tr, ai0), L::mul(ti, ar0)));
-      re1[j] = L::add(re1[j], L::sub(L::mul(tr, ar1), L::mul(ti, ai1)));
-      im1[j] = L::add(im1[j], L::add(L::mul(tr, ai1), L::mul(ti, ar1)));
+      if constexpr (kHalves == 2) {
+        re1[j] = L::add(re1[j], L::sub(L::mul(tr, ar1), L::mul(ti, ai1)));
+        im1[j] = L::add(im1[j], L::add(L::mul(tr, ai1), L::mul(ti, ar1)));
+      }
     }
     ap += 4 * W;
     bp += 2 * L::kCols;
@@ -178,9 +186,21 @@ void tile(Index kc, const typename L::P *__restrict ap, const typename L::P *__r
     typename L::P *cj = c + j * ldc2;
     L::store(cj, L::low_half(re0[j], im0[j]));
     L::store(cj + W, L::high_half(re0[j], im0[j]));
-    L::store(cj + 2 * W, L::low_half(re1[j], im1[j]));
-    L::store(cj + 3 * W, L::high_half(re1[j], im1[j]));
+    if constexpr (kHalves == 2) {
+      L::store(cj + 2 * W, L::low_half(re1[j], im1[j]));
+      L::store(cj + 3 * W, L::high_half(re1[j], im1[j]));
+    }
   }
+}
+
+// The tile for the strip's first `rows` rows: half a tile when they fit.
+template <class L>
+void strip_tile(Index rows, Index kc, const typename L::P *ap, const typename L::P *bp,
+                typename L::P *c, Index ldc2, bool zero_start = false) {
+  if (rows <= L::kWidth)
+    tile<L, 1>(kc, ap, bp, c, ldc2, zero_start);
+  else
+    tile<L, 2>(kc, ap, bp, c, ldc2, zero_start);
 }
 
 // A tile of which only rows x cols elements belong to C: run in a copy.
@@ -192,7 +212,7 @@ void edge_tile(Index rows, Index cols, Index kc, const typename L::P *ap, const 
   for (Index j = 0; j < cols && !zero_start; ++j)
     for (Index i = 0; i < 2 * rows; ++i)
       local[j * 2 * R + i] = c[j * ldc2 + i];
-  tile<L>(kc, ap, bp, local, 2 * R);
+  strip_tile<L>(rows, kc, ap, bp, local, 2 * R);
   for (Index j = 0; j < cols; ++j)
     for (Index i = 0; i < 2 * rows; ++i)
       c[j * ldc2 + i] = local[j * 2 * R + i];
@@ -245,8 +265,8 @@ template <class L> bool column_form(const ComplexGemm<Complex<typename L::P>> &g
             P *ct = c + 2 * (ic + ir) + (jc + jr) * ldc2;
             const P *ap = packed_a + ir * 2 * kc;
             const bool zero_start = zero_c && pc == 0;
-            if (rows == R && cols == L::kCols)
-              tile<L>(kc, ap, bp, ct, ldc2, zero_start);
+            if ((rows == R || rows == L::kWidth) && cols == L::kCols)
+              strip_tile<L>(rows, kc, ap, bp, ct, ldc2, zero_start);
             else
               edge_tile<L>(rows, cols, kc, ap, bp, ct, ldc2, zero_start);
           }
@@ -311,8 +331,8 @@ template <class L> bool dot_form(const ComplexGemm<Complex<typename L::P>> &g) {
                                  packed_a + ir * 2 * kc);
           for (Index jr = 0; jr < nc; jr += L::kCols)
             for (Index ir = 0; ir < mc; ir += R)
-              tile<L>(kc, packed_a + ir * 2 * kc, packed_b + jr * 2 * kc,
-                      sums + 2 * (ic + ir) + jr * 2 * sum_rows, 2 * sum_rows);
+              strip_tile<L>(mc - ir, kc, packed_a + ir * 2 * kc, packed_b + jr * 2 * kc,
+                            sums + 2 * (ic + ir) + jr * 2 * sum_rows, 2 * sum_rows);
         }
       }
       if (reference)

@@ -122,7 +122,7 @@ template <class T> void for_every_set(void (*body)()) {
 // Rows around the tile heights (16 and 32) and the row blocks, columns
 // around the tile width (4), k around the l blocks (256), odd and even.
 template <class T> void blocked_shapes() {
-  const int rows[] = {1, 2, 15, 16, 17, 31, 33, 34, 64, 95, 97, 191, 193, 194};
+  const int rows[] = {1, 2, 15, 16, 17, 24, 31, 33, 34, 40, 48, 64, 95, 97, 191, 193, 194};
   const int cols[] = {1, 3, 4, 5, 8, 11};
   const int depths[] = {2, 3, 6, 7, 255, 256, 257, 258, 513};
   const Values values[] = {Values::plain, Values::specials, Values::zeros};
