@@ -5,8 +5,9 @@
 // T <= N) whose first L mod T strips are one longer.  All others go to the
 // GEMM kernel, cut into a pr x pc mesh of blocks whose sides are whole
 // quads of four, the leftovers in the last row and column block.  Each
-// block is one kernel call, so the cut decides C's bits; it depends on T
-// only through these rules.  Invalid arguments zero C(1..M, 1..N) along LDC
+// block is one kernel call, so the cut decides a complex C's bits; it
+// depends on T only through these rules.  A real C's bits do not depend on
+// the cut.  Invalid arguments zero C(1..M, 1..N) along LDC
 // (as if LDC were 0 when it is negative) and return.
 #pragma once
 
@@ -155,6 +156,15 @@ void gemm_driver(const GemmKernels<T> &kernels, const char *transa, const char *
     }
   }
 
+  // A real element's order does not depend on the cut (each takes its own
+  // terms in l order whatever block holds it), so a product too small to
+  // repay helpers runs as the one call T = 1 makes.
+  if constexpr (!is_complex_element<T>) {
+    if (work < threaded_work()) {
+      kernels.mesh(transa, transb, m_, n_, k_, alpha, a, lda, b, ldb, beta, c, ldc, 1, 1);
+      return;
+    }
+  }
   Mesh thread_mesh;
   __f___zo_factor_mesh_(&threads, &thread_mesh.rows, &thread_mesh.cols);
   const Mesh mesh = choose_mesh(m, n, threads, thread_mesh);

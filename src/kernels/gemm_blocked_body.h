@@ -346,6 +346,66 @@ template <class T> void dot_empty(const GemmBlock<T> &g) {
   }
 }
 
+// Small column-form products (at most two vectors of rows, kSmallSide
+// columns and values of l), unpacked: up to four columns of C at a time in
+// registers, each with the tile's order: start (+0, C, or beta*C), then
+// for l in order and b = op(B)(l, j) not zero, += (alpha*b)*A(:, l).
+constexpr Index kSmallSide = 16;
+
+template <class V, int kVecs, int kCols>
+__attribute__((always_inline)) inline void small_columns(const GemmBlock<typename V::T> &g,
+                                                         Index j0, const int *rows) {
+  using T = typename V::T;
+  using Vec = typename V::Vec;
+  constexpr int W = V::kWidth;
+  const Index b_step = g.b_transposed ? 1 : g.ldb, b_next = g.b_transposed ? g.ldb : 1;
+  Vec acc[kCols][kVecs];
+  for (int j = 0; j < kCols; ++j)
+    for (int v = 0; v < kVecs; ++v) {
+      if (g.beta == T(0)) {
+        acc[j][v] = V::zero();
+      } else {
+        const Vec x = V::load_first(g.c + (j0 + j) * g.ldc + v * W, rows[v]);
+        acc[j][v] = g.beta == T(1) ? x : V::mul(V::set1(g.beta), x);
+      }
+    }
+  const Vec va = V::set1(g.alpha);
+  const T *b = g.b + j0 * b_step;
+  for (Index l = 0; l < g.k; ++l, b += b_next) {
+    Vec a[kVecs];
+    for (int v = 0; v < kVecs; ++v)
+      a[v] = V::load_first(g.a + l * g.lda + v * W, rows[v]);
+    for (int j = 0; j < kCols; ++j) {
+      const Vec bj = V::set1(b[j * b_step]);
+      const auto live = V::nonzero(bj);
+      const Vec t = V::mul(va, bj);
+      for (int v = 0; v < kVecs; ++v)
+        acc[j][v] = V::add_where(acc[j][v], live, V::mul(t, a[v]));
+    }
+  }
+  for (int j = 0; j < kCols; ++j)
+    for (int v = 0; v < kVecs; ++v)
+      V::store_first(g.c + (j0 + j) * g.ldc + v * W, acc[j][v], rows[v]);
+}
+
+template <class V, int kVecs> void small_column_form(const GemmBlock<typename V::T> &g) {
+  constexpr int W = V::kWidth;
+  int rows[kVecs];
+  for (int v = 0; v < kVecs; ++v) {
+    const Index r = g.m - v * W;
+    rows[v] = int(r < 0 ? 0 : r > W ? W : r);
+  }
+  Index j0 = 0;
+  for (; j0 + 4 <= g.n; j0 += 4)
+    small_columns<V, kVecs, 4>(g, j0, rows);
+  switch (g.n - j0) {
+  case 3: small_columns<V, kVecs, 3>(g, j0, rows); break;
+  case 2: small_columns<V, kVecs, 2>(g, j0, rows); break;
+  case 1: small_columns<V, kVecs, 1>(g, j0, rows); break;
+  default: break;
+  }
+}
+
 // ---- Driver ----------------------------------------------------------------
 
 // The whole reference GEMM.  Returns false, with nothing read or written,
@@ -369,6 +429,13 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
   }
 
   const bool dot = g.a_transposed;
+  if (!dot && n <= kSmallSide && k <= kSmallSide && m <= 2 * V::kWidth) {
+    if (m <= V::kWidth)
+      small_column_form<V, 1>(g);
+    else
+      small_column_form<V, 2>(g);
+    return true;
+  }
   const Index kc_max = k < S::kKc ? k : S::kKc;
   const Index mc_max = m < S::kMc ? (m + MR - 1) / MR * MR : S::kMc;
   // The dot form keeps the temps of all m rows of a column block between

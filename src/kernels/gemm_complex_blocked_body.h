@@ -143,13 +143,22 @@ void pack_a_rows_strip(const ComplexGemm<Complex<typename L::P>> &g, Index i0, I
 // C(i, j) += t(l, j)*A(i, l); with `zero_start` C is taken as +0 and not
 // read.  kHalves = 1 runs the strip's first kWidth rows only (the packed
 // strip keeps its full layout), for a block whose last rows fill half a
-// tile.
+// tile.  c_next, when not null, is the next tile's place (same ldc2): its
+// cache lines are asked for while this tile computes (a hint that reads
+// nothing and never faults).
 template <class L, int kHalves = 2>
 void tile(Index kc, const typename L::P *__restrict ap, const typename L::P *__restrict bp,
-          typename L::P *c, Index ldc2, bool zero_start = false) {
+          typename L::P *c, Index ldc2, bool zero_start = false,
+          const typename L::P *c_next = nullptr) {
   static_assert(kHalves == 1 || kHalves == 2);
   using V = typename L::V;
   constexpr int W = L::kWidth;
+  if (c_next) {
+    constexpr int kLine = 64 / int(sizeof(typename L::P));
+    for (int j = 0; j < L::kCols; ++j)
+      for (int r = 0; r < 2 * kHalves * W; r += kLine)
+        __builtin_prefetch(c_next + j * ldc2 + r, 1, 3);
+  }
   V re0[L::kCols], re1[L::kCols], im0[L::kCols], im1[L::kCols];
   for (int j = 0; j < L::kCols; ++j) {
     if (zero_start) {
@@ -196,11 +205,12 @@ void tile(Index kc, const typename L::P *__restrict ap, const typename L::P *__r
 // The tile for the strip's first `rows` rows: half a tile when they fit.
 template <class L>
 void strip_tile(Index rows, Index kc, const typename L::P *ap, const typename L::P *bp,
-                typename L::P *c, Index ldc2, bool zero_start = false) {
+                typename L::P *c, Index ldc2, bool zero_start = false,
+                const typename L::P *c_next = nullptr) {
   if (rows <= L::kWidth)
-    tile<L, 1>(kc, ap, bp, c, ldc2, zero_start);
+    tile<L, 1>(kc, ap, bp, c, ldc2, zero_start, c_next);
   else
-    tile<L, 2>(kc, ap, bp, c, ldc2, zero_start);
+    tile<L, 2>(kc, ap, bp, c, ldc2, zero_start, c_next);
 }
 
 // A tile of which only rows x cols elements belong to C: run in a copy.
@@ -265,8 +275,10 @@ template <class L> bool column_form(const ComplexGemm<Complex<typename L::P>> &g
             P *ct = c + 2 * (ic + ir) + (jc + jr) * ldc2;
             const P *ap = packed_a + ir * 2 * kc;
             const bool zero_start = zero_c && pc == 0;
+            // The tile after this one: next rows, or the next columns.
+            const P *c_next = ir + R < mc ? ct + 2 * R : c + 2 * ic + (jc + jr + L::kCols) * ldc2;
             if ((rows == R || rows == L::kWidth) && cols == L::kCols)
-              strip_tile<L>(rows, kc, ap, bp, ct, ldc2, zero_start);
+              strip_tile<L>(rows, kc, ap, bp, ct, ldc2, zero_start, c_next);
             else
               edge_tile<L>(rows, cols, kc, ap, bp, ct, ldc2, zero_start);
           }

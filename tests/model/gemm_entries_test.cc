@@ -14,6 +14,7 @@
 
 #include "model/kernel_data.h"
 #include "model/model_kernel_sets.h"
+#include "runtime/parallel.h"
 #include "runtime/scratch.h"
 
 namespace mox2 {
@@ -85,19 +86,26 @@ template <class T> void check_entry(Entry<T> entry) {
   int saved = omp_get_max_threads();
   // Shapes of every class: mesh (square, tall, wide, not fitting), thin
   // with row strips, column strips, serial; the worked examples.
-  const std::int32_t shapes[][3] = {{100, 100, 100}, {10, 10, 10}, {400, 20, 50}, {7, 9, 10},
-                                    {10, 3, 50},     {3, 10, 50},  {3, 3, 50},    {33, 1, 7},
-                                    {1, 33, 7},      {21, 19, 1},  {18, 22, 2},   {37, 41, 3},
-                                    {4, 4, 4},       {70, 3, 2},   {5, 68, 6},    {17, 66, 5}};
+  const std::int32_t shapes[][3] = {
+      {100, 100, 100}, {10, 10, 10}, {400, 20, 50}, {7, 9, 10},  {10, 3, 50},  {3, 10, 50},
+      {3, 3, 50},      {33, 1, 7},   {1, 33, 7},    {21, 19, 1}, {18, 22, 2},  {37, 41, 3},
+      {4, 4, 4},       {70, 3, 2},   {5, 68, 6},    {17, 66, 5}, {209, 12, 30}};
   const char *ops[] = {"NN", "NT", "TN", "TT", "CN", "nC", "cc", "tc"};
-  for (std::int32_t t : kThreadCounts)
-    for (std::size_t s = 0; s < std::size(shapes); ++s) {
-      const char *op = ops[(s + t) % std::size(ops)];
-      GemmCase c = make_case(op[0], op[1], shapes[s][0], shapes[s][1], shapes[s][2],
-                             static_cast<Values>((s + t) % 3));
-      c.offset = sizeof(Part<T>) == 4 ? 4 * ((s + t) % 2) : 0;
-      ASSERT_TRUE(check_case<T>(entry, c, t, 3, int(s % 4)));
-    }
+  // Once as called (small products may run as one call), once with every
+  // product cut for the helper threads.
+  const double saved_work = threaded_work();
+  for (double work : {saved_work, 0.0}) {
+    set_threaded_work(work);
+    for (std::int32_t t : kThreadCounts)
+      for (std::size_t s = 0; s < std::size(shapes); ++s) {
+        const char *op = ops[(s + t) % std::size(ops)];
+        GemmCase c = make_case(op[0], op[1], shapes[s][0], shapes[s][1], shapes[s][2],
+                               static_cast<Values>((s + t) % 3));
+        c.offset = sizeof(Part<T>) == 4 ? 4 * ((s + t) % 2) : 0;
+        ASSERT_TRUE(check_case<T>(entry, c, t, 3, int(s % 4))) << " threaded work " << work;
+      }
+  }
+  set_threaded_work(saved_work);
   for (int trial = 0; trial < 120; ++trial) {
     std::int32_t t = kThreadCounts[test::random_int(0, 6)];
     const char *op = ops[test::random_int(0, 7)];
