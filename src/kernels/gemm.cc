@@ -2,10 +2,11 @@
 //
 // Real drivers (pp_sgemm, pp_dgemm): C is scaled by beta first (zeros for
 // 0, the scal kernel per column otherwise); then an odd n's column 1 is
-// one GEMV, rows 1..m mod 4 over the other columns are one GEMV each, and
-// the remaining block (rows in fours, columns in pairs) goes to the inner
-// kernel with beta = 1, or with beta itself where its own scaling gives
-// the same bits (so that C is not swept twice).  The inner kernels and the alignment-safe kernels
+// one GEMV, rows 1..m mod 4 over the other columns are one GEMV each
+// (written out in the GEMV kernel's order when small), and the remaining
+// block (rows in fours, columns in pairs) goes to the inner kernel with
+// beta = 1, or with beta itself where its own scaling gives the same bits
+// (so that C is not swept twice).  The inner kernels and the alignment-safe kernels
 // follow the reference order of gemm_reference.h.  The complex kernels
 // build C column by column from GEMV calls, except for op(B) = B^H, which
 // runs the reference loops (gemm_complex.h) with beta applied inside,
@@ -64,6 +65,74 @@ template <class T> void scale_c(i32 m, i32 n, const T *beta, T *c, Index ldc) {
   }
 }
 
+// The GEMV forms a real driver peels off, written out for operands small
+// enough that a kernel call costs more than their work: y := y +
+// alpha*op(M)*x (alpha not zero, beta = 1), each element in the GEMV
+// kernel's order.  M(i, j) is mat[i + j*ld]; every increment is positive.
+constexpr Index kSmallGemv = 1024; // elements of M
+
+// Dot form: temp := +0, temp := temp + M(i, j)*x(i) for i in order, then
+// y(j) := y(j) + alpha*temp; four columns side by side.
+template <class T>
+void small_dot_form(Index rows, Index cols, T alpha, const T *mat, Index ld, const T *x, Index incx,
+                    T *y, Index incy) {
+  Index j = 0;
+  for (; j + 4 <= cols; j += 4) {
+    const T *c = mat + j * ld;
+    T s0 = 0, s1 = 0, s2 = 0, s3 = 0;
+    for (Index i = 0; i < rows; ++i) {
+      const T xi = x[i * incx];
+      s0 = s0 + c[i] * xi;
+      s1 = s1 + c[i + ld] * xi;
+      s2 = s2 + c[i + 2 * ld] * xi;
+      s3 = s3 + c[i + 3 * ld] * xi;
+    }
+    T *yj = y + j * incy;
+    yj[0] = yj[0] + alpha * s0;
+    yj[incy] = yj[incy] + alpha * s1;
+    yj[2 * incy] = yj[2 * incy] + alpha * s2;
+    yj[3 * incy] = yj[3 * incy] + alpha * s3;
+  }
+  for (; j < cols; ++j) {
+    const T *c = mat + j * ld;
+    T s = 0;
+    for (Index i = 0; i < rows; ++i)
+      s = s + c[i] * x[i * incx];
+    y[j * incy] = y[j * incy] + alpha * s;
+  }
+}
+
+// Column form: for j in order with x(j) != 0, temp := alpha*x(j) and
+// y(i) := y(i) + temp*M(i, j) for every i.
+template <class T>
+void small_column_form(Index rows, Index cols, T alpha, const T *mat, Index ld, const T *x,
+                       Index incx, T *y, Index incy) {
+  for (Index j = 0; j < cols; ++j) {
+    const T xj = x[j * incx];
+    if (xj == 0) continue;
+    const T t = alpha * xj;
+    const T *c = mat + j * ld;
+    for (Index i = 0; i < rows; ++i)
+      y[i * incy] = y[i * incy] + t * c[i];
+  }
+}
+
+// The peeled GEMV y := y + alpha*op(M)*x (letter 'N' or 'T', M rows x
+// cols), written out when small, else the GEMV kernel with beta = 1.
+template <class T>
+void peeled_gemv(bool transposed, i32 rows, i32 cols, const T *alpha, const T *mat, i32 ld,
+                 const T *x, i32 incx, T *y, i32 incy) {
+  if (Index(rows) * cols <= kSmallGemv) {
+    if (transposed)
+      small_dot_form(rows, cols, *alpha, mat, ld, x, incx, y, incy);
+    else
+      small_column_form(rows, cols, *alpha, mat, ld, x, incx, y, incy);
+    return;
+  }
+  RealKernels<T>::gemv(transposed ? "T" : "N", &rows, &cols, alpha, mat, &ld, x, &incx,
+                       &Constants<T>::one, y, &incy, 1);
+}
+
 template <class T>
 void real_driver(const char *transa, const char *transb, const i32 *m, const i32 *n, const i32 *k,
                  const T *alpha, const T *a, const i32 *lda, const T *b, const i32 *ldb,
@@ -91,21 +160,19 @@ void real_driver(const char *transa, const char *transb, const i32 *m, const i32
   }
   if (r == 1) {
     // C(:, 1) += alpha*op(A)*op(B)(:, 1).
-    const char *letter = ta ? "T" : "N";
-    const i32 *rows = ta ? k : m, *cols = ta ? m : k;
-    K::gemv(letter, rows, cols, alpha, a, lda, b, tb ? ldb : &kOne, one, c, &kOne, 1);
+    peeled_gemv(ta, ta ? *k : *m, ta ? *m : *k, alpha, a, *lda, b, tb ? *ldb : 1, c, 1);
     if (*n == 1) return;
   }
   i32 rest_n = *n - r;
   for (i32 i = 0; i < s; ++i) {
     // C(i, r+1..n) += alpha*op(B)(:, r+1..n)^T * op(A)(i, :)^T.
     const T *x = ta ? a + i * la : a + i;
-    const i32 *incx = ta ? &kOne : lda;
+    const i32 incx = ta ? 1 : *lda;
     T *y = c + i + r * lc;
     if (tb)
-      K::gemv("N", &rest_n, k, alpha, b + r, ldb, x, incx, one, y, ldc, 1);
+      peeled_gemv(false, rest_n, *k, alpha, b + r, *ldb, x, incx, y, *ldc);
     else
-      K::gemv("T", k, &rest_n, alpha, b + r * lb, ldb, x, incx, one, y, ldc, 1);
+      peeled_gemv(true, *k, rest_n, alpha, b + r * lb, *ldb, x, incx, y, *ldc);
   }
   if (*m < 4) return;
   i32 rest_m = *m - s;
