@@ -88,9 +88,17 @@ void add(const Plan &plan, Meta meta, std::function<void(benchmark::State &)> bo
       ->Repetitions(large ? plan.large_repetitions : plan.repetitions);
 }
 
+// OpenBLAS's threads busy-wait for a while after a threaded call; on two
+// cores they would take a core from the next series measured.  That series
+// starts only after they have gone to sleep.
 void use_threads(Series series, int threads) {
+  static bool openblas_threads_spin = false;
+  const bool openblas_series = series == openblas_env || series == openblas_unset;
+  if (openblas_threads_spin && !(openblas_series && threads > 1))
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  openblas_threads_spin = openblas_series && threads > 1;
   if (series == mox2) omp_set_num_threads(threads);
-  if (series == openblas_env || series == openblas_unset) openblas().set_threads(threads);
+  if (openblas_series) openblas().set_threads(threads);
 }
 bool runs_on(Series series, int threads) {
   return threads == 1 || series == mox2 || series == openblas_env || series == openblas_unset;
