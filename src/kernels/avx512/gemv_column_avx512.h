@@ -56,7 +56,7 @@ template <> struct Lanes<float> {
 // y(0..m-1) := y + t[0]*cols[0] + ... + t[K-1]*cols[K-1], left to right.
 // `next`: elements from a column to the one the same stream reads in the
 // next pass (a guess; only prefetched).
-template <int K, class T>
+template <int K, bool kStream, class T>
 void update_columns_wide(std::ptrdiff_t m, const T *const *cols, const T *t, T *y,
                          std::ptrdiff_t next) {
   using L = Lanes<T>;
@@ -68,8 +68,9 @@ void update_columns_wide(std::ptrdiff_t m, const T *const *cols, const T *t, T *
   }
   std::ptrdiff_t i = 0;
   for (; i + L::kCount <= m; i += L::kCount) {
-    for (int k = 0; k < K; ++k)
-      prefetch_column<512>(c[k], i, m, next);
+    if constexpr (kStream)
+      for (int k = 0; k < K; ++k)
+        prefetch_column<512>(c[k], i, m, next);
     typename L::V v = L::load(y + i);
     for (int k = 0; k < K; ++k)
       v = L::add(v, L::mul(tv[k], L::load(c[k] + i)));
@@ -88,14 +89,32 @@ inline constexpr int kWideColumns = 16;
 
 // Fewer than sixteen gathered columns: passes of 8, 4, 2 and 1 of them,
 // in order.
-template <class T>
+template <bool kStream, class T>
 void update_leftover_columns(std::ptrdiff_t m, const T *const *cols, const T *t, int count, T *y,
                              std::ptrdiff_t next) {
   int k = 0;
-  if (count - k >= 8) update_columns_wide<8, T>(m, cols + k, t + k, y, next), k += 8;
-  if (count - k >= 4) update_columns_wide<4, T>(m, cols + k, t + k, y, next), k += 4;
-  if (count - k >= 2) update_columns_wide<2, T>(m, cols + k, t + k, y, next), k += 2;
-  if (count - k >= 1) update_columns_wide<1, T>(m, cols + k, t + k, y, next);
+  if (count - k >= 8) update_columns_wide<8, kStream, T>(m, cols + k, t + k, y, next), k += 8;
+  if (count - k >= 4) update_columns_wide<4, kStream, T>(m, cols + k, t + k, y, next), k += 4;
+  if (count - k >= 2) update_columns_wide<2, kStream, T>(m, cols + k, t + k, y, next), k += 2;
+  if (count - k >= 1) update_columns_wide<1, kStream, T>(m, cols + k, t + k, y, next);
+}
+
+template <bool kStream, class T, class Mem> void column_form_passes(const GemvBlock<T> &g) {
+  const T *cols[kWideColumns];
+  T t[kWideColumns];
+  const std::ptrdiff_t next = kWideColumns * g.lda;
+  int k = 0;
+  for (std::ptrdiff_t j = 0; j < g.n; ++j) {
+    const T xj = Mem::ld(g.x + j * g.incx);
+    if (xj == 0) continue;
+    cols[k] = g.a + j * g.lda;
+    t[k] = g.alpha * xj;
+    if (++k == kWideColumns) {
+      update_columns_wide<kWideColumns, kStream, T>(g.m, cols, t, g.y, next);
+      k = 0;
+    }
+  }
+  update_leftover_columns<kStream, T>(g.m, cols, t, k, g.y, next);
 }
 
 // The whole column form on contiguous y; false (nothing done) for a y
@@ -105,21 +124,10 @@ template <class T, class Mem> bool column_form_wide(const GemvBlock<T> &g) {
     return false;
   } else {
     if (g.incy != 1) return false;
-    const T *cols[kWideColumns];
-    T t[kWideColumns];
-    const std::ptrdiff_t next = kWideColumns * g.lda;
-    int k = 0;
-    for (std::ptrdiff_t j = 0; j < g.n; ++j) {
-      const T xj = Mem::ld(g.x + j * g.incx);
-      if (xj == 0) continue;
-      cols[k] = g.a + j * g.lda;
-      t[k] = g.alpha * xj;
-      if (++k == kWideColumns) {
-        update_columns_wide<kWideColumns, T>(g.m, cols, t, g.y, next);
-        k = 0;
-      }
-    }
-    update_leftover_columns<T>(g.m, cols, t, k, g.y, next);
+    if (streams_from_memory(g.m, g.n, sizeof(T)))
+      column_form_passes<true, T, Mem>(g);
+    else
+      column_form_passes<false, T, Mem>(g);
     return true;
   }
 }

@@ -36,7 +36,7 @@ inline __m512 complex_times(__m512 q, __m512 xr, __m512 xi) {
 }
 
 // Columns j .. j + 8U - 1.
-template <int U, ComplexOp kOp> void dot_columns(const GemvBlock<c8> &g, Index j) {
+template <int U, ComplexOp kOp, bool kStream> void dot_columns(const GemvBlock<c8> &g, Index j) {
   const Index m = g.m, m8 = m - m % 8, lda = 2 * g.lda; // lda in floats
   const float *c = reinterpret_cast<const float *>(g.a + j * g.lda);
   const __m512 flip = kOp == ComplexOp::conjugated
@@ -56,7 +56,8 @@ template <int U, ComplexOp kOp> void dot_columns(const GemvBlock<c8> &g, Index j
       __m512d p[8];
       for (int k = 0; k < 8; ++k) {
         const float *col = c + (8 * u + k) * lda;
-        prefetch_column<1024>(reinterpret_cast<const double *>(col), i, m, 8 * U * g.lda);
+        if constexpr (kStream)
+          prefetch_column<1024>(reinterpret_cast<const double *>(col), i, m, 8 * U * g.lda);
         p[k] = _mm512_castps_pd(_mm512_loadu_ps(col + 2 * i));
       }
       transpose_8x8(p);
@@ -88,13 +89,18 @@ template <int U, ComplexOp kOp> void dot_columns(const GemvBlock<c8> &g, Index j
   }
 }
 
-template <ComplexOp kOp> Index columns_in_groups(const GemvBlock<c8> &g, Index j0) {
+template <ComplexOp kOp, bool kStream> Index columns_in_groups(const GemvBlock<c8> &g, Index j0) {
   Index j = j0;
   for (; j + 16 <= g.n; j += 16)
-    dot_columns<2, kOp>(g, j);
+    dot_columns<2, kOp, kStream>(g, j);
   for (; j + 8 <= g.n; j += 8)
-    dot_columns<1, kOp>(g, j);
+    dot_columns<1, kOp, kStream>(g, j);
   return j - j0;
+}
+
+template <ComplexOp kOp> Index columns_in_groups(const GemvBlock<c8> &g, Index j0) {
+  return streams_from_memory(g.m, g.n, sizeof(c8)) ? columns_in_groups<kOp, true>(g, j0)
+                                                   : columns_in_groups<kOp, false>(g, j0);
 }
 
 } // namespace

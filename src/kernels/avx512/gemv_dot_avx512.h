@@ -37,13 +37,15 @@ template <class Mem> inline __m512d load_x8(const GemvBlock<double> &g, std::ptr
 
 // Columns j .. j + 7.  (More groups of eight at once, with independent
 // chains, measured slower: the column streams, not the adder, limit.)
-template <class Mem> void dot_columns_8(const GemvBlock<double> &g, std::ptrdiff_t j) {
+template <bool kStream, class Mem>
+void dot_columns_8(const GemvBlock<double> &g, std::ptrdiff_t j) {
   const std::ptrdiff_t m = g.m, m8 = m - m % 8, lda = g.lda;
   const double *c = g.a + j * lda;
   __m512d acc = _mm512_setzero_pd();
   for (std::ptrdiff_t i = 0; i < m8; i += 8) {
-    for (int k = 0; k < 8; ++k)
-      prefetch_column<1024>(c + k * lda, i, m, 8 * lda);
+    if constexpr (kStream)
+      for (int k = 0; k < 8; ++k)
+        prefetch_column<1024>(c + k * lda, i, m, 8 * lda);
     const __m512d xv = load_x8<Mem>(g, i);
     __m512d p[8];
     for (int k = 0; k < 8; ++k)
@@ -103,13 +105,15 @@ template <class Mem> inline __m512 load_x16(const GemvBlock<float> &g, std::ptrd
 }
 
 // REAL(4) columns j .. j + 15, sixteen rows per step.
-template <class Mem> void dot_columns_16(const GemvBlock<float> &g, std::ptrdiff_t j) {
+template <bool kStream, class Mem>
+void dot_columns_16(const GemvBlock<float> &g, std::ptrdiff_t j) {
   const std::ptrdiff_t m = g.m, m16 = m - m % 16, lda = g.lda;
   const float *c = g.a + j * lda;
   __m512 acc = _mm512_setzero_ps();
   for (std::ptrdiff_t i = 0; i < m16; i += 16) {
-    for (int k = 0; k < 16; ++k)
-      prefetch_column<1024>(c + k * lda, i, m, 16 * lda);
+    if constexpr (kStream)
+      for (int k = 0; k < 16; ++k)
+        prefetch_column<1024>(c + k * lda, i, m, 16 * lda);
     const __m512 xv = load_x16<Mem>(g, i);
     __m512 p[16];
     for (int k = 0; k < 16; ++k)
@@ -135,14 +139,16 @@ template <class Mem> void dot_columns_16(const GemvBlock<float> &g, std::ptrdiff
 // REAL(4).
 template <class T, class Mem> std::ptrdiff_t dot_form_wide(const GemvBlock<T> &g) {
   if constexpr (std::is_same_v<T, double>) {
+    const bool stream = streams_from_memory(g.m, g.n, sizeof(T));
     std::ptrdiff_t j = 0;
     for (; j + 8 <= g.n; j += 8)
-      dot_columns_8<Mem>(g, j);
+      stream ? dot_columns_8<true, Mem>(g, j) : dot_columns_8<false, Mem>(g, j);
     return j;
   } else if constexpr (std::is_same_v<T, float>) {
+    const bool stream = streams_from_memory(g.m, g.n, sizeof(T));
     std::ptrdiff_t j = 0;
     for (; j + 16 <= g.n; j += 16)
-      dot_columns_16<Mem>(g, j);
+      stream ? dot_columns_16<true, Mem>(g, j) : dot_columns_16<false, Mem>(g, j);
     return j;
   } else {
     return 0;

@@ -20,6 +20,14 @@
 
 namespace mox2::kernels::avx512 {
 
+// A block of A up to this size is read from cache (the last-level cache
+// holds it, or the caller has just read it), where prefetches only cost
+// instructions: the kernels prefetch only larger blocks.
+inline constexpr std::size_t kStreamBytes = std::size_t(8) << 20;
+inline bool streams_from_memory(std::ptrdiff_t rows, std::ptrdiff_t cols, std::size_t bytes) {
+  return std::size_t(rows) * std::size_t(cols) * bytes > kStreamBytes;
+}
+
 inline constexpr std::ptrdiff_t kPageBytes = 4096;
 inline constexpr std::ptrdiff_t kPageAheadBytes = 2 * kPageBytes;
 
