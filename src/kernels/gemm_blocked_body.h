@@ -376,7 +376,7 @@ __attribute__((always_inline)) inline void small_columns(const GemmBlock<typenam
     for (int v = 0; v < kVecs; ++v)
       a[v] = V::load_first(g.a + l * g.lda + v * W, rows[v]);
     for (int j = 0; j < kCols; ++j) {
-      const Vec bj = V::set1(b[j * b_step]);
+      const Vec bj = V::set1(load<T>(b + j * b_step));
       const auto live = V::nonzero(bj);
       const Vec t = V::mul(va, bj);
       for (int v = 0; v < kVecs; ++v)
