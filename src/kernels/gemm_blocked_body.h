@@ -14,13 +14,14 @@
 // next), of kMc rows of A and kNc columns of B; each block of op(A) is
 // packed in panels of MR rows and each block of op(B) in panels of NR
 // columns.  A tile of MR x NR elements of C lives in registers over one
-// block of l.  Column-form panels of B without a zero hold temp = alpha*b
-// and take the unmasked tile; panels with a zero hold b, and their tile
-// forms temp itself and adds each term under the lane mask "b != 0".
+// block of l.  Column-form panels of B hold temp = alpha*b; panels without
+// a zero take the unmasked tile, panels with one keep a flag per value
+// ("b != 0") beside it, and their tile adds each term under that flag.
 //
 // V provides: T, Vec, Mask, kWidth, zero, set1, load, load_first(p, n),
 // store, store_first(p, v, n) (the first n lanes only, nothing else read
-// or written), mul, add, nonzero(b) and add_where(acc, mask, p); and it
+// or written), mul, add, nonzero(b), add_where(acc, mask, p), Live (a
+// flag: all bits set or none) and live(const Live *) (its mask); and it
 // may provide kTransposeStep and transpose_rows(src, ld, dst, dst_ld):
 // dst[t*dst_ld + s] := src[s*ld + t], s < 8, t < kTransposeStep (a
 // transposing copy of eight rows ld apart).
@@ -62,16 +63,16 @@ __attribute__((always_inline)) inline void prefetch_tile(const typename V::T *c,
 
 // One MR x NR tile of the column form over kc values of l.  ap holds
 // kc groups of MR values of A (rows past the block's edge are zero), bp
-// kc groups of NR values: temp = alpha*b (kMasked false) or b (kMasked
-// true).  The tile's first rows x cols elements of C (ldc apart) are
+// kc groups of NR values temp = alpha*b, and (kMasked) lp their flags
+// "b != 0".  The tile's first rows x cols elements of C (ldc apart) are
 // loaded (scaled by beta first when `start` says so), updated and stored.
 // A tile may use fewer vectors (kVecs) than the panels were packed for
 // (kPanel rows) when the block's last rows need no more.
 template <class V, int kVecs, int kNr, bool kMasked, int kPanel>
 __attribute__((always_inline)) inline void
 column_tile(Index kc, const typename V::T *__restrict ap, const typename V::T *__restrict bp,
-            typename V::T alpha, Start start, typename V::T beta, typename V::T *c, Index ldc,
-            int rows, int cols, const typename V::T *c_next) {
+            const typename V::Live *__restrict lp, Start start, typename V::T beta,
+            typename V::T *c, Index ldc, int rows, int cols, const typename V::T *c_next) {
   using Vec = typename V::Vec;
   constexpr int W = V::kWidth;
   constexpr int MR = kVecs * W;
@@ -100,7 +101,6 @@ column_tile(Index kc, const typename V::T *__restrict ap, const typename V::T *_
         acc[j][v] = V::mul(vb, acc[j][v]);
   }
   prefetch_tile<V, kVecs, kNr>(c_next, ldc);
-  const Vec va = V::set1(alpha);
   for (Index l = 0; l < kc; ++l) {
     Vec a[kVecs];
 #pragma GCC unroll 8
@@ -110,11 +110,10 @@ column_tile(Index kc, const typename V::T *__restrict ap, const typename V::T *_
     for (int j = 0; j < kNr; ++j) {
       Vec b = V::set1(bp[j]);
       if constexpr (kMasked) {
-        auto live = V::nonzero(b);
-        Vec t = V::mul(va, b);
+        const auto live = V::live(lp + j);
 #pragma GCC unroll 8
         for (int v = 0; v < kVecs; ++v)
-          acc[j][v] = V::add_where(acc[j][v], live, V::mul(t, a[v]));
+          acc[j][v] = V::add_where(acc[j][v], live, V::mul(b, a[v]));
       } else {
 #pragma GCC unroll 8
         for (int v = 0; v < kVecs; ++v)
@@ -123,6 +122,7 @@ column_tile(Index kc, const typename V::T *__restrict ap, const typename V::T *_
     }
     ap += kPanel;
     bp += kNr;
+    if constexpr (kMasked) lp += kNr;
   }
   if (full) {
     for (int j = 0; j < kNr; ++j)
@@ -263,11 +263,13 @@ void pack_a_rows(const typename V::T *a, Index lda, Index rows, Index kc,
 // Columns j0..j0+cols-1 of op(B), l = l0..l0+kc-1 (b points at
 // op(B)(l0, j0)), into panels of NR columns: panel q, group l holds
 // op(B)(l0 + l, j0 + q*NR + s) for s = 0..NR-1 (zero past the edge).
-// `scale` (column form): a panel without a zero among its real elements
-// then holds alpha*b instead and is marked unmasked in `plain`.
+// `scale` (column form): the panels then hold alpha*b; a panel with a zero
+// among its real elements is marked masked in `plain` and gets the flags
+// "b != 0" at lp (same layout).
 template <class V, int kNr, class T = typename V::T>
 void pack_b(const T *b, Index ldb, bool transposed, Index cols, Index kc, bool scale, T alpha,
-            T *__restrict bp, bool *plain) {
+            T *__restrict bp, bool *plain, typename V::Live *__restrict lp) {
+  using Live = typename V::Live;
   constexpr bool kSimdTranspose = kNr == 8 && requires {
     V::transpose_rows(b, ldb, bp, Index(kNr));
   };
@@ -275,7 +277,7 @@ void pack_b(const T *b, Index ldb, bool transposed, Index cols, Index kc, bool s
     if constexpr (kSimdTranspose) return Index(V::kTransposeStep);
     return Index(8);
   }();
-  for (Index q = 0; q < cols; q += kNr, bp += kc * kNr) {
+  for (Index q = 0; q < cols; q += kNr, bp += kc * kNr, lp += kc * kNr) {
     const Index s_end = cols - q < kNr ? cols - q : kNr;
     if (transposed) { // op(B)(l, j) = B(j, l) = b[j + l*ldb]: rows of B are contiguous
       if (s_end == kNr) {
@@ -312,9 +314,11 @@ void pack_b(const T *b, Index ldb, bool transposed, Index cols, Index kc, bool s
         zeros += bp[e] == T(0);
       const bool zero_seen = zeros > kc * (kNr - s_end);
       plain[q / kNr] = !zero_seen;
-      if (!zero_seen)
+      if (zero_seen)
         for (Index e = 0; e < kc * kNr; ++e)
-          bp[e] = alpha * bp[e];
+          lp[e] = bp[e] == T(0) ? Live(0) : Live(~Live(0));
+      for (Index e = 0; e < kc * kNr; ++e)
+        bp[e] = alpha * bp[e];
     }
   }
 }
@@ -451,14 +455,18 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
   const std::size_t a_len = std::size_t(mc_max * kc_max);
   const std::size_t b_len = std::size_t(nc_max * kc_max);
   const std::size_t w_len = dot && k > kc_max ? std::size_t(m_pad * nc_max) : 0;
+  using Live = typename V::Live;
+  const std::size_t l_len = dot ? 0 : b_len; // a flag per packed value of B
   const std::size_t flags = std::size_t(nc_max / kNr);
-  Scratch scratch((a_len + b_len + w_len) * sizeof(T) + flags + 64);
+  static_assert(alignof(Live) <= alignof(T));
+  Scratch scratch((a_len + b_len + w_len) * sizeof(T) + l_len * sizeof(Live) + flags + 64);
   char *ws = static_cast<char *>(scratch.data());
   if (!ws) return false;
   T *apack = reinterpret_cast<T *>(ws);
   T *bpack = apack + a_len;
   T *wpack = bpack + b_len;
-  bool *plain = reinterpret_cast<bool *>(wpack + w_len);
+  Live *lpack = reinterpret_cast<Live *>(wpack + w_len);
+  bool *plain = reinterpret_cast<bool *>(lpack + l_len);
 
   for (Index jc = 0; jc < n; jc += nc) {
     const Index ncur = n - jc < nc ? n - jc : nc;
@@ -466,7 +474,7 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
       const Index kc = k - pc < kc_max ? k - pc : kc_max;
       const bool first = pc == 0, last = pc + kc == k;
       const T *bsrc = g.b_transposed ? g.b + jc + pc * g.ldb : g.b + pc + jc * g.ldb;
-      pack_b<V, kNr>(bsrc, g.ldb, g.b_transposed, ncur, kc, !dot, g.alpha, bpack, plain);
+      pack_b<V, kNr>(bsrc, g.ldb, g.b_transposed, ncur, kc, !dot, g.alpha, bpack, plain, lpack);
       for (Index ic = 0; ic < m; ic += S::kMc) {
         const Index mcur = m - ic < S::kMc ? m - ic : S::kMc;
         if (dot)
@@ -497,11 +505,11 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
                               : g.beta == T(1) ? Start::load
                                                : Start::scale_load;
                 if (plain[jr / kNr])
-                  column_tile<V, kUsed, kNr, false, MR>(kc, ap, bp, g.alpha, start, g.beta, c,
+                  column_tile<V, kUsed, kNr, false, MR>(kc, ap, bp, nullptr, start, g.beta, c,
                                                         g.ldc, rows, cols, c_next);
                 else
-                  column_tile<V, kUsed, kNr, true, MR>(kc, ap, bp, g.alpha, start, g.beta, c, g.ldc,
-                                                       rows, cols, c_next);
+                  column_tile<V, kUsed, kNr, true, MR>(kc, ap, bp, lpack + jr * kc, start, g.beta,
+                                                       c, g.ldc, rows, cols, c_next);
               }
             };
             if (vecs == kVecs)

@@ -2,6 +2,8 @@
 // 16 x 4 floats, two vectors per tile column.
 #include <immintrin.h>
 
+#include <cstdint>
+
 #include "kernels/gemm_blocked_body.h"
 
 namespace mox2 {
@@ -28,6 +30,8 @@ struct Avx2Double {
   static Vec add_where(Vec acc, Mask live, Vec p) {
     return _mm256_blendv_pd(acc, _mm256_add_pd(acc, p), live);
   }
+  using Live = std::int64_t;
+  static Mask live(const Live *p) { return _mm256_castsi256_pd(_mm256_set1_epi64x(*p)); }
 };
 
 struct Avx2Float {
@@ -50,6 +54,8 @@ struct Avx2Float {
   static Vec add_where(Vec acc, Mask live, Vec p) {
     return _mm256_blendv_ps(acc, _mm256_add_ps(acc, p), live);
   }
+  using Live = std::int32_t;
+  static Mask live(const Live *p) { return _mm256_castsi256_ps(_mm256_set1_epi32(*p)); }
 };
 
 } // namespace

@@ -27,6 +27,8 @@ struct Avx512Double {
   static Vec add(Vec a, Vec b) { return _mm512_add_pd(a, b); }
   static Mask nonzero(Vec b) { return _mm512_cmp_pd_mask(b, zero(), _CMP_NEQ_UQ); }
   static Vec add_where(Vec acc, Mask live, Vec p) { return _mm512_mask_add_pd(acc, live, acc, p); }
+  using Live = __mmask8;
+  static Mask live(const Live *p) { return _load_mask8(const_cast<Live *>(p)); }
 
   static constexpr int kTransposeStep = 8;
   static void transpose_rows(const T *src, std::ptrdiff_t ld, T *dst, std::ptrdiff_t dst_ld) {
@@ -50,6 +52,8 @@ struct Avx512Float {
   static Vec add(Vec a, Vec b) { return _mm512_add_ps(a, b); }
   static Mask nonzero(Vec b) { return _mm512_cmp_ps_mask(b, zero(), _CMP_NEQ_UQ); }
   static Vec add_where(Vec acc, Mask live, Vec p) { return _mm512_mask_add_ps(acc, live, acc, p); }
+  using Live = __mmask16;
+  static Mask live(const Live *p) { return _load_mask16(const_cast<Live *>(p)); }
 
   static constexpr int kTransposeStep = 16;
   static void transpose_rows(const T *src, std::ptrdiff_t ld, T *dst, std::ptrdiff_t dst_ld) {
