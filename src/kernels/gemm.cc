@@ -10,8 +10,7 @@
 // follow the reference order of gemm_reference.h.  The complex kernels
 // build C column by column from GEMV calls, except for op(B) = B^H, which
 // runs the reference loops (gemm_complex.h) with beta applied inside,
-// blocked where the kernel set has them (the column form only when B holds
-// no zero, so that no term is skipped).
+// blocked where the kernel set has them.
 #include <cstdint>
 #include <cstring>
 
@@ -209,14 +208,6 @@ bool blocked(const ComplexGemm<c16> &g) {
   }
 }
 
-// Whether any of b(1..rows, 1..cols) (leading dimension ld) is zero.
-template <class C> bool has_zero_element(const C *b, Index rows, Index cols, Index ld) {
-  for (Index j = 0; j < cols; ++j)
-    for (Index i = 0; i < rows; ++i)
-      if (is_zero(b[i + j * ld])) return true;
-  return false;
-}
-
 template <class C>
 void complex_driver(const char *transa, const char *transb, const i32 *m, const i32 *n,
                     const i32 *k, const C *alpha, const C *a, const i32 *lda, const C *b,
@@ -243,14 +234,10 @@ void complex_driver(const char *transa, const char *transb, const i32 *m, const 
   }
   if (g.op_b == ComplexOp::conjugated) {
     // The reference order, blocked: the dot form's sums and final step as
-    // they stand; the column form, once C is scaled, as the pair terms
-    // when no term is skipped.
+    // they stand; the column form, once C is scaled, as the pair terms,
+    // skipping each term whose B(j, l) is zero.
     if (g.op_a != ComplexOp::plain) {
       if (!blocked(g)) kernel_loops(g);
-      return;
-    }
-    if (has_zero_element(g.b, g.n, g.k, g.ldb)) {
-      kernel_loops(g);
       return;
     }
     // beta = 0: the blocked column form starts from zero without C.

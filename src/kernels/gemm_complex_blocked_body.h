@@ -4,8 +4,9 @@
 // precision with P, V, kWidth (parts per vector), kCols (columns per
 // tile), the blocking constants, and load, load_first (the first n parts,
 // the rest zero, nothing else read), store, broadcast, mul, add, sub,
-// reals/imags (the parts of an interleaved pair of vectors) and
-// low_half/high_half (back).
+// reals/imags (the parts of an interleaved pair of vectors),
+// low_half/high_half (back), Live (a term's flag) with live(const Live *)
+// (its mask) and add_where(acc, mask, x).
 //
 // C is walked in tiles of 2*kWidth rows by kCols columns held in
 // registers with real and imaginary parts apart.  Per tile element the
@@ -14,7 +15,8 @@
 // before the next.  Each term is t*A = (t.re*a.re - t.im*a.im) +
 // i(t.re*a.im + t.im*a.re), four products, a difference and a sum, each
 // rounded on its own (separate multiplies and adds, never fused), then
-// added to C's real and imaginary parts.  Tiles at the edges of C run in a
+// added to C's real and imaginary parts (with op(B) = B^H, only where
+// B(j, l) is not zero).  Tiles at the edges of C run in a
 // local copy, so nothing outside C(1..m, 1..n) is read or written.  The
 // dot form runs the same tiles on a workspace of sums.
 #ifndef MOX2_KERNEL_SET
@@ -145,11 +147,12 @@ void pack_a_rows_strip(const ComplexGemm<Complex<typename L::P>> &g, Index i0, I
 // strip keeps its full layout), for a block whose last rows fill half a
 // tile.  c_next, when not null, is the next tile's place (same ldc2): its
 // cache lines are asked for while this tile computes (a hint that reads
-// nothing and never faults).
-template <class L, int kHalves = 2>
+// nothing and never faults).  kMasked: lp holds a flag per packed t(l, j),
+// and a term whose b(l, j) is zero is skipped (not added at all).
+template <class L, int kHalves = 2, bool kMasked = false>
 void tile(Index kc, const typename L::P *__restrict ap, const typename L::P *__restrict bp,
           typename L::P *c, Index ldc2, bool zero_start = false,
-          const typename L::P *c_next = nullptr) {
+          const typename L::P *c_next = nullptr, const typename L::Live *__restrict lp = nullptr) {
   static_assert(kHalves == 1 || kHalves == 2);
   using V = typename L::V;
   constexpr int W = L::kWidth;
@@ -181,15 +184,26 @@ void tile(Index kc, const typename L::P *__restrict ap, const typename L::P *__r
     if constexpr (kHalves == 2) ar1 = L::load(ap + W), ai1 = L::load(ap + 3 * W);
     for (int j = 0; j < L::kCols; ++j) {
       V tr = L::broadcast(bp + j), ti = L::broadcast(bp + L::kCols + j);
-      re0[j] = L::add(re0[j], L::sub(L::mul(tr, ar0), L::mul(ti, ai0)));
-      im0[j] = L::add(im0[j], L::add(L::mul(tr, ai0), L::mul(ti, ar0)));
-      if constexpr (kHalves == 2) {
-        re1[j] = L::add(re1[j], L::sub(L::mul(tr, ar1), L::mul(ti, ai1)));
-        im1[j] = L::add(im1[j], L::add(L::mul(tr, ai1), L::mul(ti, ar1)));
+      if constexpr (kMasked) {
+        const auto live = L::live(lp + j);
+        re0[j] = L::add_where(re0[j], live, L::sub(L::mul(tr, ar0), L::mul(ti, ai0)));
+        im0[j] = L::add_where(im0[j], live, L::add(L::mul(tr, ai0), L::mul(ti, ar0)));
+        if constexpr (kHalves == 2) {
+          re1[j] = L::add_where(re1[j], live, L::sub(L::mul(tr, ar1), L::mul(ti, ai1)));
+          im1[j] = L::add_where(im1[j], live, L::add(L::mul(tr, ai1), L::mul(ti, ar1)));
+        }
+      } else {
+        re0[j] = L::add(re0[j], L::sub(L::mul(tr, ar0), L::mul(ti, ai0)));
+        im0[j] = L::add(im0[j], L::add(L::mul(tr, ai0), L::mul(ti, ar0)));
+        if constexpr (kHalves == 2) {
+          re1[j] = L::add(re1[j], L::sub(L::mul(tr, ar1), L::mul(ti, ai1)));
+          im1[j] = L::add(im1[j], L::add(L::mul(tr, ai1), L::mul(ti, ar1)));
+        }
       }
     }
     ap += 4 * W;
     bp += 2 * L::kCols;
+    if constexpr (kMasked) lp += L::kCols;
   }
   for (int j = 0; j < L::kCols; ++j) {
     typename L::P *cj = c + j * ldc2;
@@ -206,26 +220,53 @@ void tile(Index kc, const typename L::P *__restrict ap, const typename L::P *__r
 template <class L>
 void strip_tile(Index rows, Index kc, const typename L::P *ap, const typename L::P *bp,
                 typename L::P *c, Index ldc2, bool zero_start = false,
-                const typename L::P *c_next = nullptr) {
-  if (rows <= L::kWidth)
+                const typename L::P *c_next = nullptr, const typename L::Live *lp = nullptr) {
+  if (lp) {
+    if (rows <= L::kWidth)
+      tile<L, 1, true>(kc, ap, bp, c, ldc2, zero_start, c_next, lp);
+    else
+      tile<L, 2, true>(kc, ap, bp, c, ldc2, zero_start, c_next, lp);
+  } else if (rows <= L::kWidth) {
     tile<L, 1>(kc, ap, bp, c, ldc2, zero_start, c_next);
-  else
+  } else {
     tile<L, 2>(kc, ap, bp, c, ldc2, zero_start, c_next);
+  }
 }
 
 // A tile of which only rows x cols elements belong to C: run in a copy.
 template <class L>
 void edge_tile(Index rows, Index cols, Index kc, const typename L::P *ap, const typename L::P *bp,
-               typename L::P *c, Index ldc2, bool zero_start) {
+               typename L::P *c, Index ldc2, bool zero_start, const typename L::Live *lp) {
   constexpr Index R = tile_rows<L>();
   alignas(64) typename L::P local[2 * R * L::kCols] = {};
   for (Index j = 0; j < cols && !zero_start; ++j)
     for (Index i = 0; i < 2 * rows; ++i)
       local[j * 2 * R + i] = c[j * ldc2 + i];
-  strip_tile<L>(rows, kc, ap, bp, local, 2 * R);
+  strip_tile<L>(rows, kc, ap, bp, local, 2 * R, false, nullptr, lp);
   for (Index j = 0; j < cols; ++j)
     for (Index i = 0; i < 2 * rows; ++i)
       c[j * ldc2 + i] = local[j * 2 * R + i];
+}
+
+// The flags of the packed terms t(l, j) = alpha*conjg(B(j, l)) of op(B) =
+// B^H, l = l0..l0+kc-1, j = j0..j0+nc-1, in the strips' layout (per l, kCols
+// flags): all bits set where B(j, l) is not zero, none where it is zero or
+// past the last column; and per strip whether any of its terms is skipped.
+template <class L>
+void flag_terms(const ComplexGemm<Complex<typename L::P>> &g, Index l0, Index kc, Index j0,
+                Index nc, typename L::Live *live, bool *strip_skips) {
+  using Live = typename L::Live;
+  for (Index s = 0; s < nc; s += L::kCols) {
+    bool skip = false;
+    for (Index l = l0; l < l0 + kc; ++l)
+      for (int q = 0; q < L::kCols; ++q) {
+        const Index j = j0 + s + q;
+        const bool term = j < j0 + nc && !is_zero(g.b[j + l * g.ldb]);
+        skip |= j < j0 + nc && !term;
+        *live++ = term ? Live(~Live(0)) : Live(0);
+      }
+    strip_skips[s / L::kCols] = skip;
+  }
 }
 
 template <class L> bool column_form(const ComplexGemm<Complex<typename L::P>> &g) {
@@ -240,12 +281,20 @@ template <class L> bool column_form(const ComplexGemm<Complex<typename L::P>> &g
   cols_block = (cols_block + L::kCols - 1) / L::kCols * L::kCols;
   std::size_t parts_a = static_cast<std::size_t>(2 * rows_block * depth);
   std::size_t parts_b = static_cast<std::size_t>(2 * cols_block * depth);
-  std::size_t bytes = (parts_a + parts_b) * sizeof(P);
+  // op(B) = B^H keeps the reference order's zero skip: a flag per packed
+  // t(l, j), and per strip of columns whether it holds a zero.
+  using Live = typename L::Live;
+  const bool skips = g.op_b == ComplexOp::conjugated;
+  std::size_t flags = skips ? static_cast<std::size_t>(cols_block * depth) : 0;
+  std::size_t strips = skips ? static_cast<std::size_t>(cols_block / L::kCols) : 0;
+  std::size_t bytes = (parts_a + parts_b) * sizeof(P) + flags * sizeof(Live) + strips;
   bytes = (bytes + 63) / 64 * 64;
   Scratch scratch(bytes);
   P *work = static_cast<P *>(scratch.data());
   if (!work) return false;
   P *packed_a = work, *packed_b = work + parts_a;
+  Live *live = reinterpret_cast<Live *>(packed_b + parts_b);
+  bool *strip_skips = reinterpret_cast<bool *>(live + flags);
 
   if (lone) complex_lone_column_terms<P>(g);
   // With beta = 0 and no lone term C is zero before the pair terms, scaled
@@ -262,6 +311,7 @@ template <class L> bool column_form(const ComplexGemm<Complex<typename L::P>> &g
         pack_b_columns<L>(g, true, lone + pc, kc, jc, nc, packed_b);
       else
         pack_complex_b<P>(g, true, lone + pc, kc, jc, nc, L::kCols, packed_b);
+      if (skips) flag_terms<L>(g, pc, kc, jc, nc, live, strip_skips);
       for (Index ic = 0; ic < g.m; ic += L::kRowBlock) {
         Index mc = g.m - ic < L::kRowBlock ? g.m - ic : L::kRowBlock;
         for (Index ir = 0; ir < mc; ir += R)
@@ -270,6 +320,7 @@ template <class L> bool column_form(const ComplexGemm<Complex<typename L::P>> &g
         for (Index jr = 0; jr < nc; jr += L::kCols) {
           Index cols = nc - jr < L::kCols ? nc - jr : L::kCols;
           const P *bp = packed_b + jr * 2 * kc;
+          const Live *lp = skips && strip_skips[jr / L::kCols] ? live + jr * kc : nullptr;
           for (Index ir = 0; ir < mc; ir += R) {
             Index rows = mc - ir < R ? mc - ir : R;
             P *ct = c + 2 * (ic + ir) + (jc + jr) * ldc2;
@@ -278,9 +329,9 @@ template <class L> bool column_form(const ComplexGemm<Complex<typename L::P>> &g
             // The tile after this one: next rows, or the next columns.
             const P *c_next = ir + R < mc ? ct + 2 * R : c + 2 * ic + (jc + jr + L::kCols) * ldc2;
             if ((rows == R || rows == L::kWidth) && cols == L::kCols)
-              strip_tile<L>(rows, kc, ap, bp, ct, ldc2, zero_start, c_next);
+              strip_tile<L>(rows, kc, ap, bp, ct, ldc2, zero_start, c_next, lp);
             else
-              edge_tile<L>(rows, cols, kc, ap, bp, ct, ldc2, zero_start);
+              edge_tile<L>(rows, cols, kc, ap, bp, ct, ldc2, zero_start, lp);
           }
         }
       }

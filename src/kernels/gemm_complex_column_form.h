@@ -10,9 +10,9 @@
 //   then for the remaining l in order, no zero test:
 //   t(l, j) := alpha*b(l, j) and C(i, j) := C(i, j) + t(l, j)*A(i, l),
 //   both in the `pair` form (the kernel's own precision).
-// Column form with op(B) = B^H, b(l, j) = conjg(B(j, l)), when no b is
-// zero (the reference order's zero skip then skips nothing): every term,
-// from l = 1, as the pair terms above.
+// Column form with op(B) = B^H, b(l, j) = conjg(B(j, l)): every term from
+// l = 1 whose B(j, l) is not zero, as the pair terms above (a zero skips
+// its term, as the reference order does).
 // Dot form with op(B) = B^H: the sums below over every row, then
 // C(i, j) := alpha*temp, or alpha*temp + beta*C(i, j), C unscaled before.
 // Dot form (op(A) = A^T or A^H):

@@ -53,7 +53,7 @@ std::size_t elements(int ld, int cols) {
   return static_cast<std::size_t>(std::max(ld, 1)) * static_cast<std::size_t>(std::max(cols, 1));
 }
 
-// One product: op(A) = A, A^T or A^H, op(B) = B or B^T.
+// One product: op(A) = A, A^T or A^H, op(B) = B, B^T or B^H.
 template <class T> struct Case {
   char ta, tb;
   int m, n, k, lda, ldb, ldc;
@@ -67,7 +67,7 @@ template <class T> std::ostream &operator<<(std::ostream &o, const Case<T> &c) {
 }
 
 template <class T> Case<T> random_case(int m, int n, int k) {
-  char tb = pick(std::vector<char>{'N', 'n', 'T', 't'});
+  char tb = pick(std::vector<char>{'N', 'n', 'T', 't', 'C', 'c'});
   bool b_plain = tb == 'N' || tb == 'n';
   char ta = pick(std::vector<char>{'N', 'n', 'T', 't', 'C', 'c'});
   bool a_plain = ta == 'N' || ta == 'n';
@@ -154,46 +154,53 @@ TEST(ComplexGemmBlocked, EverySetMatchesTheModelAcrossTheBlocking) {
   for_every_set<c8>(blocked_shapes<c8>);
 }
 
-// Only the leading column of an odd k skips a zero b(1, j): NaN and Inf in
-// A(:, 1) then never reach column j of C, while for an even k, and for a
-// zero b(l, j) further on, 0 meets them like any other value.
+// For op(B) = B or B^T only the leading column of an odd k skips a zero
+// b(1, j): NaN and Inf in A(:, 1) then never reach column j of C, while for
+// an even k, and for a zero b(l, j) further on, 0 meets them like any other
+// value.  For op(B) = B^H every zero b(l, j) skips its term.
 template <class T> void zero_skip() {
   using P = Part<T>;
   const P nan = std::numeric_limits<P>::quiet_NaN(), inf = std::numeric_limits<P>::infinity();
-  for (int k : {3, 4, 7, 257, 258}) {
-    Case<T> x = random_case<T>(37, 9, k);
-    x.ta = 'N';
-    x.lda = x.m + 1;
-    x.alpha = T{0.75, -1.5};
-    x.beta = pick(std::vector<T>{{0, 0}, {1, 0}});
-    Operands<T> in(x);
-    in.a.fill(Values::plain);
-    in.b.fill(Values::plain);
-    in.c.fill(Values::plain);
-    for (int i = 0; i < x.m; ++i) {
-      in.a.data()[i] = T{i % 2 ? nan : inf, -inf};                 // A(:, 1)
-      in.a.data()[i + (k - 1) * x.lda] = T{i % 3 ? P(1) : inf, 0}; // A(:, k)
+  for (int k : {3, 4, 7, 257, 258})
+    for (bool conj : {false, true}) {
+      Case<T> x = random_case<T>(37, 9, k);
+      x.ta = 'N';
+      // op(B) = B^H keeps the reference order's skip of every zero term.
+      x.tb = conj ? pick(std::vector<char>{'C', 'c'}) : pick(std::vector<char>{'N', 'n', 'T', 't'});
+      x.ldb = (x.tb == 'N' || x.tb == 'n' ? x.k : x.n) + 1;
+      x.lda = x.m + 1;
+      x.alpha = T{0.75, -1.5};
+      x.beta = pick(std::vector<T>{{0, 0}, {1, 0}});
+      Operands<T> in(x);
+      in.a.fill(Values::plain);
+      in.b.fill(Values::plain);
+      in.c.fill(Values::plain);
+      for (int i = 0; i < x.m; ++i) {
+        in.a.data()[i] = T{i % 2 ? nan : inf, -inf};                 // A(:, 1)
+        in.a.data()[i + (k - 1) * x.lda] = T{i % 3 ? P(1) : inf, 0}; // A(:, k)
+      }
+      in.b_at(x, 0, 0) = T{0, 0};
+      in.b_at(x, 0, 1) = T{-P(0), P(0)};
+      in.b_at(x, 0, 3) = T{-P(0), -P(0)};
+      in.b_at(x, k - 1, 3) = T{0, 0};
+      ASSERT_TRUE(same_as_model(x, in));
+      Strip<T> got(in.c);
+      kernel<T>()(&x.ta, &x.tb, &x.m, &x.n, &x.k, &x.alpha, in.a.data(), &x.lda, in.b.data(),
+                  &x.ldb, &x.beta, got.data(), &x.ldc, 1, 1);
+      auto is_nan = [&](int i, int j) {
+        T v = got.data()[i + j * x.ldc];
+        return v.re != v.re || v.im != v.im;
+      };
+      const bool skips_only_lone = !conj && k % 2 == 1, skips_all = conj;
+      for (int i = 0; i < x.m; ++i) {
+        const bool lone_reaches = !skips_only_lone && !skips_all;
+        EXPECT_EQ(is_nan(i, 0), lone_reaches) << "C(" << i << ", 1), k = " << k << " " << x.tb;
+        EXPECT_EQ(is_nan(i, 1), lone_reaches) << "C(" << i << ", 2), k = " << k << " " << x.tb;
+        EXPECT_TRUE(is_nan(i, 2)) << "C(" << i << ", 3), k = " << k << " " << x.tb;
+        EXPECT_EQ(is_nan(i, 3), lone_reaches || (!skips_all && i % 3 == 0))
+            << "C(" << i << ", 4), k = " << k << " " << x.tb;
+      }
     }
-    in.b_at(x, 0, 0) = T{0, 0};
-    in.b_at(x, 0, 1) = T{-P(0), P(0)};
-    in.b_at(x, 0, 3) = T{-P(0), -P(0)};
-    in.b_at(x, k - 1, 3) = T{0, 0};
-    ASSERT_TRUE(same_as_model(x, in));
-    Strip<T> got(in.c);
-    kernel<T>()(&x.ta, &x.tb, &x.m, &x.n, &x.k, &x.alpha, in.a.data(), &x.lda, in.b.data(), &x.ldb,
-                &x.beta, got.data(), &x.ldc, 1, 1);
-    auto is_nan = [&](int i, int j) {
-      T v = got.data()[i + j * x.ldc];
-      return v.re != v.re || v.im != v.im;
-    };
-    bool odd = k % 2 == 1;
-    for (int i = 0; i < x.m; ++i) {
-      EXPECT_EQ(is_nan(i, 0), !odd) << "C(" << i << ", 1), k = " << k;
-      EXPECT_EQ(is_nan(i, 1), !odd) << "C(" << i << ", 2), k = " << k;
-      EXPECT_TRUE(is_nan(i, 2)) << "C(" << i << ", 3), k = " << k;
-      EXPECT_EQ(is_nan(i, 3), !odd || i % 3 == 0) << "C(" << i << ", 4), k = " << k;
-    }
-  }
 }
 
 TEST(ComplexGemmBlocked, ZeroSkipOnlyForTheLoneLeadingColumn) {

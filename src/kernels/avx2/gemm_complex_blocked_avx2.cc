@@ -4,6 +4,7 @@
 #include <immintrin.h>
 
 #include <cstddef>
+#include <cstdint>
 
 #define MOX2_KERNEL_SET avx2
 
@@ -34,6 +35,9 @@ struct DoubleLanes {
   static V mul(V x, V y) { return _mm256_mul_pd(x, y); }
   static V add(V x, V y) { return _mm256_add_pd(x, y); }
   static V sub(V x, V y) { return _mm256_sub_pd(x, y); }
+  using Live = std::int64_t; // a term's flag: all bits or none
+  static V live(const Live *p) { return _mm256_castsi256_pd(_mm256_set1_epi64x(*p)); }
+  static V add_where(V acc, V k, V x) { return _mm256_blendv_pd(acc, _mm256_add_pd(acc, x), k); }
   // lo = (r0 i0 r1 i1), hi = (r2 i2 r3 i3).
   static V reals(V lo, V hi) { return _mm256_permute4x64_pd(_mm256_unpacklo_pd(lo, hi), 0xD8); }
   static V imags(V lo, V hi) { return _mm256_permute4x64_pd(_mm256_unpackhi_pd(lo, hi), 0xD8); }
@@ -66,6 +70,9 @@ struct FloatLanes {
   static V mul(V x, V y) { return _mm256_mul_ps(x, y); }
   static V add(V x, V y) { return _mm256_add_ps(x, y); }
   static V sub(V x, V y) { return _mm256_sub_ps(x, y); }
+  using Live = std::int32_t;
+  static V live(const Live *p) { return _mm256_castsi256_ps(_mm256_set1_epi32(*p)); }
+  static V add_where(V acc, V k, V x) { return _mm256_blendv_ps(acc, _mm256_add_ps(acc, x), k); }
   // Pairs of parts in 64-bit order 0, 2, 1, 3 back to 0, 1, 2, 3.
   static V pairs_in_order(V v) {
     return _mm256_castpd_ps(_mm256_permute4x64_pd(_mm256_castps_pd(v), 0xD8));

@@ -34,6 +34,9 @@ struct DoubleLanes {
   static V add(V x, V y) { return _mm512_add_pd(x, y); }
   static V sub(V x, V y) { return _mm512_sub_pd(x, y); }
   static V negate(V x) { return _mm512_xor_pd(x, _mm512_set1_pd(-0.0)); } // sign only
+  using Live = __mmask8; // a term's flag: all lanes or none
+  static Live live(const Live *p) { return *p; }
+  static V add_where(V acc, Live k, V x) { return _mm512_mask_add_pd(acc, k, acc, x); }
   // Real parts (even lanes) and imaginary parts (odd lanes) of the
   // interleaved pair (lo, hi), and back.
   static V reals(V lo, V hi) {
@@ -72,6 +75,9 @@ struct FloatLanes {
   static V add(V x, V y) { return _mm512_add_ps(x, y); }
   static V sub(V x, V y) { return _mm512_sub_ps(x, y); }
   static V negate(V x) { return _mm512_xor_ps(x, _mm512_set1_ps(-0.0f)); } // sign only
+  using Live = __mmask16;
+  static Live live(const Live *p) { return *p; }
+  static V add_where(V acc, Live k, V x) { return _mm512_mask_add_ps(acc, k, acc, x); }
   static V reals(V lo, V hi) {
     return _mm512_permutex2var_ps(
         lo, _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30), hi);
