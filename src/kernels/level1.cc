@@ -33,10 +33,6 @@ namespace {
 
 using Index = std::ptrdiff_t;
 
-template <class T> struct Lanes4;
-template <> struct Lanes4<float> { typedef float type __attribute__((vector_size(16))); };
-template <> struct Lanes4<double> { typedef double type __attribute__((vector_size(32))); };
-
 // Once per page of a long contiguous vector, the page two ahead is touched
 // (page_touch.h).
 template <class T> inline void touch_page_ahead(const T *p, Index i) {
@@ -62,20 +58,22 @@ T dot_four_sums(std::int32_t n, const T *x, std::int32_t incx, const T *y, std::
     }
     Index count = n - first;
     Index grouped = count - count % 4;
-    using V = typename Lanes4<T>::type;
-    // Lane k of acc is the partial sum that takes group member k.
-    V acc = {s[lane0 % 4], s[(lane0 + 1) % 4], s[(lane0 + 2) % 4], s[(lane0 + 3) % 4]};
+    // a_k is the partial sum that takes group member k (four independent
+    // chains, kept in registers).
+    T a0 = s[lane0 % 4], a1 = s[(lane0 + 1) % 4], a2 = s[(lane0 + 2) % 4], a3 = s[(lane0 + 3) % 4];
     const T *xp = x + first, *yp = y + first;
     for (Index i = 0; i < grouped; i += 4) {
       touch_page_ahead(xp, i);
       touch_page_ahead(yp, i);
-      V xv, yv;
-      std::memcpy(&xv, xp + i, sizeof xv);
-      std::memcpy(&yv, yp + i, sizeof yv);
-      acc = acc + xv * yv;
+      a0 = a0 + xp[i] * yp[i];
+      a1 = a1 + xp[i + 1] * yp[i + 1];
+      a2 = a2 + xp[i + 2] * yp[i + 2];
+      a3 = a3 + xp[i + 3] * yp[i + 3];
     }
-    for (int k = 0; k < 4; ++k)
-      s[(lane0 + k) % 4] = acc[k];
+    s[lane0 % 4] = a0;
+    s[(lane0 + 1) % 4] = a1;
+    s[(lane0 + 2) % 4] = a2;
+    s[(lane0 + 3) % 4] = a3;
     for (Index i = grouped; i < count; ++i)
       s[0] = s[0] + xp[i] * yp[i];
   } else {
