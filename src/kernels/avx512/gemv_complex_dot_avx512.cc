@@ -46,24 +46,25 @@ template <int U, ComplexOp kOp, bool kStream> void dot_columns(const GemvBlock<c
   for (int u = 0; u < U; ++u)
     acc[u] = _mm512_setzero_ps();
   for (Index i = 0; i < m8; i += 8) {
-    __m512 xr[8], xi[8];
-    for (int r = 0; r < 8; ++r) {
-      const c8 xv = g.x[(i + r) * g.incx];
-      xr[r] = _mm512_set1_ps(xv.re);
-      xi[r] = _mm512_set1_ps(xv.im);
-    }
+    // Every group's block transposed first; then row by row, x(i + r)
+    // broadcast once for all groups (fewer live registers than holding
+    // all eight x values).
+    __m512d p[U][8];
     for (int u = 0; u < U; ++u) {
-      __m512d p[8];
       for (int k = 0; k < 8; ++k) {
         const float *col = c + (8 * u + k) * lda;
         if constexpr (kStream)
           prefetch_column<1024>(reinterpret_cast<const double *>(col), i, m, 8 * U * g.lda);
-        p[k] = _mm512_castps_pd(_mm512_loadu_ps(col + 2 * i));
+        p[u][k] = _mm512_castps_pd(_mm512_loadu_ps(col + 2 * i));
       }
-      transpose_8x8(p);
-      for (int r = 0; r < 8; ++r) {
-        const __m512 row = _mm512_xor_ps(_mm512_castpd_ps(p[r]), flip);
-        acc[u] = _mm512_add_ps(acc[u], complex_times(row, xr[r], xi[r]));
+      transpose_8x8(p[u]);
+    }
+    for (int r = 0; r < 8; ++r) {
+      const c8 xv = g.x[(i + r) * g.incx];
+      const __m512 xr = _mm512_set1_ps(xv.re), xi = _mm512_set1_ps(xv.im);
+      for (int u = 0; u < U; ++u) {
+        const __m512 row = _mm512_xor_ps(_mm512_castpd_ps(p[u][r]), flip);
+        acc[u] = _mm512_add_ps(acc[u], complex_times(row, xr, xi));
       }
     }
   }
