@@ -101,6 +101,41 @@ void small_dot_form(Index rows, Index cols, T alpha, const T *mat, Index ld, con
   }
 }
 
+// The dot form of kRows peeled rows at once: row i's x is x0 + i*row_step
+// (increment incx), its y is y0 + i (increment incy); per column j of M,
+// the rows' sums side by side, each in the dot form's order.
+template <class T, int kRows>
+void small_dot_rows(Index rows, Index cols, T alpha, const T *mat, Index ld, const T *x0,
+                    Index row_step, Index incx, T *y0, Index incy) {
+  Index j = 0;
+  for (; j + 2 <= cols; j += 2) {
+    const T *c0 = mat + j * ld, *c1 = c0 + ld;
+    T s0[kRows] = {}, s1[kRows] = {};
+    for (Index l = 0; l < rows; ++l) {
+      const T b0 = c0[l], b1 = c1[l];
+      for (int i = 0; i < kRows; ++i) {
+        const T xi = x0[i * row_step + l * incx];
+        s0[i] = s0[i] + b0 * xi;
+        s1[i] = s1[i] + b1 * xi;
+      }
+    }
+    for (int i = 0; i < kRows; ++i) {
+      T *y = y0 + i + j * incy;
+      y[0] = y[0] + alpha * s0[i];
+      y[incy] = y[incy] + alpha * s1[i];
+    }
+  }
+  for (; j < cols; ++j) {
+    const T *c0 = mat + j * ld;
+    T s0[kRows] = {};
+    for (Index l = 0; l < rows; ++l)
+      for (int i = 0; i < kRows; ++i)
+        s0[i] = s0[i] + c0[l] * x0[i * row_step + l * incx];
+    for (int i = 0; i < kRows; ++i)
+      y0[i + j * incy] = y0[i + j * incy] + alpha * s0[i];
+  }
+}
+
 // Column form: for j in order with x(j) != 0, temp := alpha*x(j) and
 // y(i) := y(i) + temp*M(i, j) for every i.
 template <class T>
@@ -163,10 +198,22 @@ void real_driver(const char *transa, const char *transb, const i32 *m, const i32
     if (*n == 1) return;
   }
   i32 rest_n = *n - r;
-  for (i32 i = 0; i < s; ++i) {
+  const i32 incx_rows = ta ? 1 : *lda;
+  i32 single_rows = s; // rows left to one GEMV each
+  if (!tb && s >= 2 && Index(*k) * rest_n <= kSmallGemv) {
+    // The s rows' dot forms side by side: each b(l, j) read once.
+    const T *b_rest = b + r * lb;
+    T *c_rows = c + r * lc;
+    if (s == 2)
+      small_dot_rows<T, 2>(*k, rest_n, *alpha, b_rest, lb, a, ta ? la : 1, incx_rows, c_rows, lc);
+    else
+      small_dot_rows<T, 3>(*k, rest_n, *alpha, b_rest, lb, a, ta ? la : 1, incx_rows, c_rows, lc);
+    single_rows = 0;
+  }
+  for (i32 i = 0; i < single_rows; ++i) {
     // C(i, r+1..n) += alpha*op(B)(:, r+1..n)^T * op(A)(i, :)^T.
     const T *x = ta ? a + i * la : a + i;
-    const i32 incx = ta ? 1 : *lda;
+    const i32 incx = incx_rows;
     T *y = c + i + r * lc;
     if (tb)
       peeled_gemv(false, rest_n, *k, alpha, b + r, *ldb, x, incx, y, *ldc);
