@@ -161,7 +161,7 @@ template <class T> void check_set(const KernelSet &set) {
           ASSERT_TRUE(same_as_model(kernel, c));
         }
       // Several blocks of rows, of columns and of l at once.
-      if (!ta) ASSERT_TRUE(same_as_model(kernel, random_case<T>(ta, tb, 197, 1030, 390)));
+      if (!ta) ASSERT_TRUE(same_as_model(kernel, random_case<T>(ta, tb, 197, 1030, 800)));
     }
 }
 

@@ -65,11 +65,11 @@ struct Avx512Float {
 
 template <> struct Shape<Avx512Double> {
   static constexpr int kVecs = 3, kNr = 8;
-  static constexpr Index kKc = 256, kMc = 192, kNc = 512;
+  static constexpr Index kKc = 512, kMc = 96, kNc = 512;
 };
 template <> struct Shape<Avx512Float> {
   static constexpr int kVecs = 3, kNr = 8;
-  static constexpr Index kKc = 384, kMc = 192, kNc = 1024;
+  static constexpr Index kKc = 768, kMc = 192, kNc = 1024;
 };
 
 } // namespace kernels::blocked
