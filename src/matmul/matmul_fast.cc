@@ -6,9 +6,11 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #include "frame/errors.h"
 #include "kernels/kernels.h"
+#include "runtime/scratch.h"
 
 namespace mox2 {
 namespace {
@@ -41,27 +43,48 @@ bool aligned8(const void *p) { return reinterpret_cast<std::uintptr_t>(p) % 8 ==
 // A matrix operand of rows x cols as (address, leading dimension).  Its
 // columns must be contiguous (stride1 = E), its column stride a multiple
 // of E and at least max(1, rows) elements; otherwise the operand is copied
-// column by column into a contiguous temporary (owned by `copy`).
+// into a contiguous temporary: `room` when the caller has workspace for it,
+// else memory of its own (owned by `copy`).
 template <class T> struct BlasMatrix {
   const T *a;
   std::int32_t ld;
   void *copy = nullptr;
 };
-template <class T>
-BlasMatrix<T> blas_matrix(const DopeVector<2> *d, std::size_t rows, std::size_t cols) {
+template <class T> bool passes_as_is(const DopeVector<2> *d, std::size_t rows) {
   constexpr std::intptr_t e = sizeof(T);
-  const char *base = static_cast<const char *>(d->base);
   const std::intptr_t s1 = d->stride[0], s2 = d->stride[1];
   const std::intptr_t min_ld = rows > 1 ? static_cast<std::intptr_t>(rows) : 1;
-  if (s1 == e && s2 % e == 0 && s2 / e >= min_ld && s2 / e <= INT32_MAX)
-    return {reinterpret_cast<const T *>(base), static_cast<std::int32_t>(s2 / e)};
-  char *copy = static_cast<char *>(allocate_result(sizeof(T), checked_product(rows, cols)));
-  char *to = copy;
-  for (std::size_t j = 0; j < cols; ++j)
-    for (std::size_t i = 0; i < rows; ++i, to += sizeof(T))
-      store<T>(to, load<T>(base + static_cast<std::intptr_t>(i) * s1 +
+  return s1 == e && s2 % e == 0 && s2 / e >= min_ld && s2 / e <= INT32_MAX;
+}
+// Bytes of the contiguous copy an operand needs (0 when it passes as is).
+template <class T>
+std::size_t copy_bytes(const DopeVector<2> *d, std::size_t rows, std::size_t cols) {
+  return passes_as_is<T>(d, rows) ? 0 : Scratch::rounded(checked_product(rows, cols) * sizeof(T));
+}
+template <class T>
+BlasMatrix<T> blas_matrix(const DopeVector<2> *d, std::size_t rows, std::size_t cols, char *room) {
+  const char *base = static_cast<const char *>(d->base);
+  const std::intptr_t s1 = d->stride[0], s2 = d->stride[1];
+  if (passes_as_is<T>(d, rows))
+    return {reinterpret_cast<const T *>(base),
+            static_cast<std::int32_t>(s2 / std::intptr_t(sizeof(T)))};
+  char *copy =
+      room ? room : static_cast<char *>(allocate_result(sizeof(T), checked_product(rows, cols)));
+  // In tiles of kTile x kTile elements, so that a transposed or strided
+  // operand is read a cache line at a time, not an element per line.
+  constexpr std::size_t kTile = 32;
+  for (std::size_t j0 = 0; j0 < cols; j0 += kTile)
+    for (std::size_t i0 = 0; i0 < rows; i0 += kTile) {
+      const std::size_t j1 = cols - j0 < kTile ? cols : j0 + kTile;
+      const std::size_t i1 = rows - i0 < kTile ? rows : i0 + kTile;
+      for (std::size_t j = j0; j < j1; ++j)
+        for (std::size_t i = i0; i < i1; ++i)
+          store<T>(copy + (i + j * rows) * sizeof(T),
+                   load<T>(base + static_cast<std::intptr_t>(i) * s1 +
                            static_cast<std::intptr_t>(j) * s2));
-  return {reinterpret_cast<const T *>(copy), static_cast<std::int32_t>(min_ld), copy};
+    }
+  const std::int32_t ld = static_cast<std::int32_t>(rows > 1 ? rows : 1);
+  return {reinterpret_cast<const T *>(copy), ld, room ? nullptr : copy};
 }
 
 // A vector operand of n elements as (lowest-addressed element, increment);
@@ -108,7 +131,19 @@ void matmul_a22_fast(DopeVector<2> *result, const DopeVector<2> *a, const DopeVe
     std::memset(c, 0, m * n * sizeof(T));
     return;
   }
-  BlasMatrix<T> am = blas_matrix<T>(a, m, k), bm = blas_matrix<T>(b, k, n);
+  // Operand copies go to the thread's workspace (no fresh pages per call);
+  // the product's own workspace then takes the thread's second block.
+  const std::size_t bytes_a = copy_bytes<T>(a, m, k), bytes_b = copy_bytes<T>(b, k, n);
+  std::optional<Scratch> room;
+  char *room_a = nullptr, *room_b = nullptr;
+  if (bytes_a + bytes_b > 0) {
+    room.emplace(bytes_a + bytes_b);
+    if (char *r = static_cast<char *>(room->data())) {
+      room_a = bytes_a ? r : nullptr;
+      room_b = bytes_b ? r + bytes_a : nullptr;
+    }
+  }
+  BlasMatrix<T> am = blas_matrix<T>(a, m, k, room_a), bm = blas_matrix<T>(b, k, n, room_b);
   const std::int32_t mm = static_cast<std::int32_t>(m), nn = static_cast<std::int32_t>(n),
                      kk = static_cast<std::int32_t>(k);
   const T alpha = one<T>(), beta = T{};
@@ -140,7 +175,13 @@ void matmul_a21_fast(DopeVector<1> *result, const DopeVector<2> *a, const DopeVe
     std::memset(y, 0, m * sizeof(T));
     return;
   }
-  BlasMatrix<T> am = blas_matrix<T>(a, m, k);
+  std::optional<Scratch> room;
+  char *room_a = nullptr;
+  if (const std::size_t bytes_a = copy_bytes<T>(a, m, k)) {
+    room.emplace(bytes_a);
+    room_a = static_cast<char *>(room->data());
+  }
+  BlasMatrix<T> am = blas_matrix<T>(a, m, k, room_a);
   BlasVector<T> xv = blas_vector<T>(x, k);
   const std::int32_t mm = static_cast<std::int32_t>(m), kk = static_cast<std::int32_t>(k);
   const std::int32_t unit = 1;

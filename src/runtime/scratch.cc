@@ -6,14 +6,16 @@
 namespace mox2 {
 namespace {
 
-// The calling thread's cached block; freed when the thread ends.
+// The calling thread's cached blocks (the second for one nested user, such
+// as a product's own workspace inside a caller's operand copies); freed
+// when the thread ends.
 struct ThreadBlock {
   void *block = nullptr;
   std::size_t size = 0;
   bool lent = false;
   ~ThreadBlock() { std::free(block); }
 };
-thread_local ThreadBlock cached;
+thread_local ThreadBlock cached[Scratch::kKeptBlocks];
 
 std::atomic<std::size_t> limit{~std::size_t(0)};
 
@@ -29,23 +31,27 @@ void *aligned_block(std::size_t bytes) {
 std::size_t Scratch::set_limit(std::size_t bytes) { return limit.exchange(bytes); }
 
 Scratch::Scratch(std::size_t bytes) {
-  ThreadBlock &t = cached;
-  if (!t.lent && bytes <= Scratch::kKeptBytes && bytes <= limit.load(std::memory_order_relaxed)) {
-    if (t.size < bytes) {
-      // Grow in steps of at least half again, so that a run of slowly
-      // rising sizes does not reallocate every time.
-      std::size_t want = t.size + t.size / 2 > bytes ? t.size + t.size / 2 : bytes;
-      if (want > Scratch::kKeptBytes) want = Scratch::kKeptBytes;
-      want = (want + 4095) / 4096 * 4096;
-      std::free(t.block);
-      t.block = aligned_block(want);
-      t.size = t.block ? want : 0;
-    }
-    if (t.block) {
-      t.lent = true;
-      borrowed_ = true;
-      data_ = t.block;
-      return;
+  if (bytes <= Scratch::kKeptBytes && bytes <= limit.load(std::memory_order_relaxed)) {
+    for (int b = 0; b < Scratch::kKeptBlocks; ++b) {
+      ThreadBlock &t = cached[b];
+      if (t.lent) continue;
+      if (t.size < bytes) {
+        // Grow in steps of at least half again, so that a run of slowly
+        // rising sizes does not reallocate every time.
+        std::size_t want = t.size + t.size / 2 > bytes ? t.size + t.size / 2 : bytes;
+        if (want > Scratch::kKeptBytes) want = Scratch::kKeptBytes;
+        want = (want + 4095) / 4096 * 4096;
+        std::free(t.block);
+        t.block = aligned_block(want);
+        t.size = t.block ? want : 0;
+      }
+      if (t.block) {
+        t.lent = true;
+        borrowed_ = b;
+        data_ = t.block;
+        return;
+      }
+      break;
     }
   }
   data_ = aligned_block(bytes);
@@ -54,8 +60,8 @@ Scratch::Scratch(std::size_t bytes) {
 void *Scratch::data() const { return data_; }
 
 Scratch::~Scratch() {
-  if (borrowed_)
-    cached.lent = false;
+  if (borrowed_ >= 0)
+    cached[borrowed_].lent = false;
   else
     std::free(data_);
 }

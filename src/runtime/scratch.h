@@ -1,9 +1,10 @@
 // Workspace for packed operands and partial sums, reused across calls.
 //
-// Each thread keeps one cached block (up to kKeptBytes).  A Scratch lends
-// it when it is not already lent and, grown if need be, big enough;
-// otherwise (nested use on the same thread, or a request above the cap)
-// the Scratch allocates memory of its own and frees it when it goes.
+// Each thread keeps up to kKeptBlocks cached blocks (each up to
+// kKeptBytes).  A Scratch lends the first one not already lent, grown if
+// need be; otherwise (deeper nesting on the same thread, or a request
+// above the cap) the Scratch allocates memory of its own and frees it when
+// it goes.
 // Reuse saves a large request the page faults of fresh memory on every
 // call.  The memory is 64-byte aligned and uninitialised; data() is null
 // when none could be had (the caller then takes a path that needs none,
@@ -17,6 +18,7 @@ namespace mox2 {
 class Scratch {
 public:
   static constexpr std::size_t kKeptBytes = std::size_t(32) << 20;
+  static constexpr int kKeptBlocks = 2;
 
   explicit Scratch(std::size_t bytes);
   ~Scratch();
@@ -35,7 +37,7 @@ public:
 
 private:
   void *data_ = nullptr;
-  bool borrowed_ = false;
+  int borrowed_ = -1; // the cached block lent, or -1
 };
 
 } // namespace mox2

@@ -280,24 +280,32 @@ TEST(Services, GetenvTrimsBlanksPadsAndCuts) {
 } // namespace
 } // namespace mox2
 
-// The per-thread workspace: reused when free, never lent twice at once,
-// aligned, and private to its thread.
-TEST(Scratch, LendsTheCachedBlockOnlyOnceAtATime) {
-  void *first;
+// The per-thread workspace: two blocks, reused when free, never lent twice
+// at once, aligned, and private to their thread.
+TEST(Scratch, LendsEachCachedBlockOnlyOnceAtATime) {
+  void *first, *second;
   {
     mox2::Scratch outer(1000);
     ASSERT_NE(outer.data(), nullptr);
     EXPECT_EQ(reinterpret_cast<std::uintptr_t>(outer.data()) % 64, 0u);
     first = outer.data();
-    mox2::Scratch nested(1000); // the cached block is lent: memory of its own
+    mox2::Scratch nested(1000); // the first block is lent: the second one
     ASSERT_NE(nested.data(), nullptr);
     EXPECT_NE(nested.data(), first);
+    second = nested.data();
+    mox2::Scratch deeper(1000); // both lent: memory of its own
+    ASSERT_NE(deeper.data(), nullptr);
+    EXPECT_NE(deeper.data(), first);
+    EXPECT_NE(deeper.data(), second);
+    std::memset(deeper.data(), 0x3C, 1000);
     std::memset(nested.data(), 0xA5, 1000);
     std::memset(outer.data(), 0x5A, 1000);
   }
   {
-    mox2::Scratch again(500); // free again and big enough: the same block
+    mox2::Scratch again(500); // free again and big enough: the same blocks
     EXPECT_EQ(again.data(), first);
+    mox2::Scratch nested_again(500);
+    EXPECT_EQ(nested_again.data(), second);
   }
   {
     mox2::Scratch huge(mox2::Scratch::kKeptBytes + 1); // above the cap: not kept
