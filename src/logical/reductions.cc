@@ -5,6 +5,7 @@
 // ALL and COUNT take an element as true when value & 1 is set, ANY when
 // value & 0xFF is nonzero.  ALL of an empty array is true, ANY false, COUNT
 // 0; COUNT sums in 32-bit wrap-around.  A negative extent counts as 0.
+#include <cstdint>
 #include <cstring>
 #include <type_traits>
 
@@ -16,9 +17,34 @@
 namespace mox2::logical {
 namespace {
 
+// The contiguous scan of the kernel set in use over n elements of S bytes.
+template <Op op, int S> std::uint32_t scan(const unsigned char *p, std::size_t n) {
+  switch (active_isa()) {
+  case Isa::avx512: return scan_avx512<op, S>(p, n);
+  case Isa::avx2: return scan_avx2<op, S>(p, n);
+  default: return scan_portable<op, S>(p, n);
+  }
+}
+
+// Elements S bytes apart (S = 2 or 4, a multiple of K, p aligned to S): the
+// tests see only an element's least significant byte, so the first n - 1
+// elements scan as contiguous LOGICAL(S) ones (the bytes between elements
+// lie inside the section's span and decide nothing); the last element,
+// whose S bytes could pass the section's end, is tested alone.
+template <Op op, int K, int S> std::uint32_t scan_spaced(const unsigned char *p, std::size_t n) {
+  const unsigned char *last = p + (n - 1) * S;
+  if constexpr (op == Op::all)
+    return n > 1 && scan<op, S>(p, n - 1) == 0 ? 0 : truth<op, K>(last);
+  else if constexpr (op == Op::any)
+    return n > 1 && scan<op, S>(p, n - 1) != 0 ? 1 : truth<op, K>(last);
+  else
+    return (n > 1 ? scan<op, S>(p, n - 1) : 0) + truth<op, K>(last);
+}
+
 // Rank-1 worker: one section {base, n, stride}.  Contiguous sections of
-// kinds 1, 2 and 4 are scanned by the kernel set in use; every other stride
-// (any sign) and every LOGICAL(8) section element by element.
+// kinds 1, 2 and 4, and sections whose elements lie 2 or 4 bytes apart (on
+// such a boundary), are scanned by the kernel set in use; every other
+// stride (any sign) and every LOGICAL(8) section element by element.
 template <Op op, int K> std::uint32_t reduce_section(const DopeVector<1> *mask) {
   if (mask == nullptr || mask->base == nullptr) __f_unassociated_array();
   if (mask->extent[0] <= 0) return identity<op>;
@@ -26,13 +52,12 @@ template <Op op, int K> std::uint32_t reduce_section(const DopeVector<1> *mask) 
   auto n = static_cast<std::size_t>(mask->extent[0]);
   std::ptrdiff_t stride = mask->stride[0];
   if constexpr (K != 8) {
-    if (stride == K) {
-      switch (active_isa()) {
-      case Isa::avx512: return scan_avx512<op, K>(p, n);
-      case Isa::avx2: return scan_avx2<op, K>(p, n);
-      default: return scan_portable<op, K>(p, n);
-      }
-    }
+    if (stride == K) return scan<op, K>(p, n);
+    const auto address = reinterpret_cast<std::uintptr_t>(p);
+    if constexpr (K < 2)
+      if (stride == 2 && address % 2 == 0) return scan_spaced<op, K, 2>(p, n);
+    if constexpr (K < 4)
+      if (stride == 4 && address % 4 == 0) return scan_spaced<op, K, 4>(p, n);
   }
   return scan_elements<op, K>(p, n, stride);
 }

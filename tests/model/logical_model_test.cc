@@ -1,7 +1,12 @@
 // ALL, ANY and COUNT against a plain model of their definitions, on masks
 // whose elements carry arbitrary bits (only bit 0 decides ALL and COUNT,
 // only the low byte ANY), on every kernel set.
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <cstdlib>
+#include <cstring>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -60,8 +65,11 @@ std::int64_t model_whole(Reduction op, int kind, const Words &mask) {
 
 // Random element bits: true for ALL/COUNT with probability p_bit0, and
 // when bit 0 is clear, a zero low byte with probability p_low_zero (ANY
-// false) though higher bytes may be set.
-void fill_random(char *p, int kind, std::size_t n, double p_bit0, double p_low_zero) {
+// false) though higher bytes may be set.  Elements `spacing` bytes apart
+// (0: kind).
+void fill_random(char *p, int kind, std::size_t n, double p_bit0, double p_low_zero,
+                 std::size_t spacing = 0) {
+  if (spacing == 0) spacing = kind;
   std::bernoulli_distribution bit0(p_bit0), low_zero(p_low_zero);
   for (std::size_t i = 0; i < n; ++i) {
     std::uint64_t v = rng()();
@@ -71,7 +79,7 @@ void fill_random(char *p, int kind, std::size_t n, double p_bit0, double p_low_z
       v &= ~std::uint64_t(0xFF);
     else
       v = (v & ~std::uint64_t(1)) | 2;
-    put_element(p + i * kind, kind, static_cast<std::int64_t>(v));
+    put_element(p + i * spacing, kind, static_cast<std::int64_t>(v));
   }
 }
 
@@ -148,6 +156,40 @@ TEST(LogicalModel, LongContiguousMasks) {
       }
   }
   force_isa(Isa::avx512);
+}
+
+// Sections whose elements lie 2 or 4 bytes apart scan the whole span: the
+// bytes between elements carry bits that would decide every reduction if
+// they were taken as elements, and the last element's bytes end near an
+// unreadable page.
+TEST(LogicalModel, SpacedSectionsIgnoreTheBytesBetweenElements) {
+  const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  const std::size_t span_pages = 80;
+  char *map = static_cast<char *>(mmap(nullptr, (span_pages + 1) * page, PROT_READ | PROT_WRITE,
+                                       MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+  ASSERT_NE(map, MAP_FAILED);
+  ASSERT_EQ(mprotect(map + span_pages * page, page, PROT_NONE), 0);
+  char *end = map + span_pages * page;
+  for (Isa isa : supported_isas()) {
+    force_isa(isa);
+    for (auto [kind, spacing] : {std::pair{1, 2}, std::pair{1, 4}, std::pair{2, 4}})
+      for (std::intptr_t n : {1, 2, 3, 31, 32, 33, 64, 65, 129, 4097, 70001})
+        for (int trial = 0; trial < 4; ++trial) {
+          // Elements on `spacing` boundaries, the last one's `spacing` bytes
+          // ending at the unreadable page.
+          char *first = end - n * spacing;
+          // Between elements: all ones (true for every test) or zeros.
+          std::memset(first, trial % 2 ? 0xFF : 0x00, n * spacing);
+          fill_random(first, kind, n, kShares[trial][0], kShares[trial][1], spacing);
+          Words mask(first, {n}, {spacing});
+          for (Reduction op : kReductions)
+            EXPECT_EQ(call_whole(op, kind, mask), model_whole(op, kind, mask))
+                << isa_name(isa) << " " << reduction_name(op) << " kind " << kind << " spacing "
+                << spacing << " n " << n << " trial " << trial;
+        }
+  }
+  force_isa(Isa::avx512);
+  munmap(map, (span_pages + 1) * page);
 }
 
 } // namespace
