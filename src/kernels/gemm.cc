@@ -70,70 +70,32 @@ template <class T> void scale_c(i32 m, i32 n, const T *beta, T *c, Index ldc) {
 // kernel's order.  M(i, j) is mat[i + j*ld]; every increment is positive.
 constexpr Index kSmallGemv = 1024; // elements of M
 
-// Dot form: temp := +0, temp := temp + M(i, j)*x(i) for i in order, then
-// y(j) := y(j) + alpha*temp; four columns side by side.
-template <class T>
-void small_dot_form(Index rows, Index cols, T alpha, const T *mat, Index ld, const T *x, Index incx,
-                    T *y, Index incy) {
-  Index j = 0;
-  for (; j + 4 <= cols; j += 4) {
-    const T *c = mat + j * ld;
-    T s0 = 0, s1 = 0, s2 = 0, s3 = 0;
-    for (Index i = 0; i < rows; ++i) {
-      const T xi = x[i * incx];
-      s0 = s0 + c[i] * xi;
-      s1 = s1 + c[i + ld] * xi;
-      s2 = s2 + c[i + 2 * ld] * xi;
-      s3 = s3 + c[i + 3 * ld] * xi;
-    }
-    T *yj = y + j * incy;
-    yj[0] = yj[0] + alpha * s0;
-    yj[incy] = yj[incy] + alpha * s1;
-    yj[2 * incy] = yj[2 * incy] + alpha * s2;
-    yj[3 * incy] = yj[3 * incy] + alpha * s3;
-  }
-  for (; j < cols; ++j) {
-    const T *c = mat + j * ld;
-    T s = 0;
-    for (Index i = 0; i < rows; ++i)
-      s = s + c[i] * x[i * incx];
-    y[j * incy] = y[j * incy] + alpha * s;
-  }
-}
-
-// The dot form of kRows peeled rows at once: row i's x is x0 + i*row_step
-// (increment incx), its y is y0 + i (increment incy); per column j of M,
-// the rows' sums side by side, each in the dot form's order.
-template <class T, int kRows>
+// Dot form of kRows peeled rows at once, kCols columns of M side by side:
+// row r's x is x0 + r*row_step (increment incx) and its y is y0 + r
+// (increment incy); for each row and column j, temp := +0, temp := temp +
+// M(i, j)*x(i) for i in order, then y(j) := y(j) + alpha*temp.
+template <class T, int kRows, int kCols>
 void small_dot_rows(Index rows, Index cols, T alpha, const T *mat, Index ld, const T *x0,
                     Index row_step, Index incx, T *y0, Index incy) {
   Index j = 0;
-  for (; j + 2 <= cols; j += 2) {
-    const T *c0 = mat + j * ld, *c1 = c0 + ld;
-    T s0[kRows] = {}, s1[kRows] = {};
-    for (Index l = 0; l < rows; ++l) {
-      const T b0 = c0[l], b1 = c1[l];
-      for (int i = 0; i < kRows; ++i) {
-        const T xi = x0[i * row_step + l * incx];
-        s0[i] = s0[i] + b0 * xi;
-        s1[i] = s1[i] + b1 * xi;
+  for (; j + kCols <= cols; j += kCols) {
+    T sum[kCols][kRows] = {};
+    for (Index i = 0; i < rows; ++i)
+      for (int r = 0; r < kRows; ++r) {
+        const T xi = x0[r * row_step + i * incx];
+        for (int q = 0; q < kCols; ++q)
+          sum[q][r] = sum[q][r] + mat[i + (j + q) * ld] * xi;
       }
-    }
-    for (int i = 0; i < kRows; ++i) {
-      T *y = y0 + i + j * incy;
-      y[0] = y[0] + alpha * s0[i];
-      y[incy] = y[incy] + alpha * s1[i];
-    }
+    for (int q = 0; q < kCols; ++q)
+      for (int r = 0; r < kRows; ++r) {
+        T *y = y0 + r + (j + q) * incy;
+        *y = *y + alpha * sum[q][r];
+      }
   }
-  for (; j < cols; ++j) {
-    const T *c0 = mat + j * ld;
-    T s0[kRows] = {};
-    for (Index l = 0; l < rows; ++l)
-      for (int i = 0; i < kRows; ++i)
-        s0[i] = s0[i] + c0[l] * x0[i * row_step + l * incx];
-    for (int i = 0; i < kRows; ++i)
-      y0[i + j * incy] = y0[i + j * incy] + alpha * s0[i];
-  }
+  if constexpr (kCols > 1)
+    if (j < cols)
+      small_dot_rows<T, kRows, 1>(rows, cols - j, alpha, mat + j * ld, ld, x0, row_step, incx,
+                                  y0 + j * incy, incy);
 }
 
 // Column form: for j in order with x(j) != 0, temp := alpha*x(j) and
@@ -158,7 +120,7 @@ void peeled_gemv(bool transposed, i32 rows, i32 cols, const T *alpha, const T *m
                  const T *x, i32 incx, T *y, i32 incy) {
   if (Index(rows) * cols <= kSmallGemv) {
     if (transposed)
-      small_dot_form(rows, cols, *alpha, mat, ld, x, incx, y, incy);
+      small_dot_rows<T, 1, 4>(rows, cols, *alpha, mat, ld, x, 0, incx, y, incy);
     else
       small_column_form(rows, cols, *alpha, mat, ld, x, incx, y, incy);
     return;
@@ -205,9 +167,11 @@ void real_driver(const char *transa, const char *transb, const i32 *m, const i32
     const T *b_rest = b + r * lb;
     T *c_rows = c + r * lc;
     if (s == 2)
-      small_dot_rows<T, 2>(*k, rest_n, *alpha, b_rest, lb, a, ta ? la : 1, incx_rows, c_rows, lc);
+      small_dot_rows<T, 2, 2>(*k, rest_n, *alpha, b_rest, lb, a, ta ? la : 1, incx_rows, c_rows,
+                              lc);
     else
-      small_dot_rows<T, 3>(*k, rest_n, *alpha, b_rest, lb, a, ta ? la : 1, incx_rows, c_rows, lc);
+      small_dot_rows<T, 3, 2>(*k, rest_n, *alpha, b_rest, lb, a, ta ? la : 1, incx_rows, c_rows,
+                              lc);
     single_rows = 0;
   }
   for (i32 i = 0; i < single_rows; ++i) {
