@@ -206,23 +206,27 @@ void pack_a_columns(const typename V::T *a, Index lda, Index rows, Index kc,
                     typename V::T *__restrict ap) {
   constexpr int W = V::kWidth;
   constexpr int MR = kVecs * W;
-  for (Index p = 0; p < rows; p += MR) {
-    const Index r = rows - p < MR ? rows - p : MR;
-    const typename V::T *src = a + p;
-    if (r == MR) {
-      for (Index l = 0; l < kc; ++l, ap += MR)
+  // Whole panels column by column: each column's rows are read in one run.
+  const Index whole = rows / MR * MR;
+  if (whole > 0)
+    for (Index l = 0; l < kc; ++l) {
+      const typename V::T *src = a + l * lda;
+      typename V::T *dst = ap + l * MR;
+      for (Index p = 0; p < whole; p += MR, dst += kc * MR)
         for (int v = 0; v < kVecs; ++v)
-          V::store(ap + v * W, V::load(src + l * lda + v * W));
-    } else {
-      for (Index l = 0; l < kc; ++l, ap += MR)
-        for (int v = 0; v < kVecs; ++v) {
-          Index n = r - v * W;
-          V::store(ap + v * W, n <= 0  ? V::zero()
-                               : n < W ? V::load_first(src + l * lda + v * W, int(n))
-                                       : V::load(src + l * lda + v * W));
-        }
+          V::store(dst + v * W, V::load(src + p + v * W));
     }
-  }
+  if (whole == rows) return;
+  const Index r = rows - whole;
+  const typename V::T *src = a + whole;
+  ap += whole * kc;
+  for (Index l = 0; l < kc; ++l, ap += MR)
+    for (int v = 0; v < kVecs; ++v) {
+      Index n = r - v * W;
+      V::store(ap + v * W, n <= 0  ? V::zero()
+                           : n < W ? V::load_first(src + l * lda + v * W, int(n))
+                                   : V::load(src + l * lda + v * W));
+    }
 }
 
 // The same for op(A) = A^T (dot form; op(A)(i, l) = A(l, i) = a[l + i*lda]).
