@@ -109,43 +109,6 @@ template <int L, class T> void column_terms(const RealThin<T> &g, Index l0, Inde
   }
 }
 
-// m = 2 or 3 (or any m; R rows held while l runs).
-template <int R, class T> void column_form_rows(const RealThin<T> &g) {
-  for (Index j = 0; j < g.n; ++j) {
-    T *col = g.c + j * g.ldc;
-    scale_column(g.beta, col, g.m);
-    T v[R];
-    for (int r = 0; r < R; ++r)
-      v[r] = col[r];
-    for (Index l = 0; l < g.k; ++l) {
-      T t = g.alpha * g.b_at(l, j);
-      const T *al = g.a + l * g.lda;
-      for (int r = 0; r < R; ++r)
-        v[r] = v[r] + al[r] * t;
-    }
-    for (int r = 0; r < R; ++r)
-      col[r] = v[r];
-  }
-}
-
-// n = 2 or 3: each column of A read once, updating N columns of C.
-template <int N, class T> void column_form_cols(const RealThin<T> &g) {
-  T *cols[N];
-  for (int q = 0; q < N; ++q) {
-    cols[q] = g.c + q * g.ldc;
-    scale_column(g.beta, cols[q], g.m);
-  }
-  for (Index l = 0; l < g.k; ++l) {
-    T t[N];
-    for (int q = 0; q < N; ++q)
-      t[q] = g.alpha * g.b_at(l, q);
-    const T *__restrict al = g.a + l * g.lda;
-    for (Index i = 0; i < g.m; ++i)
-      for (int q = 0; q < N; ++q)
-        cols[q][i] = cols[q][i] + al[i] * t[q];
-  }
-}
-
 // Any shape: up to four terms per pass over each column.
 template <class T> void column_form_any(const RealThin<T> &g) {
   for (Index j = 0; j < g.n; ++j) {
@@ -174,21 +137,21 @@ template <class T> void dot_form_literal(const RealThin<T> &g) {
     }
 }
 
-template <class T> void real_nest(const RealThin<T> &g, Shape shape, i32 small) {
-  if (g.ta) {
-    // With alpha != 0 and k >= 1 the reference dot form is this very order.
-    if (g.alpha != 0)
-      gemm_reference(GemmBlock<T>{true, g.tb, g.m, g.n, g.k, g.alpha, g.a, g.lda, g.b, g.ldb,
-                                  g.beta, g.c, g.ldc});
-    else
+// With alpha != 0 the reference algorithm gives these very orders: its
+// dot form as it stands, its column form with every term added.  With
+// alpha = 0 the loops are taken literally (alpha*b is still added).
+template <class T> void real_nest(const RealThin<T> &g) {
+  if (g.alpha == 0) {
+    if (g.ta)
       dot_form_literal(g);
+    else
+      column_form_any(g);
     return;
   }
-  if (shape == Shape::rows && small == 2) return column_form_rows<2>(g);
-  if (shape == Shape::rows && small == 3) return column_form_rows<3>(g);
-  if (shape == Shape::cols && small == 2) return column_form_cols<2>(g);
-  if (shape == Shape::cols && small == 3) return column_form_cols<3>(g);
-  column_form_any(g);
+  GemmBlock<T> block{g.ta,  g.tb, g.m,   g.n,    g.k, g.alpha, g.a,
+                     g.lda, g.b,  g.ldb, g.beta, g.c, g.ldc};
+  block.skip_zeros = false;
+  gemm_reference(block);
 }
 
 template <class T>
@@ -235,8 +198,7 @@ void real_thin(const char *transa, const char *transb, const i32 *m, const i32 *
       return;
     }
   }
-  real_nest(RealThin<T>{ta, tb, *m, *n, *k, *alpha, a, *lda, b, *ldb, *beta, c, *ldc}, shape,
-            small);
+  real_nest(RealThin<T>{ta, tb, *m, *n, *k, *alpha, a, *lda, b, *ldb, *beta, c, *ldc});
 }
 
 // Every COMPLEX(4) product exact.

@@ -17,6 +17,7 @@
 // block of l.  Column-form panels of B hold temp = alpha*b; panels without
 // a zero take the unmasked tile, panels with one keep a flag per value
 // ("b != 0") beside it, and their tile adds each term under that flag.
+// A block with skip_zeros = false adds every term: all panels are plain.
 //
 // V provides: T, Vec, Mask, kWidth, zero, set1, load, load_first(p, n),
 // store, store_first(p, v, n) (the first n lanes only, nothing else read
@@ -267,12 +268,13 @@ void pack_a_rows(const typename V::T *a, Index lda, Index rows, Index kc,
 // Columns j0..j0+cols-1 of op(B), l = l0..l0+kc-1 (b points at
 // op(B)(l0, j0)), into panels of NR columns: panel q, group l holds
 // op(B)(l0 + l, j0 + q*NR + s) for s = 0..NR-1 (zero past the edge).
-// `scale` (column form): the panels then hold alpha*b; a panel with a zero
-// among its real elements is marked masked in `plain` and gets the flags
-// "b != 0" at lp (same layout).
+// `scale` (column form): the panels then hold alpha*b; with `skips`, a
+// panel with a zero among its real elements is marked masked in `plain`
+// and gets the flags "b != 0" at lp (same layout); without, every panel
+// is plain.
 template <class V, int kNr, class T = typename V::T>
-void pack_b(const T *b, Index ldb, bool transposed, Index cols, Index kc, bool scale, T alpha,
-            T *__restrict bp, bool *plain, typename V::Live *__restrict lp) {
+void pack_b(const T *b, Index ldb, bool transposed, Index cols, Index kc, bool scale, bool skips,
+            T alpha, T *__restrict bp, bool *plain, typename V::Live *__restrict lp) {
   using Live = typename V::Live;
   constexpr bool kSimdTranspose = kNr == 8 && requires {
     V::transpose_rows(b, ldb, bp, Index(kNr));
@@ -314,8 +316,9 @@ void pack_b(const T *b, Index ldb, bool transposed, Index cols, Index kc, bool s
     if (scale) {
       // Padding columns are zero but never decide: only real columns count.
       Index zeros = 0;
-      for (Index e = 0; e < kc * kNr; ++e)
-        zeros += bp[e] == T(0);
+      if (skips)
+        for (Index e = 0; e < kc * kNr; ++e)
+          zeros += bp[e] == T(0);
       const bool zero_seen = zeros > kc * (kNr - s_end);
       plain[q / kNr] = !zero_seen;
       if (zero_seen)
@@ -357,7 +360,8 @@ template <class T> void dot_empty(const GemmBlock<T> &g) {
 // Small column-form products (at most two vectors of rows, kSmallSide
 // columns and values of l), unpacked: up to four columns of C at a time in
 // registers, each with the tile's order: start (+0, C, or beta*C), then
-// for l in order and b = op(B)(l, j) not zero, += (alpha*b)*A(:, l).
+// for l in order and b = op(B)(l, j) not zero (any b when the block adds
+// every term), += (alpha*b)*A(:, l).
 constexpr Index kSmallSide = 16;
 
 template <class V, int kVecs, int kCols>
@@ -385,10 +389,15 @@ __attribute__((always_inline)) inline void small_columns(const GemmBlock<typenam
       a[v] = V::load_first(g.a + l * g.lda + v * W, rows[v]);
     for (int j = 0; j < kCols; ++j) {
       const Vec bj = V::set1(load<T>(b + j * b_step));
-      const auto live = V::nonzero(bj);
       const Vec t = V::mul(va, bj);
-      for (int v = 0; v < kVecs; ++v)
-        acc[j][v] = V::add_where(acc[j][v], live, V::mul(t, a[v]));
+      if (g.skip_zeros) {
+        const auto live = V::nonzero(bj);
+        for (int v = 0; v < kVecs; ++v)
+          acc[j][v] = V::add_where(acc[j][v], live, V::mul(t, a[v]));
+      } else {
+        for (int v = 0; v < kVecs; ++v)
+          acc[j][v] = V::add(acc[j][v], V::mul(t, a[v]));
+      }
     }
   }
   for (int j = 0; j < kCols; ++j)
@@ -412,6 +421,179 @@ template <class V, int kVecs> void small_column_form(const GemmBlock<typename V:
   case 1: small_columns<V, kVecs, 1>(g, j0, rows); break;
   default: break;
   }
+}
+
+// ---- Few rows: vectors along the rows of C --------------------------------
+
+// Column-form products of at most kFewRows rows, fewer than a vector: the
+// vectors run along C's rows instead, lane s of a tile vector holding
+// C(i, j0 + s).  op(B) is packed in panels of kWidth columns, group l
+// holding temp = alpha*op(B)(l, j0..j0+kWidth-1) (zero past the edge); a
+// panel with a zero among its real values (when zeros skip) also keeps
+// its b values, whose lanes say which terms are added.  A is read in
+// place.  Every element keeps the column form's order: its start (+0, C or
+// beta*C), then += temp*A(i, l) for l in order, b = 0 skipped.
+constexpr Index kFewRows = 4;
+constexpr int kFewPanels = 4; // panels side by side in a tile
+
+// Values l0..l1-1 of one panel's s_end columns (b at op(B)(0, j0)) into
+// dst, kWidth per group, zero past the edge.
+template <class V, class T = typename V::T>
+void copy_wide_panel(const T *b, Index ldb, bool transposed, int s_end, Index l0, Index l1,
+                     T *__restrict dst) {
+  constexpr int W = V::kWidth;
+  constexpr bool kSimdTranspose = W % 8 == 0 && requires {
+    V::transpose_rows(b, ldb, dst, Index(W));
+  };
+  if (transposed) { // op(B)(l, j) = B(j, l): a row of B
+    for (Index l = l0; l < l1; ++l)
+      V::store(dst + l * W, s_end == W ? V::load(b + l * ldb) : V::load_first(b + l * ldb, s_end));
+    return;
+  }
+  Index l = l0;
+  if constexpr (kSimdTranspose) {
+    constexpr Index kStep = V::kTransposeStep;
+    if (s_end == W)
+      for (; l + kStep <= l1; l += kStep)
+        for (int s0 = 0; s0 < W; s0 += 8)
+          V::transpose_rows(b + s0 * ldb + l, ldb, dst + l * W + s0, W);
+  }
+  for (; l < l1; ++l)
+    for (int s = 0; s < W; ++s)
+      dst[l * W + s] = s < s_end ? load<T>(b + s * ldb + l) : T(0);
+}
+
+template <class V, class T = typename V::T>
+void pack_b_wide(const T *b, Index ldb, bool transposed, Index cols, Index kc, bool skips, T alpha,
+                 T *__restrict bp, T *__restrict raw, bool *plain) {
+  constexpr int W = V::kWidth;
+  constexpr Index kChunk = 64; // values of l copied, then scaled while in cache
+  for (Index q = 0; q < cols; q += W, bp += kc * W, raw += kc * W) {
+    const int s_end = int(cols - q < W ? cols - q : W);
+    const T *src = transposed ? b + q : b + q * ldb;
+    Index zeros = 0;
+    for (Index l0 = 0; l0 < kc; l0 += kChunk) {
+      const Index l1 = kc - l0 < kChunk ? kc : l0 + kChunk;
+      copy_wide_panel<V>(src, ldb, transposed, s_end, l0, l1, bp);
+      if (skips)
+        for (Index e = l0 * W; e < l1 * W; ++e)
+          zeros += bp[e] == T(0);
+      for (Index e = l0 * W; e < l1 * W; ++e)
+        bp[e] = alpha * bp[e];
+    }
+    // Padding lanes are zero but never decide: only real columns count.
+    plain[q / W] = !skips || zeros == kc * (W - s_end);
+    if (!plain[q / W]) copy_wide_panel<V>(src, ldb, transposed, s_end, 0, kc, raw);
+  }
+}
+
+// kRows rows by kPanels panels (cols columns of C, the rest lanes of
+// padding) over kc values of l; panels panel_step apart in bp (and raw,
+// for kMasked: a term is added where its b lane is not zero).
+template <class V, int kRows, int kPanels, bool kMasked>
+__attribute__((always_inline)) inline void
+few_rows_tile(Index kc, const typename V::T *a, Index lda, const typename V::T *__restrict bp,
+              const typename V::T *__restrict raw, Index panel_step, Start start,
+              typename V::T beta, typename V::T *c, Index ldc, Index cols) {
+  using T = typename V::T;
+  using Vec = typename V::Vec;
+  constexpr int W = V::kWidth;
+  Vec acc[kRows][kPanels];
+  alignas(64) T lanes[W];
+  for (int r = 0; r < kRows; ++r)
+    for (int p = 0; p < kPanels; ++p) {
+      if (start == Start::zero) {
+        acc[r][p] = V::zero();
+        continue;
+      }
+      for (int s = 0; s < W; ++s) {
+        const Index j = p * W + s;
+        lanes[s] = j < cols ? load<T>(c + r + j * ldc) : T(0);
+      }
+      acc[r][p] = V::load(lanes);
+      if (start == Start::scale_load) acc[r][p] = V::mul(V::set1(beta), acc[r][p]);
+    }
+  for (Index l = 0; l < kc; ++l) {
+    Vec t[kPanels];
+    typename V::Mask live[kPanels];
+#pragma GCC unroll 4
+    for (int p = 0; p < kPanels; ++p) {
+      t[p] = V::load(bp + p * panel_step + l * W);
+      if constexpr (kMasked) live[p] = V::nonzero(V::load(raw + p * panel_step + l * W));
+    }
+#pragma GCC unroll 4
+    for (int r = 0; r < kRows; ++r) {
+      const Vec ar = V::set1(load<T>(a + r + l * lda));
+#pragma GCC unroll 4
+      for (int p = 0; p < kPanels; ++p) {
+        if constexpr (kMasked)
+          acc[r][p] = V::add_where(acc[r][p], live[p], V::mul(t[p], ar));
+        else
+          acc[r][p] = V::add(acc[r][p], V::mul(t[p], ar));
+      }
+    }
+  }
+  for (int r = 0; r < kRows; ++r)
+    for (int p = 0; p < kPanels; ++p) {
+      V::store(lanes, acc[r][p]);
+      for (int s = 0; s < W; ++s) {
+        const Index j = p * W + s;
+        if (j < cols) store<T>(c + r + j * ldc, lanes[s]);
+      }
+    }
+}
+
+template <class V, int kRows> bool few_rows_form(const GemmBlock<typename V::T> &g) {
+  using T = typename V::T;
+  using S = Shape<V>;
+  constexpr int W = V::kWidth;
+  static_assert(S::kNc % (kFewPanels * W) == 0, "column blocks of whole tiles");
+  const Index n = g.n, k = g.k;
+  const Index kc_max = k < S::kKc ? k : S::kKc;
+  const Index nc_max = n < S::kNc ? (n + W - 1) / W * W : S::kNc;
+  const std::size_t b_len = std::size_t(nc_max * kc_max);
+  Scratch scratch(2 * b_len * sizeof(T) + std::size_t(nc_max / W) + 64);
+  T *bpack = static_cast<T *>(scratch.data());
+  if (!bpack) return false;
+  T *raw = bpack + b_len;
+  bool *plain = reinterpret_cast<bool *>(raw + b_len);
+  for (Index jc = 0; jc < n; jc += S::kNc) {
+    const Index ncur = n - jc < S::kNc ? n - jc : S::kNc;
+    for (Index pc = 0; pc < k; pc += kc_max) {
+      const Index kc = k - pc < kc_max ? k - pc : kc_max;
+      const T *bsrc = g.b_transposed ? g.b + jc + pc * g.ldb : g.b + pc + jc * g.ldb;
+      pack_b_wide<V>(bsrc, g.ldb, g.b_transposed, ncur, kc, g.skip_zeros, g.alpha, bpack, raw,
+                     plain);
+      const Start start = pc > 0           ? Start::load
+                          : g.beta == T(0) ? Start::zero
+                          : g.beta == T(1) ? Start::load
+                                           : Start::scale_load;
+      const T *a = g.a + pc * g.lda;
+      const Index step = kc * W;
+      for (Index q = 0; q < ncur;) {
+        const Index panel = q / W;
+        T *c = g.c + (jc + q) * g.ldc;
+        const Index left = ncur - q;
+        bool plain_run = left > (kFewPanels - 1) * W;
+        for (int p = 0; p < kFewPanels && plain_run; ++p)
+          plain_run = plain[panel + p];
+        if (plain_run) {
+          few_rows_tile<V, kRows, kFewPanels, false>(kc, a, g.lda, bpack + panel * step, nullptr,
+                                                     step, start, g.beta, c, g.ldc, left);
+          q += kFewPanels * W;
+        } else {
+          if (plain[panel])
+            few_rows_tile<V, kRows, 1, false>(kc, a, g.lda, bpack + panel * step, nullptr, step,
+                                              start, g.beta, c, g.ldc, left);
+          else
+            few_rows_tile<V, kRows, 1, true>(kc, a, g.lda, bpack + panel * step, raw + panel * step,
+                                             step, start, g.beta, c, g.ldc, left);
+          q += W;
+        }
+      }
+    }
+  }
+  return true;
 }
 
 // ---- Driver ----------------------------------------------------------------
@@ -443,6 +625,14 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
     else
       small_column_form<V, 2>(g);
     return true;
+  }
+  if (!dot && m <= kFewRows && m < V::kWidth) {
+    switch (m) {
+    case 1: return few_rows_form<V, 1>(g);
+    case 2: return few_rows_form<V, 2>(g);
+    case 3: return few_rows_form<V, 3>(g);
+    default: return few_rows_form<V, 4>(g);
+    }
   }
   const Index kc_max = k < S::kKc ? k : S::kKc;
   const Index mc_max = m < S::kMc ? (m + MR - 1) / MR * MR : S::kMc;
@@ -478,7 +668,8 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
       const Index kc = k - pc < kc_max ? k - pc : kc_max;
       const bool first = pc == 0, last = pc + kc == k;
       const T *bsrc = g.b_transposed ? g.b + jc + pc * g.ldb : g.b + pc + jc * g.ldb;
-      pack_b<V, kNr>(bsrc, g.ldb, g.b_transposed, ncur, kc, !dot, g.alpha, bpack, plain, lpack);
+      pack_b<V, kNr>(bsrc, g.ldb, g.b_transposed, ncur, kc, !dot, g.skip_zeros, g.alpha, bpack,
+                     plain, lpack);
       for (Index ic = 0; ic < m; ic += S::kMc) {
         const Index mcur = m - ic < S::kMc ? m - ic : S::kMc;
         if (dot)

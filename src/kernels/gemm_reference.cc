@@ -6,8 +6,8 @@
 // Column form: C is walked in blocks of kRows x kCols elements held in
 // registers while l runs over a slice of k; each element still receives
 // its terms in increasing l after its beta scaling, and a zero op(B)(l, j)
-// skips the term for its column alone.  Dot form: kDotRows x kDotCols
-// sums side by side, each over l = 1..k in order.
+// skips the term for its column alone (unless the block adds every term).  Dot form: kDotRows x
+// kDotCols sums side by side, each over l = 1..k in order.
 #include "kernels/gemm_reference.h"
 
 #include "runtime/cpu.h"
@@ -37,6 +37,7 @@ template <class T> struct View {
   U *c;
   Index ldc;
   bool b_transposed;
+  bool skip_zeros;
   // op(B)(l, j), 0-based.
   T b_at(Index l, Index j) const { return b_transposed ? b[j + l * ldb] : b[l + j * ldb]; }
 };
@@ -68,7 +69,7 @@ void column_block(const View<T> &v, T alpha, Index i0, Index j0, Index l0, Index
       av[r] = al[r];
     for (int c = 0; c < N; ++c) {
       T b = v.b_at(l, j0 + c);
-      if (b == 0) continue;
+      if (v.skip_zeros && b == 0) continue;
       T t = alpha * b;
       for (int r = 0; r < R; ++r)
         acc[c][r] = acc[c][r] + t * av[r];
@@ -153,7 +154,8 @@ template <class T> void reference(const GemmBlock<T> &g) {
             g.ldb,
             reinterpret_cast<U *>(g.c),
             g.ldc,
-            g.b_transposed};
+            g.b_transposed,
+            g.skip_zeros};
   if (g.alpha == 0) {
     for (Index j = 0; j < g.n; ++j)
       scale_column(g.beta, v.c + j * v.ldc, g.m);

@@ -9,7 +9,8 @@
 //      then for l = 1..k, when b = op(B)(l, j) is not zero,
 //      temp := alpha*b and C(i, j) := C(i, j) + temp*A(i, l), i = 1..m.
 //      A zero b skips its column of A entirely (NaN or Inf there never
-//      reaches C).
+//      reaches C), unless the block says skip_zeros = false (the thin-product
+//      kernels' order): then every term is added, whatever b is.
 //   4. Dot form, op(A) = A^T: temp := +0, then temp := temp + A(l, i)*b(l, j)
 //      for l = 1..k in order; C(i, j) := alpha*temp when beta = 0, else
 //      alpha*temp + beta*C(i, j).
@@ -36,6 +37,7 @@ template <class T> struct GemmBlock {
   T beta;
   T *c;
   std::ptrdiff_t ldc;
+  bool skip_zeros = true; // column form: a zero op(B)(l, j) skips its term
 };
 
 // The chosen kernel set's implementation.

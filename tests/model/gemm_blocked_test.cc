@@ -63,14 +63,15 @@ struct Case {
   int m, n, k, lda, ldb, ldc;
   double alpha, beta;
   Values values;
-  int offset; // bytes off natural alignment of every operand
+  int offset;           // bytes off natural alignment of every operand
+  int zero_column = -1; // a column of op(B) with zeros (facing NaN/Inf) amid plain ones
 };
 
 std::ostream &operator<<(std::ostream &o, const Case &c) {
   return o << (c.ta ? 'T' : 'N') << (c.tb ? 'T' : 'N') << " m=" << c.m << " n=" << c.n
            << " k=" << c.k << " lda=" << c.lda << " ldb=" << c.ldb << " ldc=" << c.ldc
            << " alpha=" << c.alpha << " beta=" << c.beta << " values=" << static_cast<int>(c.values)
-           << " +" << c.offset;
+           << " +" << c.offset << " zero column " << c.zero_column;
 }
 
 // One case through the kernel and the plain model on identical data.
@@ -95,6 +96,12 @@ template <class T>::testing::AssertionResult same_as_model(GemmFn<T> kernel, con
         a.set(a_at(i, l), test::special_part<T>());
     }
   }
+  if (c.zero_column >= 0)
+    for (int l = 0; l < c.k; l += test::random_int(1, 9)) {
+      b.set(b_at(l, c.zero_column), T(0));
+      for (int i = 0; i < c.m; ++i)
+        a.set(a_at(i, l), test::special_part<T>());
+    }
   if (c.beta == 0)
     for (int j = 0; j < c.n; ++j)
       for (int i = 0; i < c.m; ++i)
@@ -162,6 +169,15 @@ template <class T> void check_set(const KernelSet &set) {
         }
       // Several blocks of rows, of columns and of l at once.
       if (!ta) ASSERT_TRUE(same_as_model(kernel, random_case<T>(ta, tb, 197, 1030, 800)));
+      // Rows fewer than a vector, across blocks of columns and of l, the
+      // last panel partial, one column's zeros amid plain columns.
+      if (!ta)
+        for (int m = 1; m <= 4; ++m) {
+          Case c = random_case<T>(ta, tb, m, 1030, 800);
+          c.values = Values::plain;
+          c.zero_column = test::random_int(0, 1029);
+          ASSERT_TRUE(same_as_model(kernel, c));
+        }
     }
 }
 
