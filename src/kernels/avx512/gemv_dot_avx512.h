@@ -18,6 +18,7 @@
 #include "kernels/avx512/transpose_avx512.h"
 #include "kernels/blas_access.h"
 #include "kernels/gemv_sets.h"
+#include "runtime/scratch.h"
 
 // GCC 12 warns about the intrinsics' own undefined start values.
 #pragma GCC diagnostic push
@@ -35,21 +36,24 @@ template <class Mem> inline __m512d load_x8(const GemvBlock<double> &g, std::ptr
                        Mem::ld(p));
 }
 
-// Columns j .. j + 7.  (More groups of eight at once, with independent
-// chains, measured slower: the column streams, not the adder, limit.)
-template <bool kStream, class Mem>
-void dot_columns_8(const GemvBlock<double> &g, std::ptrdiff_t j) {
+// Columns j .. j + cols - 1 (cols <= 8; the lanes of missing columns
+// carry zeros and are dropped).  (More groups of eight at once, with
+// independent chains, measured slower: the column streams, not the adder,
+// limit.)
+template <bool kStream, bool kPartial, class Mem>
+void dot_columns_8(const GemvBlock<double> &g, std::ptrdiff_t j, int partial_cols) {
+  const int cols = kPartial ? partial_cols : 8;
   const std::ptrdiff_t m = g.m, m8 = m - m % 8, lda = g.lda;
   const double *c = g.a + j * lda;
   __m512d acc = _mm512_setzero_pd();
   for (std::ptrdiff_t i = 0; i < m8; i += 8) {
     if constexpr (kStream)
-      for (int k = 0; k < 8; ++k)
+      for (int k = 0; k < cols; ++k)
         prefetch_column<1024>(c + k * lda, i, m, 8 * lda);
     const __m512d xv = load_x8<Mem>(g, i);
     __m512d p[8];
     for (int k = 0; k < 8; ++k)
-      p[k] = _mm512_mul_pd(_mm512_loadu_pd(c + k * lda + i), xv);
+      p[k] = k < cols ? _mm512_mul_pd(_mm512_loadu_pd(c + k * lda + i), xv) : _mm512_setzero_pd();
     transpose_8x8(p);
     for (int r = 0; r < 8; ++r)
       acc = _mm512_add_pd(acc, p[r]);
@@ -58,10 +62,10 @@ void dot_columns_8(const GemvBlock<double> &g, std::ptrdiff_t j) {
   _mm512_storeu_pd(s, acc);
   for (std::ptrdiff_t i = m8; i < m; ++i) {
     const double xi = Mem::ld(g.x + i * g.incx);
-    for (int k = 0; k < 8; ++k)
+    for (int k = 0; k < cols; ++k)
       s[k] = s[k] + Mem::ld(c + k * lda + i) * xi;
   }
-  for (int k = 0; k < 8; ++k) {
+  for (int k = 0; k < cols; ++k) {
     double *yj = g.y + (j + k) * g.incy;
     Mem::st(yj, Mem::ld(yj) + g.alpha * s[k]);
   }
@@ -104,20 +108,21 @@ template <class Mem> inline __m512 load_x16(const GemvBlock<float> &g, std::ptrd
   return _mm512_load_ps(v);
 }
 
-// REAL(4) columns j .. j + 15, sixteen rows per step.
-template <bool kStream, class Mem>
-void dot_columns_16(const GemvBlock<float> &g, std::ptrdiff_t j) {
+// REAL(4) columns j .. j + cols - 1 (cols <= 16), sixteen rows per step.
+template <bool kStream, bool kPartial, class Mem>
+void dot_columns_16(const GemvBlock<float> &g, std::ptrdiff_t j, int partial_cols) {
+  const int cols = kPartial ? partial_cols : 16;
   const std::ptrdiff_t m = g.m, m16 = m - m % 16, lda = g.lda;
   const float *c = g.a + j * lda;
   __m512 acc = _mm512_setzero_ps();
   for (std::ptrdiff_t i = 0; i < m16; i += 16) {
     if constexpr (kStream)
-      for (int k = 0; k < 16; ++k)
+      for (int k = 0; k < cols; ++k)
         prefetch_column<1024>(c + k * lda, i, m, 16 * lda);
     const __m512 xv = load_x16<Mem>(g, i);
     __m512 p[16];
     for (int k = 0; k < 16; ++k)
-      p[k] = _mm512_mul_ps(_mm512_loadu_ps(c + k * lda + i), xv);
+      p[k] = k < cols ? _mm512_mul_ps(_mm512_loadu_ps(c + k * lda + i), xv) : _mm512_setzero_ps();
     transpose_16x16(p);
     for (int r = 0; r < 16; ++r)
       acc = _mm512_add_ps(acc, p[r]);
@@ -126,30 +131,57 @@ void dot_columns_16(const GemvBlock<float> &g, std::ptrdiff_t j) {
   _mm512_storeu_ps(s, acc);
   for (std::ptrdiff_t i = m16; i < m; ++i) {
     const float xi = Mem::ld(g.x + i * g.incx);
-    for (int k = 0; k < 16; ++k)
+    for (int k = 0; k < cols; ++k)
       s[k] = s[k] + Mem::ld(c + k * lda + i) * xi;
   }
-  for (int k = 0; k < 16; ++k) {
+  for (int k = 0; k < cols; ++k) {
     float *yj = g.y + (j + k) * g.incy;
     Mem::st(yj, Mem::ld(yj) + g.alpha * s[k]);
   }
 }
 
-// The leading columns done here: a multiple of 8 for REAL(8), of 16 for
-// REAL(4).
+// Groups of W = 8 (REAL(8)) or 16 (REAL(4)) columns, the last one partial
+// when at least two columns are left over (a lone column's one chain takes
+// the caller's loop); returns the columns done.  A strided x used by
+// several groups is first copied to contiguous workspace (the same values:
+// no bits change).
 template <class T, class Mem> std::ptrdiff_t dot_form_wide(const GemvBlock<T> &g) {
-  if constexpr (std::is_same_v<T, double>) {
+  if constexpr (std::is_same_v<T, double> || std::is_same_v<T, float>) {
+    constexpr int W = std::is_same_v<T, double> ? 8 : 16;
+    const std::ptrdiff_t groups = g.n / W + (g.n % W >= 2 ? 1 : 0);
+    if (groups == 0) return 0;
     const bool stream = streams_from_memory(g.m, g.n, sizeof(T));
-    std::ptrdiff_t j = 0;
-    for (; j + 8 <= g.n; j += 8)
-      stream ? dot_columns_8<true, Mem>(g, j) : dot_columns_8<false, Mem>(g, j);
-    return j;
-  } else if constexpr (std::is_same_v<T, float>) {
-    const bool stream = streams_from_memory(g.m, g.n, sizeof(T));
-    std::ptrdiff_t j = 0;
-    for (; j + 16 <= g.n; j += 16)
-      stream ? dot_columns_16<true, Mem>(g, j) : dot_columns_16<false, Mem>(g, j);
-    return j;
+    auto groups_of = [&](const GemvBlock<T> &h) {
+      std::ptrdiff_t j = 0;
+      for (; j < h.n - 1; j += W) {
+        const int cols = int(h.n - j < W ? h.n - j : W);
+        if (cols < W) {
+          if constexpr (W == 8)
+            dot_columns_8<false, true, Mem>(h, j, cols);
+          else
+            dot_columns_16<false, true, Mem>(h, j, cols);
+        } else if constexpr (W == 8) {
+          stream ? dot_columns_8<true, false, Mem>(h, j, W)
+                 : dot_columns_8<false, false, Mem>(h, j, W);
+        } else {
+          stream ? dot_columns_16<true, false, Mem>(h, j, W)
+                 : dot_columns_16<false, false, Mem>(h, j, W);
+        }
+      }
+      return j < h.n ? j : h.n;
+    };
+    if (g.incx != 1 && groups > 1 && g.m >= W) {
+      Scratch copy(std::size_t(g.m) * sizeof(T));
+      if (T *x = static_cast<T *>(copy.data())) {
+        for (std::ptrdiff_t i = 0; i < g.m; ++i)
+          x[i] = Mem::ld(g.x + i * g.incx);
+        GemvBlock<T> h = g;
+        h.x = x;
+        h.incx = 1;
+        return groups_of(h);
+      }
+    }
+    return groups_of(g);
   } else {
     return 0;
   }
