@@ -265,67 +265,78 @@ void pack_a_rows(const typename V::T *a, Index lda, Index rows, Index kc,
   }
 }
 
+// Values l0..l1-1 of one panel of kCols columns, of which the first s_end
+// are real (b at op(B)(0, j0)), into dst, kCols per group, zero past the
+// edge.
+template <class V, int kCols, class T = typename V::T>
+void copy_panel(const T *b, Index ldb, bool transposed, int s_end, Index l0, Index l1,
+                T *__restrict dst) {
+  constexpr bool kSimdTranspose = kCols % 8 == 0 && requires {
+    V::transpose_rows(b, ldb, dst, Index(kCols));
+  };
+  if (transposed) { // op(B)(l, j) = B(j, l): a row of B
+    for (Index l = l0; l < l1; ++l) {
+      if (s_end == kCols) {
+        std::memcpy(dst + l * kCols, b + l * ldb, kCols * sizeof(T));
+      } else {
+        for (int s = 0; s < kCols; ++s)
+          dst[l * kCols + s] = s < s_end ? load<T>(b + l * ldb + s) : T(0);
+      }
+    }
+    return;
+  }
+  Index l = l0;
+  if constexpr (kSimdTranspose) {
+    constexpr Index kStep = V::kTransposeStep;
+    if (s_end == kCols)
+      for (; l + kStep <= l1; l += kStep)
+        for (int s0 = 0; s0 < kCols; s0 += 8)
+          V::transpose_rows(b + s0 * ldb + l, ldb, dst + l * kCols + s0, kCols);
+  }
+  if (l == l1) return;
+  for (int s = 0; s < kCols; ++s) // a column at a time, down its values
+    for (Index t = l; t < l1; ++t)
+      dst[t * kCols + s] = s < s_end ? load<T>(b + s * ldb + t) : T(0);
+}
+
 // Columns j0..j0+cols-1 of op(B), l = l0..l0+kc-1 (b points at
 // op(B)(l0, j0)), into panels of NR columns: panel q, group l holds
 // op(B)(l0 + l, j0 + q*NR + s) for s = 0..NR-1 (zero past the edge).
 // `scale` (column form): the panels then hold alpha*b; with `skips`, a
 // panel with a zero among its real elements is marked masked in `plain`
 // and gets the flags "b != 0" at lp (same layout); without, every panel
-// is plain.
+// is plain.  Values are scaled a chunk at a time, while in cache.
 template <class V, int kNr, class T = typename V::T>
 void pack_b(const T *b, Index ldb, bool transposed, Index cols, Index kc, bool scale, bool skips,
             T alpha, T *__restrict bp, bool *plain, typename V::Live *__restrict lp) {
   using Live = typename V::Live;
-  constexpr bool kSimdTranspose = kNr == 8 && requires {
-    V::transpose_rows(b, ldb, bp, Index(kNr));
-  };
-  constexpr Index kStep = [] { // values of l per pass over a panel's columns
-    if constexpr (kSimdTranspose) return Index(V::kTransposeStep);
-    return Index(8);
-  }();
+  constexpr Index kChunk = 64;
   for (Index q = 0; q < cols; q += kNr, bp += kc * kNr, lp += kc * kNr) {
-    const Index s_end = cols - q < kNr ? cols - q : kNr;
-    if (transposed) { // op(B)(l, j) = B(j, l) = b[j + l*ldb]: rows of B are contiguous
-      if (s_end == kNr) {
-        for (Index l = 0; l < kc; ++l)
-          std::memcpy(bp + l * kNr, b + q + l * ldb, kNr * sizeof(T));
-      } else {
-        for (Index l = 0; l < kc; ++l)
-          for (Index s = 0; s < kNr; ++s)
-            bp[l * kNr + s] = s < s_end ? load<T>(b + q + l * ldb + s) : T(0);
-      }
-    } else { // op(B)(l, j) = B(l, j) = b[l + j*ldb]: a transposing copy
-      const T *src[kNr];
-      for (Index s = 0; s < kNr; ++s)
-        src[s] = b + (q + (s < s_end ? s : 0)) * ldb;
-      Index l = 0;
-      if (s_end == kNr) {
-        for (; l + kStep <= kc; l += kStep) {
-          if constexpr (kSimdTranspose)
-            V::transpose_rows(src[0] + l, ldb, bp + l * kNr, kNr);
-          else
-            for (Index s = 0; s < kNr; ++s)
-              for (Index t = 0; t < kStep; ++t)
-                bp[(l + t) * kNr + s] = load<T>(src[s] + l + t);
-        }
-      }
-      for (; l < kc; ++l)
-        for (Index s = 0; s < kNr; ++s)
-          bp[l * kNr + s] = s < s_end ? load<T>(src[s] + l) : T(0);
+    const int s_end = int(cols - q < kNr ? cols - q : kNr);
+    const T *src = transposed ? b + q : b + q * ldb;
+    if (!scale) {
+      copy_panel<V, kNr>(src, ldb, transposed, s_end, 0, kc, bp);
+      continue;
     }
-    if (scale) {
-      // Padding columns are zero but never decide: only real columns count.
-      Index zeros = 0;
+    Index zeros = 0;
+    for (Index l0 = 0; l0 < kc; l0 += kChunk) {
+      const Index l1 = kc - l0 < kChunk ? kc : l0 + kChunk;
+      copy_panel<V, kNr>(src, ldb, transposed, s_end, l0, l1, bp);
       if (skips)
-        for (Index e = 0; e < kc * kNr; ++e)
+        for (Index e = l0 * kNr; e < l1 * kNr; ++e)
           zeros += bp[e] == T(0);
-      const bool zero_seen = zeros > kc * (kNr - s_end);
-      plain[q / kNr] = !zero_seen;
-      if (zero_seen)
-        for (Index e = 0; e < kc * kNr; ++e)
-          lp[e] = bp[e] == T(0) ? Live(0) : Live(~Live(0));
-      for (Index e = 0; e < kc * kNr; ++e)
+      for (Index e = l0 * kNr; e < l1 * kNr; ++e)
         bp[e] = alpha * bp[e];
+    }
+    // Padding columns are zero but never decide: only real columns count.
+    plain[q / kNr] = !skips || zeros == kc * (kNr - s_end);
+    if (plain[q / kNr]) continue;
+    // A zero seen: the flags come from b itself (alpha*b may be zero where
+    // b is not), so the panel is copied again before it is scaled.
+    copy_panel<V, kNr>(src, ldb, transposed, s_end, 0, kc, bp);
+    for (Index e = 0; e < kc * kNr; ++e) {
+      lp[e] = bp[e] == T(0) ? Live(0) : Live(~Live(0));
+      bp[e] = alpha * bp[e];
     }
   }
 }
@@ -436,33 +447,6 @@ template <class V, int kVecs> void small_column_form(const GemmBlock<typename V:
 constexpr Index kFewRows = 4;
 constexpr int kFewPanels = 4; // panels side by side in a tile
 
-// Values l0..l1-1 of one panel's s_end columns (b at op(B)(0, j0)) into
-// dst, kWidth per group, zero past the edge.
-template <class V, class T = typename V::T>
-void copy_wide_panel(const T *b, Index ldb, bool transposed, int s_end, Index l0, Index l1,
-                     T *__restrict dst) {
-  constexpr int W = V::kWidth;
-  constexpr bool kSimdTranspose = W % 8 == 0 && requires {
-    V::transpose_rows(b, ldb, dst, Index(W));
-  };
-  if (transposed) { // op(B)(l, j) = B(j, l): a row of B
-    for (Index l = l0; l < l1; ++l)
-      V::store(dst + l * W, s_end == W ? V::load(b + l * ldb) : V::load_first(b + l * ldb, s_end));
-    return;
-  }
-  Index l = l0;
-  if constexpr (kSimdTranspose) {
-    constexpr Index kStep = V::kTransposeStep;
-    if (s_end == W)
-      for (; l + kStep <= l1; l += kStep)
-        for (int s0 = 0; s0 < W; s0 += 8)
-          V::transpose_rows(b + s0 * ldb + l, ldb, dst + l * W + s0, W);
-  }
-  for (; l < l1; ++l)
-    for (int s = 0; s < W; ++s)
-      dst[l * W + s] = s < s_end ? load<T>(b + s * ldb + l) : T(0);
-}
-
 template <class V, class T = typename V::T>
 void pack_b_wide(const T *b, Index ldb, bool transposed, Index cols, Index kc, bool skips, T alpha,
                  T *__restrict bp, T *__restrict raw, bool *plain) {
@@ -474,7 +458,7 @@ void pack_b_wide(const T *b, Index ldb, bool transposed, Index cols, Index kc, b
     Index zeros = 0;
     for (Index l0 = 0; l0 < kc; l0 += kChunk) {
       const Index l1 = kc - l0 < kChunk ? kc : l0 + kChunk;
-      copy_wide_panel<V>(src, ldb, transposed, s_end, l0, l1, bp);
+      copy_panel<V, W>(src, ldb, transposed, s_end, l0, l1, bp);
       if (skips)
         for (Index e = l0 * W; e < l1 * W; ++e)
           zeros += bp[e] == T(0);
@@ -483,7 +467,7 @@ void pack_b_wide(const T *b, Index ldb, bool transposed, Index cols, Index kc, b
     }
     // Padding lanes are zero but never decide: only real columns count.
     plain[q / W] = !skips || zeros == kc * (W - s_end);
-    if (!plain[q / W]) copy_wide_panel<V>(src, ldb, transposed, s_end, 0, kc, raw);
+    if (!plain[q / W]) copy_panel<V, W>(src, ldb, transposed, s_end, 0, kc, raw);
   }
 }
 
