@@ -436,7 +436,8 @@ template <class V, int kVecs> void small_column_form(const GemmBlock<typename V:
 
 // ---- Few rows: vectors along the rows of C --------------------------------
 
-// Column-form products of at most kFewRows rows, fewer than a vector: the
+// Column-form products of up to four rows, or of 8 or 12, fewer than a
+// vector: the
 // vectors run along C's rows instead, lane s of a tile vector holding
 // C(i, j0 + s).  op(B) is packed in panels of kWidth columns, group l
 // holding temp = alpha*op(B)(l, j0..j0+kWidth-1) (zero past the edge); a
@@ -444,8 +445,8 @@ template <class V, int kVecs> void small_column_form(const GemmBlock<typename V:
 // its b values, whose lanes say which terms are added.  A is read in
 // place.  Every element keeps the column form's order: its start (+0, C or
 // beta*C), then += temp*A(i, l) for l in order, b = 0 skipped.
-constexpr Index kFewRows = 4;
-constexpr int kFewPanels = 4; // panels side by side in a tile
+// Panels side by side in a tile of kRows rows: up to 24 accumulators.
+template <int kRows> constexpr int kFewPanels = kRows <= 4 ? 4 : kRows <= 8 ? 3 : 2;
 
 template <class V, class T = typename V::T>
 void pack_b_wide(const T *b, Index ldb, bool transposed, Index cols, Index kc, bool skips, T alpha,
@@ -505,7 +506,7 @@ few_rows_tile(Index kc, const typename V::T *a, Index lda, const typename V::T *
       t[p] = V::load(bp + p * panel_step + l * W);
       if constexpr (kMasked) live[p] = V::nonzero(V::load(raw + p * panel_step + l * W));
     }
-#pragma GCC unroll 4
+#pragma GCC unroll 16
     for (int r = 0; r < kRows; ++r) {
       const Vec ar = V::set1(load<T>(a + r + l * lda));
 #pragma GCC unroll 4
@@ -531,7 +532,7 @@ template <class V, int kRows> bool few_rows_form(const GemmBlock<typename V::T> 
   using T = typename V::T;
   using S = Shape<V>;
   constexpr int W = V::kWidth;
-  static_assert(S::kNc % (kFewPanels * W) == 0, "column blocks of whole tiles");
+  constexpr int kPanels = kFewPanels<kRows>;
   const Index n = g.n, k = g.k;
   const Index kc_max = k < S::kKc ? k : S::kKc;
   const Index nc_max = n < S::kNc ? (n + W - 1) / W * W : S::kNc;
@@ -558,13 +559,13 @@ template <class V, int kRows> bool few_rows_form(const GemmBlock<typename V::T> 
         const Index panel = q / W;
         T *c = g.c + (jc + q) * g.ldc;
         const Index left = ncur - q;
-        bool plain_run = left > (kFewPanels - 1) * W;
-        for (int p = 0; p < kFewPanels && plain_run; ++p)
+        bool plain_run = left > (kPanels - 1) * W;
+        for (int p = 0; p < kPanels && plain_run; ++p)
           plain_run = plain[panel + p];
         if (plain_run) {
-          few_rows_tile<V, kRows, kFewPanels, false>(kc, a, g.lda, bpack + panel * step, nullptr,
-                                                     step, start, g.beta, c, g.ldc, left);
-          q += kFewPanels * W;
+          few_rows_tile<V, kRows, kPanels, false>(kc, a, g.lda, bpack + panel * step, nullptr, step,
+                                                  start, g.beta, c, g.ldc, left);
+          q += kPanels * W;
         } else {
           if (plain[panel])
             few_rows_tile<V, kRows, 1, false>(kc, a, g.lda, bpack + panel * step, nullptr, step,
@@ -610,12 +611,15 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
       small_column_form<V, 2>(g);
     return true;
   }
-  if (!dot && m <= kFewRows && m < V::kWidth) {
+  if (!dot && m < V::kWidth) {
     switch (m) {
     case 1: return few_rows_form<V, 1>(g);
     case 2: return few_rows_form<V, 2>(g);
     case 3: return few_rows_form<V, 3>(g);
-    default: return few_rows_form<V, 4>(g);
+    case 4: return few_rows_form<V, 4>(g);
+    case 8: return few_rows_form<V, 8>(g);
+    case 12: return few_rows_form<V, 12>(g);
+    default: break;
     }
   }
   const Index kc_max = k < S::kKc ? k : S::kKc;
