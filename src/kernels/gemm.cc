@@ -174,6 +174,25 @@ void real_driver(const char *transa, const char *transb, const i32 *m, const i32
                               lc);
     single_rows = 0;
   }
+  if (single_rows > 0 && !ta && !tb && *m - s == 4) {
+    // The s rows' dot forms beside the four-row block, in one pass over B
+    // where the kernel set has it.
+    const DotRows<T> rows{s, a, 1, la, c + r * lc, 1, lc};
+    const GemmBlock<T> block{false,
+                             false,
+                             4,
+                             rest_n,
+                             *k,
+                             *alpha,
+                             a + s,
+                             la,
+                             b + r * lb,
+                             lb,
+                             inner_scales ? *beta : T(1),
+                             c + s + r * lc,
+                             lc};
+    if (gemm_reference_with_dot_rows(block, rows)) return;
+  }
   for (i32 i = 0; i < single_rows; ++i) {
     // C(i, r+1..n) += alpha*op(B)(:, r+1..n)^T * op(A)(i, :)^T.
     const T *x = ta ? a + i * la : a + i;

@@ -187,9 +187,23 @@ template <class T> void dispatch(const GemmBlock<T> &g) {
   }
   gemm_reference_portable(g);
 }
+
+template <class T> bool dispatch_with_dot_rows(const GemmBlock<T> &g, const DotRows<T> &d) {
+  switch (active_isa()) {
+  case Isa::avx512: return gemm_reference_avx512(g, d);
+  case Isa::avx2: return gemm_reference_avx2(g, d);
+  default: return false;
+  }
+}
 } // namespace
 
 void gemm_reference(const GemmBlock<float> &g) { dispatch(g); }
 void gemm_reference(const GemmBlock<double> &g) { dispatch(g); }
+bool gemm_reference_with_dot_rows(const GemmBlock<float> &g, const DotRows<float> &d) {
+  return dispatch_with_dot_rows(g, d);
+}
+bool gemm_reference_with_dot_rows(const GemmBlock<double> &g, const DotRows<double> &d) {
+  return dispatch_with_dot_rows(g, d);
+}
 
 } // namespace mox2

@@ -40,9 +40,28 @@ template <class T> struct GemmBlock {
   bool skip_zeros = true; // column form: a zero op(B)(l, j) skips its term
 };
 
+// Rows beside a column-form block that take the dot form over the block's
+// op(B): for r < count and each column j of the block, temp := +0, temp :=
+// temp + op(B)(l, j)*x_r(l) for l = 1..k in order, then y_r(j) := y_r(j) +
+// alpha*temp; x_r(l) = x[r*x_row + l*x_step], y_r(j) = y[r*y_row + j*y_step].
+template <class T> struct DotRows {
+  std::ptrdiff_t count;
+  const T *x;
+  std::ptrdiff_t x_row, x_step;
+  T *y;
+  std::ptrdiff_t y_row, y_step;
+};
+
 // The chosen kernel set's implementation.
 void gemm_reference(const GemmBlock<float> &g);
 void gemm_reference(const GemmBlock<double> &g);
+
+// The block and its dot rows in one pass over op(B), where the chosen
+// kernel set has such a pass for the shape (a column-form block of four
+// rows, fewer than a vector, and one to three dot rows); false, with
+// nothing read or written, otherwise or without workspace.
+bool gemm_reference_with_dot_rows(const GemmBlock<float> &g, const DotRows<float> &d);
+bool gemm_reference_with_dot_rows(const GemmBlock<double> &g, const DotRows<double> &d);
 
 // The portable implementation, the meaning of the others.
 void gemm_reference_portable(const GemmBlock<float> &g);
@@ -55,5 +74,9 @@ bool gemm_reference_avx512(const GemmBlock<float> &g);
 bool gemm_reference_avx512(const GemmBlock<double> &g);
 bool gemm_reference_avx2(const GemmBlock<float> &g);
 bool gemm_reference_avx2(const GemmBlock<double> &g);
+bool gemm_reference_avx512(const GemmBlock<float> &g, const DotRows<float> &d);
+bool gemm_reference_avx512(const GemmBlock<double> &g, const DotRows<double> &d);
+bool gemm_reference_avx2(const GemmBlock<float> &g, const DotRows<float> &d);
+bool gemm_reference_avx2(const GemmBlock<double> &g, const DotRows<double> &d);
 
 } // namespace mox2

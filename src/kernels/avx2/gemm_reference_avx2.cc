@@ -77,5 +77,11 @@ bool gemm_reference_avx2(const GemmBlock<double> &g) {
 bool gemm_reference_avx2(const GemmBlock<float> &g) {
   return kernels::blocked::gemm<kernels::blocked::Avx2Float>(g);
 }
+bool gemm_reference_avx2(const GemmBlock<double> &g, const DotRows<double> &d) {
+  return kernels::blocked::gemm_with_dot_rows<kernels::blocked::Avx2Double>(g, d);
+}
+bool gemm_reference_avx2(const GemmBlock<float> &g, const DotRows<float> &d) {
+  return kernels::blocked::gemm_with_dot_rows<kernels::blocked::Avx2Float>(g, d);
+}
 
 } // namespace mox2

@@ -80,5 +80,11 @@ bool gemm_reference_avx512(const GemmBlock<double> &g) {
 bool gemm_reference_avx512(const GemmBlock<float> &g) {
   return kernels::blocked::gemm<kernels::blocked::Avx512Float>(g);
 }
+bool gemm_reference_avx512(const GemmBlock<double> &g, const DotRows<double> &d) {
+  return kernels::blocked::gemm_with_dot_rows<kernels::blocked::Avx512Double>(g, d);
+}
+bool gemm_reference_avx512(const GemmBlock<float> &g, const DotRows<float> &d) {
+  return kernels::blocked::gemm_with_dot_rows<kernels::blocked::Avx512Float>(g, d);
+}
 
 } // namespace mox2
