@@ -5,14 +5,13 @@
 // one GEMV, rows 1..m mod 4 over the other columns are one GEMV each
 // (written out in the GEMV kernel's order when small, or, beside a block
 // of four rows, taken in the GEMV order in that block's pass over B), and
-// the remaining
-// block (rows in fours, columns in pairs) goes to the inner kernel with
-// beta = 1, or with beta itself where its own scaling gives the same bits
-// (so that C is not swept twice).  The inner kernels and the alignment-safe kernels
-// follow the reference order of gemm_reference.h.  The complex kernels
-// build C column by column from GEMV calls, except for op(B) = B^H, which
-// runs the reference loops (gemm_complex.h) with beta applied inside,
-// blocked where the kernel set has them.
+// the remaining block (rows in fours, columns in pairs) goes to the inner
+// kernel with beta = 1, or with beta itself where its own scaling gives
+// the same bits (so that C is not swept twice).  The inner kernels and the
+// alignment-safe kernels follow the reference order of gemm_reference.h.
+// The complex kernels build C column by column from GEMV calls, except for
+// op(B) = B^H, which runs the reference loops (gemm_complex.h) with beta
+// applied inside, blocked where the kernel set has them.
 #include <cstdint>
 #include <cstring>
 
