@@ -21,7 +21,7 @@
 //
 // V provides: T, Vec, Mask, kWidth, zero, set1, load, load_first(p, n),
 // store, store_first(p, v, n) (the first n lanes only, nothing else read
-// or written), mul, add, nonzero(b), add_where(acc, mask, p), Live (a
+// or written), mul, add, nonzero(b), any_zero(b), add_where(acc, mask, p), Live (a
 // flag: all bits set or none) and live(const Live *) (its mask); and it
 // may provide kTransposeStep and transpose_rows(src, ld, dst, dst_ld):
 // dst[t*dst_ld + s] := src[s*ld + t], s < 8, t < kTransposeStep (a
@@ -305,6 +305,28 @@ void copy_panel(const T *b, Index ldb, bool transposed, int s_end, Index l0, Ind
       dst[t * kCols + s] = s < s_end ? load<T>(b + s * ldb + t) : T(0);
 }
 
+// Whether groups l0..l1-1 of a panel (kCols values per group, the first
+// s_end real, the rest padding zeros that never count) hold a zero.
+template <class V, int kCols, class T = typename V::T>
+bool has_zero(const T *p, Index l0, Index l1, int s_end) {
+  constexpr int W = V::kWidth;
+  if (s_end < kCols) {
+    for (Index l = l0; l < l1; ++l)
+      for (int s = 0; s < s_end; ++s)
+        if (p[l * kCols + s] == T(0)) return true;
+    return false;
+  }
+  Index e = l0 * kCols;
+  const Index end = l1 * kCols;
+  for (; e + 4 * W <= end; e += 4 * W)
+    if (V::any_zero(V::load(p + e)) | V::any_zero(V::load(p + e + W)) |
+        V::any_zero(V::load(p + e + 2 * W)) | V::any_zero(V::load(p + e + 3 * W)))
+      return true;
+  for (; e < end; ++e)
+    if (p[e] == T(0)) return true;
+  return false;
+}
+
 // Columns j0..j0+cols-1 of op(B), l = l0..l0+kc-1 (b points at
 // op(B)(l0, j0)), into panels of NR columns: panel q, group l holds
 // op(B)(l0 + l, j0 + q*NR + s) for s = 0..NR-1 (zero past the edge).
@@ -324,18 +346,15 @@ void pack_b(const T *b, Index ldb, bool transposed, Index cols, Index kc, bool s
       copy_panel<V, kNr>(src, ldb, transposed, s_end, 0, kc, bp);
       continue;
     }
-    Index zeros = 0;
+    bool zero_seen = false;
     for (Index l0 = 0; l0 < kc; l0 += kChunk) {
       const Index l1 = kc - l0 < kChunk ? kc : l0 + kChunk;
       copy_panel<V, kNr>(src, ldb, transposed, s_end, l0, l1, bp);
-      if (skips)
-        for (Index e = l0 * kNr; e < l1 * kNr; ++e)
-          zeros += bp[e] == T(0);
+      if (skips && !zero_seen) zero_seen = has_zero<V, kNr>(bp, l0, l1, s_end);
       for (Index e = l0 * kNr; e < l1 * kNr; ++e)
         bp[e] = alpha * bp[e];
     }
-    // Padding columns are zero but never decide: only real columns count.
-    plain[q / kNr] = !skips || zeros == kc * (kNr - s_end);
+    plain[q / kNr] = !zero_seen;
     if (plain[q / kNr]) continue;
     // A zero seen: the flags come from b itself (alpha*b may be zero where
     // b is not), so the panel is copied again before it is scaled.
@@ -463,19 +482,16 @@ void pack_b_wide(const T *b, Index ldb, bool transposed, Index cols, Index kc, b
   for (Index q = 0; q < cols; q += W, bp += kc * W, raw += kc * W) {
     const int s_end = int(cols - q < W ? cols - q : W);
     const T *src = transposed ? b + q : b + q * ldb;
-    Index zeros = 0;
+    bool zero_seen = false;
     T *values = keep_raw ? raw : bp;
     for (Index l0 = 0; l0 < kc; l0 += kChunk) {
       const Index l1 = kc - l0 < kChunk ? kc : l0 + kChunk;
       copy_panel<V, W>(src, ldb, transposed, s_end, l0, l1, values);
-      if (skips)
-        for (Index e = l0 * W; e < l1 * W; ++e)
-          zeros += values[e] == T(0);
+      if (skips && !zero_seen) zero_seen = has_zero<V, W>(values, l0, l1, s_end);
       for (Index e = l0 * W; e < l1 * W; ++e)
         bp[e] = alpha * values[e];
     }
-    // Padding lanes are zero but never decide: only real columns count.
-    plain[q / W] = !skips || zeros == kc * (W - s_end);
+    plain[q / W] = !zero_seen;
     if (!plain[q / W] && !keep_raw) copy_panel<V, W>(src, ldb, transposed, s_end, 0, kc, raw);
   }
 }
