@@ -289,13 +289,17 @@ void copy_panel(const T *b, Index ldb, bool transposed, int s_end, Index l0, Ind
   if constexpr (kSimdTranspose) {
     constexpr Index kStep = V::kTransposeStep;
     // Each column is a stream of its own, read a few lines at a time: its
-    // lines are asked for 512 bytes ahead (a hint; it never faults).
+    // lines are asked for 512 bytes ahead (a hint at an address that may lie
+    // past the column, reached by integer arithmetic; it never faults).
     constexpr Index kAhead = 512 / Index(sizeof(T));
     if (s_end == kCols)
       for (; l + kStep <= l1; l += kStep)
         for (int s0 = 0; s0 < kCols; s0 += 8) {
           for (int s = 0; s < 8; ++s)
-            __builtin_prefetch(b + (s0 + s) * ldb + l + kAhead, 0, 3);
+            __builtin_prefetch(
+                reinterpret_cast<const void *>(
+                    reinterpret_cast<std::uintptr_t>(b + (s0 + s) * ldb + l) + kAhead * sizeof(T)),
+                0, 3);
           V::transpose_rows(b + s0 * ldb + l, ldb, dst + l * kCols + s0, kCols);
         }
   }
