@@ -21,8 +21,10 @@
 
 #include "kernels/blas_access.h"
 #include "kernels/gemm_complex.h"
+#include "kernels/gemm_complex_column_form.h"
 #include "kernels/gemm_reference.h"
 #include "kernels/kernels.h"
+#include "runtime/cpu.h"
 
 namespace mox2::kernels {
 namespace {
@@ -207,6 +209,41 @@ void thin_loops(const ComplexGemm<c8> &g, bool zero_skip) {
 }
 void thin_loops(const ComplexGemm<c16> &g, bool zero_skip) { complex_gemm_loops(g, zero_skip); }
 
+// COMPLEX(8) column form (op(A) = A, op(B) = B or B^T, alpha not zero)
+// on the kernel set's blocked tiles: every product there is in the plain
+// form, so once C is scaled the thin order is the blocked column form's,
+// each term t*A(i, l), t = alpha*b(l, j), in l order, except that it skips
+// a lone first term (odd k) where b is zero; that term is added here
+// first.  False, with nothing done, where this does not apply.
+bool thin_columns_blocked(const ComplexGemm<c16> &g) {
+  if (g.op_a != ComplexOp::plain || g.op_b == ComplexOp::conjugated || is_zero(g.alpha) || g.k < 2)
+    return false;
+  bool (*blocked)(const ComplexGemm<c16> &) = nullptr;
+  switch (active_isa()) {
+  case Isa::avx512: blocked = avx512::gemm_c16_avx512_blocked; break;
+  case Isa::avx2: blocked = avx2::gemm_c16_avx2_blocked; break;
+  default: return false;
+  }
+  complex_scale_c<c16, NaturalAccess>(g, false);
+  ComplexGemm<c16> rest = g;
+  rest.beta = c16{1, 0};
+  if (g.k % 2 == 1) {
+    const bool plain_b = g.op_b == ComplexOp::plain;
+    for (Index j = 0; j < g.n; ++j) {
+      const c16 t = mul(g.alpha, plain_b ? g.b[j * g.ldb] : g.b[j]);
+      c16 *col = g.c + j * g.ldc;
+      for (Index i = 0; i < g.m; ++i)
+        col[i] = add(col[i], mul(t, g.a[i]));
+    }
+    rest.a += g.lda;
+    rest.b += plain_b ? 1 : g.ldb;
+    rest.k -= 1;
+  }
+  if (!blocked(rest)) thin_loops(rest, false);
+  return true;
+}
+bool thin_columns_blocked(const ComplexGemm<c8> &) { return false; }
+
 template <class C>
 void complex_thin(const char *transa, const char *transb, const i32 *m, const i32 *n, const i32 *k,
                   const C *alpha, const C *a, const i32 *lda, const C *b, const i32 *ldb,
@@ -227,9 +264,10 @@ void complex_thin(const char *transa, const char *transb, const i32 *m, const i3
                    *ldc};
   i32 small;
   Shape shape = shape_of(*m, *n, *k, small);
-  if (shape != Shape::other && small > 0)
-    thin_loops(g, false);
-  else if (!complex_reference_prologue<C, NaturalAccess>(g, sizeof(C) == sizeof(c8)))
+  if (shape != Shape::other && small > 0) {
+    // Few rows only: with many rows the loops below stream C well.
+    if (shape != Shape::rows || !thin_columns_blocked(g)) thin_loops(g, false);
+  } else if (!complex_reference_prologue<C, NaturalAccess>(g, sizeof(C) == sizeof(c8)))
     thin_loops(g, true);
 }
 
