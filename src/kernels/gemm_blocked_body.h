@@ -21,7 +21,8 @@
 //
 // V provides: T, Vec, Mask, kWidth, zero, set1, load, load_first(p, n),
 // store, store_first(p, v, n) (the first n lanes only, nothing else read
-// or written), mul, add, nonzero(b), any_zero(b), add_where(acc, mask, p), Live (a
+// or written), mul, add, nonzero(b), zero_lanes(b) (bit s set
+// where lane s is zero), add_where(acc, mask, p), Live (a
 // flag: all bits set or none) and live(const Live *) (its mask); and it
 // may provide kTransposeStep and transpose_rows(src, ld, dst, dst_ld):
 // dst[t*dst_ld + s] := src[s*ld + t], s < 8, t < kTransposeStep (a
@@ -302,6 +303,18 @@ void copy_panel(const T *b, Index ldb, bool transposed, int s_end, Index l0, Ind
                 0, 3);
           V::transpose_rows(b + s0 * ldb + l, ldb, dst + l * kCols + s0, kCols);
         }
+    else if (l + kStep <= l1) {
+      // A partial panel: its columns go through a buffer whose other rows
+      // are zero.
+      alignas(64) T rows[kCols][kStep] = {};
+      for (; l + kStep <= l1; l += kStep) {
+        for (int s = 0; s < s_end; ++s)
+          for (Index t = 0; t < kStep; ++t)
+            rows[s][t] = load<T>(b + s * ldb + l + t);
+        for (int s0 = 0; s0 < kCols; s0 += 8)
+          V::transpose_rows(&rows[s0][0], kStep, dst + l * kCols + s0, kCols);
+      }
+    }
   }
   if (l == l1) return;
   for (int s = 0; s < kCols; ++s) // a column at a time, down its values
@@ -314,20 +327,20 @@ void copy_panel(const T *b, Index ldb, bool transposed, int s_end, Index l0, Ind
 template <class V, int kCols, class T = typename V::T>
 bool has_zero(const T *p, Index l0, Index l1, int s_end) {
   constexpr int W = V::kWidth;
-  if (s_end < kCols) {
-    for (Index l = l0; l < l1; ++l)
-      for (int s = 0; s < s_end; ++s)
-        if (p[l * kCols + s] == T(0)) return true;
-    return false;
-  }
+  static_assert(W % kCols == 0, "whole groups per vector");
+  // The lanes of real values in a vector of W / kCols groups.
+  unsigned real = 0;
+  for (int g = 0; g < W / kCols; ++g)
+    real |= ((1u << s_end) - 1) << (g * kCols);
   Index e = l0 * kCols;
   const Index end = l1 * kCols;
   for (; e + 4 * W <= end; e += 4 * W)
-    if (V::any_zero(V::load(p + e)) | V::any_zero(V::load(p + e + W)) |
-        V::any_zero(V::load(p + e + 2 * W)) | V::any_zero(V::load(p + e + 3 * W)))
+    if ((V::zero_lanes(V::load(p + e)) | V::zero_lanes(V::load(p + e + W)) |
+         V::zero_lanes(V::load(p + e + 2 * W)) | V::zero_lanes(V::load(p + e + 3 * W))) &
+        real)
       return true;
   for (; e < end; ++e)
-    if (p[e] == T(0)) return true;
+    if (int(e % kCols) < s_end && p[e] == T(0)) return true;
   return false;
 }
 

@@ -27,8 +27,8 @@ struct Avx2Double {
   static Vec mul(Vec a, Vec b) { return _mm256_mul_pd(a, b); }
   static Vec add(Vec a, Vec b) { return _mm256_add_pd(a, b); }
   static Mask nonzero(Vec b) { return _mm256_cmp_pd(b, zero(), _CMP_NEQ_UQ); }
-  static bool any_zero(Vec b) {
-    return _mm256_movemask_pd(_mm256_cmp_pd(b, zero(), _CMP_EQ_OQ)) != 0;
+  static unsigned zero_lanes(Vec b) {
+    return unsigned(_mm256_movemask_pd(_mm256_cmp_pd(b, zero(), _CMP_EQ_OQ)));
   }
   static Vec add_where(Vec acc, Mask live, Vec p) {
     return _mm256_blendv_pd(acc, _mm256_add_pd(acc, p), live);
@@ -54,8 +54,8 @@ struct Avx2Float {
   static Vec mul(Vec a, Vec b) { return _mm256_mul_ps(a, b); }
   static Vec add(Vec a, Vec b) { return _mm256_add_ps(a, b); }
   static Mask nonzero(Vec b) { return _mm256_cmp_ps(b, zero(), _CMP_NEQ_UQ); }
-  static bool any_zero(Vec b) {
-    return _mm256_movemask_ps(_mm256_cmp_ps(b, zero(), _CMP_EQ_OQ)) != 0;
+  static unsigned zero_lanes(Vec b) {
+    return unsigned(_mm256_movemask_ps(_mm256_cmp_ps(b, zero(), _CMP_EQ_OQ)));
   }
   static Vec add_where(Vec acc, Mask live, Vec p) {
     return _mm256_blendv_ps(acc, _mm256_add_ps(acc, p), live);

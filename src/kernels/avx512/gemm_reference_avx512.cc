@@ -26,7 +26,7 @@ struct Avx512Double {
   static Vec mul(Vec a, Vec b) { return _mm512_mul_pd(a, b); }
   static Vec add(Vec a, Vec b) { return _mm512_add_pd(a, b); }
   static Mask nonzero(Vec b) { return _mm512_cmp_pd_mask(b, zero(), _CMP_NEQ_UQ); }
-  static bool any_zero(Vec b) { return _mm512_cmp_pd_mask(b, zero(), _CMP_EQ_OQ) != 0; }
+  static unsigned zero_lanes(Vec b) { return _mm512_cmp_pd_mask(b, zero(), _CMP_EQ_OQ); }
   static Vec add_where(Vec acc, Mask live, Vec p) { return _mm512_mask_add_pd(acc, live, acc, p); }
   using Live = __mmask8;
   static Mask live(const Live *p) { return _load_mask8(const_cast<Live *>(p)); }
@@ -52,7 +52,7 @@ struct Avx512Float {
   static Vec mul(Vec a, Vec b) { return _mm512_mul_ps(a, b); }
   static Vec add(Vec a, Vec b) { return _mm512_add_ps(a, b); }
   static Mask nonzero(Vec b) { return _mm512_cmp_ps_mask(b, zero(), _CMP_NEQ_UQ); }
-  static bool any_zero(Vec b) { return _mm512_cmp_ps_mask(b, zero(), _CMP_EQ_OQ) != 0; }
+  static unsigned zero_lanes(Vec b) { return _mm512_cmp_ps_mask(b, zero(), _CMP_EQ_OQ); }
   static Vec add_where(Vec acc, Mask live, Vec p) { return _mm512_mask_add_ps(acc, live, acc, p); }
   using Live = __mmask16;
   static Mask live(const Live *p) { return _load_mask16(const_cast<Live *>(p)); }
