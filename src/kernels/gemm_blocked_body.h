@@ -146,12 +146,15 @@ column_tile(Index kc, const typename V::T *__restrict ap, const typename V::T *_
 // +0 (`first`) or from the workspace tile w (MR x NR, column-major), then
 // go back to w, or (`last`) become C := alpha*temp (beta = 0, C unread) or
 // alpha*temp + beta*C on the tile's first rows x cols elements of C.
-template <class V, int kVecs, int kNr, int kPanel>
+// kDirect: B is read where it stands, op(B)(l, j) at bp[l*b_step +
+// j*b_col] (a product with one panel of rows uses each value once, so
+// packing would not repay), rather than from packed panels.
+template <class V, int kVecs, int kNr, int kPanel, bool kDirect = false>
 __attribute__((always_inline)) inline void
 dot_tile(Index kc, const typename V::T *__restrict ap, const typename V::T *__restrict bp,
          bool first, bool last, typename V::T *__restrict w, typename V::T alpha,
          typename V::T beta, typename V::T *c, Index ldc, int rows, int cols,
-         const typename V::T *c_next) {
+         const typename V::T *c_next, Index b_col = 1, Index b_step = kNr) {
   using Vec = typename V::Vec;
   constexpr int W = V::kWidth;
   Vec acc[kNr][kVecs];
@@ -166,13 +169,13 @@ dot_tile(Index kc, const typename V::T *__restrict ap, const typename V::T *__re
       a[v] = V::load(ap + v * W);
 #pragma GCC unroll 16
     for (int j = 0; j < kNr; ++j) {
-      Vec b = V::set1(bp[j]);
+      Vec b = kDirect ? V::set1(load<typename V::T>(bp + j * b_col)) : V::set1(bp[j]);
 #pragma GCC unroll 8
       for (int v = 0; v < kVecs; ++v)
         acc[j][v] = V::add(acc[j][v], V::mul(a[v], b));
     }
     ap += kPanel;
-    bp += kNr;
+    bp += kDirect ? b_step : kNr;
   }
   if (!last) {
     for (int j = 0; j < kNr; ++j)
@@ -768,14 +771,25 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
   Live *lpack = reinterpret_cast<Live *>(wpack + w_len);
   bool *plain = reinterpret_cast<bool *>(lpack + l_len);
 
+  // The dot form with one panel of rows uses each value of B once: whole
+  // panels of columns read it where it stands.
+  const bool direct_b = dot && m <= MR;
   for (Index jc = 0; jc < n; jc += nc) {
     const Index ncur = n - jc < nc ? n - jc : nc;
+    const Index direct_cols = direct_b ? ncur / kNr * kNr : 0;
     for (Index pc = 0; pc < k; pc += kc_max) {
       const Index kc = k - pc < kc_max ? k - pc : kc_max;
       const bool first = pc == 0, last = pc + kc == k;
       const T *bsrc = g.b_transposed ? g.b + jc + pc * g.ldb : g.b + pc + jc * g.ldb;
-      pack_b<V, kNr>(bsrc, g.ldb, g.b_transposed, ncur, kc, !dot, g.skip_zeros, g.alpha, bpack,
-                     plain, lpack);
+      if (direct_b) { // only a last, partial panel is packed
+        if (direct_cols < ncur)
+          pack_b<V, kNr>(bsrc + (g.b_transposed ? direct_cols : direct_cols * g.ldb), g.ldb,
+                         g.b_transposed, ncur - direct_cols, kc, false, false, g.alpha, bpack,
+                         plain, lpack);
+      } else {
+        pack_b<V, kNr>(bsrc, g.ldb, g.b_transposed, ncur, kc, !dot, g.skip_zeros, g.alpha, bpack,
+                       plain, lpack);
+      }
       for (Index ic = 0; ic < m; ic += S::kMc) {
         const Index mcur = m - ic < S::kMc ? m - ic : S::kMc;
         if (dot)
@@ -784,7 +798,10 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
           pack_a_columns<V, kVecs>(g.a + ic + pc * g.lda, g.lda, mcur, kc, apack);
         for (Index jr = 0; jr < ncur; jr += kNr) {
           const int cols = int(ncur - jr < kNr ? ncur - jr : kNr);
-          const T *bp = bpack + jr * kc;
+          const bool direct = direct_b && jr < direct_cols;
+          const T *bp = direct     ? bsrc + (g.b_transposed ? jr : jr * g.ldb)
+                        : direct_b ? bpack
+                                   : bpack + jr * kc;
           for (Index ir = 0; ir < mcur; ir += MR) {
             const int rows = int(mcur - ir < MR ? mcur - ir : MR);
             const T *ap = apack + ir * kc;
@@ -798,8 +815,14 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
               if (dot) {
                 T *w = wpack + ((jr / kNr) * m_pad + ic + ir) * kNr;
                 const T *w_next = w + MR * kNr;
-                dot_tile<V, kUsed, kNr, MR>(kc, ap, bp, first, last, w, g.alpha, g.beta, c, g.ldc,
-                                            rows, cols, last ? c_next : w_next);
+                if (direct)
+                  dot_tile<V, kUsed, kNr, MR, true>(kc, ap, bp, first, last, w, g.alpha, g.beta, c,
+                                                    g.ldc, rows, cols, last ? c_next : w_next,
+                                                    g.b_transposed ? 1 : g.ldb,
+                                                    g.b_transposed ? g.ldb : 1);
+                else
+                  dot_tile<V, kUsed, kNr, MR>(kc, ap, bp, first, last, w, g.alpha, g.beta, c, g.ldc,
+                                              rows, cols, last ? c_next : w_next);
               } else {
                 Start start = !first           ? Start::load
                               : g.beta == T(0) ? Start::zero
