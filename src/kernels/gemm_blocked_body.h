@@ -249,22 +249,24 @@ void pack_a_rows(const typename V::T *a, Index lda, Index rows, Index kc,
       if constexpr (kSimdTranspose) return Index(V::kTransposeStep);
       return Index(8);
     }();
-    Index l = 0;
-    if constexpr (kSimdTranspose)
-      if (r == MR)
-        for (; l + kStep <= kc; l += kStep)
-          for (Index i = 0; i < MR; i += 8)
-            V::transpose_rows(a + (p + i) * lda + l, lda, ap + l * MR + i, MR);
-    for (; l + kStep <= kc; l += kStep)
-      for (Index i = 0; i < r; ++i)
-        for (Index t = 0; t < kStep; ++t)
-          ap[(l + t) * MR + i] = load<T>(a + (p + i) * lda + l + t);
-    for (; l < kc; ++l)
-      for (Index i = 0; i < r; ++i)
+    // Rows in eights through transposes, the rest one at a time; past r,
+    // zeros up to the vector the tile reads last (later rows are not read).
+    Index i8 = 0, l8 = 0;
+    if constexpr (kSimdTranspose) {
+      i8 = r / 8 * 8;
+      l8 = kc / kStep * kStep;
+      for (Index l = 0; l < l8; l += kStep)
+        for (Index i = 0; i < i8; i += 8)
+          V::transpose_rows(a + (p + i) * lda + l, lda, ap + l * MR + i, MR);
+    }
+    for (Index i = 0; i < r; ++i)
+      for (Index l = i < i8 ? l8 : 0; l < kc; ++l)
         ap[l * MR + i] = load<T>(a + (p + i) * lda + l);
-    for (Index i = r; i < MR; ++i)
-      for (l = 0; l < kc; ++l)
-        ap[l * MR + i] = T(0);
+    const Index padded = (r + V::kWidth - 1) / V::kWidth * V::kWidth;
+    if (padded > r)
+      for (Index l = 0; l < kc; ++l)
+        for (Index i = r; i < padded; ++i)
+          ap[l * MR + i] = T(0);
     ap += kc * MR;
   }
 }
