@@ -349,6 +349,24 @@ bool has_zero(const T *p, Index l0, Index l1, int s_end) {
   return false;
 }
 
+// One panel's values l = 0..kc-1 copied into `values` (which may be bp)
+// and scaled into bp (bp := alpha*values), a chunk of l at a time while the
+// chunk is in cache; returns whether, with `skips`, a real value is zero.
+template <class V, int kCols, class T = typename V::T>
+bool copy_scaled_panel(const T *src, Index ldb, bool transposed, int s_end, Index kc, bool skips,
+                       T alpha, T *values, T *bp) {
+  constexpr Index kChunk = 64;
+  bool zero_seen = false;
+  for (Index l0 = 0; l0 < kc; l0 += kChunk) {
+    const Index l1 = kc - l0 < kChunk ? kc : l0 + kChunk;
+    copy_panel<V, kCols>(src, ldb, transposed, s_end, l0, l1, values);
+    if (skips && !zero_seen) zero_seen = has_zero<V, kCols>(values, l0, l1, s_end);
+    for (Index e = l0 * kCols; e < l1 * kCols; ++e)
+      bp[e] = alpha * values[e];
+  }
+  return zero_seen;
+}
+
 // Columns j0..j0+cols-1 of op(B), l = l0..l0+kc-1 (b points at
 // op(B)(l0, j0)), into panels of NR columns: panel q, group l holds
 // op(B)(l0 + l, j0 + q*NR + s) for s = 0..NR-1 (zero past the edge).
@@ -360,7 +378,6 @@ template <class V, int kNr, class T = typename V::T>
 void pack_b(const T *b, Index ldb, bool transposed, Index cols, Index kc, bool scale, bool skips,
             T alpha, T *__restrict bp, bool *plain, typename V::Live *__restrict lp) {
   using Live = typename V::Live;
-  constexpr Index kChunk = 64;
   for (Index q = 0; q < cols; q += kNr, bp += kc * kNr, lp += kc * kNr) {
     const int s_end = int(cols - q < kNr ? cols - q : kNr);
     const T *src = transposed ? b + q : b + q * ldb;
@@ -368,15 +385,8 @@ void pack_b(const T *b, Index ldb, bool transposed, Index cols, Index kc, bool s
       copy_panel<V, kNr>(src, ldb, transposed, s_end, 0, kc, bp);
       continue;
     }
-    bool zero_seen = false;
-    for (Index l0 = 0; l0 < kc; l0 += kChunk) {
-      const Index l1 = kc - l0 < kChunk ? kc : l0 + kChunk;
-      copy_panel<V, kNr>(src, ldb, transposed, s_end, l0, l1, bp);
-      if (skips && !zero_seen) zero_seen = has_zero<V, kNr>(bp, l0, l1, s_end);
-      for (Index e = l0 * kNr; e < l1 * kNr; ++e)
-        bp[e] = alpha * bp[e];
-    }
-    plain[q / kNr] = !zero_seen;
+    plain[q / kNr] =
+        !copy_scaled_panel<V, kNr>(src, ldb, transposed, s_end, kc, skips, alpha, bp, bp);
     if (plain[q / kNr]) continue;
     // A zero seen: the flags come from b itself (alpha*b may be zero where
     // b is not), so the panel is copied again before it is scaled.
@@ -500,20 +510,11 @@ template <class V, class T = typename V::T>
 void pack_b_wide(const T *b, Index ldb, bool transposed, Index cols, Index kc, bool skips,
                  bool keep_raw, T alpha, T *__restrict bp, T *__restrict raw, bool *plain) {
   constexpr int W = V::kWidth;
-  constexpr Index kChunk = 64; // values of l copied, then scaled while in cache
   for (Index q = 0; q < cols; q += W, bp += kc * W, raw += kc * W) {
     const int s_end = int(cols - q < W ? cols - q : W);
     const T *src = transposed ? b + q : b + q * ldb;
-    bool zero_seen = false;
-    T *values = keep_raw ? raw : bp;
-    for (Index l0 = 0; l0 < kc; l0 += kChunk) {
-      const Index l1 = kc - l0 < kChunk ? kc : l0 + kChunk;
-      copy_panel<V, W>(src, ldb, transposed, s_end, l0, l1, values);
-      if (skips && !zero_seen) zero_seen = has_zero<V, W>(values, l0, l1, s_end);
-      for (Index e = l0 * W; e < l1 * W; ++e)
-        bp[e] = alpha * values[e];
-    }
-    plain[q / W] = !zero_seen;
+    plain[q / W] = !copy_scaled_panel<V, W>(src, ldb, transposed, s_end, kc, skips, alpha,
+                                            keep_raw ? raw : bp, bp);
     if (!plain[q / W] && !keep_raw) copy_panel<V, W>(src, ldb, transposed, s_end, 0, kc, raw);
   }
 }
