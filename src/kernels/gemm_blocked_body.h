@@ -494,14 +494,15 @@ template <class V, int kVecs> void small_column_form(const GemmBlock<typename V:
 // ---- Few rows: vectors along the rows of C --------------------------------
 
 // Column-form products of up to four rows, or of 8 or 12, fewer than a
-// vector: the
-// vectors run along C's rows instead, lane s of a tile vector holding
-// C(i, j0 + s).  op(B) is packed in panels of kWidth columns, group l
-// holding temp = alpha*op(B)(l, j0..j0+kWidth-1) (zero past the edge); a
-// panel with a zero among its real values (when zeros skip) also keeps
-// its b values, whose lanes say which terms are added.  A is read in
+// vector: the vectors run along C's rows instead, lane s of a tile vector
+// holding C(i, j0 + s).  op(B) is packed in panels of kWidth columns,
+// group l holding temp = alpha*op(B)(l, j0..j0+kWidth-1) (zero past the
+// edge); a panel with a zero among its real values (when zeros skip) also
+// keeps its b values, whose lanes say which terms are added.  A is read in
 // place.  Every element keeps the column form's order: its start (+0, C or
-// beta*C), then += temp*A(i, l) for l in order, b = 0 skipped.
+// beta*C), then += temp*A(i, l) for l in order, b = 0 skipped.  Rows
+// beside the block may take the dot form over the same panels (DotRows).
+
 // Panels side by side in a tile of kRows rows: up to 24 accumulators.
 template <int kRows> constexpr int kFewPanels = kRows <= 4 ? 4 : kRows <= 8 ? 3 : 2;
 
