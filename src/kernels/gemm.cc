@@ -20,7 +20,6 @@
 #include "kernels/gemm_complex_column_form.h"
 #include "kernels/gemm_reference.h"
 #include "kernels/kernels.h"
-#include "runtime/cpu.h"
 
 namespace mox2::kernels {
 namespace {
@@ -218,27 +217,9 @@ GemmBlock<T> block_of(bool ta, bool tb, i32 m, i32 n, i32 k, T alpha, const T *a
   return GemmBlock<T>{ta, tb, m, n, k, alpha, a, lda, b, ldb, beta, c, ldc};
 }
 
-// The reference loops in the product forms of the GEMM kernels, and the
-// blocked column and dot forms.
+// The reference loops in the product forms of the GEMM kernels.
 void kernel_loops(const ComplexGemm<c8> &g) { complex_gemm_loops(g, ComplexForms::mixed, true); }
 void kernel_loops(const ComplexGemm<c16> &g) { complex_gemm_loops(g, true); }
-// The blocked forms of the kernel set in use; false when there is none or
-// it could not have its workspace.
-bool blocked(const ComplexGemm<c8> &g) {
-  switch (active_isa()) {
-  case Isa::avx512: return avx512::gemm_c8_avx512_blocked(g);
-  case Isa::avx2: return avx2::gemm_c8_avx2_blocked(g);
-  default: return false;
-  }
-}
-bool blocked(const ComplexGemm<c16> &g) {
-  switch (active_isa()) {
-  case Isa::avx512: return avx512::gemm_c16_avx512_blocked(g);
-  case Isa::avx2: return avx2::gemm_c16_avx2_blocked(g);
-  default: return false;
-  }
-}
-
 template <class C>
 void complex_driver(const char *transa, const char *transb, const i32 *m, const i32 *n,
                     const i32 *k, const C *alpha, const C *a, const i32 *lda, const C *b,
@@ -268,12 +249,12 @@ void complex_driver(const char *transa, const char *transb, const i32 *m, const 
     // they stand; the column form, once C is scaled, as the pair terms,
     // skipping each term whose B(j, l) is zero.
     if (g.op_a != ComplexOp::plain) {
-      if (!blocked(g)) kernel_loops(g);
+      if (!complex_blocked(g)) kernel_loops(g);
       return;
     }
     // beta = 0: the blocked column form starts from zero without C.
     if (!is_zero(g.beta)) complex_scale_c<C, NaturalAccess>(g, exact);
-    if (blocked(g)) return;
+    if (complex_blocked(g)) return;
     if (is_zero(g.beta)) complex_scale_c<C, NaturalAccess>(g, exact);
     ComplexGemm<C> scaled = g;
     scaled.beta = Constants<C>::one;
@@ -287,7 +268,7 @@ void complex_driver(const char *transa, const char *transb, const i32 *m, const 
   // zero without C).
   const bool scale_later = g.op_a == ComplexOp::plain && is_zero(g.beta) && g.k % 2 == 0;
   if (!scale_later) complex_scale_c<C, NaturalAccess>(g, exact);
-  if (blocked(g)) return;
+  if (complex_blocked(g)) return;
   if (scale_later) complex_scale_c<C, NaturalAccess>(g, exact);
   complex_gemv_columns(g);
 }

@@ -218,12 +218,7 @@ void thin_loops(const ComplexGemm<c16> &g, bool zero_skip) { complex_gemm_loops(
 bool thin_columns_blocked(const ComplexGemm<c16> &g) {
   if (g.op_a != ComplexOp::plain || g.op_b == ComplexOp::conjugated || is_zero(g.alpha) || g.k < 2)
     return false;
-  bool (*blocked)(const ComplexGemm<c16> &) = nullptr;
-  switch (active_isa()) {
-  case Isa::avx512: blocked = avx512::gemm_c16_avx512_blocked; break;
-  case Isa::avx2: blocked = avx2::gemm_c16_avx2_blocked; break;
-  default: return false;
-  }
+  if (active_isa() == Isa::portable) return false; // no blocked forms
   complex_scale_c<c16, NaturalAccess>(g, false);
   ComplexGemm<c16> rest = g;
   rest.beta = c16{1, 0};
@@ -239,7 +234,7 @@ bool thin_columns_blocked(const ComplexGemm<c16> &g) {
     rest.b += plain_b ? 1 : g.ldb;
     rest.k -= 1;
   }
-  if (!blocked(rest)) thin_loops(rest, false);
+  if (!complex_blocked(rest)) thin_loops(rest, false);
   return true;
 }
 bool thin_columns_blocked(const ComplexGemm<c8> &) { return false; }

@@ -760,7 +760,11 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
   }
   const Index nc_max = n < nc ? (n + kNr - 1) / kNr * kNr : nc;
   const std::size_t a_len = std::size_t(mc_max * kc_max);
-  const std::size_t b_len = std::size_t(nc_max * kc_max);
+  // The dot form with one panel of rows uses each value of B once: whole
+  // panels of columns read it where it stands, and only a last, partial
+  // panel is packed.
+  const bool direct_b = dot && m <= MR;
+  const std::size_t b_len = std::size_t((direct_b ? kNr : nc_max) * kc_max);
   const std::size_t w_len = dot && k > kc_max ? std::size_t(m_pad * nc_max) : 0;
   using Live = typename V::Live;
   const std::size_t l_len = dot ? 0 : b_len; // a flag per packed value of B
@@ -775,9 +779,6 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
   Live *lpack = reinterpret_cast<Live *>(wpack + w_len);
   bool *plain = reinterpret_cast<bool *>(lpack + l_len);
 
-  // The dot form with one panel of rows uses each value of B once: whole
-  // panels of columns read it where it stands.
-  const bool direct_b = dot && m <= MR;
   for (Index jc = 0; jc < n; jc += nc) {
     const Index ncur = n - jc < nc ? n - jc : nc;
     const Index direct_cols = direct_b ? ncur / kNr * kNr : 0;
@@ -785,7 +786,7 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
       const Index kc = k - pc < kc_max ? k - pc : kc_max;
       const bool first = pc == 0, last = pc + kc == k;
       const T *bsrc = g.b_transposed ? g.b + jc + pc * g.ldb : g.b + pc + jc * g.ldb;
-      if (direct_b) { // only a last, partial panel is packed
+      if (direct_b) {
         if (direct_cols < ncur)
           pack_b<V, kNr>(bsrc + (g.b_transposed ? direct_cols : direct_cols * g.ldb), g.ldb,
                          g.b_transposed, ncur - direct_cols, kc, false, false, g.alpha, bpack,

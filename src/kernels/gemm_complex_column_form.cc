@@ -5,6 +5,7 @@
 
 #include "kernels/blas_access.h"
 #include "kernels/gemm_complex_columns.h"
+#include "runtime/cpu.h"
 
 namespace mox2::kernels {
 namespace {
@@ -133,5 +134,20 @@ void finish_complex_dot_sums(const ComplexGemm<Complex<P>> &g, Index i0, Index m
 MOX2_INSTANTIATE_(float)
 MOX2_INSTANTIATE_(double)
 #undef MOX2_INSTANTIATE_
+
+bool complex_blocked(const ComplexGemm<c8> &g) {
+  switch (active_isa()) {
+  case Isa::avx512: return avx512::gemm_c8_avx512_blocked(g);
+  case Isa::avx2: return avx2::gemm_c8_avx2_blocked(g);
+  default: return false;
+  }
+}
+bool complex_blocked(const ComplexGemm<c16> &g) {
+  switch (active_isa()) {
+  case Isa::avx512: return avx512::gemm_c16_avx512_blocked(g);
+  case Isa::avx2: return avx2::gemm_c16_avx2_blocked(g);
+  default: return false;
+  }
+}
 
 } // namespace mox2::kernels

@@ -63,8 +63,8 @@ void add_complex_dot_sums(const ComplexGemm<Complex<P>> &g, std::ptrdiff_t i0, s
                           std::ptrdiff_t lds);
 
 // The whole column form or dot form (requires m, n, k >= 1; with op(B) =
-// B^H the column form also needs B to hold no zero).  False, with nothing
-// written, when no workspace could be had.
+// B^H the column form skips each term whose B(j, l) is zero).  False, with
+// nothing written, when no workspace could be had.
 namespace avx512 {
 bool gemm_c16_avx512_blocked(const ComplexGemm<c16> &g);
 bool gemm_c8_avx512_blocked(const ComplexGemm<c8> &g);
@@ -73,5 +73,10 @@ namespace avx2 {
 bool gemm_c16_avx2_blocked(const ComplexGemm<c16> &g);
 bool gemm_c8_avx2_blocked(const ComplexGemm<c8> &g);
 } // namespace avx2
+
+// The same forms of the kernel set in use; false, with nothing written,
+// when it has none or it could not have its workspace.
+bool complex_blocked(const ComplexGemm<c8> &g);
+bool complex_blocked(const ComplexGemm<c16> &g);
 
 } // namespace mox2::kernels

@@ -6,8 +6,9 @@
 // Column form: C is walked in blocks of kRows x kCols elements held in
 // registers while l runs over a slice of k; each element still receives
 // its terms in increasing l after its beta scaling, and a zero op(B)(l, j)
-// skips the term for its column alone (unless the block adds every term).  Dot form: kDotRows x
-// kDotCols sums side by side, each over l = 1..k in order.
+// skips the term for its column alone (unless the block adds every term).
+// Dot form: kDotRows x kDotCols sums side by side, each over l = 1..k in
+// order.
 #include "kernels/gemm_reference.h"
 
 #include "runtime/cpu.h"
