@@ -243,30 +243,44 @@ void pack_a_rows(const typename V::T *a, Index lda, Index rows, Index kc,
   constexpr bool kSimdTranspose = MR % 8 == 0 && requires {
     V::transpose_rows(a, lda, ap, Index(MR));
   };
+  constexpr Index kStep = [] { // values of l per pass over the panel's rows
+    if constexpr (kSimdTranspose) return Index(V::kTransposeStep);
+    return Index(8);
+  }();
   for (Index p = 0; p < rows; p += MR) {
     const Index r = rows - p < MR ? rows - p : MR;
-    constexpr Index kStep = [] { // values of l per pass over the panel's rows
-      if constexpr (kSimdTranspose) return Index(V::kTransposeStep);
-      return Index(8);
-    }();
-    // Rows in eights through transposes, the rest one at a time; past r,
-    // zeros up to the vector the tile reads last (later rows are not read).
-    Index i8 = 0, l8 = 0;
-    if constexpr (kSimdTranspose) {
-      i8 = r / 8 * 8;
-      l8 = kc / kStep * kStep;
-      for (Index l = 0; l < l8; l += kStep)
-        for (Index i = 0; i < i8; i += 8)
-          V::transpose_rows(a + (p + i) * lda + l, lda, ap + l * MR + i, MR);
-    }
-    for (Index i = 0; i < r; ++i)
-      for (Index l = i < i8 ? l8 : 0; l < kc; ++l)
-        ap[l * MR + i] = load<T>(a + (p + i) * lda + l);
+    // Past r, zeros up to the vector the tile reads last (later rows are
+    // not read).
     const Index padded = (r + V::kWidth - 1) / V::kWidth * V::kWidth;
+    Index l8 = 0;
+    if constexpr (kSimdTranspose) {
+      // Rows in eights through transposes: whole eights where they stand,
+      // a last partial eight through a buffer whose other rows are zero,
+      // and eights past r from a zero buffer.
+      const Index i8 = r / 8 * 8;
+      alignas(64) T part[8][kStep] = {};
+      alignas(64) const T zeros[8][kStep] = {};
+      l8 = kc / kStep * kStep;
+      for (Index l = 0; l < l8; l += kStep) {
+        T *dst = ap + l * MR;
+        for (Index i = 0; i < i8; i += 8)
+          V::transpose_rows(a + (p + i) * lda + l, lda, dst + i, MR);
+        if (i8 < r) {
+          for (Index s = 0; s < r - i8; ++s)
+            std::memcpy(&part[s][0], a + (p + i8 + s) * lda + l, sizeof part[s]);
+          V::transpose_rows(&part[0][0], kStep, dst + i8, MR);
+        }
+        for (Index i = (r + 7) / 8 * 8; i < padded; i += 8)
+          V::transpose_rows(&zeros[0][0], kStep, dst + i, MR);
+      }
+    }
+    // The values of l past the transposes (all of them without), a row at a time.
+    for (Index i = 0; i < r; ++i)
+      for (Index l = l8; l < kc; ++l)
+        ap[l * MR + i] = load<T>(a + (p + i) * lda + l);
     if (padded > r)
-      for (Index l = 0; l < kc; ++l)
-        for (Index i = r; i < padded; ++i)
-          ap[l * MR + i] = T(0);
+      for (Index l = l8; l < kc; ++l)
+        V::store_first(ap + l * MR + r, V::zero(), int(padded - r));
     ap += kc * MR;
   }
 }
@@ -797,7 +811,13 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
       }
       for (Index ic = 0; ic < m; ic += S::kMc) {
         const Index mcur = m - ic < S::kMc ? m - ic : S::kMc;
-        if (dot)
+        // One panel of rows (direct_b) is packed only as wide as its vectors.
+        const int a_vecs = int((mcur + V::kWidth - 1) / V::kWidth);
+        if (dot && direct_b && a_vecs == 1)
+          pack_a_rows<V, 1>(g.a + pc + ic * g.lda, g.lda, mcur, kc, apack);
+        else if (dot && direct_b && a_vecs == 2)
+          pack_a_rows<V, 2>(g.a + pc + ic * g.lda, g.lda, mcur, kc, apack);
+        else if (dot)
           pack_a_rows<V, kVecs>(g.a + pc + ic * g.lda, g.lda, mcur, kc, apack);
         else
           pack_a_columns<V, kVecs>(g.a + ic + pc * g.lda, g.lda, mcur, kc, apack);
@@ -820,11 +840,15 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
               if (dot) {
                 T *w = wpack + ((jr / kNr) * m_pad + ic + ir) * kNr;
                 const T *w_next = w + MR * kNr;
+                constexpr int kOnePanel = kUsed * V::kWidth;
                 if (direct)
-                  dot_tile<V, kUsed, kNr, MR, true>(kc, ap, bp, first, last, w, g.alpha, g.beta, c,
-                                                    g.ldc, rows, cols, last ? c_next : w_next,
-                                                    g.b_transposed ? 1 : g.ldb,
-                                                    g.b_transposed ? g.ldb : 1);
+                  dot_tile<V, kUsed, kNr, kOnePanel, true>(
+                      kc, ap, bp, first, last, w, g.alpha, g.beta, c, g.ldc, rows, cols,
+                      last ? c_next : w_next, g.b_transposed ? 1 : g.ldb,
+                      g.b_transposed ? g.ldb : 1);
+                else if (direct_b)
+                  dot_tile<V, kUsed, kNr, kOnePanel>(kc, ap, bp, first, last, w, g.alpha, g.beta, c,
+                                                     g.ldc, rows, cols, last ? c_next : w_next);
                 else
                   dot_tile<V, kUsed, kNr, MR>(kc, ap, bp, first, last, w, g.alpha, g.beta, c, g.ldc,
                                               rows, cols, last ? c_next : w_next);
