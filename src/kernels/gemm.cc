@@ -1,7 +1,9 @@
 // The GEMM kernels, C := alpha*op(A)*op(B) + beta*C on one block of C.
 //
-// Real drivers (pp_sgemm, pp_dgemm): C is scaled by beta first (zeros for
-// 0, the scal kernel per column otherwise); then an odd n's column 1 is
+// Real drivers (pp_sgemm, pp_dgemm): with op(A) = A^T and op(B) = B every
+// element takes the dot form, and the product is one block.  Otherwise C
+// is scaled by beta first (zeros for 0, the scal kernel per column
+// otherwise); then an odd n's column 1 is
 // one GEMV, rows 1..m mod 4 over the other columns are one GEMV each
 // (written out in the GEMV kernel's order when small, or, beside a block
 // of four rows, taken in the GEMV order in that block's pass over B), and
@@ -143,6 +145,17 @@ void real_driver(const char *transa, const char *transb, const i32 *m, const i32
   const T *one = &Constants<T>::one;
   bool ta = real_transposed(transa), tb = real_transposed(transb);
   i32 r = *n % 2, s = *m % 4;
+  if (ta && !tb && *m >= 4) {
+    // op(A) = A^T, op(B) = B: the peeled column and rows take the dot form
+    // too (temp from +0 over l in order, then C := C + alpha*temp once C is
+    // scaled), the same sum as the block's alpha*temp + beta*C, or for
+    // beta = 0, alpha*temp + C once C is zeroed.  So the whole product
+    // runs as one block.
+    const bool zero_first = *beta == 0;
+    if (zero_first) scale_c(*m, *n, beta, c, lc);
+    K::inner(transa, transb, m, n, k, alpha, a, lda, b, ldb, zero_first ? one : beta, c, ldc, 1, 1);
+    return;
+  }
   // The inner block takes beta itself when that gives the same bits as
   // scaling first: always in the column form (its accumulation starts from
   // the scaled C), and in the dot form unless beta = 0 (alpha*temp + 0 is
