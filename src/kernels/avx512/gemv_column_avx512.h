@@ -117,6 +117,20 @@ template <bool kStream, class T, class Mem> void column_form_passes(const GemvBl
   update_leftover_columns<kStream, T>(g.m, cols, t, k, g.y, next);
 }
 
+// y of one vector or less: it stays in a register over all the columns,
+// so each column costs one add in y's chain.
+template <class T, class Mem> void column_form_short(const GemvBlock<T> &g) {
+  using L = Lanes<T>;
+  const typename L::Mask live = L::first(g.m);
+  typename L::V v = L::load(live, g.y);
+  for (std::ptrdiff_t j = 0; j < g.n; ++j) {
+    const T xj = Mem::ld(g.x + j * g.incx);
+    if (xj == 0) continue;
+    v = L::add(live, v, L::mul(live, L::splat(g.alpha * xj), L::load(live, g.a + j * g.lda)));
+  }
+  L::store(live, g.y, v);
+}
+
 // The whole column form on contiguous y; false (nothing done) for a y
 // with another increment, which the caller buffers first.
 template <class T, class Mem> bool column_form_wide(const GemvBlock<T> &g) {
@@ -124,7 +138,9 @@ template <class T, class Mem> bool column_form_wide(const GemvBlock<T> &g) {
     return false;
   } else {
     if (g.incy != 1) return false;
-    if (streams_from_memory(g.m, g.n, sizeof(T)))
+    if (g.m <= Lanes<T>::kCount)
+      column_form_short<T, Mem>(g);
+    else if (streams_from_memory(g.m, g.n, sizeof(T)))
       column_form_passes<true, T, Mem>(g);
     else
       column_form_passes<false, T, Mem>(g);
