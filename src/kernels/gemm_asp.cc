@@ -239,6 +239,14 @@ bool thin_columns_blocked(const ComplexGemm<c16> &g) {
 }
 bool thin_columns_blocked(const ComplexGemm<c8> &) { return false; }
 
+// COMPLEX(4) column form (op(A) = A) on the kernel set's vectors: C
+// scaled in the exact form, then every term in l order, all products
+// exact.  False, with nothing done, where the set has no such loops.
+bool thin_exact_columns(const ComplexGemm<c8> &g) {
+  return active_isa() == Isa::avx512 && avx512::gemm_c8_exact_columns_avx512(g);
+}
+bool thin_exact_columns(const ComplexGemm<c16> &) { return false; }
+
 template <class C>
 void complex_thin(const char *transa, const char *transb, const i32 *m, const i32 *n, const i32 *k,
                   const C *alpha, const C *a, const i32 *lda, const C *b, const i32 *ldb,
@@ -261,7 +269,8 @@ void complex_thin(const char *transa, const char *transb, const i32 *m, const i3
   Shape shape = shape_of(*m, *n, *k, small);
   if (shape != Shape::other && small > 0) {
     // Few rows only: with many rows the loops below stream C well.
-    if (shape != Shape::rows || !thin_columns_blocked(g)) thin_loops(g, false);
+    if (shape == Shape::rows && thin_columns_blocked(g)) return;
+    if (!thin_exact_columns(g)) thin_loops(g, false);
   } else if (!complex_reference_prologue<C, NaturalAccess>(g, sizeof(C) == sizeof(c8)))
     thin_loops(g, true);
 }

@@ -68,6 +68,11 @@ void add_complex_dot_sums(const ComplexGemm<Complex<P>> &g, std::ptrdiff_t i0, s
 namespace avx512 {
 bool gemm_c16_avx512_blocked(const ComplexGemm<c16> &g);
 bool gemm_c8_avx512_blocked(const ComplexGemm<c8> &g);
+// COMPLEX(4) column form (op(A) = A) of the thin products: C scaled by
+// beta (zeros for 0, C unread), then every term t*A(i, l), t = alpha*b(l,
+// j), in l order, no zero test, every product exact.  False, with nothing
+// done, for op(A) != A.
+bool gemm_c8_exact_columns_avx512(const ComplexGemm<c8> &g);
 } // namespace avx512
 namespace avx2 {
 bool gemm_c16_avx2_blocked(const ComplexGemm<c16> &g);
