@@ -505,6 +505,68 @@ template <class V, int kVecs> void small_column_form(const GemmBlock<typename V:
   }
 }
 
+// ---- Short depth: k of 3 or less ------------------------------------------
+
+// Column-form products with k <= 3 and at least a vector of rows,
+// unpacked: four columns of C at a time, temp = alpha*b of each term held
+// in registers while a vector of rows of each column is loaded once,
+// takes its start (+0, C or beta*C) and its k terms in l order (b = 0
+// skipped when zeros skip), and is stored once.
+template <class V, int kK, int kCols>
+void short_depth_columns(const GemmBlock<typename V::T> &g, Index j0) {
+  using T = typename V::T;
+  using Vec = typename V::Vec;
+  constexpr int W = V::kWidth;
+  const Index b_step = g.b_transposed ? 1 : g.ldb, b_next = g.b_transposed ? g.ldb : 1;
+  Vec t[kCols][kK];
+  typename V::Mask live[kCols][kK];
+  for (int j = 0; j < kCols; ++j)
+    for (int l = 0; l < kK; ++l) {
+      const Vec bj = V::set1(load<T>(g.b + (j0 + j) * b_step + l * b_next));
+      t[j][l] = V::mul(V::set1(g.alpha), bj);
+      live[j][l] = V::nonzero(bj);
+    }
+  const Vec vbeta = V::set1(g.beta);
+  const bool zero = g.beta == T(0), one = g.beta == T(1);
+  T *c = g.c + j0 * g.ldc;
+  auto rows_at = [&](Index i, int n) {
+    Vec a[kK];
+    for (int l = 0; l < kK; ++l)
+      a[l] = n == W ? V::load(g.a + i + l * g.lda) : V::load_first(g.a + i + l * g.lda, n);
+    for (int j = 0; j < kCols; ++j) {
+      T *cj = c + j * g.ldc + i;
+      Vec acc = V::zero();
+      if (!zero) {
+        acc = n == W ? V::load(cj) : V::load_first(cj, n);
+        if (!one) acc = V::mul(vbeta, acc);
+      }
+      for (int l = 0; l < kK; ++l)
+        acc = g.skip_zeros ? V::add_where(acc, live[j][l], V::mul(t[j][l], a[l]))
+                           : V::add(acc, V::mul(t[j][l], a[l]));
+      if (n == W)
+        V::store(cj, acc);
+      else
+        V::store_first(cj, acc, n);
+    }
+  };
+  Index i = 0;
+  for (; i + W <= g.m; i += W)
+    rows_at(i, W);
+  if (i < g.m) rows_at(i, int(g.m - i));
+}
+
+template <class V, int kK> void short_depth_form(const GemmBlock<typename V::T> &g) {
+  Index j0 = 0;
+  for (; j0 + 4 <= g.n; j0 += 4)
+    short_depth_columns<V, kK, 4>(g, j0);
+  switch (g.n - j0) {
+  case 3: short_depth_columns<V, kK, 3>(g, j0); break;
+  case 2: short_depth_columns<V, kK, 2>(g, j0); break;
+  case 1: short_depth_columns<V, kK, 1>(g, j0); break;
+  default: break;
+  }
+}
+
 // ---- Few rows: vectors along the rows of C --------------------------------
 
 // Column-form products of up to four rows, or of 8 or 12, fewer than a
@@ -749,6 +811,13 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
     else
       small_column_form<V, 2>(g);
     return true;
+  }
+  if (!dot && k <= 3 && m >= V::kWidth) {
+    switch (k) {
+    case 1: short_depth_form<V, 1>(g); return true;
+    case 2: short_depth_form<V, 2>(g); return true;
+    default: short_depth_form<V, 3>(g); return true;
+    }
   }
   if (!dot && m < V::kWidth) {
     switch (m) {
