@@ -507,42 +507,53 @@ template <class V, int kVecs> void small_column_form(const GemmBlock<typename V:
 
 // ---- Short depth: k of 3 or less ------------------------------------------
 
-// Column-form products with k <= 3 and at least a vector of rows,
-// unpacked: four columns of C at a time, temp = alpha*b of each term held
-// in registers while a vector of rows of each column is loaded once,
-// takes its start (+0, C or beta*C) and its k terms in l order (b = 0
-// skipped when zeros skip), and is stored once.
-template <class V, int kK, int kCols>
-void short_depth_columns(const GemmBlock<typename V::T> &g, Index j0) {
+// Products with k <= 3 and at least a vector of rows, unpacked (op(A) = A^T
+// copied to columns first): four columns of C at a time, each term's b
+// (column form: temp = alpha*b) held in registers while a vector of rows
+// of each column is computed in one go: column form, its start (+0, C or
+// beta*C) and its k terms temp*A(i, l) in l order (b = 0 skipped when
+// zeros skip); dot form, temp from +0 over its k terms A(l, i)*b in l
+// order, then alpha*temp or alpha*temp + beta*C.  `at` holds op(A)
+// column by column (m apart).
+template <class V, int kK, int kCols, bool kDot>
+void short_depth_columns(const GemmBlock<typename V::T> &g, const typename V::T *at, Index j0) {
   using T = typename V::T;
   using Vec = typename V::Vec;
   constexpr int W = V::kWidth;
+  const Index lda = kDot ? g.m : g.lda;
   const Index b_step = g.b_transposed ? 1 : g.ldb, b_next = g.b_transposed ? g.ldb : 1;
   Vec t[kCols][kK];
   typename V::Mask live[kCols][kK];
   for (int j = 0; j < kCols; ++j)
     for (int l = 0; l < kK; ++l) {
       const Vec bj = V::set1(load<T>(g.b + (j0 + j) * b_step + l * b_next));
-      t[j][l] = V::mul(V::set1(g.alpha), bj);
+      t[j][l] = kDot ? bj : V::mul(V::set1(g.alpha), bj);
       live[j][l] = V::nonzero(bj);
     }
-  const Vec vbeta = V::set1(g.beta);
+  const Vec valpha = V::set1(g.alpha), vbeta = V::set1(g.beta);
   const bool zero = g.beta == T(0), one = g.beta == T(1);
   T *c = g.c + j0 * g.ldc;
   auto rows_at = [&](Index i, int n) {
     Vec a[kK];
     for (int l = 0; l < kK; ++l)
-      a[l] = n == W ? V::load(g.a + i + l * g.lda) : V::load_first(g.a + i + l * g.lda, n);
+      a[l] = n == W ? V::load(at + i + l * lda) : V::load_first(at + i + l * lda, n);
     for (int j = 0; j < kCols; ++j) {
       T *cj = c + j * g.ldc + i;
       Vec acc = V::zero();
-      if (!zero) {
-        acc = n == W ? V::load(cj) : V::load_first(cj, n);
-        if (!one) acc = V::mul(vbeta, acc);
+      if (kDot) {
+        for (int l = 0; l < kK; ++l)
+          acc = V::add(acc, V::mul(a[l], t[j][l]));
+        acc = V::mul(valpha, acc);
+        if (!zero) acc = V::add(acc, V::mul(vbeta, n == W ? V::load(cj) : V::load_first(cj, n)));
+      } else {
+        if (!zero) {
+          acc = n == W ? V::load(cj) : V::load_first(cj, n);
+          if (!one) acc = V::mul(vbeta, acc);
+        }
+        for (int l = 0; l < kK; ++l)
+          acc = g.skip_zeros ? V::add_where(acc, live[j][l], V::mul(t[j][l], a[l]))
+                             : V::add(acc, V::mul(t[j][l], a[l]));
       }
-      for (int l = 0; l < kK; ++l)
-        acc = g.skip_zeros ? V::add_where(acc, live[j][l], V::mul(t[j][l], a[l]))
-                           : V::add(acc, V::mul(t[j][l], a[l]));
       if (n == W)
         V::store(cj, acc);
       else
@@ -555,16 +566,35 @@ void short_depth_columns(const GemmBlock<typename V::T> &g, Index j0) {
   if (i < g.m) rows_at(i, int(g.m - i));
 }
 
-template <class V, int kK> void short_depth_form(const GemmBlock<typename V::T> &g) {
+template <class V, int kK, bool kDot>
+void short_depth_columns_all(const GemmBlock<typename V::T> &g, const typename V::T *at) {
   Index j0 = 0;
   for (; j0 + 4 <= g.n; j0 += 4)
-    short_depth_columns<V, kK, 4>(g, j0);
+    short_depth_columns<V, kK, 4, kDot>(g, at, j0);
   switch (g.n - j0) {
-  case 3: short_depth_columns<V, kK, 3>(g, j0); break;
-  case 2: short_depth_columns<V, kK, 2>(g, j0); break;
-  case 1: short_depth_columns<V, kK, 1>(g, j0); break;
+  case 3: short_depth_columns<V, kK, 3, kDot>(g, at, j0); break;
+  case 2: short_depth_columns<V, kK, 2, kDot>(g, at, j0); break;
+  case 1: short_depth_columns<V, kK, 1, kDot>(g, at, j0); break;
   default: break;
   }
+}
+
+// False, with nothing written, when the dot form's copy of A has no
+// workspace.
+template <class V, int kK> bool short_depth_form(const GemmBlock<typename V::T> &g) {
+  using T = typename V::T;
+  if (!g.a_transposed) {
+    short_depth_columns_all<V, kK, false>(g, g.a);
+    return true;
+  }
+  Scratch scratch(std::size_t(g.m) * kK * sizeof(T));
+  T *at = static_cast<T *>(scratch.data());
+  if (!at) return false;
+  for (Index i = 0; i < g.m; ++i)
+    for (int l = 0; l < kK; ++l)
+      at[i + l * g.m] = load<T>(g.a + l + i * g.lda);
+  short_depth_columns_all<V, kK, true>(g, at);
+  return true;
 }
 
 // ---- Few rows: vectors along the rows of C --------------------------------
@@ -812,11 +842,11 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
       small_column_form<V, 2>(g);
     return true;
   }
-  if (!dot && k <= 3 && m >= V::kWidth) {
+  if (k <= 3 && m >= V::kWidth) {
     switch (k) {
-    case 1: short_depth_form<V, 1>(g); return true;
-    case 2: short_depth_form<V, 2>(g); return true;
-    default: short_depth_form<V, 3>(g); return true;
+    case 1: return short_depth_form<V, 1>(g);
+    case 2: return short_depth_form<V, 2>(g);
+    default: return short_depth_form<V, 3>(g);
     }
   }
   if (!dot && m < V::kWidth) {
