@@ -505,78 +505,106 @@ template <class V, int kVecs> void small_column_form(const GemmBlock<typename V:
   }
 }
 
-// ---- Short depth: k of 3 or less ------------------------------------------
+// ---- Short depth: k of 8 or less -------------------------------------------
 
-// Products with k <= 3 and at least a vector of rows, unpacked (op(A) = A^T
+constexpr Index kShortDepth = 8;
+
+// Products with k <= kShortDepth and at least a vector of rows, unpacked (op(A) = A^T
 // copied to columns first): four columns of C at a time, each term's b
 // (column form: temp = alpha*b) held in registers while a vector of rows
-// of each column is computed in one go: column form, its start (+0, C or
-// beta*C) and its k terms temp*A(i, l) in l order (b = 0 skipped when
-// zeros skip); dot form, temp from +0 over its k terms A(l, i)*b in l
-// order, then alpha*temp or alpha*temp + beta*C.  `at` holds op(A)
-// column by column (m apart).
+// of each column (four columns for k <= 4, else two) is computed in one go: column form, its start
+// (+0, C or beta*C) and its k terms temp*A(i, l) in l order (b = 0 skipped when zeros skip); dot
+// form, temp from +0 over its k terms A(l, i)*b in l order, then alpha*temp or alpha*temp + beta*C.
+// `at` holds op(A) column by column (m apart).
+// One vector of rows (n of them, kFull: all W) of kCols columns.  kMasked:
+// terms add under their flags.  C is read unless `zero`, then scaled by
+// beta unless `one` (column form).
+template <class V, int kK, int kCols, bool kDot, bool kMasked, bool kFull>
+__attribute__((always_inline)) inline void
+short_depth_rows(const typename V::T *at, Index lda, Index i, int n,
+                 const typename V::Vec (&t)[kCols][kK], const typename V::Mask (&live)[kCols][kK],
+                 typename V::Vec valpha, typename V::Vec vbeta, bool zero, bool one,
+                 typename V::T *c, Index ldc) {
+  using Vec = typename V::Vec;
+  constexpr int W = V::kWidth;
+  Vec a[kK];
+  for (int l = 0; l < kK; ++l)
+    a[l] = kFull ? V::load(at + i + l * lda) : V::load_first(at + i + l * lda, n);
+  for (int j = 0; j < kCols; ++j) {
+    typename V::T *cj = c + j * ldc + i;
+    Vec acc = V::zero();
+    if constexpr (kDot) {
+      for (int l = 0; l < kK; ++l)
+        acc = V::add(acc, V::mul(a[l], t[j][l]));
+      acc = V::mul(valpha, acc);
+      if (!zero) acc = V::add(acc, V::mul(vbeta, kFull ? V::load(cj) : V::load_first(cj, n)));
+    } else {
+      if (!zero) {
+        acc = kFull ? V::load(cj) : V::load_first(cj, n);
+        if (!one) acc = V::mul(vbeta, acc);
+      }
+      for (int l = 0; l < kK; ++l)
+        acc = kMasked ? V::add_where(acc, live[j][l], V::mul(t[j][l], a[l]))
+                      : V::add(acc, V::mul(t[j][l], a[l]));
+    }
+    if (kFull)
+      V::store(cj, acc);
+    else
+      V::store_first(cj, acc, n);
+  }
+  (void)W;
+}
+
+template <class V, int kK, int kCols, bool kDot, bool kMasked>
+void short_depth_group(const typename V::T *at, Index m, Index lda,
+                       const typename V::Vec (&t)[kCols][kK],
+                       const typename V::Mask (&live)[kCols][kK], typename V::T alpha,
+                       typename V::T beta, typename V::T *c, Index ldc) {
+  using T = typename V::T;
+  constexpr int W = V::kWidth;
+  const typename V::Vec valpha = V::set1(alpha), vbeta = V::set1(beta);
+  const bool zero = beta == T(0), one = beta == T(1);
+  Index i = 0;
+  for (; i + W <= m; i += W)
+    short_depth_rows<V, kK, kCols, kDot, kMasked, true>(at, lda, i, W, t, live, valpha, vbeta, zero,
+                                                        one, c, ldc);
+  if (i < m)
+    short_depth_rows<V, kK, kCols, kDot, kMasked, false>(at, lda, i, int(m - i), t, live, valpha,
+                                                         vbeta, zero, one, c, ldc);
+}
+
 template <class V, int kK, int kCols, bool kDot>
 void short_depth_columns(const GemmBlock<typename V::T> &g, const typename V::T *at, Index j0) {
   using T = typename V::T;
   using Vec = typename V::Vec;
-  constexpr int W = V::kWidth;
-  const Index lda = kDot ? g.m : g.lda;
   const Index b_step = g.b_transposed ? 1 : g.ldb, b_next = g.b_transposed ? g.ldb : 1;
   Vec t[kCols][kK];
   typename V::Mask live[kCols][kK];
+  bool any_zero = false;
   for (int j = 0; j < kCols; ++j)
     for (int l = 0; l < kK; ++l) {
-      const Vec bj = V::set1(load<T>(g.b + (j0 + j) * b_step + l * b_next));
-      t[j][l] = kDot ? bj : V::mul(V::set1(g.alpha), bj);
-      live[j][l] = V::nonzero(bj);
+      const T b = load<T>(g.b + (j0 + j) * b_step + l * b_next);
+      t[j][l] = kDot ? V::set1(b) : V::mul(V::set1(g.alpha), V::set1(b));
+      live[j][l] = V::nonzero(V::set1(b));
+      any_zero = any_zero || b == T(0);
     }
-  const Vec valpha = V::set1(g.alpha), vbeta = V::set1(g.beta);
-  const bool zero = g.beta == T(0), one = g.beta == T(1);
+  const T *a = kDot ? at : g.a;
+  const Index lda = kDot ? g.m : g.lda;
   T *c = g.c + j0 * g.ldc;
-  auto rows_at = [&](Index i, int n) {
-    Vec a[kK];
-    for (int l = 0; l < kK; ++l)
-      a[l] = n == W ? V::load(at + i + l * lda) : V::load_first(at + i + l * lda, n);
-    for (int j = 0; j < kCols; ++j) {
-      T *cj = c + j * g.ldc + i;
-      Vec acc = V::zero();
-      if (kDot) {
-        for (int l = 0; l < kK; ++l)
-          acc = V::add(acc, V::mul(a[l], t[j][l]));
-        acc = V::mul(valpha, acc);
-        if (!zero) acc = V::add(acc, V::mul(vbeta, n == W ? V::load(cj) : V::load_first(cj, n)));
-      } else {
-        if (!zero) {
-          acc = n == W ? V::load(cj) : V::load_first(cj, n);
-          if (!one) acc = V::mul(vbeta, acc);
-        }
-        for (int l = 0; l < kK; ++l)
-          acc = g.skip_zeros ? V::add_where(acc, live[j][l], V::mul(t[j][l], a[l]))
-                             : V::add(acc, V::mul(t[j][l], a[l]));
-      }
-      if (n == W)
-        V::store(cj, acc);
-      else
-        V::store_first(cj, acc, n);
-    }
-  };
-  Index i = 0;
-  for (; i + W <= g.m; i += W)
-    rows_at(i, W);
-  if (i < g.m) rows_at(i, int(g.m - i));
+  if (!kDot && g.skip_zeros && any_zero)
+    short_depth_group<V, kK, kCols, kDot, true>(a, g.m, lda, t, live, g.alpha, g.beta, c, g.ldc);
+  else
+    short_depth_group<V, kK, kCols, kDot, false>(a, g.m, lda, t, live, g.alpha, g.beta, c, g.ldc);
 }
 
 template <class V, int kK, bool kDot>
 void short_depth_columns_all(const GemmBlock<typename V::T> &g, const typename V::T *at) {
+  constexpr int kCols = kK <= 4 ? 4 : 2; // the temps stay in registers
   Index j0 = 0;
-  for (; j0 + 4 <= g.n; j0 += 4)
-    short_depth_columns<V, kK, 4, kDot>(g, at, j0);
-  switch (g.n - j0) {
-  case 3: short_depth_columns<V, kK, 3, kDot>(g, at, j0); break;
-  case 2: short_depth_columns<V, kK, 2, kDot>(g, at, j0); break;
-  case 1: short_depth_columns<V, kK, 1, kDot>(g, at, j0); break;
-  default: break;
-  }
+  for (; j0 + kCols <= g.n; j0 += kCols)
+    short_depth_columns<V, kK, kCols, kDot>(g, at, j0);
+  for (; j0 < g.n; ++j0)
+    short_depth_columns<V, kK, 1, kDot>(g, at, j0);
 }
 
 // False, with nothing written, when the dot form's copy of A has no
@@ -842,11 +870,16 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
       small_column_form<V, 2>(g);
     return true;
   }
-  if (k <= 3 && m >= V::kWidth) {
+  if (k <= kShortDepth && m >= V::kWidth) {
     switch (k) {
     case 1: return short_depth_form<V, 1>(g);
     case 2: return short_depth_form<V, 2>(g);
-    default: return short_depth_form<V, 3>(g);
+    case 3: return short_depth_form<V, 3>(g);
+    case 4: return short_depth_form<V, 4>(g);
+    case 5: return short_depth_form<V, 5>(g);
+    case 6: return short_depth_form<V, 6>(g);
+    case 7: return short_depth_form<V, 7>(g);
+    default: return short_depth_form<V, 8>(g);
     }
   }
   if (!dot && m < V::kWidth) {
