@@ -245,7 +245,9 @@ bool thin_columns_blocked(const ComplexGemm<c8> &) { return false; }
 bool thin_exact_columns(const ComplexGemm<c8> &g) {
   return active_isa() == Isa::avx512 && avx512::gemm_c8_exact_columns_avx512(g);
 }
-bool thin_exact_columns(const ComplexGemm<c16> &) { return false; }
+bool thin_exact_columns(const ComplexGemm<c16> &g) {
+  return active_isa() == Isa::avx512 && avx512::gemm_c16_thin_columns_avx512(g);
+}
 
 template <class C>
 void complex_thin(const char *transa, const char *transb, const i32 *m, const i32 *n, const i32 *k,

@@ -73,6 +73,8 @@ bool gemm_c8_avx512_blocked(const ComplexGemm<c8> &g);
 // j), in l order, no zero test, every product exact.  False, with nothing
 // done, for op(A) != A.
 bool gemm_c8_exact_columns_avx512(const ComplexGemm<c8> &g);
+// The same order for COMPLEX(8), every product in double.
+bool gemm_c16_thin_columns_avx512(const ComplexGemm<c16> &g);
 } // namespace avx512
 namespace avx2 {
 bool gemm_c16_avx2_blocked(const ComplexGemm<c16> &g);
