@@ -269,7 +269,187 @@ void flag_terms(const ComplexGemm<Complex<typename L::P>> &g, Index l0, Index kc
   }
 }
 
+// ---- Few rows: vectors along the rows of C --------------------------------
+//
+// Column-form products with fewer rows than a vector holds parts: lane s
+// of a tile vector holds C(i, j0 + s), real and imaginary parts apart.  The
+// terms t(l, j) = alpha*b(l, j) (pair form) are packed in strips of kWidth
+// columns, per l the strip's real parts and then its imaginary parts (zero
+// past the last column); A(i, l) is read in place, each part broadcast.
+// Every element keeps the tiles' order: its terms in l order, each t*A in
+// the pair form, added to C.
+
+template <class L>
+constexpr bool kHasWideStrips = requires(const typename L::P *src, typename L::P *dst) {
+  L::transpose_rows(src, Index(0), dst, Index(8));
+};
+
+// t(l, j) for l = l0..l0+kc-1, j = j0..j0+nc-1 (op(B) = B or B^T) in strips
+// of kWidth columns: whole strips through vectors (op(B) = B through
+// transposes of kWidth values of l at a time), the rest as pack_complex_b.
+template <class L>
+void pack_b_strips(const ComplexGemm<Complex<typename L::P>> &g, Index l0, Index kc, Index j0,
+                   Index nc, typename L::P *out) {
+  using P = typename L::P;
+  using V = typename L::V;
+  constexpr int W = L::kWidth;
+  const V alpha_re = L::broadcast(&g.alpha.re), alpha_im = L::broadcast(&g.alpha.im);
+  const P *b = reinterpret_cast<const P *>(g.b);
+  const Index ldb2 = 2 * g.ldb;
+  // t = alpha*b = (ar*br - ai*bi) + i(ar*bi + ai*br), from W values of b.
+  auto scaled = [&](const P *src, V &t_re, V &t_im) {
+    const V v0 = L::load(src), v1 = L::load(src + W);
+    const V re = L::reals(v0, v1), im = L::imags(v0, v1);
+    t_re = L::sub(L::mul(alpha_re, re), L::mul(alpha_im, im));
+    t_im = L::add(L::mul(alpha_re, im), L::mul(alpha_im, re));
+  };
+  for (Index s = 0; s < nc; s += W, out += 2 * W * kc) {
+    Index l = 0;
+    if (s + W <= nc && g.op_b == ComplexOp::plain) {
+      alignas(64) P re_parts[W][W], im_parts[W][W];
+      for (; l + W <= kc; l += W) {
+        for (int q = 0; q < W; ++q) {
+          V t_re, t_im;
+          scaled(b + 2 * (l0 + l) + (j0 + s + q) * ldb2, t_re, t_im);
+          L::store(re_parts[q], t_re);
+          L::store(im_parts[q], t_im);
+        }
+        for (int r0 = 0; r0 < W; r0 += 8) {
+          L::transpose_rows(re_parts[r0], W, out + 2 * W * l + r0, 2 * W);
+          L::transpose_rows(im_parts[r0], W, out + 2 * W * l + W + r0, 2 * W);
+        }
+      }
+    } else if (s + W <= nc) {
+      for (; l < kc; ++l) {
+        V t_re, t_im;
+        scaled(b + 2 * (j0 + s) + (l0 + l) * ldb2, t_re, t_im);
+        L::store(out + 2 * W * l, t_re);
+        L::store(out + 2 * W * l + W, t_im);
+      }
+    }
+    if (l < kc)
+      pack_complex_b<P>(g, true, l0 + l, kc - l, j0 + s, nc - s < W ? nc - s : W, W,
+                        out + 2 * W * l);
+  }
+}
+
+// kRows rows by kStrips strips (cols columns of them in C) over kc terms:
+// C(i, j) += t(l, j)*A(i, l).  a and c point at A(i0, l0) and C(i0, j0)
+// (parts); strip s of the packed terms is at bp + s*strip_step.
+template <class L, int kRows, int kStrips>
+void few_rows_tile(Index kc, const typename L::P *a, Index lda2, const typename L::P *bp,
+                   Index strip_step, typename L::P *c, Index ldc2, Index cols, bool zero_start) {
+  using P = typename L::P;
+  using V = typename L::V;
+  constexpr int W = L::kWidth;
+  // C's parts in a local copy: [part][row][column].
+  alignas(64) P local[2][kRows][kStrips * W] = {};
+  if (!zero_start)
+    for (Index q = 0; q < cols; ++q)
+      for (int i = 0; i < kRows; ++i) {
+        local[0][i][q] = c[2 * i + q * ldc2];
+        local[1][i][q] = c[2 * i + 1 + q * ldc2];
+      }
+  V re[kRows][kStrips], im[kRows][kStrips];
+  for (int i = 0; i < kRows; ++i)
+    for (int s = 0; s < kStrips; ++s) {
+      re[i][s] = L::load(&local[0][i][s * W]);
+      im[i][s] = L::load(&local[1][i][s * W]);
+    }
+  for (Index l = 0; l < kc; ++l) {
+    V tr[kStrips], ti[kStrips];
+    for (int s = 0; s < kStrips; ++s) {
+      tr[s] = L::load(bp + s * strip_step + 2 * W * l);
+      ti[s] = L::load(bp + s * strip_step + 2 * W * l + W);
+    }
+    const P *al = a + l * lda2;
+    for (int i = 0; i < kRows; ++i) {
+      const V ar = L::broadcast(al + 2 * i), ai = L::broadcast(al + 2 * i + 1);
+      for (int s = 0; s < kStrips; ++s) {
+        re[i][s] = L::add(re[i][s], L::sub(L::mul(tr[s], ar), L::mul(ti[s], ai)));
+        im[i][s] = L::add(im[i][s], L::add(L::mul(tr[s], ai), L::mul(ti[s], ar)));
+      }
+    }
+  }
+  for (int i = 0; i < kRows; ++i)
+    for (int s = 0; s < kStrips; ++s) {
+      L::store(&local[0][i][s * W], re[i][s]);
+      L::store(&local[1][i][s * W], im[i][s]);
+    }
+  for (Index q = 0; q < cols; ++q)
+    for (int i = 0; i < kRows; ++i) {
+      c[2 * i + q * ldc2] = local[0][i][q];
+      c[2 * i + 1 + q * ldc2] = local[1][i][q];
+    }
+}
+
+template <class L, int kStrips>
+void few_rows_tiles(Index rows, Index kc, const typename L::P *a, Index lda2,
+                    const typename L::P *bp, Index strip_step, typename L::P *c, Index ldc2,
+                    Index cols, bool zero_start) {
+  switch (rows) {
+  case 1:
+    few_rows_tile<L, 1, kStrips>(kc, a, lda2, bp, strip_step, c, ldc2, cols, zero_start);
+    break;
+  case 2:
+    few_rows_tile<L, 2, kStrips>(kc, a, lda2, bp, strip_step, c, ldc2, cols, zero_start);
+    break;
+  case 3:
+    few_rows_tile<L, 3, kStrips>(kc, a, lda2, bp, strip_step, c, ldc2, cols, zero_start);
+    break;
+  default:
+    few_rows_tile<L, 4, kStrips>(kc, a, lda2, bp, strip_step, c, ldc2, cols, zero_start);
+    break;
+  }
+}
+
+// The column form (op(B) = B or B^T) with m < kWidth: rows in fours, two
+// strips of columns at a time.  False, with nothing written, without
+// workspace.
+template <class L> bool few_rows_form(const ComplexGemm<Complex<typename L::P>> &g) {
+  using P = typename L::P;
+  constexpr int W = L::kWidth;
+  const Index lone = g.k % 2, k = g.k - lone;
+  const Index depth = k < L::kDepth ? k : L::kDepth;
+  Index cols_block = g.n < L::kColBlock ? g.n : L::kColBlock;
+  cols_block = (cols_block + W - 1) / W * W;
+  Scratch scratch(static_cast<std::size_t>(2 * cols_block * depth) * sizeof(P));
+  P *packed_b = static_cast<P *>(scratch.data());
+  if (!packed_b) return false;
+  if (lone) complex_lone_column_terms<P>(g);
+  const bool zero_c = lone == 0 && is_zero(g.beta);
+  const P *a = reinterpret_cast<const P *>(g.a + lone * g.lda);
+  P *c = reinterpret_cast<P *>(g.c);
+  const Index lda2 = 2 * g.lda, ldc2 = 2 * g.ldc;
+  for (Index jc = 0; jc < g.n; jc += L::kColBlock) {
+    const Index nc = g.n - jc < L::kColBlock ? g.n - jc : L::kColBlock;
+    for (Index pc = 0; pc < k; pc += L::kDepth) {
+      const Index kc = k - pc < L::kDepth ? k - pc : L::kDepth;
+      pack_b_strips<L>(g, lone + pc, kc, jc, nc, packed_b);
+      const Index strip_step = 2 * W * kc;
+      for (Index jr = 0; jr < nc; jr += 2 * W) {
+        const Index cols = nc - jr < 2 * W ? nc - jr : 2 * W;
+        const P *bp = packed_b + (jr / W) * strip_step;
+        for (Index i0 = 0; i0 < g.m; i0 += 4) {
+          const Index rows = g.m - i0 < 4 ? g.m - i0 : 4;
+          P *ct = c + 2 * i0 + (jc + jr) * ldc2;
+          const P *at = a + 2 * i0 + pc * lda2;
+          if (cols > W)
+            few_rows_tiles<L, 2>(rows, kc, at, lda2, bp, strip_step, ct, ldc2, cols,
+                                 zero_c && pc == 0);
+          else
+            few_rows_tiles<L, 1>(rows, kc, at, lda2, bp, strip_step, ct, ldc2, cols,
+                                 zero_c && pc == 0);
+        }
+      }
+    }
+  }
+  return true;
+}
+
 template <class L> bool column_form(const ComplexGemm<Complex<typename L::P>> &g) {
+  if constexpr (kHasWideStrips<L>)
+    if (g.m < L::kWidth && g.op_b != ComplexOp::conjugated) return few_rows_form<L>(g);
   using P = typename L::P;
   constexpr Index R = tile_rows<L>();
   // The pair terms: l = lone..k-1 (op(B) = B^H has no lone term).
