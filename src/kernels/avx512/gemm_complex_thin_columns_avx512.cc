@@ -15,6 +15,7 @@
 
 #include <cstddef>
 
+#include "kernels/avx512/transpose_avx512.h"
 #include "kernels/gemm_complex_column_form.h"
 
 namespace mox2::kernels::avx512 {
@@ -145,9 +146,178 @@ void tile_of(int nc, Index kc, const Complex<P> *a, Index lda, const double *tp,
   }
 }
 
+// ---- COMPLEX(4) with few rows: vectors along C's rows ----------------------
+//
+// m <= kFewRows: lane s of a vector holds column j0 + s of C.  t(l, j) is
+// packed in strips of eight columns, per l their real parts and then their
+// imaginary parts, as doubles (each rounded to single first); A(i, l) is
+// broadcast.  The products and sums are the exact form's, as above.
+
+constexpr Index kFewRows = 3;
+constexpr Index kStripDepth = 128; // l per block: two strips' t sit in L1
+
+// (re, im) of eight complex values held interleaved in two vectors.
+inline __m512d reals_of(__m512d lo, __m512d hi) {
+  return _mm512_permutex2var_pd(lo, _mm512_setr_epi64(0, 2, 4, 6, 8, 10, 12, 14), hi);
+}
+inline __m512d imags_of(__m512d lo, __m512d hi) {
+  return _mm512_permutex2var_pd(lo, _mm512_setr_epi64(1, 3, 5, 7, 9, 11, 13, 15), hi);
+}
+
+// t = alpha*b for l = l0..l0+kc-1, j = j0..j0+nc-1 (nc <= 8) into one strip
+// (16 doubles per l; columns past nc hold t of b = 0).
+void pack_exact_strip(const ComplexGemm<c8> &g, Index l0, Index kc, Index j0, Index nc,
+                      double *out) {
+  using L = Lanes<float>;
+  const __m512d ar = _mm512_set1_pd(g.alpha.re), ai = _mm512_set1_pd(g.alpha.im);
+  const __m512d conj_sign =
+      _mm512_castsi512_pd(_mm512_set_epi64(INT64_MIN, 0, INT64_MIN, 0, INT64_MIN, 0, INT64_MIN, 0));
+  auto t_of = [&](__m512d x) { return L::widen(L::round(product_parts(x, ar, ai))); };
+  Index l = 0;
+  if (nc == 8 && g.op_b == ComplexOp::plain) {
+    // Eight values of l of each column, then transposes.
+    alignas(64) double re_parts[8][8], im_parts[8][8];
+    for (; l + 8 <= kc; l += 8) {
+      for (int q = 0; q < 8; ++q) {
+        const c8 *src = g.b + (l0 + l) + (j0 + q) * g.ldb;
+        const __m512d t0 = t_of(L::load(0xff, src)), t1 = t_of(L::load(0xff, src + 4));
+        _mm512_store_pd(re_parts[q], reals_of(t0, t1));
+        _mm512_store_pd(im_parts[q], imags_of(t0, t1));
+      }
+      transpose_8x8(re_parts[0], 8, out + 16 * l, 16);
+      transpose_8x8(im_parts[0], 8, out + 16 * l + 8, 16);
+    }
+  } else if (nc == 8) {
+    // op(B) = B^T or B^H: the eight columns side by side at each l.
+    const bool conj = g.op_b == ComplexOp::conjugated;
+    for (; l < kc; ++l) {
+      const c8 *src = g.b + j0 + (l0 + l) * g.ldb;
+      __m512d x0 = L::load(0xff, src), x1 = L::load(0xff, src + 4);
+      if (conj) {
+        x0 = _mm512_xor_pd(x0, conj_sign);
+        x1 = _mm512_xor_pd(x1, conj_sign);
+      }
+      const __m512d t0 = t_of(x0), t1 = t_of(x1);
+      _mm512_storeu_pd(out + 16 * l, reals_of(t0, t1));
+      _mm512_storeu_pd(out + 16 * l + 8, imags_of(t0, t1));
+    }
+  }
+  for (; l < kc; ++l) {
+    c8 bl[8] = {};
+    for (Index q = 0; q < nc; ++q) {
+      const Index lg = l0 + l, jg = j0 + q;
+      bl[q] = g.op_b == ComplexOp::plain ? g.b[lg + jg * g.ldb] : g.b[jg + lg * g.ldb];
+      if (g.op_b == ComplexOp::conjugated) bl[q].im = -bl[q].im;
+    }
+    alignas(64) double t[16];
+    times_alpha(g.alpha, bl, 8, t);
+    for (int q = 0; q < 8; ++q) {
+      out[16 * l + q] = t[2 * q];
+      out[16 * l + 8 + q] = t[2 * q + 1];
+    }
+  }
+}
+
+// kRows rows by kStrips strips (cols columns of them in C), kc terms;
+// strip s of the packed t at tp + s*strip_step.
+template <int kRows, int kStrips>
+void few_rows_exact_tile(Index kc, const c8 *a, Index lda, const double *tp, Index strip_step,
+                         Start start, c8 beta, c8 *c, Index ldc, Index cols) {
+  alignas(64) float local[2][kRows][8 * kStrips] = {}; // C's parts, [part][row][column]
+  if (start != Start::zero)
+    for (Index q = 0; q < cols; ++q)
+      for (int i = 0; i < kRows; ++i) {
+        local[0][i][q] = c[i + q * ldc].re;
+        local[1][i][q] = c[i + q * ldc].im;
+      }
+  __m256 re[kRows][kStrips], im[kRows][kStrips];
+  const __m512d br = _mm512_set1_pd(beta.re), bi = _mm512_set1_pd(beta.im);
+  for (int i = 0; i < kRows; ++i)
+    for (int s = 0; s < kStrips; ++s) {
+      re[i][s] = _mm256_load_ps(&local[0][i][8 * s]);
+      im[i][s] = _mm256_load_ps(&local[1][i][8 * s]);
+      if (start == Start::scale) { // beta*C, exact form
+        const __m512d cr = _mm512_cvtps_pd(re[i][s]), ci = _mm512_cvtps_pd(im[i][s]);
+        re[i][s] = _mm512_cvtpd_ps(_mm512_sub_pd(_mm512_mul_pd(br, cr), _mm512_mul_pd(bi, ci)));
+        im[i][s] = _mm512_cvtpd_ps(_mm512_add_pd(_mm512_mul_pd(br, ci), _mm512_mul_pd(bi, cr)));
+      }
+    }
+  for (Index l = 0; l < kc; ++l) {
+    __m512d tr[kStrips], ti[kStrips];
+    for (int s = 0; s < kStrips; ++s) {
+      tr[s] = _mm512_loadu_pd(tp + s * strip_step + 16 * l);
+      ti[s] = _mm512_loadu_pd(tp + s * strip_step + 16 * l + 8);
+    }
+    for (int i = 0; i < kRows; ++i) {
+      const c8 x = a[i + l * lda];
+      const __m512d xr = _mm512_set1_pd(x.re), xi = _mm512_set1_pd(x.im);
+      for (int s = 0; s < kStrips; ++s) { // t*A: (tr*xr - ti*xi) + i(tr*xi + ti*xr)
+        const __m512d pr = _mm512_sub_pd(_mm512_mul_pd(tr[s], xr), _mm512_mul_pd(ti[s], xi));
+        const __m512d pi = _mm512_add_pd(_mm512_mul_pd(tr[s], xi), _mm512_mul_pd(ti[s], xr));
+        re[i][s] = _mm256_add_ps(re[i][s], _mm512_cvtpd_ps(pr));
+        im[i][s] = _mm256_add_ps(im[i][s], _mm512_cvtpd_ps(pi));
+      }
+    }
+  }
+  for (int i = 0; i < kRows; ++i)
+    for (int s = 0; s < kStrips; ++s) {
+      _mm256_store_ps(&local[0][i][8 * s], re[i][s]);
+      _mm256_store_ps(&local[1][i][8 * s], im[i][s]);
+    }
+  for (Index q = 0; q < cols; ++q)
+    for (int i = 0; i < kRows; ++i)
+      c[i + q * ldc] = c8{local[0][i][q], local[1][i][q]};
+}
+
+template <int kStrips>
+void few_rows_exact_tiles(Index rows, Index kc, const c8 *a, Index lda, const double *tp,
+                          Index strip_step, Start start, c8 beta, c8 *c, Index ldc, Index cols) {
+  switch (rows) {
+  case 1:
+    few_rows_exact_tile<1, kStrips>(kc, a, lda, tp, strip_step, start, beta, c, ldc, cols);
+    break;
+  case 2:
+    few_rows_exact_tile<2, kStrips>(kc, a, lda, tp, strip_step, start, beta, c, ldc, cols);
+    break;
+  default:
+    few_rows_exact_tile<3, kStrips>(kc, a, lda, tp, strip_step, start, beta, c, ldc, cols);
+    break;
+  }
+}
+
+void few_rows_exact(const ComplexGemm<c8> &g) {
+  alignas(64) double tpack[2 * kStripDepth * 16];
+  for (Index j0 = 0; j0 < g.n; j0 += 16) {
+    const Index cols = g.n - j0 < 16 ? g.n - j0 : 16;
+    for (Index l0 = 0; l0 < g.k; l0 += kStripDepth) {
+      const Index kc = g.k - l0 < kStripDepth ? g.k - l0 : kStripDepth;
+      const Index strip_step = 16 * kc;
+      pack_exact_strip(g, l0, kc, j0, cols < 8 ? cols : 8, tpack);
+      if (cols > 8) pack_exact_strip(g, l0, kc, j0 + 8, cols - 8, tpack + strip_step);
+      const Start start = l0 > 0 || is_one(g.beta) ? Start::load
+                          : is_zero(g.beta)        ? Start::zero
+                                                   : Start::scale;
+      const c8 *a = g.a + l0 * g.lda;
+      c8 *c = g.c + j0 * g.ldc;
+      if (cols > 8)
+        few_rows_exact_tiles<2>(g.m, kc, a, g.lda, tpack, strip_step, start, g.beta, c, g.ldc,
+                                cols);
+      else
+        few_rows_exact_tiles<1>(g.m, kc, a, g.lda, tpack, strip_step, start, g.beta, c, g.ldc,
+                                cols);
+    }
+  }
+}
+
 template <class P> bool thin_columns(const ComplexGemm<Complex<P>> &g) {
   using C = Complex<P>;
   if (g.op_a != ComplexOp::plain) return false;
+  if constexpr (sizeof(P) == sizeof(float)) {
+    if (g.m <= kFewRows) {
+      few_rows_exact(g);
+      return true;
+    }
+  }
   C bpack[kDepth * kCols];
   alignas(64) double tpack[kDepth * kCols * 2];
   for (Index j0 = 0; j0 < g.n; j0 += kCols) {
