@@ -70,8 +70,9 @@ bool gemm_c16_avx512_blocked(const ComplexGemm<c16> &g);
 bool gemm_c8_avx512_blocked(const ComplexGemm<c8> &g);
 // COMPLEX(4) column form (op(A) = A) of the thin products: C scaled by
 // beta (zeros for 0, C unread), then every term t*A(i, l), t = alpha*b(l,
-// j), in l order, no zero test, every product exact.  False, with nothing
-// done, for op(A) != A.
+// j), in l order, no zero test, every product exact; and their dot form
+// for k <= 3.  False, with nothing done, for other dot forms or without
+// workspace.
 bool gemm_c8_exact_columns_avx512(const ComplexGemm<c8> &g);
 // The same order for COMPLEX(8), every product in double.
 bool gemm_c16_thin_columns_avx512(const ComplexGemm<c16> &g);

@@ -1,6 +1,7 @@
-// The thin-product kernels' complex column form (op(A) = A) for AVX-512
-// (no FMA).  Per element, C := beta*C (zeros for beta = 0, C unread;
-// untouched for 1), then for l = 1..k in order and no zero test:
+// The thin-product kernels' complex column form (op(A) = A), and their
+// dot form for k <= 3 (below), for AVX-512 (no FMA).  Column form, per
+// element: C := beta*C (zeros for beta = 0, C unread; untouched for 1),
+// then for l = 1..k in order and no zero test:
 //   t := alpha*b(l, j), C(i, j) := C(i, j) + t*A(i, l).
 // COMPLEX(8): every product (a + ib)(c + id) = (ac - bd) + i(ad + bc) in
 // double.  COMPLEX(4): every product in the exact form (ac, bd, ad and bc
@@ -17,6 +18,7 @@
 
 #include "kernels/avx512/transpose_avx512.h"
 #include "kernels/gemm_complex_column_form.h"
+#include "runtime/scratch.h"
 
 namespace mox2::kernels::avx512 {
 namespace {
@@ -309,9 +311,62 @@ void few_rows_exact(const ComplexGemm<c8> &g) {
   }
 }
 
+// ---- Dot form with k <= 3 ---------------------------------------------------
+//
+// op(A) = A^T or A^H, k <= 3: op(A) is copied to columns (at, m apart,
+// conjugated for A^H); per vector of four rows and column j, temp := +0,
+// temp := temp + op(A)(i, l)*b(l, j) for l in order, then C(i, j) :=
+// alpha*temp (beta = 0, C unread) or alpha*temp + beta*C(i, j), every
+// product in the form above.
+template <class P, int kK> void short_dot(const ComplexGemm<Complex<P>> &g, const Complex<P> *at) {
+  using L = Lanes<P>;
+  const __m512d ar = _mm512_set1_pd(g.alpha.re), ai = _mm512_set1_pd(g.alpha.im);
+  const __m512d br = _mm512_set1_pd(g.beta.re), bi = _mm512_set1_pd(g.beta.im);
+  const bool zero = is_zero(g.beta);
+  for (Index j = 0; j < g.n; ++j) {
+    __m512d tr[kK], ti[kK];
+    for (int l = 0; l < kK; ++l) {
+      Complex<P> b = g.op_b == ComplexOp::plain ? g.b[l + j * g.ldb] : g.b[j + l * g.ldb];
+      if (g.op_b == ComplexOp::conjugated) b.im = -b.im;
+      tr[l] = _mm512_set1_pd(b.re);
+      ti[l] = _mm512_set1_pd(b.im);
+    }
+    Complex<P> *cj = g.c + j * g.ldc;
+    for (Index i = 0; i < g.m; i += 4) {
+      const __mmask8 live = g.m - i >= 4 ? __mmask8(0xff) : first_complex(g.m - i);
+      typename L::Acc temp = L::acc_zero();
+      for (int l = 0; l < kK; ++l)
+        temp = L::add(temp, L::round(product_parts(L::load(live, at + i + l * g.m), tr[l], ti[l])));
+      typename L::Acc r = L::round(product_parts(L::widen(temp), ar, ai));
+      if (!zero) r = L::add(r, L::round(product_parts(L::load(live, cj + i), br, bi)));
+      L::store(live, cj + i, r);
+    }
+  }
+}
+
+template <class P> bool thin_dot(const ComplexGemm<Complex<P>> &g) {
+  using C = Complex<P>;
+  if (g.k < 1 || g.k > 3) return false;
+  Scratch scratch(static_cast<std::size_t>(g.m * g.k) * sizeof(C));
+  C *at = static_cast<C *>(scratch.data());
+  if (!at) return false;
+  for (Index i = 0; i < g.m; ++i)
+    for (Index l = 0; l < g.k; ++l) {
+      C v = g.a[l + i * g.lda];
+      if (g.op_a == ComplexOp::conjugated) v.im = -v.im;
+      at[i + l * g.m] = v;
+    }
+  switch (g.k) {
+  case 1: short_dot<P, 1>(g, at); break;
+  case 2: short_dot<P, 2>(g, at); break;
+  default: short_dot<P, 3>(g, at); break;
+  }
+  return true;
+}
+
 template <class P> bool thin_columns(const ComplexGemm<Complex<P>> &g) {
   using C = Complex<P>;
-  if (g.op_a != ComplexOp::plain) return false;
+  if (g.op_a != ComplexOp::plain) return thin_dot(g);
   if constexpr (sizeof(P) == sizeof(float)) {
     if (g.m <= kFewRows) {
       few_rows_exact(g);
