@@ -284,24 +284,27 @@ constexpr bool kHasWideStrips = requires(const typename L::P *src, typename L::P
   L::transpose_rows(src, Index(0), dst, Index(8));
 };
 
-// t(l, j) for l = l0..l0+kc-1, j = j0..j0+nc-1 (op(B) = B or B^T) in strips
-// of kWidth columns: whole strips through vectors (op(B) = B through
-// transposes of kWidth values of l at a time), the rest as pack_complex_b.
+// t(l, j) = alpha*b(l, j) (`scale`) or b(l, j), l = l0..l0+kc-1, j =
+// j0..j0+nc-1, in strips of kWidth columns: whole strips through vectors
+// (op(B) = B through transposes of kWidth values of l at a time), the rest
+// as pack_complex_b.
 template <class L>
-void pack_b_strips(const ComplexGemm<Complex<typename L::P>> &g, Index l0, Index kc, Index j0,
-                   Index nc, typename L::P *out) {
+void pack_b_strips(const ComplexGemm<Complex<typename L::P>> &g, bool scale, Index l0, Index kc,
+                   Index j0, Index nc, typename L::P *out) {
   using P = typename L::P;
   using V = typename L::V;
   constexpr int W = L::kWidth;
   const V alpha_re = L::broadcast(&g.alpha.re), alpha_im = L::broadcast(&g.alpha.im);
   const P *b = reinterpret_cast<const P *>(g.b);
   const Index ldb2 = 2 * g.ldb;
-  // t = alpha*b = (ar*br - ai*bi) + i(ar*bi + ai*br), from W values of b.
+  const bool conj = g.op_b == ComplexOp::conjugated;
+  // b, or t = alpha*b = (ar*br - ai*bi) + i(ar*bi + ai*br), from W values
+  // (of B(j, l), conjugated, for op(B) = B^H).
   auto scaled = [&](const P *src, V &t_re, V &t_im) {
     const V v0 = L::load(src), v1 = L::load(src + W);
-    const V re = L::reals(v0, v1), im = L::imags(v0, v1);
-    t_re = L::sub(L::mul(alpha_re, re), L::mul(alpha_im, im));
-    t_im = L::add(L::mul(alpha_re, im), L::mul(alpha_im, re));
+    const V re = L::reals(v0, v1), im = conj ? L::negate(L::imags(v0, v1)) : L::imags(v0, v1);
+    t_re = scale ? L::sub(L::mul(alpha_re, re), L::mul(alpha_im, im)) : re;
+    t_im = scale ? L::add(L::mul(alpha_re, im), L::mul(alpha_im, re)) : im;
   };
   for (Index s = 0; s < nc; s += W, out += 2 * W * kc) {
     Index l = 0;
@@ -328,17 +331,19 @@ void pack_b_strips(const ComplexGemm<Complex<typename L::P>> &g, Index l0, Index
       }
     }
     if (l < kc)
-      pack_complex_b<P>(g, true, l0 + l, kc - l, j0 + s, nc - s < W ? nc - s : W, W,
+      pack_complex_b<P>(g, scale, l0 + l, kc - l, j0 + s, nc - s < W ? nc - s : W, W,
                         out + 2 * W * l);
   }
 }
 
 // kRows rows by kStrips strips (cols columns of them in C) over kc terms:
-// C(i, j) += t(l, j)*A(i, l).  a and c point at A(i0, l0) and C(i0, j0)
-// (parts); strip s of the packed terms is at bp + s*strip_step.
-template <class L, int kRows, int kStrips>
-void few_rows_tile(Index kc, const typename L::P *a, Index lda2, const typename L::P *bp,
-                   Index strip_step, typename L::P *c, Index ldc2, Index cols, bool zero_start) {
+// C(i, j) += t(l, j)*x(i, l), x(i, l) at a + i*a_row + l*a_step (parts),
+// conjugated for kConj.  c points at C(i0, j0) (parts); strip s of the
+// packed terms is at bp + s*strip_step.
+template <class L, int kRows, int kStrips, bool kConj>
+void few_rows_tile(Index kc, const typename L::P *a, Index a_row, Index a_step,
+                   const typename L::P *bp, Index strip_step, typename L::P *c, Index ldc2,
+                   Index cols, bool zero_start) {
   using P = typename L::P;
   using V = typename L::V;
   constexpr int W = L::kWidth;
@@ -362,9 +367,10 @@ void few_rows_tile(Index kc, const typename L::P *a, Index lda2, const typename 
       tr[s] = L::load(bp + s * strip_step + 2 * W * l);
       ti[s] = L::load(bp + s * strip_step + 2 * W * l + W);
     }
-    const P *al = a + l * lda2;
+    const P *al = a + l * a_step;
     for (int i = 0; i < kRows; ++i) {
-      const V ar = L::broadcast(al + 2 * i), ai = L::broadcast(al + 2 * i + 1);
+      const V ar = L::broadcast(al + i * a_row), xi = L::broadcast(al + i * a_row + 1);
+      const V ai = kConj ? L::negate(xi) : xi;
       for (int s = 0; s < kStrips; ++s) {
         re[i][s] = L::add(re[i][s], L::sub(L::mul(tr[s], ar), L::mul(ti[s], ai)));
         im[i][s] = L::add(im[i][s], L::add(L::mul(tr[s], ai), L::mul(ti[s], ar)));
@@ -383,22 +389,26 @@ void few_rows_tile(Index kc, const typename L::P *a, Index lda2, const typename 
     }
 }
 
-template <class L, int kStrips>
-void few_rows_tiles(Index rows, Index kc, const typename L::P *a, Index lda2,
+template <class L, int kStrips, bool kConj = false>
+void few_rows_tiles(Index rows, Index kc, const typename L::P *a, Index a_row, Index a_step,
                     const typename L::P *bp, Index strip_step, typename L::P *c, Index ldc2,
                     Index cols, bool zero_start) {
   switch (rows) {
   case 1:
-    few_rows_tile<L, 1, kStrips>(kc, a, lda2, bp, strip_step, c, ldc2, cols, zero_start);
+    few_rows_tile<L, 1, kStrips, kConj>(kc, a, a_row, a_step, bp, strip_step, c, ldc2, cols,
+                                        zero_start);
     break;
   case 2:
-    few_rows_tile<L, 2, kStrips>(kc, a, lda2, bp, strip_step, c, ldc2, cols, zero_start);
+    few_rows_tile<L, 2, kStrips, kConj>(kc, a, a_row, a_step, bp, strip_step, c, ldc2, cols,
+                                        zero_start);
     break;
   case 3:
-    few_rows_tile<L, 3, kStrips>(kc, a, lda2, bp, strip_step, c, ldc2, cols, zero_start);
+    few_rows_tile<L, 3, kStrips, kConj>(kc, a, a_row, a_step, bp, strip_step, c, ldc2, cols,
+                                        zero_start);
     break;
   default:
-    few_rows_tile<L, 4, kStrips>(kc, a, lda2, bp, strip_step, c, ldc2, cols, zero_start);
+    few_rows_tile<L, 4, kStrips, kConj>(kc, a, a_row, a_step, bp, strip_step, c, ldc2, cols,
+                                        zero_start);
     break;
   }
 }
@@ -425,7 +435,7 @@ template <class L> bool few_rows_form(const ComplexGemm<Complex<typename L::P>> 
     const Index nc = g.n - jc < L::kColBlock ? g.n - jc : L::kColBlock;
     for (Index pc = 0; pc < k; pc += L::kDepth) {
       const Index kc = k - pc < L::kDepth ? k - pc : L::kDepth;
-      pack_b_strips<L>(g, lone + pc, kc, jc, nc, packed_b);
+      pack_b_strips<L>(g, true, lone + pc, kc, jc, nc, packed_b);
       const Index strip_step = 2 * W * kc;
       for (Index jr = 0; jr < nc; jr += 2 * W) {
         const Index cols = nc - jr < 2 * W ? nc - jr : 2 * W;
@@ -435,14 +445,84 @@ template <class L> bool few_rows_form(const ComplexGemm<Complex<typename L::P>> 
           P *ct = c + 2 * i0 + (jc + jr) * ldc2;
           const P *at = a + 2 * i0 + pc * lda2;
           if (cols > W)
-            few_rows_tiles<L, 2>(rows, kc, at, lda2, bp, strip_step, ct, ldc2, cols,
+            few_rows_tiles<L, 2>(rows, kc, at, 2, lda2, bp, strip_step, ct, ldc2, cols,
                                  zero_c && pc == 0);
           else
-            few_rows_tiles<L, 1>(rows, kc, at, lda2, bp, strip_step, ct, ldc2, cols,
+            few_rows_tiles<L, 1>(rows, kc, at, 2, lda2, bp, strip_step, ct, ldc2, cols,
                                  zero_c && pc == 0);
         }
       }
     }
+  }
+  return true;
+}
+
+// The dot form with m < kWidth: the sums of the rows (after a COMPLEX(4)
+// odd m's lone first row; all rows for op(B) = B^H) run over the whole k range in a
+// workspace, from +0, through the few-row tiles with t(l, j) := b(l, j)
+// and x(i, l) = op(A)(i, l); then C takes them as dot_form's do.  False,
+// with nothing written, without workspace.
+template <class L> bool few_rows_dot_form(const ComplexGemm<Complex<typename L::P>> &g) {
+  using P = typename L::P;
+  using C = Complex<P>;
+  constexpr int W = L::kWidth;
+  const bool reference = g.op_b == ComplexOp::conjugated;
+  // COMPLEX(8)'s lone form is its pair form: the lone row is a sum row.
+  const bool lone_apart = !reference && sizeof(P) == sizeof(float);
+  const Index lone = lone_apart ? g.m % 2 : 0, m = g.m - lone;
+  if (m == 0) {
+    complex_lone_row_terms<P>(g);
+    return true;
+  }
+  const Index depth = g.k < L::kDepth ? g.k : L::kDepth;
+  Index cols_block = g.n < L::kColBlock ? g.n : L::kColBlock;
+  cols_block = (cols_block + W - 1) / W * W;
+  const std::size_t parts_b = static_cast<std::size_t>(2 * cols_block * depth);
+  const std::size_t parts_s = static_cast<std::size_t>(2 * m * cols_block);
+  Scratch scratch((parts_b + parts_s) * sizeof(P));
+  P *packed_b = static_cast<P *>(scratch.data());
+  if (!packed_b) return false;
+  P *sums = packed_b + parts_b;
+  if (lone) complex_lone_row_terms<P>(g);
+  // op(A)(i, l) = A(l, i) (conjugated for A^H): rows 2*lda parts apart.
+  const P *a = reinterpret_cast<const P *>(g.a + lone * g.lda);
+  const Index a_row = 2 * g.lda;
+  const bool conj = g.op_a == ComplexOp::conjugated;
+  for (Index jc = 0; jc < g.n; jc += L::kColBlock) {
+    const Index nc = g.n - jc < L::kColBlock ? g.n - jc : L::kColBlock;
+    for (Index pc = 0; pc < g.k; pc += L::kDepth) {
+      const Index kc = g.k - pc < L::kDepth ? g.k - pc : L::kDepth;
+      pack_b_strips<L>(g, false, pc, kc, jc, nc, packed_b);
+      const Index strip_step = 2 * W * kc;
+      for (Index jr = 0; jr < nc; jr += 2 * W) {
+        const Index cols = nc - jr < 2 * W ? nc - jr : 2 * W;
+        const P *bp = packed_b + (jr / W) * strip_step;
+        for (Index i0 = 0; i0 < m; i0 += 4) {
+          const Index rows = m - i0 < 4 ? m - i0 : 4;
+          const P *at = a + i0 * a_row + 2 * pc;
+          P *st = sums + 2 * (i0 + jr * m);
+          if (cols > W) {
+            if (conj)
+              few_rows_tiles<L, 2, true>(rows, kc, at, a_row, 2, bp, strip_step, st, 2 * m, cols,
+                                         pc == 0);
+            else
+              few_rows_tiles<L, 2>(rows, kc, at, a_row, 2, bp, strip_step, st, 2 * m, cols,
+                                   pc == 0);
+          } else {
+            if (conj)
+              few_rows_tiles<L, 1, true>(rows, kc, at, a_row, 2, bp, strip_step, st, 2 * m, cols,
+                                         pc == 0);
+            else
+              few_rows_tiles<L, 1>(rows, kc, at, a_row, 2, bp, strip_step, st, 2 * m, cols,
+                                   pc == 0);
+          }
+        }
+      }
+    }
+    if (reference)
+      finish_complex_dot_sums<P>(g, 0, m, jc, nc, reinterpret_cast<const C *>(sums), m);
+    else
+      add_complex_dot_sums<P>(g, lone, m, jc, nc, reinterpret_cast<const C *>(sums), m);
   }
   return true;
 }
@@ -590,7 +670,10 @@ template <class L> bool dot_form(const ComplexGemm<Complex<typename L::P>> &g) {
 }
 
 template <class L> bool blocked(const ComplexGemm<Complex<typename L::P>> &g) {
-  return g.op_a == ComplexOp::plain ? column_form<L>(g) : dot_form<L>(g);
+  if (g.op_a == ComplexOp::plain) return column_form<L>(g);
+  if constexpr (kHasWideStrips<L>)
+    if (g.m < L::kWidth) return few_rows_dot_form<L>(g);
+  return dot_form<L>(g);
 }
 } // namespace
 } // namespace mox2::kernels::MOX2_KERNEL_SET
