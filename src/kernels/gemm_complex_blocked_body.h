@@ -457,7 +457,7 @@ template <class L> bool few_rows_form(const ComplexGemm<Complex<typename L::P>> 
   return true;
 }
 
-// The dot form with m < kWidth: the sums of the rows (after a COMPLEX(4)
+// The dot form with few rows (m < kWidth; see blocked()): the sums of the rows (after a COMPLEX(4)
 // odd m's lone first row; all rows for op(B) = B^H) run over the whole k range in a
 // workspace, from +0, through the few-row tiles with t(l, j) := b(l, j)
 // and x(i, l) = op(A)(i, l); then C takes them as dot_form's do.  False,
@@ -672,7 +672,9 @@ template <class L> bool dot_form(const ComplexGemm<Complex<typename L::P>> &g) {
 template <class L> bool blocked(const ComplexGemm<Complex<typename L::P>> &g) {
   if (g.op_a == ComplexOp::plain) return column_form<L>(g);
   if constexpr (kHasWideStrips<L>)
-    if (g.m < L::kWidth) return few_rows_dot_form<L>(g);
+    // (A full vector of rows too when the columns are few: the blocked
+    // dot form's tiles would be mostly empty.)
+    if (g.m < L::kWidth || (g.m == L::kWidth && g.n <= L::kWidth)) return few_rows_dot_form<L>(g);
   return dot_form<L>(g);
 }
 } // namespace
