@@ -468,9 +468,14 @@ template <class L> bool few_rows_dot_form(const ComplexGemm<Complex<typename L::
   constexpr int W = L::kWidth;
   const bool reference = g.op_b == ComplexOp::conjugated;
   // COMPLEX(8)'s lone form is its pair form: the lone row is a sum row.
+  // COMPLEX(4)'s lone row runs beside the tiles where the set has a pass
+  // for it (lone_row_sums), else first, in portable code.
   const bool lone_apart = !reference && sizeof(P) == sizeof(float);
   const Index lone = lone_apart ? g.m % 2 : 0, m = g.m - lone;
-  if (m == 0) {
+  constexpr bool kLonePass = requires(const P *p, P(*s)[2 * W]) {
+    L::lone_row_sums(Index(0), p, false, p, Index(0), 1, s);
+  };
+  if (m == 0 && !kLonePass) {
     complex_lone_row_terms<P>(g);
     return true;
   }
@@ -479,11 +484,14 @@ template <class L> bool few_rows_dot_form(const ComplexGemm<Complex<typename L::
   cols_block = (cols_block + W - 1) / W * W;
   const std::size_t parts_b = static_cast<std::size_t>(2 * cols_block * depth);
   const std::size_t parts_s = static_cast<std::size_t>(2 * m * cols_block);
-  Scratch scratch((parts_b + parts_s) * sizeof(P));
+  const std::size_t parts_l = lone && kLonePass ? static_cast<std::size_t>(2 * cols_block) : 0;
+  Scratch scratch((parts_b + parts_s + parts_l) * sizeof(P) + parts_l / 2 * sizeof(C));
   P *packed_b = static_cast<P *>(scratch.data());
   if (!packed_b) return false;
   P *sums = packed_b + parts_b;
-  if (lone) complex_lone_row_terms<P>(g);
+  P(*lone_sums)[2 * W] = reinterpret_cast<P(*)[2 * W]>(sums + parts_s); // per strip
+  C *lone_pairs = reinterpret_cast<C *>(sums + parts_s + parts_l);
+  if (lone && !kLonePass) complex_lone_row_terms<P>(g);
   // op(A)(i, l) = A(l, i) (conjugated for A^H): rows 2*lda parts apart.
   const P *a = reinterpret_cast<const P *>(g.a + lone * g.lda);
   const Index a_row = 2 * g.lda;
@@ -494,6 +502,14 @@ template <class L> bool few_rows_dot_form(const ComplexGemm<Complex<typename L::
       const Index kc = g.k - pc < L::kDepth ? g.k - pc : L::kDepth;
       pack_b_strips<L>(g, false, pc, kc, jc, nc, packed_b);
       const Index strip_step = 2 * W * kc;
+      if constexpr (kLonePass)
+        if (lone) {
+          if (pc == 0) std::memset(static_cast<void *>(lone_sums), 0, parts_l * sizeof(P));
+          const int strips = int((nc + W - 1) / W);
+          L::lone_row_sums(kc, reinterpret_cast<const P *>(g.a) + 2 * pc,
+                           g.op_a == ComplexOp::conjugated, packed_b, strip_step, strips,
+                           lone_sums);
+        }
       for (Index jr = 0; jr < nc; jr += 2 * W) {
         const Index cols = nc - jr < 2 * W ? nc - jr : 2 * W;
         const P *bp = packed_b + (jr / W) * strip_step;
@@ -519,6 +535,13 @@ template <class L> bool few_rows_dot_form(const ComplexGemm<Complex<typename L::
         }
       }
     }
+    if constexpr (kLonePass)
+      if (lone) {
+        for (Index j = 0; j < nc; ++j)
+          lone_pairs[j] = C{lone_sums[j / W][j % W], lone_sums[j / W][W + j % W]};
+        add_complex_lone_row_sums<P>(g, jc, nc, lone_pairs);
+      }
+    if (m == 0) continue;
     if (reference)
       finish_complex_dot_sums<P>(g, 0, m, jc, nc, reinterpret_cast<const C *>(sums), m);
     else

@@ -120,7 +120,20 @@ void finish_complex_dot_sums(const ComplexGemm<Complex<P>> &g, Index i0, Index m
   }
 }
 
+template <class P>
+void add_complex_lone_row_sums(const ComplexGemm<Complex<P>> &g, Index j0, Index nc,
+                               const Complex<P> *sums) {
+  using C = Complex<P>;
+  using F = GemvForms<C>;
+  for (Index j = 0; j < nc; ++j) {
+    C *cj = g.c + (j0 + j) * g.ldc;
+    *cj = add(*cj, F::lone(g.alpha, sums[j]));
+  }
+}
+
 #define MOX2_INSTANTIATE_(P)                                                                       \
+  template void add_complex_lone_row_sums<P>(const ComplexGemm<Complex<P>> &, Index, Index,        \
+                                             const Complex<P> *);                                  \
   template void complex_lone_column_terms<P>(const ComplexGemm<Complex<P>> &);                     \
   template void complex_lone_row_terms<P>(const ComplexGemm<Complex<P>> &);                        \
   template void pack_complex_b<P>(const ComplexGemm<Complex<P>> &, bool, Index, Index, Index,      \

@@ -33,6 +33,11 @@ namespace mox2::kernels {
 template <class P> void complex_lone_column_terms(const ComplexGemm<Complex<P>> &g);
 // The dot form's lone first row of an odd m, for every column.
 template <class P> void complex_lone_row_terms(const ComplexGemm<Complex<P>> &g);
+// Its last step from sums computed elsewhere: C(1, j0 + j) += alpha*sums[j]
+// (lone form) for j < nc.
+template <class P>
+void add_complex_lone_row_sums(const ComplexGemm<Complex<P>> &g, std::ptrdiff_t j0,
+                               std::ptrdiff_t nc, const Complex<P> *sums);
 
 // Columns j0..j0+nc-1 of b, l = l0..l0+kc-1, scaled (t(l, j) in the pair
 // form) or not, for strips of `nr` columns: strip s holds, per l, the real

@@ -97,6 +97,42 @@ struct FloatLanes {
     return _mm512_permutex2var_ps(
         re, _mm512_setr_epi32(8, 24, 9, 25, 10, 26, 11, 27, 12, 28, 13, 29, 14, 30, 15, 31), im);
   }
+
+  // The lone row's sums over kc terms for the columns of `strips` packed
+  // strips (kWidth columns each, per l their real parts and then their
+  // imaginary parts, strip_step apart): sums(j) += x(l)*b(l, j) in l
+  // order, each product in the exact form (four products exact in double,
+  // the difference and the sum in double, each part rounded once to
+  // single), the sums single.  x(l) at x + 2*l (parts), conjugated for
+  // conj; sums[s] holds strip s's real parts, then its imaginary parts.
+  static void lone_row_sums(Index kc, const P *x, bool conj, const P *bp, Index strip_step,
+                            int strips, P (*sums)[2 * kWidth]) {
+    for (int s = 0; s < strips; ++s) {
+      __m256 re[2], im[2];
+      for (int h = 0; h < 2; ++h) {
+        re[h] = _mm256_loadu_ps(sums[s] + 8 * h);
+        im[h] = _mm256_loadu_ps(sums[s] + kWidth + 8 * h);
+      }
+      const P *b = bp + s * strip_step;
+      for (Index l = 0; l < kc; ++l) {
+        const __m512d xr = _mm512_set1_pd(x[2 * l]);
+        const __m512d xi = _mm512_set1_pd(conj ? -x[2 * l + 1] : x[2 * l + 1]);
+        for (int h = 0; h < 2; ++h) {
+          const __m512d tr = _mm512_cvtps_pd(_mm256_loadu_ps(b + 2 * kWidth * l + 8 * h));
+          const __m512d ti = _mm512_cvtps_pd(_mm256_loadu_ps(b + 2 * kWidth * l + kWidth + 8 * h));
+          // x*b = (xr*br - xi*bi) + i(xr*bi + xi*br)
+          const __m512d pr = _mm512_sub_pd(_mm512_mul_pd(xr, tr), _mm512_mul_pd(xi, ti));
+          const __m512d pi = _mm512_add_pd(_mm512_mul_pd(xr, ti), _mm512_mul_pd(xi, tr));
+          re[h] = _mm256_add_ps(re[h], _mm512_cvtpd_ps(pr));
+          im[h] = _mm256_add_ps(im[h], _mm512_cvtpd_ps(pi));
+        }
+      }
+      for (int h = 0; h < 2; ++h) {
+        _mm256_storeu_ps(sums[s] + 8 * h, re[h]);
+        _mm256_storeu_ps(sums[s] + kWidth + 8 * h, im[h]);
+      }
+    }
+  }
 };
 
 } // namespace
