@@ -154,6 +154,43 @@ TEST(ComplexGemmBlocked, EverySetMatchesTheModelAcrossTheBlocking) {
   for_every_set<c8>(blocked_shapes<c8>);
 }
 
+// Products with fewer rows than a vector (vectors along C's rows), every
+// pair of letters, beta zero (even k) or not (odd k: the lone leading
+// column or row as well), across the blocks of l and more than one vector
+// of columns.
+template <class T> void few_rows_shapes() {
+  const char letters[] = {'N', 'T', 'C'};
+  for (int m : {2, 5, 7, 15})
+    for (char ta : letters)
+      for (char tb : letters)
+        for (bool beta_zero : {true, false}) {
+          const bool a_plain = ta == 'N', b_plain = tb == 'N';
+          const int n = 40, k = beta_zero ? 520 : 521;
+          Case<T> x{ta,
+                    tb,
+                    m,
+                    n,
+                    k,
+                    a_plain ? m + 1 : k,
+                    b_plain ? k : n + 2,
+                    m + 3,
+                    T{0.75, -1.5},
+                    beta_zero ? T{0, 0} : T{-1.25, 0.5}};
+          Operands<T> in(x);
+          // Plain values, so that every sum is finite and shows its
+          // order; specials in C, which beta = 0 must not read.
+          in.a.fill(Values::plain);
+          in.b.fill(Values::plain);
+          in.c.fill(Values::specials);
+          ASSERT_TRUE(same_as_model(x, in));
+        }
+}
+
+TEST(ComplexGemmBlocked, FewRowsAcrossTheBlocksOfL) {
+  for_every_set<c16>(few_rows_shapes<c16>);
+  for_every_set<c8>(few_rows_shapes<c8>);
+}
+
 // For op(B) = B or B^T only the leading column of an odd k skips a zero
 // b(1, j): NaN and Inf in A(:, 1) then never reach column j of C, while for
 // an even k, and for a zero b(l, j) further on, 0 meets them like any other
