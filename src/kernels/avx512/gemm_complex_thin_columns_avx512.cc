@@ -166,15 +166,15 @@ inline __m512d imags_of(__m512d lo, __m512d hi) {
   return _mm512_permutex2var_pd(lo, _mm512_setr_epi64(1, 3, 5, 7, 9, 11, 13, 15), hi);
 }
 
-// t = alpha*b for l = l0..l0+kc-1, j = j0..j0+nc-1 (nc <= 8) into one strip
-// (16 doubles per l; columns past nc hold t of b = 0).
-void pack_exact_strip(const ComplexGemm<c8> &g, Index l0, Index kc, Index j0, Index nc,
+// t = alpha*b (`scale`) or b for l = l0..l0+kc-1, j = j0..j0+nc-1 (nc <= 8)
+// into one strip (16 doubles per l; columns past nc hold t of b = 0).
+void pack_exact_strip(const ComplexGemm<c8> &g, bool scale, Index l0, Index kc, Index j0, Index nc,
                       double *out) {
   using L = Lanes<float>;
   const __m512d ar = _mm512_set1_pd(g.alpha.re), ai = _mm512_set1_pd(g.alpha.im);
   const __m512d conj_sign =
       _mm512_castsi512_pd(_mm512_set_epi64(INT64_MIN, 0, INT64_MIN, 0, INT64_MIN, 0, INT64_MIN, 0));
-  auto t_of = [&](__m512d x) { return L::widen(L::round(product_parts(x, ar, ai))); };
+  auto t_of = [&](__m512d x) { return scale ? L::widen(L::round(product_parts(x, ar, ai))) : x; };
   Index l = 0;
   if (nc == 8 && g.op_b == ComplexOp::plain) {
     // Eight values of l of each column, then transposes.
@@ -212,7 +212,14 @@ void pack_exact_strip(const ComplexGemm<c8> &g, Index l0, Index kc, Index j0, In
       if (g.op_b == ComplexOp::conjugated) bl[q].im = -bl[q].im;
     }
     alignas(64) double t[16];
-    times_alpha(g.alpha, bl, 8, t);
+    if (scale) {
+      times_alpha(g.alpha, bl, 8, t);
+    } else {
+      for (int q = 0; q < 8; ++q) {
+        t[2 * q] = bl[q].re;
+        t[2 * q + 1] = bl[q].im;
+      }
+    }
     for (int q = 0; q < 8; ++q) {
       out[16 * l + q] = t[2 * q];
       out[16 * l + 8 + q] = t[2 * q + 1];
@@ -220,11 +227,12 @@ void pack_exact_strip(const ComplexGemm<c8> &g, Index l0, Index kc, Index j0, In
   }
 }
 
-// kRows rows by kStrips strips (cols columns of them in C), kc terms;
+// kRows rows by kStrips strips (cols columns of them in C), kc terms
+// t(l, j)*x(i, l), x(i, l) at a + i*a_row + l*a_step (conjugated for kConj);
 // strip s of the packed t at tp + s*strip_step.
-template <int kRows, int kStrips>
-void few_rows_exact_tile(Index kc, const c8 *a, Index lda, const double *tp, Index strip_step,
-                         Start start, c8 beta, c8 *c, Index ldc, Index cols) {
+template <int kRows, int kStrips, bool kConj>
+void few_rows_exact_tile(Index kc, const c8 *a, Index a_row, Index a_step, const double *tp,
+                         Index strip_step, Start start, c8 beta, c8 *c, Index ldc, Index cols) {
   alignas(64) float local[2][kRows][8 * kStrips] = {}; // C's parts, [part][row][column]
   if (start != Start::zero)
     for (Index q = 0; q < cols; ++q)
@@ -251,8 +259,8 @@ void few_rows_exact_tile(Index kc, const c8 *a, Index lda, const double *tp, Ind
       ti[s] = _mm512_loadu_pd(tp + s * strip_step + 16 * l + 8);
     }
     for (int i = 0; i < kRows; ++i) {
-      const c8 x = a[i + l * lda];
-      const __m512d xr = _mm512_set1_pd(x.re), xi = _mm512_set1_pd(x.im);
+      const c8 x = a[i * a_row + l * a_step];
+      const __m512d xr = _mm512_set1_pd(x.re), xi = _mm512_set1_pd(kConj ? -x.im : x.im);
       for (int s = 0; s < kStrips; ++s) { // t*A: (tr*xr - ti*xi) + i(tr*xi + ti*xr)
         const __m512d pr = _mm512_sub_pd(_mm512_mul_pd(tr[s], xr), _mm512_mul_pd(ti[s], xi));
         const __m512d pi = _mm512_add_pd(_mm512_mul_pd(tr[s], xi), _mm512_mul_pd(ti[s], xr));
@@ -271,22 +279,38 @@ void few_rows_exact_tile(Index kc, const c8 *a, Index lda, const double *tp, Ind
       c[i + q * ldc] = c8{local[0][i][q], local[1][i][q]};
 }
 
-template <int kStrips>
-void few_rows_exact_tiles(Index rows, Index kc, const c8 *a, Index lda, const double *tp,
-                          Index strip_step, Start start, c8 beta, c8 *c, Index ldc, Index cols) {
+template <int kStrips, bool kConj = false>
+void few_rows_exact_tiles(Index rows, Index kc, const c8 *a, Index a_row, Index a_step,
+                          const double *tp, Index strip_step, Start start, c8 beta, c8 *c,
+                          Index ldc, Index cols) {
   switch (rows) {
   case 1:
-    few_rows_exact_tile<1, kStrips>(kc, a, lda, tp, strip_step, start, beta, c, ldc, cols);
+    few_rows_exact_tile<1, kStrips, kConj>(kc, a, a_row, a_step, tp, strip_step, start, beta, c,
+                                           ldc, cols);
     break;
   case 2:
-    few_rows_exact_tile<2, kStrips>(kc, a, lda, tp, strip_step, start, beta, c, ldc, cols);
+    few_rows_exact_tile<2, kStrips, kConj>(kc, a, a_row, a_step, tp, strip_step, start, beta, c,
+                                           ldc, cols);
     break;
   default:
-    few_rows_exact_tile<3, kStrips>(kc, a, lda, tp, strip_step, start, beta, c, ldc, cols);
+    few_rows_exact_tile<3, kStrips, kConj>(kc, a, a_row, a_step, tp, strip_step, start, beta, c,
+                                           ldc, cols);
     break;
   }
 }
 
+template <bool kConj = false>
+void strips_of_tiles(Index cols, Index rows, Index kc, const c8 *a, Index a_row, Index a_step,
+                     const double *tp, Index strip_step, Start start, c8 beta, c8 *c, Index ldc) {
+  if (cols > 8)
+    few_rows_exact_tiles<2, kConj>(rows, kc, a, a_row, a_step, tp, strip_step, start, beta, c, ldc,
+                                   cols);
+  else
+    few_rows_exact_tiles<1, kConj>(rows, kc, a, a_row, a_step, tp, strip_step, start, beta, c, ldc,
+                                   cols);
+}
+
+// Column form.
 void few_rows_exact(const ComplexGemm<c8> &g) {
   alignas(64) double tpack[2 * kStripDepth * 16];
   for (Index j0 = 0; j0 < g.n; j0 += 16) {
@@ -294,20 +318,40 @@ void few_rows_exact(const ComplexGemm<c8> &g) {
     for (Index l0 = 0; l0 < g.k; l0 += kStripDepth) {
       const Index kc = g.k - l0 < kStripDepth ? g.k - l0 : kStripDepth;
       const Index strip_step = 16 * kc;
-      pack_exact_strip(g, l0, kc, j0, cols < 8 ? cols : 8, tpack);
-      if (cols > 8) pack_exact_strip(g, l0, kc, j0 + 8, cols - 8, tpack + strip_step);
+      pack_exact_strip(g, true, l0, kc, j0, cols < 8 ? cols : 8, tpack);
+      if (cols > 8) pack_exact_strip(g, true, l0, kc, j0 + 8, cols - 8, tpack + strip_step);
       const Start start = l0 > 0 || is_one(g.beta) ? Start::load
                           : is_zero(g.beta)        ? Start::zero
                                                    : Start::scale;
-      const c8 *a = g.a + l0 * g.lda;
-      c8 *c = g.c + j0 * g.ldc;
-      if (cols > 8)
-        few_rows_exact_tiles<2>(g.m, kc, a, g.lda, tpack, strip_step, start, g.beta, c, g.ldc,
-                                cols);
-      else
-        few_rows_exact_tiles<1>(g.m, kc, a, g.lda, tpack, strip_step, start, g.beta, c, g.ldc,
-                                cols);
+      strips_of_tiles(cols, g.m, kc, g.a + l0 * g.lda, 1, g.lda, tpack, strip_step, start, g.beta,
+                      g.c + j0 * g.ldc, g.ldc);
     }
+  }
+}
+
+// Dot form (op(A) = A^T or A^H): per element temp := +0, temp := temp +
+// op(A)(i, l)*b(l, j) for l in order (exact products, single sums) in a
+// workspace, then C takes alpha*temp, or alpha*temp + beta*C, both exact.
+void few_rows_exact_dot(const ComplexGemm<c8> &g) {
+  alignas(64) double tpack[2 * kStripDepth * 16];
+  c8 sums[kFewRows * 16];
+  const bool conj = g.op_a == ComplexOp::conjugated;
+  for (Index j0 = 0; j0 < g.n; j0 += 16) {
+    const Index cols = g.n - j0 < 16 ? g.n - j0 : 16;
+    for (Index l0 = 0; l0 < g.k; l0 += kStripDepth) {
+      const Index kc = g.k - l0 < kStripDepth ? g.k - l0 : kStripDepth;
+      const Index strip_step = 16 * kc;
+      pack_exact_strip(g, false, l0, kc, j0, cols < 8 ? cols : 8, tpack);
+      if (cols > 8) pack_exact_strip(g, false, l0, kc, j0 + 8, cols - 8, tpack + strip_step);
+      const Start start = l0 > 0 ? Start::load : Start::zero;
+      if (conj)
+        strips_of_tiles<true>(cols, g.m, kc, g.a + l0, g.lda, 1, tpack, strip_step, start, c8{},
+                              sums, g.m);
+      else
+        strips_of_tiles(cols, g.m, kc, g.a + l0, g.lda, 1, tpack, strip_step, start, c8{}, sums,
+                        g.m);
+    }
+    finish_complex_dot_sums<float>(g, 0, g.m, j0, cols, sums, g.m);
   }
 }
 
@@ -346,6 +390,12 @@ template <class P, int kK> void short_dot(const ComplexGemm<Complex<P>> &g, cons
 
 template <class P> bool thin_dot(const ComplexGemm<Complex<P>> &g) {
   using C = Complex<P>;
+  if constexpr (sizeof(P) == sizeof(float)) {
+    if (g.m <= kFewRows && g.k > 3) {
+      few_rows_exact_dot(g);
+      return true;
+    }
+  }
   if (g.k < 1 || g.k > 3) return false;
   Scratch scratch(static_cast<std::size_t>(g.m * g.k) * sizeof(C));
   C *at = static_cast<C *>(scratch.data());
