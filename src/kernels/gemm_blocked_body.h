@@ -263,8 +263,16 @@ void pack_a_rows(const typename V::T *a, Index lda, Index rows, Index kc,
       l8 = kc / kStep * kStep;
       for (Index l = 0; l < l8; l += kStep) {
         T *dst = ap + l * MR;
-        for (Index i = 0; i < i8; i += 8)
+        for (Index i = 0; i < i8; i += 8) {
+          // Each row is a stream of its own: its lines are asked for 512
+          // bytes ahead (a hint that may point past the row; it never faults).
+          for (int s = 0; s < 8; ++s)
+            __builtin_prefetch(
+                reinterpret_cast<const void *>(
+                    reinterpret_cast<std::uintptr_t>(a + (p + i + s) * lda + l) + 512),
+                0, 3);
           V::transpose_rows(a + (p + i) * lda + l, lda, dst + i, MR);
+        }
         if (i8 < r) {
           for (Index s = 0; s < r - i8; ++s)
             std::memcpy(&part[s][0], a + (p + i8 + s) * lda + l, sizeof part[s]);
