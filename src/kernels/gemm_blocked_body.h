@@ -517,13 +517,15 @@ template <class V, int kVecs> void small_column_form(const GemmBlock<typename V:
 
 constexpr Index kShortDepth = 8;
 
-// Products with k <= kShortDepth and at least a vector of rows, unpacked (op(A) = A^T
-// copied to columns first): four columns of C at a time, each term's b
-// (column form: temp = alpha*b) held in registers while a vector of rows
-// of each column (four columns for k <= 4, else two) is computed in one go: column form, its start
-// (+0, C or beta*C) and its k terms temp*A(i, l) in l order (b = 0 skipped when zeros skip); dot
-// form, temp from +0 over its k terms A(l, i)*b in l order, then alpha*temp or alpha*temp + beta*C.
-// `at` holds op(A) column by column (m apart).
+// Products with k <= kShortDepth and at least a vector of rows, unpacked
+// (op(A) = A^T copied to columns first, `at`, m apart): a group of columns
+// of C (four for k <= 4, else two) at a time, each term's b (column form:
+// temp = alpha*b) held in registers while a vector of rows of each column
+// is computed in one go.  Column form: its start (+0, C or beta*C), then
+// its k terms temp*A(i, l) in l order (b = 0 skipped when zeros skip).
+// Dot form: temp from +0 over its k terms A(l, i)*b in l order, then
+// alpha*temp or alpha*temp + beta*C.
+
 // One vector of rows (n of them, kFull: all W) of kCols columns.  kMasked:
 // terms add under their flags.  C is read unless `zero`, then scaled by
 // beta unless `one` (column form).
@@ -534,7 +536,6 @@ short_depth_rows(const typename V::T *at, Index lda, Index i, int n,
                  typename V::Vec valpha, typename V::Vec vbeta, bool zero, bool one,
                  typename V::T *c, Index ldc) {
   using Vec = typename V::Vec;
-  constexpr int W = V::kWidth;
   Vec a[kK];
   for (int l = 0; l < kK; ++l)
     a[l] = kFull ? V::load(at + i + l * lda) : V::load_first(at + i + l * lda, n);
@@ -560,7 +561,6 @@ short_depth_rows(const typename V::T *at, Index lda, Index i, int n,
     else
       V::store_first(cj, acc, n);
   }
-  (void)W;
 }
 
 template <class V, int kK, int kCols, bool kDot, bool kMasked>
