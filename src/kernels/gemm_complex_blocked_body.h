@@ -60,6 +60,12 @@ void pack_a_strip(Index rows, Index kc, const typename L::P *a, Index lda2, type
   }
 }
 
+// Whether the kernel set's L provides transpose_rows.
+template <class L>
+constexpr bool kHasTransposeRows = requires(const typename L::P *src, typename L::P *dst) {
+  L::transpose_rows(src, Index(0), dst, Index(8));
+};
+
 // pack_complex_b for op(B) = B on a kernel set whose L provides
 // transpose_rows(src, ld, dst, dst_ld) (dst[t*dst_ld + r] := src[r*ld + t],
 // r < 8, t < kWidth): per strip of four columns and kWidth values of l, the
@@ -72,7 +78,7 @@ void pack_b_columns(const ComplexGemm<Complex<typename L::P>> &g, bool scaled, I
   using P = typename L::P;
   using V = typename L::V;
   constexpr int W = L::kWidth;
-  if constexpr (requires { L::transpose_rows(out, Index(0), out, Index(8)); } && L::kCols == 4) {
+  if constexpr (kHasTransposeRows<L> && L::kCols == 4) {
     const V alpha_re = L::broadcast(&g.alpha.re), alpha_im = L::broadcast(&g.alpha.im);
     const P *b = reinterpret_cast<const P *>(g.b);
     const Index ldb2 = 2 * g.ldb;
@@ -118,7 +124,7 @@ void pack_a_rows_strip(const ComplexGemm<Complex<typename L::P>> &g, Index i0, I
   constexpr int W = L::kWidth;
   constexpr Index R = tile_rows<L>();
   Index l = 0;
-  if constexpr (requires { L::transpose_rows(out, Index(0), out, Index(8)); }) {
+  if constexpr (kHasTransposeRows<L>) {
     if (rows == R) {
       const bool conjugate = g.op_a == ComplexOp::conjugated;
       const P *a = reinterpret_cast<const P *>(g.a);
@@ -278,11 +284,6 @@ void flag_terms(const ComplexGemm<Complex<typename L::P>> &g, Index l0, Index kc
 // past the last column); A(i, l) is read in place, each part broadcast.
 // Every element keeps the tiles' order: its terms in l order, each t*A in
 // the pair form, added to C.
-
-template <class L>
-constexpr bool kHasWideStrips = requires(const typename L::P *src, typename L::P *dst) {
-  L::transpose_rows(src, Index(0), dst, Index(8));
-};
 
 // t(l, j) = alpha*b(l, j) (`scale`) or b(l, j), l = l0..l0+kc-1, j =
 // j0..j0+nc-1, in strips of kWidth columns: whole strips through vectors
@@ -551,7 +552,7 @@ template <class L> bool few_rows_dot_form(const ComplexGemm<Complex<typename L::
 }
 
 template <class L> bool column_form(const ComplexGemm<Complex<typename L::P>> &g) {
-  if constexpr (kHasWideStrips<L>)
+  if constexpr (kHasTransposeRows<L>)
     if (g.m < L::kWidth && g.op_b != ComplexOp::conjugated) return few_rows_form<L>(g);
   using P = typename L::P;
   constexpr Index R = tile_rows<L>();
@@ -694,7 +695,7 @@ template <class L> bool dot_form(const ComplexGemm<Complex<typename L::P>> &g) {
 
 template <class L> bool blocked(const ComplexGemm<Complex<typename L::P>> &g) {
   if (g.op_a == ComplexOp::plain) return column_form<L>(g);
-  if constexpr (kHasWideStrips<L>)
+  if constexpr (kHasTransposeRows<L>)
     // (A full vector of rows too when the columns are few: the blocked
     // dot form's tiles would be mostly empty.)
     if (g.m < L::kWidth || (g.m == L::kWidth && g.n <= L::kWidth)) return few_rows_dot_form<L>(g);

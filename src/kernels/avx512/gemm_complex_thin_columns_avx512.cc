@@ -310,29 +310,11 @@ void strips_of_tiles(Index cols, Index rows, Index kc, const c8 *a, Index a_row,
                                    cols);
 }
 
-// Column form.
-void few_rows_exact(const ComplexGemm<c8> &g) {
-  alignas(64) double tpack[2 * kStripDepth * 16];
-  for (Index j0 = 0; j0 < g.n; j0 += 16) {
-    const Index cols = g.n - j0 < 16 ? g.n - j0 : 16;
-    for (Index l0 = 0; l0 < g.k; l0 += kStripDepth) {
-      const Index kc = g.k - l0 < kStripDepth ? g.k - l0 : kStripDepth;
-      const Index strip_step = 16 * kc;
-      pack_exact_strip(g, true, l0, kc, j0, cols < 8 ? cols : 8, tpack);
-      if (cols > 8) pack_exact_strip(g, true, l0, kc, j0 + 8, cols - 8, tpack + strip_step);
-      const Start start = l0 > 0 || is_one(g.beta) ? Start::load
-                          : is_zero(g.beta)        ? Start::zero
-                                                   : Start::scale;
-      strips_of_tiles(cols, g.m, kc, g.a + l0 * g.lda, 1, g.lda, tpack, strip_step, start, g.beta,
-                      g.c + j0 * g.ldc, g.ldc);
-    }
-  }
-}
-
-// Dot form (op(A) = A^T or A^H): per element temp := +0, temp := temp +
-// op(A)(i, l)*b(l, j) for l in order (exact products, single sums) in a
-// workspace, then C takes alpha*temp, or alpha*temp + beta*C, both exact.
-void few_rows_exact_dot(const ComplexGemm<c8> &g) {
+// The column form, or (`dot`, op(A) = A^T or A^H) the dot form: per
+// element temp := +0, temp := temp + op(A)(i, l)*b(l, j) for l in order
+// (exact products, single sums) in a workspace, then C takes alpha*temp,
+// or alpha*temp + beta*C, both exact.
+void few_rows_exact(const ComplexGemm<c8> &g, bool dot) {
   alignas(64) double tpack[2 * kStripDepth * 16];
   c8 sums[kFewRows * 16];
   const bool conj = g.op_a == ComplexOp::conjugated;
@@ -341,8 +323,16 @@ void few_rows_exact_dot(const ComplexGemm<c8> &g) {
     for (Index l0 = 0; l0 < g.k; l0 += kStripDepth) {
       const Index kc = g.k - l0 < kStripDepth ? g.k - l0 : kStripDepth;
       const Index strip_step = 16 * kc;
-      pack_exact_strip(g, false, l0, kc, j0, cols < 8 ? cols : 8, tpack);
-      if (cols > 8) pack_exact_strip(g, false, l0, kc, j0 + 8, cols - 8, tpack + strip_step);
+      pack_exact_strip(g, !dot, l0, kc, j0, cols < 8 ? cols : 8, tpack);
+      if (cols > 8) pack_exact_strip(g, !dot, l0, kc, j0 + 8, cols - 8, tpack + strip_step);
+      if (!dot) {
+        const Start start = l0 > 0 || is_one(g.beta) ? Start::load
+                            : is_zero(g.beta)        ? Start::zero
+                                                     : Start::scale;
+        strips_of_tiles(cols, g.m, kc, g.a + l0 * g.lda, 1, g.lda, tpack, strip_step, start, g.beta,
+                        g.c + j0 * g.ldc, g.ldc);
+        continue;
+      }
       const Start start = l0 > 0 ? Start::load : Start::zero;
       if (conj)
         strips_of_tiles<true>(cols, g.m, kc, g.a + l0, g.lda, 1, tpack, strip_step, start, c8{},
@@ -351,7 +341,7 @@ void few_rows_exact_dot(const ComplexGemm<c8> &g) {
         strips_of_tiles(cols, g.m, kc, g.a + l0, g.lda, 1, tpack, strip_step, start, c8{}, sums,
                         g.m);
     }
-    finish_complex_dot_sums<float>(g, 0, g.m, j0, cols, sums, g.m);
+    if (dot) finish_complex_dot_sums<float>(g, 0, g.m, j0, cols, sums, g.m);
   }
 }
 
@@ -392,7 +382,7 @@ template <class P> bool thin_dot(const ComplexGemm<Complex<P>> &g) {
   using C = Complex<P>;
   if constexpr (sizeof(P) == sizeof(float)) {
     if (g.m <= kFewRows && g.k > 3) {
-      few_rows_exact_dot(g);
+      few_rows_exact(g, true);
       return true;
     }
   }
@@ -419,7 +409,7 @@ template <class P> bool thin_columns(const ComplexGemm<Complex<P>> &g) {
   if (g.op_a != ComplexOp::plain) return thin_dot(g);
   if constexpr (sizeof(P) == sizeof(float)) {
     if (g.m <= kFewRows) {
-      few_rows_exact(g);
+      few_rows_exact(g, false);
       return true;
     }
   }
