@@ -23,6 +23,10 @@ template <class C> struct ComplexGemm {
   C beta;
   C *c;
   std::ptrdiff_t ldc;
+  // The dot form ends as the reference loops do, C := alpha*temp or
+  // alpha*temp + beta*C on C not scaled before (as it always does for
+  // op(B) = B^H), with no lone row.
+  bool reference_dot_end = false;
 };
 
 // 'N'/'n': plain; 'C'/'c': conjugate transpose; any other letter: transpose.

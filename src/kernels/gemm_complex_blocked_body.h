@@ -467,7 +467,7 @@ template <class L> bool few_rows_dot_form(const ComplexGemm<Complex<typename L::
   using P = typename L::P;
   using C = Complex<P>;
   constexpr int W = L::kWidth;
-  const bool reference = g.op_b == ComplexOp::conjugated;
+  const bool reference = g.op_b == ComplexOp::conjugated || g.reference_dot_end;
   // COMPLEX(8)'s lone form is its pair form: the lone row is a sum row.
   // COMPLEX(4)'s lone row runs beside the tiles where the set has a pass
   // for it (lone_row_sums), else first, in portable code.
@@ -628,7 +628,8 @@ template <class L> bool column_form(const ComplexGemm<Complex<typename L::P>> &g
 // C run in a workspace over the whole k range (the column form's tiles
 // with t(l, j) := b(l, j), starting from +0), then C += alpha*temp.  An
 // odd m's lone first row goes first, in portable code.  With op(B) = B^H
-// every row is a sum row and C takes the reference order's final step.
+// every row is a sum row and C takes the reference order's final step
+// (so too with reference_dot_end).
 constexpr Index kDotRows = 1920; // a multiple of every kRowBlock
 
 template <class L> bool dot_form(const ComplexGemm<Complex<typename L::P>> &g) {
@@ -636,7 +637,7 @@ template <class L> bool dot_form(const ComplexGemm<Complex<typename L::P>> &g) {
   using C = Complex<P>;
   constexpr Index R = tile_rows<L>();
   // op(B) = B^H: the reference order, no lone row.
-  const bool reference = g.op_b == ComplexOp::conjugated;
+  const bool reference = g.op_b == ComplexOp::conjugated || g.reference_dot_end;
   const Index lone = reference ? 0 : g.m % 2, m = g.m - lone;
   if (m == 0) {
     complex_lone_row_terms<P>(g);
