@@ -178,7 +178,7 @@ void check_on_active_set(const char *name, GemmFn<T> kernel, GemmFn<T> model, bo
   // for few rows, of columns and of l with peeled rows beside them).
   for (auto [m, n, k] : {std::tuple{263, 9, 270}, std::tuple{70, 67, 300}, std::tuple{2, 130, 40},
                          std::tuple{130, 3, 17}, std::tuple{101, 57, 3}, std::tuple{6, 530, 800},
-                         std::tuple{3, 40, 300}})
+                         std::tuple{3, 40, 300}, std::tuple{40, 3, 300}})
     for (char ta : {'N', 't', 'C'})
       for (char tb : {'n', 'T'}) {
         GemmCase<T> c = random_case<T>(ta, tb, m, n, k, offsets);

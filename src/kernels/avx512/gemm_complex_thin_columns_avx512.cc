@@ -166,23 +166,37 @@ inline __m512d imags_of(__m512d lo, __m512d hi) {
   return _mm512_permutex2var_pd(lo, _mm512_setr_epi64(1, 3, 5, 7, 9, 11, 13, 15), hi);
 }
 
-// t = alpha*b (`scale`) or b for l = l0..l0+kc-1, j = j0..j0+nc-1 (nc <= 8)
-// into one strip (16 doubles per l; columns past nc hold t of b = 0).
-void pack_exact_strip(const ComplexGemm<c8> &g, bool scale, Index l0, Index kc, Index j0, Index nc,
-                      double *out) {
+// Where a strip's values come from: v(l, j) = b[l + j*ld] (down columns)
+// or b[j + l*ld] (`across`), conjugated for `conj`.
+struct StripSource {
+  const c8 *b;
+  Index ld;
+  bool across, conj;
+};
+StripSource source_of_b(const ComplexGemm<c8> &g) {
+  return {g.b, g.ldb, g.op_b != ComplexOp::plain, g.op_b == ComplexOp::conjugated};
+}
+
+// t = alpha*v (`scale`) or v for l = l0..l0+kc-1, j = j0..j0+nc-1 (nc <= 8)
+// into one strip (16 doubles per l; columns past nc hold t of v = 0).
+void pack_exact_strip(const StripSource &src, c8 alpha, bool scale, Index l0, Index kc, Index j0,
+                      Index nc, double *out) {
   using L = Lanes<float>;
-  const __m512d ar = _mm512_set1_pd(g.alpha.re), ai = _mm512_set1_pd(g.alpha.im);
+  const __m512d ar = _mm512_set1_pd(alpha.re), ai = _mm512_set1_pd(alpha.im);
   const __m512d conj_sign =
       _mm512_castsi512_pd(_mm512_set_epi64(INT64_MIN, 0, INT64_MIN, 0, INT64_MIN, 0, INT64_MIN, 0));
-  auto t_of = [&](__m512d x) { return scale ? L::widen(L::round(product_parts(x, ar, ai))) : x; };
+  auto t_of = [&](__m512d x) {
+    if (src.conj) x = _mm512_xor_pd(x, conj_sign);
+    return scale ? L::widen(L::round(product_parts(x, ar, ai))) : x;
+  };
   Index l = 0;
-  if (nc == 8 && g.op_b == ComplexOp::plain) {
+  if (nc == 8 && !src.across) {
     // Eight values of l of each column, then transposes.
     alignas(64) double re_parts[8][8], im_parts[8][8];
     for (; l + 8 <= kc; l += 8) {
       for (int q = 0; q < 8; ++q) {
-        const c8 *src = g.b + (l0 + l) + (j0 + q) * g.ldb;
-        const __m512d t0 = t_of(L::load(0xff, src)), t1 = t_of(L::load(0xff, src + 4));
+        const c8 *p = src.b + (l0 + l) + (j0 + q) * src.ld;
+        const __m512d t0 = t_of(L::load(0xff, p)), t1 = t_of(L::load(0xff, p + 4));
         _mm512_store_pd(re_parts[q], reals_of(t0, t1));
         _mm512_store_pd(im_parts[q], imags_of(t0, t1));
       }
@@ -190,16 +204,10 @@ void pack_exact_strip(const ComplexGemm<c8> &g, bool scale, Index l0, Index kc, 
       transpose_8x8(im_parts[0], 8, out + 16 * l + 8, 16);
     }
   } else if (nc == 8) {
-    // op(B) = B^T or B^H: the eight columns side by side at each l.
-    const bool conj = g.op_b == ComplexOp::conjugated;
+    // The eight columns side by side at each l.
     for (; l < kc; ++l) {
-      const c8 *src = g.b + j0 + (l0 + l) * g.ldb;
-      __m512d x0 = L::load(0xff, src), x1 = L::load(0xff, src + 4);
-      if (conj) {
-        x0 = _mm512_xor_pd(x0, conj_sign);
-        x1 = _mm512_xor_pd(x1, conj_sign);
-      }
-      const __m512d t0 = t_of(x0), t1 = t_of(x1);
+      const c8 *p = src.b + j0 + (l0 + l) * src.ld;
+      const __m512d t0 = t_of(L::load(0xff, p)), t1 = t_of(L::load(0xff, p + 4));
       _mm512_storeu_pd(out + 16 * l, reals_of(t0, t1));
       _mm512_storeu_pd(out + 16 * l + 8, imags_of(t0, t1));
     }
@@ -208,12 +216,12 @@ void pack_exact_strip(const ComplexGemm<c8> &g, bool scale, Index l0, Index kc, 
     c8 bl[8] = {};
     for (Index q = 0; q < nc; ++q) {
       const Index lg = l0 + l, jg = j0 + q;
-      bl[q] = g.op_b == ComplexOp::plain ? g.b[lg + jg * g.ldb] : g.b[jg + lg * g.ldb];
-      if (g.op_b == ComplexOp::conjugated) bl[q].im = -bl[q].im;
+      bl[q] = src.across ? src.b[jg + lg * src.ld] : src.b[lg + jg * src.ld];
+      if (src.conj) bl[q].im = -bl[q].im;
     }
     alignas(64) double t[16];
     if (scale) {
-      times_alpha(g.alpha, bl, 8, t);
+      times_alpha(alpha, bl, 8, t);
     } else {
       for (int q = 0; q < 8; ++q) {
         t[2 * q] = bl[q].re;
@@ -323,8 +331,10 @@ void few_rows_exact(const ComplexGemm<c8> &g, bool dot) {
     for (Index l0 = 0; l0 < g.k; l0 += kStripDepth) {
       const Index kc = g.k - l0 < kStripDepth ? g.k - l0 : kStripDepth;
       const Index strip_step = 16 * kc;
-      pack_exact_strip(g, !dot, l0, kc, j0, cols < 8 ? cols : 8, tpack);
-      if (cols > 8) pack_exact_strip(g, !dot, l0, kc, j0 + 8, cols - 8, tpack + strip_step);
+      const StripSource b = source_of_b(g);
+      pack_exact_strip(b, g.alpha, !dot, l0, kc, j0, cols < 8 ? cols : 8, tpack);
+      if (cols > 8)
+        pack_exact_strip(b, g.alpha, !dot, l0, kc, j0 + 8, cols - 8, tpack + strip_step);
       if (!dot) {
         const Start start = l0 > 0 || is_one(g.beta) ? Start::load
                             : is_zero(g.beta)        ? Start::zero
@@ -342,6 +352,39 @@ void few_rows_exact(const ComplexGemm<c8> &g, bool dot) {
                         g.m);
     }
     if (dot) finish_complex_dot_sums<float>(g, 0, g.m, j0, cols, sums, g.m);
+  }
+}
+
+// The dot form with few columns (n <= kFewRows): C^T = op(B)^T*op(A)^T by
+// the same tiles, lane s holding row i0 + s of C, op(A) packed in strips
+// and b(l, j) broadcast; each sum keeps its order (the product
+// op(A)(i, l)*b(l, j) is the same exact form), and ends as above.
+void few_cols_exact_dot(const ComplexGemm<c8> &g) {
+  alignas(64) double tpack[2 * kStripDepth * 16];
+  c8 sums[kFewRows * 16], block[16 * kFewRows];
+  const StripSource a{g.a, g.lda, false, g.op_a == ComplexOp::conjugated}; // A(l, i)
+  const bool b_down = g.op_b == ComplexOp::plain;
+  for (Index i0 = 0; i0 < g.m; i0 += 16) {
+    const Index rows = g.m - i0 < 16 ? g.m - i0 : 16;
+    for (Index l0 = 0; l0 < g.k; l0 += kStripDepth) {
+      const Index kc = g.k - l0 < kStripDepth ? g.k - l0 : kStripDepth;
+      const Index strip_step = 16 * kc;
+      pack_exact_strip(a, c8{}, false, l0, kc, i0, rows < 8 ? rows : 8, tpack);
+      if (rows > 8) pack_exact_strip(a, c8{}, false, l0, kc, i0 + 8, rows - 8, tpack + strip_step);
+      const Start start = l0 > 0 ? Start::load : Start::zero;
+      // b(l, j) = B(l, j), or B(j, l) (conjugated for B^H).
+      const c8 *x = b_down ? g.b + l0 : g.b + l0 * g.ldb;
+      const Index x_row = b_down ? g.ldb : 1, x_step = b_down ? 1 : g.ldb;
+      if (g.op_b == ComplexOp::conjugated)
+        strips_of_tiles<true>(rows, g.n, kc, x, x_row, x_step, tpack, strip_step, start, c8{}, sums,
+                              g.n);
+      else
+        strips_of_tiles(rows, g.n, kc, x, x_row, x_step, tpack, strip_step, start, c8{}, sums, g.n);
+    }
+    for (Index j = 0; j < g.n; ++j)
+      for (Index i = 0; i < rows; ++i)
+        block[i + j * 16] = sums[j + i * g.n];
+    finish_complex_dot_sums<float>(g, i0, rows, 0, g.n, block, 16);
   }
 }
 
@@ -383,6 +426,10 @@ template <class P> bool thin_dot(const ComplexGemm<Complex<P>> &g) {
   if constexpr (sizeof(P) == sizeof(float)) {
     if (g.m <= kFewRows && g.k > 3) {
       few_rows_exact(g, true);
+      return true;
+    }
+    if (g.n <= kFewRows && g.k > 3 && g.m >= 16) { // (fewer rows: the loops are faster)
+      few_cols_exact_dot(g);
       return true;
     }
   }
