@@ -66,6 +66,19 @@ constexpr bool kHasTransposeRows = requires(const typename L::P *src, typename L
   L::transpose_rows(src, Index(0), dst, Index(8));
 };
 
+// W values of b at src (parts interleaved) as real and imaginary parts,
+// conjugated for `conj`, times alpha in the pair form for `scale`:
+// t = alpha*b = (ar*br - ai*bi) + i(ar*bi + ai*br).
+template <class L>
+void load_terms(const typename L::P *src, bool conj, bool scale, typename L::V alpha_re,
+                typename L::V alpha_im, typename L::V &t_re, typename L::V &t_im) {
+  using V = typename L::V;
+  const V v0 = L::load(src), v1 = L::load(src + L::kWidth);
+  const V re = L::reals(v0, v1), im = conj ? L::negate(L::imags(v0, v1)) : L::imags(v0, v1);
+  t_re = scale ? L::sub(L::mul(alpha_re, re), L::mul(alpha_im, im)) : re;
+  t_im = scale ? L::add(L::mul(alpha_re, im), L::mul(alpha_im, re)) : im;
+}
+
 // pack_complex_b for op(B) = B on a kernel set whose L provides
 // transpose_rows(src, ld, dst, dst_ld) (dst[t*dst_ld + r] := src[r*ld + t],
 // r < 8, t < kWidth): per strip of four columns and kWidth values of l, the
@@ -88,15 +101,9 @@ void pack_b_columns(const ComplexGemm<Complex<typename L::P>> &g, bool scaled, I
         alignas(64) P parts[8][W];
         for (; l + W <= kc; l += W) {
           for (int q = 0; q < 4; ++q) {
-            const P *src = b + 2 * (l0 + l) + (j0 + s + q) * ldb2;
-            V v0 = L::load(src), v1 = L::load(src + W);
-            V re = L::reals(v0, v1), im = L::imags(v0, v1);
-            if (scaled) { // t = alpha*b = (ar*br - ai*bi) + i(ar*bi + ai*br)
-              V t_re = L::sub(L::mul(alpha_re, re), L::mul(alpha_im, im));
-              V t_im = L::add(L::mul(alpha_re, im), L::mul(alpha_im, re));
-              re = t_re;
-              im = t_im;
-            }
+            V re, im;
+            load_terms<L>(b + 2 * (l0 + l) + (j0 + s + q) * ldb2, false, scaled, alpha_re, alpha_im,
+                          re, im);
             L::store(parts[q], re);
             L::store(parts[4 + q], im);
           }
@@ -298,14 +305,9 @@ void pack_b_strips(const ComplexGemm<Complex<typename L::P>> &g, bool scale, Ind
   const V alpha_re = L::broadcast(&g.alpha.re), alpha_im = L::broadcast(&g.alpha.im);
   const P *b = reinterpret_cast<const P *>(g.b);
   const Index ldb2 = 2 * g.ldb;
-  const bool conj = g.op_b == ComplexOp::conjugated;
-  // b, or t = alpha*b = (ar*br - ai*bi) + i(ar*bi + ai*br), from W values
-  // (of B(j, l), conjugated, for op(B) = B^H).
+  const bool conj = g.op_b == ComplexOp::conjugated; // B(j, l) conjugated for B^H
   auto scaled = [&](const P *src, V &t_re, V &t_im) {
-    const V v0 = L::load(src), v1 = L::load(src + W);
-    const V re = L::reals(v0, v1), im = conj ? L::negate(L::imags(v0, v1)) : L::imags(v0, v1);
-    t_re = scale ? L::sub(L::mul(alpha_re, re), L::mul(alpha_im, im)) : re;
-    t_im = scale ? L::add(L::mul(alpha_re, im), L::mul(alpha_im, re)) : im;
+    load_terms<L>(src, conj, scale, alpha_re, alpha_im, t_re, t_im);
   };
   for (Index s = 0; s < nc; s += W, out += 2 * W * kc) {
     Index l = 0;
@@ -390,7 +392,7 @@ void few_rows_tile(Index kc, const typename L::P *a, Index a_row, Index a_step,
     }
 }
 
-template <class L, int kStrips, bool kConj = false>
+template <class L, int kStrips, bool kConj>
 void few_rows_tiles(Index rows, Index kc, const typename L::P *a, Index a_row, Index a_step,
                     const typename L::P *bp, Index strip_step, typename L::P *c, Index ldc2,
                     Index cols, bool zero_start) {
@@ -412,6 +414,26 @@ void few_rows_tiles(Index rows, Index kc, const typename L::P *a, Index a_row, I
                                         zero_start);
     break;
   }
+}
+
+// Up to four rows by cols <= 2*kWidth columns (one or two strips).
+template <class L>
+void few_rows_block(Index rows, Index cols, bool conj, Index kc, const typename L::P *a,
+                    Index a_row, Index a_step, const typename L::P *bp, Index strip_step,
+                    typename L::P *c, Index ldc2, bool zero_start) {
+  const bool two = cols > L::kWidth;
+  if (two && conj)
+    few_rows_tiles<L, 2, true>(rows, kc, a, a_row, a_step, bp, strip_step, c, ldc2, cols,
+                               zero_start);
+  else if (two)
+    few_rows_tiles<L, 2, false>(rows, kc, a, a_row, a_step, bp, strip_step, c, ldc2, cols,
+                                zero_start);
+  else if (conj)
+    few_rows_tiles<L, 1, true>(rows, kc, a, a_row, a_step, bp, strip_step, c, ldc2, cols,
+                               zero_start);
+  else
+    few_rows_tiles<L, 1, false>(rows, kc, a, a_row, a_step, bp, strip_step, c, ldc2, cols,
+                                zero_start);
 }
 
 // The column form (op(B) = B or B^T) with m < kWidth: rows in fours, two
@@ -445,12 +467,8 @@ template <class L> bool few_rows_form(const ComplexGemm<Complex<typename L::P>> 
           const Index rows = g.m - i0 < 4 ? g.m - i0 : 4;
           P *ct = c + 2 * i0 + (jc + jr) * ldc2;
           const P *at = a + 2 * i0 + pc * lda2;
-          if (cols > W)
-            few_rows_tiles<L, 2>(rows, kc, at, 2, lda2, bp, strip_step, ct, ldc2, cols,
-                                 zero_c && pc == 0);
-          else
-            few_rows_tiles<L, 1>(rows, kc, at, 2, lda2, bp, strip_step, ct, ldc2, cols,
-                                 zero_c && pc == 0);
+          few_rows_block<L>(rows, cols, false, kc, at, 2, lda2, bp, strip_step, ct, ldc2,
+                            zero_c && pc == 0);
         }
       }
     }
@@ -458,11 +476,12 @@ template <class L> bool few_rows_form(const ComplexGemm<Complex<typename L::P>> 
   return true;
 }
 
-// The dot form with few rows (m < kWidth; see blocked()): the sums of the rows (after a COMPLEX(4)
-// odd m's lone first row; all rows for op(B) = B^H) run over the whole k range in a
-// workspace, from +0, through the few-row tiles with t(l, j) := b(l, j)
-// and x(i, l) = op(A)(i, l); then C takes them as dot_form's do.  False,
-// with nothing written, without workspace.
+// The dot form with few rows (m < kWidth; see blocked()): the sums of the
+// rows (after a COMPLEX(4) odd m's lone first row; all rows for op(B) =
+// B^H) run over the whole k range in a workspace, from +0, through the
+// few-row tiles with t(l, j) := b(l, j) and x(i, l) = op(A)(i, l); then C
+// takes them as dot_form's do.  False, with nothing written, without
+// workspace.
 template <class L> bool few_rows_dot_form(const ComplexGemm<Complex<typename L::P>> &g) {
   using P = typename L::P;
   using C = Complex<P>;
@@ -507,9 +526,8 @@ template <class L> bool few_rows_dot_form(const ComplexGemm<Complex<typename L::
         if (lone) {
           if (pc == 0) std::memset(static_cast<void *>(lone_sums), 0, parts_l * sizeof(P));
           const int strips = int((nc + W - 1) / W);
-          L::lone_row_sums(kc, reinterpret_cast<const P *>(g.a) + 2 * pc,
-                           g.op_a == ComplexOp::conjugated, packed_b, strip_step, strips,
-                           lone_sums);
+          L::lone_row_sums(kc, reinterpret_cast<const P *>(g.a) + 2 * pc, conj, packed_b,
+                           strip_step, strips, lone_sums);
         }
       for (Index jr = 0; jr < nc; jr += 2 * W) {
         const Index cols = nc - jr < 2 * W ? nc - jr : 2 * W;
@@ -518,21 +536,7 @@ template <class L> bool few_rows_dot_form(const ComplexGemm<Complex<typename L::
           const Index rows = m - i0 < 4 ? m - i0 : 4;
           const P *at = a + i0 * a_row + 2 * pc;
           P *st = sums + 2 * (i0 + jr * m);
-          if (cols > W) {
-            if (conj)
-              few_rows_tiles<L, 2, true>(rows, kc, at, a_row, 2, bp, strip_step, st, 2 * m, cols,
-                                         pc == 0);
-            else
-              few_rows_tiles<L, 2>(rows, kc, at, a_row, 2, bp, strip_step, st, 2 * m, cols,
-                                   pc == 0);
-          } else {
-            if (conj)
-              few_rows_tiles<L, 1, true>(rows, kc, at, a_row, 2, bp, strip_step, st, 2 * m, cols,
-                                         pc == 0);
-            else
-              few_rows_tiles<L, 1>(rows, kc, at, a_row, 2, bp, strip_step, st, 2 * m, cols,
-                                   pc == 0);
-          }
+          few_rows_block<L>(rows, cols, conj, kc, at, a_row, 2, bp, strip_step, st, 2 * m, pc == 0);
         }
       }
     }

@@ -177,17 +177,18 @@ StripSource source_of_b(const ComplexGemm<c8> &g) {
   return {g.b, g.ldb, g.op_b != ComplexOp::plain, g.op_b == ComplexOp::conjugated};
 }
 
-// t = alpha*v (`scale`) or v for l = l0..l0+kc-1, j = j0..j0+nc-1 (nc <= 8)
+// t = alpha*v (kScale) or v for l = l0..l0+kc-1, j = j0..j0+nc-1 (nc <= 8)
 // into one strip (16 doubles per l; columns past nc hold t of v = 0).
-void pack_exact_strip(const StripSource &src, c8 alpha, bool scale, Index l0, Index kc, Index j0,
-                      Index nc, double *out) {
+template <bool kScale>
+void pack_exact_strip(const StripSource &src, c8 alpha, Index l0, Index kc, Index j0, Index nc,
+                      double *out) {
   using L = Lanes<float>;
   const __m512d ar = _mm512_set1_pd(alpha.re), ai = _mm512_set1_pd(alpha.im);
   const __m512d conj_sign =
       _mm512_castsi512_pd(_mm512_set_epi64(INT64_MIN, 0, INT64_MIN, 0, INT64_MIN, 0, INT64_MIN, 0));
   auto t_of = [&](__m512d x) {
     if (src.conj) x = _mm512_xor_pd(x, conj_sign);
-    return scale ? L::widen(L::round(product_parts(x, ar, ai))) : x;
+    return kScale ? L::widen(L::round(product_parts(x, ar, ai))) : x;
   };
   Index l = 0;
   if (nc == 8 && !src.across) {
@@ -220,7 +221,7 @@ void pack_exact_strip(const StripSource &src, c8 alpha, bool scale, Index l0, In
       if (src.conj) bl[q].im = -bl[q].im;
     }
     alignas(64) double t[16];
-    if (scale) {
+    if (kScale) {
       times_alpha(alpha, bl, 8, t);
     } else {
       for (int q = 0; q < 8; ++q) {
@@ -307,49 +308,62 @@ void few_rows_exact_tiles(Index rows, Index kc, const c8 *a, Index a_row, Index 
   }
 }
 
-template <bool kConj = false>
-void strips_of_tiles(Index cols, Index rows, Index kc, const c8 *a, Index a_row, Index a_step,
-                     const double *tp, Index strip_step, Start start, c8 beta, c8 *c, Index ldc) {
-  if (cols > 8)
-    few_rows_exact_tiles<2, kConj>(rows, kc, a, a_row, a_step, tp, strip_step, start, beta, c, ldc,
+// Up to kFewRows rows by cols <= 16 columns (one or two strips), x
+// conjugated for `conj`.
+void strips_of_tiles(Index cols, bool conj, Index rows, Index kc, const c8 *a, Index a_row,
+                     Index a_step, const double *tp, Index strip_step, Start start, c8 beta, c8 *c,
+                     Index ldc) {
+  if (cols > 8 && conj)
+    few_rows_exact_tiles<2, true>(rows, kc, a, a_row, a_step, tp, strip_step, start, beta, c, ldc,
+                                  cols);
+  else if (cols > 8)
+    few_rows_exact_tiles<2, false>(rows, kc, a, a_row, a_step, tp, strip_step, start, beta, c, ldc,
                                    cols);
+  else if (conj)
+    few_rows_exact_tiles<1, true>(rows, kc, a, a_row, a_step, tp, strip_step, start, beta, c, ldc,
+                                  cols);
   else
-    few_rows_exact_tiles<1, kConj>(rows, kc, a, a_row, a_step, tp, strip_step, start, beta, c, ldc,
+    few_rows_exact_tiles<1, false>(rows, kc, a, a_row, a_step, tp, strip_step, start, beta, c, ldc,
                                    cols);
 }
 
+// Values l0..l0+kc-1 of a group of cols <= 16 columns from j0: one strip,
+// or two strip_step apart.
+template <bool kScale>
+void pack_exact_group(const StripSource &src, c8 alpha, Index l0, Index kc, Index j0, Index cols,
+                      double *out, Index strip_step) {
+  pack_exact_strip<kScale>(src, alpha, l0, kc, j0, cols < 8 ? cols : 8, out);
+  if (cols > 8) pack_exact_strip<kScale>(src, alpha, l0, kc, j0 + 8, cols - 8, out + strip_step);
+}
+
 // The column form, or (`dot`, op(A) = A^T or A^H) the dot form: per
-// element temp := +0, temp := temp + op(A)(i, l)*b(l, j) for l in order
-// (exact products, single sums) in a workspace, then C takes alpha*temp,
-// or alpha*temp + beta*C, both exact.
+// element temp := +0, then temp := temp + op(A)(i, l)*b(l, j) for l in
+// order (exact products, single sums) in a workspace; C then takes
+// alpha*temp, or alpha*temp + beta*C, both exact.
 void few_rows_exact(const ComplexGemm<c8> &g, bool dot) {
   alignas(64) double tpack[2 * kStripDepth * 16];
   c8 sums[kFewRows * 16];
-  const bool conj = g.op_a == ComplexOp::conjugated;
+  const StripSource b = source_of_b(g);
   for (Index j0 = 0; j0 < g.n; j0 += 16) {
     const Index cols = g.n - j0 < 16 ? g.n - j0 : 16;
     for (Index l0 = 0; l0 < g.k; l0 += kStripDepth) {
       const Index kc = g.k - l0 < kStripDepth ? g.k - l0 : kStripDepth;
       const Index strip_step = 16 * kc;
-      const StripSource b = source_of_b(g);
-      pack_exact_strip(b, g.alpha, !dot, l0, kc, j0, cols < 8 ? cols : 8, tpack);
-      if (cols > 8)
-        pack_exact_strip(b, g.alpha, !dot, l0, kc, j0 + 8, cols - 8, tpack + strip_step);
-      if (!dot) {
+      if (dot)
+        pack_exact_group<false>(b, g.alpha, l0, kc, j0, cols, tpack, strip_step);
+      else
+        pack_exact_group<true>(b, g.alpha, l0, kc, j0, cols, tpack, strip_step);
+      if (dot) {
+        const Start start = l0 > 0 ? Start::load : Start::zero;
+        strips_of_tiles(cols, g.op_a == ComplexOp::conjugated, g.m, kc, g.a + l0, g.lda, 1, tpack,
+                        strip_step, start, c8{}, sums, g.m);
+      } else {
         const Start start = l0 > 0 || is_one(g.beta) ? Start::load
                             : is_zero(g.beta)        ? Start::zero
                                                      : Start::scale;
-        strips_of_tiles(cols, g.m, kc, g.a + l0 * g.lda, 1, g.lda, tpack, strip_step, start, g.beta,
-                        g.c + j0 * g.ldc, g.ldc);
-        continue;
+        strips_of_tiles(cols, false, g.m, kc, g.a + l0 * g.lda, 1, g.lda, tpack, strip_step, start,
+                        g.beta, g.c + j0 * g.ldc, g.ldc);
       }
-      const Start start = l0 > 0 ? Start::load : Start::zero;
-      if (conj)
-        strips_of_tiles<true>(cols, g.m, kc, g.a + l0, g.lda, 1, tpack, strip_step, start, c8{},
-                              sums, g.m);
-      else
-        strips_of_tiles(cols, g.m, kc, g.a + l0, g.lda, 1, tpack, strip_step, start, c8{}, sums,
-                        g.m);
     }
     if (dot) finish_complex_dot_sums<float>(g, 0, g.m, j0, cols, sums, g.m);
   }
@@ -369,17 +383,13 @@ void few_cols_exact_dot(const ComplexGemm<c8> &g) {
     for (Index l0 = 0; l0 < g.k; l0 += kStripDepth) {
       const Index kc = g.k - l0 < kStripDepth ? g.k - l0 : kStripDepth;
       const Index strip_step = 16 * kc;
-      pack_exact_strip(a, c8{}, false, l0, kc, i0, rows < 8 ? rows : 8, tpack);
-      if (rows > 8) pack_exact_strip(a, c8{}, false, l0, kc, i0 + 8, rows - 8, tpack + strip_step);
+      pack_exact_group<false>(a, c8{}, l0, kc, i0, rows, tpack, strip_step);
       const Start start = l0 > 0 ? Start::load : Start::zero;
       // b(l, j) = B(l, j), or B(j, l) (conjugated for B^H).
       const c8 *x = b_down ? g.b + l0 : g.b + l0 * g.ldb;
       const Index x_row = b_down ? g.ldb : 1, x_step = b_down ? 1 : g.ldb;
-      if (g.op_b == ComplexOp::conjugated)
-        strips_of_tiles<true>(rows, g.n, kc, x, x_row, x_step, tpack, strip_step, start, c8{}, sums,
-                              g.n);
-      else
-        strips_of_tiles(rows, g.n, kc, x, x_row, x_step, tpack, strip_step, start, c8{}, sums, g.n);
+      strips_of_tiles(rows, g.op_b == ComplexOp::conjugated, g.n, kc, x, x_row, x_step, tpack,
+                      strip_step, start, c8{}, sums, g.n);
     }
     for (Index j = 0; j < g.n; ++j)
       for (Index i = 0; i < rows; ++i)
