@@ -901,7 +901,13 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
     default: break;
     }
   }
-  const Index kc_max = k < S::kKc ? k : S::kKc;
+  // Blocks of l as even as whole steps of 16 allow (a short last block
+  // would pay a tile's loads and stores of C for few terms).
+  const Index kc_max = [&] {
+    if (k <= S::kKc) return k;
+    const Index blocks = (k + S::kKc - 1) / S::kKc;
+    return ((k + blocks - 1) / blocks + 15) / 16 * 16;
+  }();
   const Index mc_max = m < S::kMc ? (m + MR - 1) / MR * MR : S::kMc;
   // The dot form keeps the temps of all m rows of a column block between
   // blocks of l; its column blocks are narrowed so they stay moderate.
