@@ -848,6 +848,180 @@ bool gemm_with_dot_rows(const GemmBlock<typename V::T> &g, const DotRows<typenam
   }
 }
 
+// ---- Dot form with few rows and columns: lanes as (i, j) pairs -----------
+//
+// op(A) = A^T and op(B) = B with m and n at most a vector's width, so that
+// neither rows nor columns fill a tile.  Lane p of accumulator v holds
+// temp(x, y) of one pair, x = p mod kXq and y = v*(kWidth/kXq) + p div kXq,
+// where x runs over C's rows and y over its columns or the other way round
+// (kXq, a power of two, at least x's count).  Both factors of a term are
+// values of l in a column of A or B, so per kWidth values of l each such
+// column is one vector (zero for x or y past the edge), and a term's
+// factors reach the pairs' lanes by permutes across those vectors (a
+// broadcast from memory when an accumulator holds one y).  Every temp
+// keeps the dot form's order: +0, then temp := temp + op(A)(i, l)*b(l, j)
+// for l in order; then C(i, j) := alpha*temp, or alpha*temp + beta*C(i, j).
+// Needs V's permutes (Perm, perm, select2, blend, step).
+
+constexpr Index kPairMinDepth = 32;
+
+// Lane p of the result is value l of vector src(p) of regs, given idx
+// lane p = l + kWidth*(src(p) mod 2) and pair[q], the lanes whose src(p)
+// div 2 is q.
+template <class V, int kRegs>
+__attribute__((always_inline)) inline typename V::Vec
+select_lanes(const typename V::Vec *regs, typename V::Perm idx, const typename V::Mask *pair) {
+  if constexpr (kRegs == 1) {
+    return V::select2(regs[0], idx, regs[0]);
+  } else {
+    typename V::Vec r = V::select2(regs[0], idx, regs[1]);
+#pragma GCC unroll 8
+    for (int q = 1; q < kRegs / 2; ++q)
+      r = V::blend(pair[q], r, V::select2(regs[2 * q], idx, regs[2 * q + 1]));
+    return r;
+  }
+}
+
+// The index (at l = 0) and pair masks of select_lanes for src(p) = p mod
+// period, or (div) p div period.
+template <class V>
+void pair_picks(int period, bool div, typename V::Perm &idx, typename V::Mask *pair) {
+  constexpr int W = V::kWidth;
+  alignas(64) int lanes[W];
+  unsigned bits[W / 2 > 0 ? W / 2 : 1] = {};
+  for (int p = 0; p < W; ++p) {
+    const int src = div ? p / period : p % period;
+    lanes[p] = W * (src % 2);
+    bits[src / 2] |= 1u << p;
+  }
+  idx = V::perm(lanes);
+  for (int q = 0; q < W / 2; ++q)
+    pair[q] = typename V::Mask(bits[q]);
+}
+
+// x's columns at xs + x*x_ld, y's at ys + y*y_ld (values of l contiguous).
+template <class V, int kXq, int kVecs>
+void pair_lanes_dot(const GemmBlock<typename V::T> &g, bool x_is_row) {
+  using T = typename V::T;
+  using Vec = typename V::Vec;
+  constexpr int W = V::kWidth;
+  constexpr int kPerVec = W / kXq; // values of y per accumulator
+  constexpr int kYRegs = kPerVec > 1 ? kPerVec * kVecs : 1;
+  const T *xs = x_is_row ? g.a : g.b, *ys = x_is_row ? g.b : g.a;
+  const Index x_ld = x_is_row ? g.lda : g.ldb, y_ld = x_is_row ? g.ldb : g.lda;
+  const Index xn = x_is_row ? g.m : g.n, yn = x_is_row ? g.n : g.m;
+  typename V::Perm x_idx0, y_idx0;
+  typename V::Mask x_pair[W / 2], y_pair[W / 2];
+  pair_picks<V>(kXq, false, x_idx0, x_pair);
+  pair_picks<V>(kXq, true, y_idx0, y_pair);
+  Vec acc[kVecs];
+  for (int v = 0; v < kVecs; ++v)
+    acc[v] = V::zero();
+  for (Index l0 = 0; l0 < g.k; l0 += W) {
+    const int cnt = int(g.k - l0 < W ? g.k - l0 : W);
+    // Column s's values l0..l0+cnt-1 (zero past the last column).
+    auto column = [&](const T *base, Index ld, Index count, int s) {
+      if (s >= count) return V::zero();
+      return cnt == W ? V::load(base + s * ld + l0) : V::load_first(base + s * ld + l0, cnt);
+    };
+    Vec xr[kXq], yr[kYRegs];
+    for (int s = 0; s < kXq; ++s)
+      xr[s] = column(xs, x_ld, xn, s);
+    if constexpr (kPerVec > 1)
+      for (int s = 0; s < kYRegs; ++s)
+        yr[s] = column(ys, y_ld, yn, s);
+    typename V::Perm x_idx = x_idx0, y_idx = y_idx0;
+    for (int l = 0; l < cnt; ++l) {
+      const Vec x = select_lanes<V, kXq>(xr, x_idx, x_pair);
+#pragma GCC unroll 8
+      for (int v = 0; v < kVecs; ++v) {
+        Vec y;
+        if constexpr (kPerVec == 1)
+          y = V::set1(ys[v * y_ld + l0 + l]);
+        else
+          y = select_lanes<V, kPerVec>(yr + v * kPerVec, y_idx, y_pair);
+        acc[v] = V::add(acc[v], V::mul(x, y));
+      }
+      x_idx = V::step(x_idx);
+      y_idx = V::step(y_idx);
+    }
+  }
+  alignas(64) T temps[kVecs * W];
+  for (int v = 0; v < kVecs; ++v)
+    V::store(temps + v * W, acc[v]);
+  for (Index y = 0; y < yn; ++y)
+    for (Index x = 0; x < xn; ++x) {
+      const T temp = temps[(y / kPerVec) * W + (y % kPerVec) * kXq + x];
+      T *c = x_is_row ? g.c + x + y * g.ldc : g.c + y + x * g.ldc;
+      *c = g.beta == T(0) ? g.alpha * temp : g.alpha * temp + g.beta * *c;
+    }
+}
+
+// The pair-lanes form for a dot-form product whose rows and columns both
+// leave a tile's lanes idle; false when the shape is not one for it.
+template <class V> bool gemm_pair_lanes(const GemmBlock<typename V::T> &g) {
+  constexpr int W = V::kWidth;
+  constexpr Index kMaxVecs = 8;
+  if constexpr (!requires(typename V::Perm p) {
+                  V::select2(V::zero(), p, V::zero());
+                  V::step(p);
+                }) {
+    return false;
+  } else {
+    if (!g.a_transposed || g.b_transposed || g.k < kPairMinDepth || g.m < 4 || g.n < 4 || g.m > W ||
+        g.n > W)
+      return false;
+    if (g.m == W && g.n >= Shape<V>::kNr) return false; // the tiles fill their lanes
+    auto pow2 = [](Index v) {
+      int q = 1;
+      while (q < v)
+        q *= 2;
+      return q;
+    };
+    // Permutes per l of each orientation: x's pick from its vectors, each
+    // accumulator's y pick (none for a broadcast), a multiply and an add.
+    struct Choice {
+      int xq;
+      Index vecs, cost;
+    };
+    auto choice = [&](Index xn, Index yn) {
+      const int xq = pow2(xn), per_vec = W / xq;
+      const Index vecs = (yn + per_vec - 1) / per_vec;
+      return Choice{xq, vecs, (xq - 1) + vecs * ((per_vec > 1 ? per_vec - 1 : 0) + 2)};
+    };
+    const Choice rows = choice(g.m, g.n), cols = choice(g.n, g.m);
+    // On a tie, the wider x (fewer picks inside the accumulators' loop).
+    const bool x_is_row =
+        cols.vecs > kMaxVecs ||
+        (rows.vecs <= kMaxVecs &&
+         (rows.cost < cols.cost || (rows.cost == cols.cost && rows.xq >= cols.xq)));
+    const Choice c = x_is_row ? rows : cols;
+    if (c.vecs > kMaxVecs) return false;
+    auto run = [&](auto xq) {
+      constexpr int kXq = decltype(xq)::value;
+      switch (c.vecs) {
+      case 1: pair_lanes_dot<V, kXq, 1>(g, x_is_row); break;
+      case 2: pair_lanes_dot<V, kXq, 2>(g, x_is_row); break;
+      case 3: pair_lanes_dot<V, kXq, 3>(g, x_is_row); break;
+      case 4: pair_lanes_dot<V, kXq, 4>(g, x_is_row); break;
+      case 5: pair_lanes_dot<V, kXq, 5>(g, x_is_row); break;
+      case 6: pair_lanes_dot<V, kXq, 6>(g, x_is_row); break;
+      case 7: pair_lanes_dot<V, kXq, 7>(g, x_is_row); break;
+      default: pair_lanes_dot<V, kXq, 8>(g, x_is_row); break;
+      }
+    };
+    if (c.xq == 4) {
+      run(std::integral_constant<int, 4>{});
+    } else if (c.xq == 8) {
+      run(std::integral_constant<int, 8>{});
+    } else {
+      if constexpr (W < 16) return false;
+      run(std::integral_constant<int, 16>{});
+    }
+    return true;
+  }
+}
+
 // ---- Driver ----------------------------------------------------------------
 
 // The whole reference GEMM.  Returns false, with nothing read or written,
@@ -890,6 +1064,7 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
     default: return short_depth_form<V, 8>(g);
     }
   }
+  if (dot && gemm_pair_lanes<V>(g)) return true;
   if (!dot && m < V::kWidth) {
     switch (m) {
     case 1: return few_rows_form<V, 1>(g);

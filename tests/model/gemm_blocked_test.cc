@@ -7,6 +7,7 @@
 // with guard elements and the rows between m and ldc, so any write
 // outside the block fails.
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <ostream>
@@ -167,6 +168,14 @@ template <class T> void check_set(const KernelSet &set) {
           c.values = v;
           ASSERT_TRUE(same_as_model(kernel, c));
         }
+      // The dot form with few rows and columns (accumulators of row and
+      // column pairs, either way round), depths ending on a partial vector.
+      if (ta && !tb)
+        for (int rep = 0; rep < 40; ++rep) {
+          int m = test::random_int(4, 16), n = test::random_int(4, 16);
+          int k = rep % 4 == 0 ? test::random_int(32, 40) : test::random_int(41, 700);
+          ASSERT_TRUE(same_as_model(kernel, random_case<T>(ta, tb, m, n, k)));
+        }
       // Several blocks of rows, of columns and of l at once.
       if (!ta) ASSERT_TRUE(same_as_model(kernel, random_case<T>(ta, tb, 197, 1030, 800)));
       // Rows fewer than a vector, across blocks of columns and of l, the
@@ -179,6 +188,26 @@ template <class T> void check_set(const KernelSet &set) {
           ASSERT_TRUE(same_as_model(kernel, c));
         }
     }
+}
+
+// Every product -0: a sum from +0 stays +0, alpha*temp is +0 (one that
+// started from -0 would end -0).
+template <class T> void check_dot_start(const KernelSet &set, int m, int n, int k) {
+  std::vector<T> a(std::size_t(k) * m, T(1)), b(std::size_t(k) * n, -T(0)), c(std::size_t(m) * n);
+  const GemmBlock<T> g{true, false, m, n, k, T(1), a.data(), k, b.data(), k, T(0), c.data(), m};
+  ASSERT_TRUE(kernel_of<T>(set)(g));
+  for (T v : c)
+    ASSERT_FALSE(std::signbit(v)) << set.name << " m=" << m << " n=" << n << " k=" << k;
+}
+
+TEST(GemmBlocked, DotFormSumsStartFromPlusZero) {
+  for (const KernelSet &set : kSets) {
+    if (static_cast<int>(detected_isa()) < static_cast<int>(set.needs)) continue;
+    for (auto [m, n, k] : {std::tuple{5, 5, 37}, std::tuple{4, 12, 64}, std::tuple{20, 9, 40}}) {
+      check_dot_start<float>(set, m, n, k);
+      check_dot_start<double>(set, m, n, k);
+    }
+  }
 }
 
 TEST(GemmBlocked, EverySetMatchesTheModel) {

@@ -29,6 +29,18 @@ struct Avx512Double {
   static unsigned zero_lanes(Vec b) { return _mm512_cmp_pd_mask(b, zero(), _CMP_EQ_OQ); }
   static Vec add_where(Vec acc, Mask live, Vec p) { return _mm512_mask_add_pd(acc, live, acc, p); }
   using Live = __mmask8;
+  // Lane picks: select2 takes lane idx[p] of (a, b) side by side, blend b
+  // where k is set, step adds one to every index.
+  using Perm = __m512i;
+  static Perm perm(const int *lanes) {
+    alignas(64) long long wide[kWidth];
+    for (int p = 0; p < kWidth; ++p)
+      wide[p] = lanes[p];
+    return _mm512_load_si512(wide);
+  }
+  static Vec select2(Vec a, Perm idx, Vec b) { return _mm512_permutex2var_pd(a, idx, b); }
+  static Vec blend(Mask k, Vec a, Vec b) { return _mm512_mask_blend_pd(k, a, b); }
+  static Perm step(Perm idx) { return _mm512_add_epi64(idx, _mm512_set1_epi64(1)); }
   static Mask live(const Live *p) { return _load_mask8(const_cast<Live *>(p)); }
 
   static constexpr int kTransposeStep = 8;
@@ -55,6 +67,11 @@ struct Avx512Float {
   static unsigned zero_lanes(Vec b) { return _mm512_cmp_ps_mask(b, zero(), _CMP_EQ_OQ); }
   static Vec add_where(Vec acc, Mask live, Vec p) { return _mm512_mask_add_ps(acc, live, acc, p); }
   using Live = __mmask16;
+  using Perm = __m512i;
+  static Perm perm(const int *lanes) { return _mm512_loadu_si512(lanes); }
+  static Vec select2(Vec a, Perm idx, Vec b) { return _mm512_permutex2var_ps(a, idx, b); }
+  static Vec blend(Mask k, Vec a, Vec b) { return _mm512_mask_blend_ps(k, a, b); }
+  static Perm step(Perm idx) { return _mm512_add_epi32(idx, _mm512_set1_epi32(1)); }
   static Mask live(const Live *p) { return _load_mask16(const_cast<Live *>(p)); }
 
   static constexpr int kTransposeStep = 16;
