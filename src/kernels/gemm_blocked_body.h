@@ -26,7 +26,10 @@
 // flag: all bits set or none) and live(const Live *) (its mask); and it
 // may provide kTransposeStep and transpose_rows(src, ld, dst, dst_ld):
 // dst[t*dst_ld + s] := src[s*ld + t], s < 8, t < kTransposeStep (a
-// transposing copy of eight rows ld apart).
+// transposing copy of eight rows ld apart), and lane picks: Perm,
+// perm(lanes) (from kWidth ints), select2(a, idx, b) (lane p := lane
+// idx[p] of a and b side by side), blend(k, a, b) (b where k is set) and
+// step(idx) (every index plus one).
 #pragma once
 
 #include <cstddef>
@@ -871,15 +874,12 @@ constexpr Index kPairMinDepth = 32;
 template <class V, int kRegs>
 __attribute__((always_inline)) inline typename V::Vec
 select_lanes(const typename V::Vec *regs, typename V::Perm idx, const typename V::Mask *pair) {
-  if constexpr (kRegs == 1) {
-    return V::select2(regs[0], idx, regs[0]);
-  } else {
-    typename V::Vec r = V::select2(regs[0], idx, regs[1]);
+  static_assert(kRegs >= 2 && kRegs % 2 == 0, "vectors in pairs");
+  typename V::Vec r = V::select2(regs[0], idx, regs[1]);
 #pragma GCC unroll 8
-    for (int q = 1; q < kRegs / 2; ++q)
-      r = V::blend(pair[q], r, V::select2(regs[2 * q], idx, regs[2 * q + 1]));
-    return r;
-  }
+  for (int q = 1; q < kRegs / 2; ++q)
+    r = V::blend(pair[q], r, V::select2(regs[2 * q], idx, regs[2 * q + 1]));
+  return r;
 }
 
 // The index (at l = 0) and pair masks of select_lanes for src(p) = p mod
@@ -1015,8 +1015,10 @@ template <class V> bool gemm_pair_lanes(const GemmBlock<typename V::T> &g) {
     } else if (c.xq == 8) {
       run(std::integral_constant<int, 8>{});
     } else {
-      if constexpr (W < 16) return false;
-      run(std::integral_constant<int, 16>{});
+      if constexpr (W < 16)
+        return false;
+      else
+        run(std::integral_constant<int, 16>{});
     }
     return true;
   }
