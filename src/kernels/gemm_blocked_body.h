@@ -851,20 +851,21 @@ bool gemm_with_dot_rows(const GemmBlock<typename V::T> &g, const DotRows<typenam
   }
 }
 
-// ---- Dot form with few rows and columns: lanes as (i, j) pairs -----------
+// ---- Few rows and columns: lanes as (i, j) pairs ---------------------------
 //
-// op(A) = A^T and op(B) = B with m and n at most a vector's width, so that
-// neither rows nor columns fill a tile.  Lane p of accumulator v holds
-// temp(x, y) of one pair, x = p mod kXq and y = v*(kWidth/kXq) + p div kXq,
-// where x runs over C's rows and y over its columns or the other way round
-// (kXq, a power of two, at least x's count).  Both factors of a term are
-// values of l in a column of A or B, so per kWidth values of l each such
-// column is one vector (zero for x or y past the edge), and a term's
-// factors reach the pairs' lanes by permutes across those vectors (a
-// broadcast from memory when an accumulator holds one y).  Every temp
-// keeps the dot form's order: +0, then temp := temp + op(A)(i, l)*b(l, j)
-// for l in order; then C(i, j) := alpha*temp, or alpha*temp + beta*C(i, j).
-// Needs V's permutes (Perm, perm, select2, blend, step).
+// m and n at most a vector's width, so that neither rows nor columns fill
+// a tile.  Lane p of accumulator v holds the sum of one pair, x = p mod
+// kXq and y = v*(kWidth/kXq) + p div kXq, where x runs over C's rows and y
+// over its columns or the other way round (kXq, a power of two, at least
+// x's count).  A term's factors reach the pairs' lanes by permutes: from
+// one vector per l where the operand is contiguous across its rows or
+// columns, else across vectors of kWidth values of l of its columns (zero
+// past the edge); or by a broadcast from memory when an accumulator holds
+// one y.  Needs V's lane picks (Perm, perm, select2, blend, step).
+//
+// Dot form, op(A) = A^T and op(B) = B: every temp keeps its order, +0,
+// then temp := temp + op(A)(i, l)*b(l, j) for l in order; then C(i, j) :=
+// alpha*temp, or alpha*temp + beta*C(i, j).
 
 constexpr Index kPairMinDepth = 32;
 
@@ -937,7 +938,7 @@ void pair_lanes_dot(const GemmBlock<typename V::T> &g, bool x_is_row) {
       for (int v = 0; v < kVecs; ++v) {
         Vec y;
         if constexpr (kPerVec == 1)
-          y = V::set1(ys[v * y_ld + l0 + l]);
+          y = V::set1(load<T>(ys + v * y_ld + l0 + l));
         else
           y = select_lanes<V, kPerVec>(yr + v * kPerVec, y_idx, y_pair);
         acc[v] = V::add(acc[v], V::mul(x, y));
@@ -953,12 +954,128 @@ void pair_lanes_dot(const GemmBlock<typename V::T> &g, bool x_is_row) {
     for (Index x = 0; x < xn; ++x) {
       const T temp = temps[(y / kPerVec) * W + (y % kPerVec) * kXq + x];
       T *c = x_is_row ? g.c + x + y * g.ldc : g.c + y + x * g.ldc;
-      *c = g.beta == T(0) ? g.alpha * temp : g.alpha * temp + g.beta * *c;
+      store<T>(c, g.beta == T(0) ? g.alpha * temp : g.alpha * temp + g.beta * load<T>(c));
     }
 }
 
-// The pair-lanes form for a dot-form product whose rows and columns both
-// leave a tile's lanes idle; false when the shape is not one for it.
+// The column form on the same lanes, x over C's rows: op(A) = A gives one
+// vector of A(:, l) per l; op(B) is read as columns of l (kBColumns, B) or
+// one vector per l (B^T), or broadcast when an accumulator holds one
+// column.  Each C(i, j) starts as C (zero for beta = 0, C unread; beta*C
+// for beta not 1), then for l in order, where b = op(B)(l, j) is not zero
+// (any b when the block adds every term), += (alpha*b)*A(i, l).
+template <class V, int kXq, int kVecs, bool kBColumns>
+void pair_lanes_column(const GemmBlock<typename V::T> &g) {
+  using T = typename V::T;
+  using Vec = typename V::Vec;
+  constexpr int W = V::kWidth;
+  constexpr int kPerVec = W / kXq;
+  constexpr int kYRegs = kBColumns && kPerVec > 1 ? kPerVec * kVecs : 1;
+  const Index b_l = g.b_transposed ? g.ldb : 1, b_j = g.b_transposed ? 1 : g.ldb;
+  alignas(64) int lanes[W];
+  for (int p = 0; p < W; ++p)
+    lanes[p] = p % kXq;
+  const typename V::Perm x_pick = V::perm(lanes);
+  typename V::Perm y_rows[kVecs]; // B^T: lane p of accumulator v takes column v*kPerVec + p/kXq
+  for (int v = 0; v < kVecs; ++v) {
+    for (int p = 0; p < W; ++p)
+      lanes[p] = v * kPerVec + p / kXq;
+    y_rows[v] = V::perm(lanes);
+  }
+  typename V::Perm y_idx0;
+  typename V::Mask y_pair[W / 2];
+  pair_picks<V>(kXq, true, y_idx0, y_pair);
+  const Vec valpha = V::set1(g.alpha);
+  const typename V::Mask every = V::nonzero(V::set1(T(1)));
+  alignas(64) T temps[kVecs * W] = {};
+  auto lane_of = [&](Index i, Index j) { return (j / kPerVec) * W + (j % kPerVec) * kXq + i; };
+  if (!(g.beta == T(0)))
+    for (Index j = 0; j < g.n; ++j)
+      for (Index i = 0; i < g.m; ++i) {
+        const T c = load<T>(g.c + i + j * g.ldc);
+        temps[lane_of(i, j)] = g.beta == T(1) ? c : g.beta * c;
+      }
+  Vec acc[kVecs];
+  for (int v = 0; v < kVecs; ++v)
+    acc[v] = V::load(temps + v * W);
+  for (Index l0 = 0; l0 < g.k; l0 += W) {
+    const int cnt = int(g.k - l0 < W ? g.k - l0 : W);
+    Vec yr[kYRegs];
+    if constexpr (kYRegs > 1)
+      for (int s = 0; s < kYRegs; ++s)
+        yr[s] = s >= g.n   ? V::zero()
+                : cnt == W ? V::load(g.b + s * g.ldb + l0)
+                           : V::load_first(g.b + s * g.ldb + l0, cnt);
+    typename V::Perm y_idx = y_idx0;
+    for (int l = 0; l < cnt; ++l) {
+      const Vec a_col = V::load_first(g.a + (l0 + l) * g.lda, int(g.m));
+      const Vec x = V::select2(a_col, x_pick, a_col);
+      Vec b_row;
+      if constexpr (!kBColumns && kPerVec > 1)
+        b_row = V::load_first(g.b + (l0 + l) * g.ldb, int(g.n));
+#pragma GCC unroll 8
+      for (int v = 0; v < kVecs; ++v) {
+        Vec b;
+        if constexpr (kPerVec == 1)
+          b = V::set1(load<T>(g.b + v * b_j + (l0 + l) * b_l));
+        else if constexpr (kBColumns)
+          b = select_lanes<V, kPerVec>(yr + v * kPerVec, y_idx, y_pair);
+        else
+          b = V::select2(b_row, y_rows[v], b_row);
+        const typename V::Mask live = g.skip_zeros ? V::nonzero(b) : every;
+        acc[v] = V::add_where(acc[v], live, V::mul(V::mul(valpha, b), x));
+      }
+      y_idx = V::step(y_idx);
+    }
+  }
+  for (int v = 0; v < kVecs; ++v)
+    V::store(temps + v * W, acc[v]);
+  for (Index j = 0; j < g.n; ++j)
+    for (Index i = 0; i < g.m; ++i)
+      store<T>(g.c + i + j * g.ldc, temps[lane_of(i, j)]);
+}
+
+// The column form's instance for the shape (x over C's rows).
+template <class V> bool pair_lanes_column_of(const GemmBlock<typename V::T> &g) {
+  constexpr int W = V::kWidth;
+  const int xq = g.m <= 4 ? 4 : g.m <= 8 ? 8 : 16;
+  const Index vecs = (g.n + W / xq - 1) / (W / xq);
+  if (vecs > 8) return false;
+  auto run = [&](auto xq_c, auto columns) {
+    constexpr int kXq = decltype(xq_c)::value;
+    constexpr bool kColumns = decltype(columns)::value;
+    switch (vecs) {
+    case 1: pair_lanes_column<V, kXq, 1, kColumns>(g); break;
+    case 2: pair_lanes_column<V, kXq, 2, kColumns>(g); break;
+    case 3: pair_lanes_column<V, kXq, 3, kColumns>(g); break;
+    case 4: pair_lanes_column<V, kXq, 4, kColumns>(g); break;
+    case 5: pair_lanes_column<V, kXq, 5, kColumns>(g); break;
+    case 6: pair_lanes_column<V, kXq, 6, kColumns>(g); break;
+    case 7: pair_lanes_column<V, kXq, 7, kColumns>(g); break;
+    default: pair_lanes_column<V, kXq, 8, kColumns>(g); break;
+    }
+  };
+  auto with_layout = [&](auto xq_c) {
+    if (g.b_transposed)
+      run(xq_c, std::false_type{});
+    else
+      run(xq_c, std::true_type{});
+  };
+  if (xq == 4) {
+    with_layout(std::integral_constant<int, 4>{});
+  } else if (xq == 8) {
+    with_layout(std::integral_constant<int, 8>{});
+  } else {
+    if constexpr (W < 16)
+      return false;
+    else
+      with_layout(std::integral_constant<int, 16>{});
+  }
+  return true;
+}
+
+// The pair-lanes forms for a product whose rows and columns both leave a
+// tile's lanes idle; false when the shape is not one for them.
 template <class V> bool gemm_pair_lanes(const GemmBlock<typename V::T> &g) {
   constexpr int W = V::kWidth;
   constexpr Index kMaxVecs = 8;
@@ -968,10 +1085,13 @@ template <class V> bool gemm_pair_lanes(const GemmBlock<typename V::T> &g) {
                 }) {
     return false;
   } else {
-    if (!g.a_transposed || g.b_transposed || g.k < kPairMinDepth || g.m < 4 || g.n < 4 || g.m > W ||
-        g.n > W)
-      return false;
+    if (g.k < kPairMinDepth || g.m < 4 || g.n < 4 || g.m > W || g.n > W) return false;
     if (g.m == W && g.n >= Shape<V>::kNr) return false; // the tiles fill their lanes
+    // The column form: with a vector of columns (half a vector when B is
+    // read down its columns) the few-row tiles do better.
+    if (!g.a_transposed)
+      return g.n < (g.b_transposed ? W : W / 2 + 1) && pair_lanes_column_of<V>(g);
+    if (g.b_transposed) return false;
     auto pow2 = [](Index v) {
       int q = 1;
       while (q < v)
@@ -1066,7 +1186,7 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
     default: return short_depth_form<V, 8>(g);
     }
   }
-  if (dot && gemm_pair_lanes<V>(g)) return true;
+  if (gemm_pair_lanes<V>(g)) return true;
   if (!dot && m < V::kWidth) {
     switch (m) {
     case 1: return few_rows_form<V, 1>(g);

@@ -168,14 +168,13 @@ template <class T> void check_set(const KernelSet &set) {
           c.values = v;
           ASSERT_TRUE(same_as_model(kernel, c));
         }
-      // The dot form with few rows and columns (accumulators of row and
-      // column pairs, either way round), depths ending on a partial vector.
-      if (ta && !tb)
-        for (int rep = 0; rep < 40; ++rep) {
-          int m = test::random_int(4, 16), n = test::random_int(4, 16);
-          int k = rep % 4 == 0 ? test::random_int(32, 40) : test::random_int(41, 700);
-          ASSERT_TRUE(same_as_model(kernel, random_case<T>(ta, tb, m, n, k)));
-        }
+      // Few rows and columns (accumulators of row and column pairs, either
+      // way round), depths ending on a partial vector.
+      for (int rep = 0; rep < 40; ++rep) {
+        int m = test::random_int(4, 16), n = test::random_int(4, 16);
+        int k = rep % 4 == 0 ? test::random_int(32, 40) : test::random_int(41, 700);
+        ASSERT_TRUE(same_as_model(kernel, random_case<T>(ta, tb, m, n, k)));
+      }
       // Several blocks of rows, of columns and of l at once.
       if (!ta) ASSERT_TRUE(same_as_model(kernel, random_case<T>(ta, tb, 197, 1030, 800)));
       // Rows fewer than a vector, across blocks of columns and of l, the
