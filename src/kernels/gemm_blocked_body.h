@@ -1035,50 +1035,42 @@ void pair_lanes_column(const GemmBlock<typename V::T> &g) {
       store<T>(g.c + i + j * g.ldc, temps[lane_of(i, j)]);
 }
 
-// The column form's instance for the shape (x over C's rows).
-template <class V> bool pair_lanes_column_of(const GemmBlock<typename V::T> &g) {
-  constexpr int W = V::kWidth;
-  const int xq = g.m <= 4 ? 4 : g.m <= 8 ? 8 : 16;
-  const Index vecs = (g.n + W / xq - 1) / (W / xq);
-  if (vecs > 8) return false;
-  auto run = [&](auto xq_c, auto columns) {
-    constexpr int kXq = decltype(xq_c)::value;
-    constexpr bool kColumns = decltype(columns)::value;
+// x's period: its count (4 or more) rounded up to a power of two.
+constexpr int pair_period(Index count) {
+  int q = 4;
+  while (q < count)
+    q *= 2;
+  return q;
+}
+
+// Calls run(integral_constant kXq, integral_constant kVecs) for the
+// instance of period xq (4, 8, or 16 with lanes for it) and vecs (1..8)
+// accumulators; false, calling nothing, when there is none.
+template <class V, class Run> bool pair_instance(int xq, Index vecs, Run run) {
+  auto with_vecs = [&](auto kxq) {
     switch (vecs) {
-    case 1: pair_lanes_column<V, kXq, 1, kColumns>(g); break;
-    case 2: pair_lanes_column<V, kXq, 2, kColumns>(g); break;
-    case 3: pair_lanes_column<V, kXq, 3, kColumns>(g); break;
-    case 4: pair_lanes_column<V, kXq, 4, kColumns>(g); break;
-    case 5: pair_lanes_column<V, kXq, 5, kColumns>(g); break;
-    case 6: pair_lanes_column<V, kXq, 6, kColumns>(g); break;
-    case 7: pair_lanes_column<V, kXq, 7, kColumns>(g); break;
-    default: pair_lanes_column<V, kXq, 8, kColumns>(g); break;
+    case 1: run(kxq, std::integral_constant<int, 1>{}); return true;
+    case 2: run(kxq, std::integral_constant<int, 2>{}); return true;
+    case 3: run(kxq, std::integral_constant<int, 3>{}); return true;
+    case 4: run(kxq, std::integral_constant<int, 4>{}); return true;
+    case 5: run(kxq, std::integral_constant<int, 5>{}); return true;
+    case 6: run(kxq, std::integral_constant<int, 6>{}); return true;
+    case 7: run(kxq, std::integral_constant<int, 7>{}); return true;
+    case 8: run(kxq, std::integral_constant<int, 8>{}); return true;
+    default: return false;
     }
   };
-  auto with_layout = [&](auto xq_c) {
-    if (g.b_transposed)
-      run(xq_c, std::false_type{});
-    else
-      run(xq_c, std::true_type{});
-  };
-  if (xq == 4) {
-    with_layout(std::integral_constant<int, 4>{});
-  } else if (xq == 8) {
-    with_layout(std::integral_constant<int, 8>{});
-  } else {
-    if constexpr (W < 16)
-      return false;
-    else
-      with_layout(std::integral_constant<int, 16>{});
-  }
-  return true;
+  if (xq == 4) return with_vecs(std::integral_constant<int, 4>{});
+  if (xq == 8) return with_vecs(std::integral_constant<int, 8>{});
+  if constexpr (V::kWidth >= 16)
+    if (xq == 16) return with_vecs(std::integral_constant<int, 16>{});
+  return false;
 }
 
 // The pair-lanes forms for a product whose rows and columns both leave a
 // tile's lanes idle; false when the shape is not one for them.
 template <class V> bool gemm_pair_lanes(const GemmBlock<typename V::T> &g) {
   constexpr int W = V::kWidth;
-  constexpr Index kMaxVecs = 8;
   if constexpr (!requires(typename V::Perm p) {
                   V::select2(V::zero(), p, V::zero());
                   V::step(p);
@@ -1087,25 +1079,29 @@ template <class V> bool gemm_pair_lanes(const GemmBlock<typename V::T> &g) {
   } else {
     if (g.k < kPairMinDepth || g.m < 4 || g.n < 4 || g.m > W || g.n > W) return false;
     if (g.m == W && g.n >= Shape<V>::kNr) return false; // the tiles fill their lanes
-    // The column form: with a vector of columns (half a vector when B is
-    // read down its columns) the few-row tiles do better.
-    if (!g.a_transposed)
-      return g.n < (g.b_transposed ? W : W / 2 + 1) && pair_lanes_column_of<V>(g);
+    if (!g.a_transposed) {
+      // The column form, x over C's rows: with a vector of columns (half a
+      // vector when B is read down its columns) the few-row tiles do better.
+      if (g.n >= (g.b_transposed ? W : W / 2 + 1)) return false;
+      const int xq = pair_period(g.m);
+      return pair_instance<V>(xq, (g.n + W / xq - 1) / (W / xq), [&](auto kxq, auto kvecs) {
+        constexpr int kXq = decltype(kxq)::value, kVecs = decltype(kvecs)::value;
+        if (g.b_transposed)
+          pair_lanes_column<V, kXq, kVecs, false>(g);
+        else
+          pair_lanes_column<V, kXq, kVecs, true>(g);
+      });
+    }
     if (g.b_transposed) return false;
-    auto pow2 = [](Index v) {
-      int q = 1;
-      while (q < v)
-        q *= 2;
-      return q;
-    };
     // Permutes per l of each orientation: x's pick from its vectors, each
     // accumulator's y pick (none for a broadcast), a multiply and an add.
+    constexpr Index kMaxVecs = 8;
     struct Choice {
       int xq;
       Index vecs, cost;
     };
     auto choice = [&](Index xn, Index yn) {
-      const int xq = pow2(xn), per_vec = W / xq;
+      const int xq = pair_period(xn), per_vec = W / xq;
       const Index vecs = (yn + per_vec - 1) / per_vec;
       return Choice{xq, vecs, (xq - 1) + vecs * ((per_vec > 1 ? per_vec - 1 : 0) + 2)};
     };
@@ -1116,31 +1112,9 @@ template <class V> bool gemm_pair_lanes(const GemmBlock<typename V::T> &g) {
         (rows.vecs <= kMaxVecs &&
          (rows.cost < cols.cost || (rows.cost == cols.cost && rows.xq >= cols.xq)));
     const Choice c = x_is_row ? rows : cols;
-    if (c.vecs > kMaxVecs) return false;
-    auto run = [&](auto xq) {
-      constexpr int kXq = decltype(xq)::value;
-      switch (c.vecs) {
-      case 1: pair_lanes_dot<V, kXq, 1>(g, x_is_row); break;
-      case 2: pair_lanes_dot<V, kXq, 2>(g, x_is_row); break;
-      case 3: pair_lanes_dot<V, kXq, 3>(g, x_is_row); break;
-      case 4: pair_lanes_dot<V, kXq, 4>(g, x_is_row); break;
-      case 5: pair_lanes_dot<V, kXq, 5>(g, x_is_row); break;
-      case 6: pair_lanes_dot<V, kXq, 6>(g, x_is_row); break;
-      case 7: pair_lanes_dot<V, kXq, 7>(g, x_is_row); break;
-      default: pair_lanes_dot<V, kXq, 8>(g, x_is_row); break;
-      }
-    };
-    if (c.xq == 4) {
-      run(std::integral_constant<int, 4>{});
-    } else if (c.xq == 8) {
-      run(std::integral_constant<int, 8>{});
-    } else {
-      if constexpr (W < 16)
-        return false;
-      else
-        run(std::integral_constant<int, 16>{});
-    }
-    return true;
+    return pair_instance<V>(c.xq, c.vecs, [&](auto kxq, auto kvecs) {
+      pair_lanes_dot<V, decltype(kxq)::value, decltype(kvecs)::value>(g, x_is_row);
+    });
   }
 }
 
