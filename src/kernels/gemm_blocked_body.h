@@ -66,6 +66,10 @@ __attribute__((always_inline)) inline void prefetch_tile(const typename V::T *c,
       __builtin_prefetch(c + j * ldc + r, 1, 3);
 }
 
+// Where a tile finds A: packed panels, or A itself (the direct form), with
+// the last of the tile's vectors whole or holding only its first rows.
+enum class ASource { packed, direct, direct_partial };
+
 // One MR x NR tile of the column form over kc values of l.  ap holds
 // kc groups of MR values of A (rows past the block's edge are zero), bp
 // kc groups of NR values temp = alpha*b, and (kMasked) lp their flags
@@ -73,26 +77,39 @@ __attribute__((always_inline)) inline void prefetch_tile(const typename V::T *c,
 // loaded (scaled by beta first when `start` says so), updated and stored.
 // A tile may use fewer vectors (kVecs) than the panels were packed for
 // (kPanel rows) when the block's last rows need no more.
-template <class V, int kVecs, int kNr, bool kMasked, int kPanel>
+// kDirectB: temp for (l, j) is at bp[l*b_step + j*b_col] instead of in
+// packed panels.  kA other than packed: group l of A is at ap + l*a_step
+// (A in place), the last vector reading only the tile's rows when partial.
+template <class V, int kVecs, int kNr, bool kMasked, int kPanel, bool kDirectB = false,
+          ASource kA = ASource::packed>
 __attribute__((always_inline)) inline void
 column_tile(Index kc, const typename V::T *__restrict ap, const typename V::T *__restrict bp,
             const typename V::Live *__restrict lp, Start start, typename V::T beta,
-            typename V::T *c, Index ldc, int rows, int cols, const typename V::T *c_next) {
+            typename V::T *c, Index ldc, int rows, int cols, const typename V::T *c_next,
+            Index b_col = 1, Index b_step = kNr, Index a_step = kPanel) {
   using Vec = typename V::Vec;
   constexpr int W = V::kWidth;
   constexpr int MR = kVecs * W;
   Vec acc[kNr][kVecs];
   const bool full = rows == MR && cols == kNr;
+  // Every loop over the accumulators has constant bounds and is unrolled,
+  // so that they live in registers from start to end.
   if (start == Start::zero) {
+#pragma GCC unroll 16
     for (int j = 0; j < kNr; ++j)
+#pragma GCC unroll 8
       for (int v = 0; v < kVecs; ++v)
         acc[j][v] = V::zero();
   } else if (full) {
+#pragma GCC unroll 16
     for (int j = 0; j < kNr; ++j)
+#pragma GCC unroll 8
       for (int v = 0; v < kVecs; ++v)
         acc[j][v] = V::load(c + j * ldc + v * W);
   } else {
+#pragma GCC unroll 16
     for (int j = 0; j < kNr; ++j)
+#pragma GCC unroll 8
       for (int v = 0; v < kVecs; ++v) {
         int n = rows - v * W;
         acc[j][v] =
@@ -101,7 +118,9 @@ column_tile(Index kc, const typename V::T *__restrict ap, const typename V::T *_
   }
   if (start == Start::scale_load) {
     Vec vb = V::set1(beta);
+#pragma GCC unroll 16
     for (int j = 0; j < kNr; ++j)
+#pragma GCC unroll 8
       for (int v = 0; v < kVecs; ++v)
         acc[j][v] = V::mul(vb, acc[j][v]);
   }
@@ -110,10 +129,12 @@ column_tile(Index kc, const typename V::T *__restrict ap, const typename V::T *_
     Vec a[kVecs];
 #pragma GCC unroll 8
     for (int v = 0; v < kVecs; ++v)
-      a[v] = V::load(ap + v * W);
+      a[v] = kA == ASource::direct_partial && v == kVecs - 1
+                 ? V::load_first(ap + v * W, rows - v * W)
+                 : V::load(ap + v * W);
 #pragma GCC unroll 16
     for (int j = 0; j < kNr; ++j) {
-      Vec b = V::set1(bp[j]);
+      Vec b = kDirectB ? V::set1(load<typename V::T>(bp + j * b_col)) : V::set1(bp[j]);
       if constexpr (kMasked) {
         const auto live = V::live(lp + j);
 #pragma GCC unroll 8
@@ -125,18 +146,22 @@ column_tile(Index kc, const typename V::T *__restrict ap, const typename V::T *_
           acc[j][v] = V::add(acc[j][v], V::mul(b, a[v]));
       }
     }
-    ap += kPanel;
-    bp += kNr;
+    ap += kA == ASource::packed ? kPanel : a_step;
+    bp += kDirectB ? b_step : kNr;
     if constexpr (kMasked) lp += kNr;
   }
   if (full) {
+#pragma GCC unroll 16
     for (int j = 0; j < kNr; ++j)
+#pragma GCC unroll 8
       for (int v = 0; v < kVecs; ++v)
         V::store(c + j * ldc + v * W, acc[j][v]);
   } else {
-    for (int j = 0; j < cols; ++j)
+#pragma GCC unroll 16
+    for (int j = 0; j < kNr; ++j)
+#pragma GCC unroll 8
       for (int v = 0; v < kVecs; ++v) {
-        int n = rows - v * W;
+        const int n = j < cols ? rows - v * W : 0;
         if (n >= W)
           V::store(c + j * ldc + v * W, acc[j][v]);
         else if (n > 0)
@@ -1118,6 +1143,125 @@ template <class V> bool gemm_pair_lanes(const GemmBlock<typename V::T> &g) {
   }
 }
 
+// ---- Direct column form ------------------------------------------------------
+
+// Column-form products of one block of l whose A stays in cache read A and
+// op(B) where they stand: when each value is used only a few times,
+// packing costs more than it saves.  temp = alpha*b is b itself when
+// alpha = 1 (1*b is b, and a NaN stays a NaN), otherwise a copy of op(B)
+// scaled by alpha (same orientation, compact); a last panel of fewer than
+// NR columns is packed as in the blocked form.  The tiles are the blocked
+// form's, with its order: start (+0, C or beta*C), then += temp*A(i, l)
+// in l order.  Where zeros skip, the form is taken only when op(B) holds
+// no zero, so that every term adds.
+
+// A at most this large counts as staying in cache.
+constexpr std::size_t kDirectABytes = std::size_t(192) << 10;
+
+// Whether, with `scan`, any of `lines` lines of len values (ld apart) is
+// zero; with `to`, the values times alpha are copied there, len apart.
+template <class V, class T = typename V::T>
+bool scan_scale_lines(const T *b, Index ld, Index lines, Index len, bool scan, T alpha, T *to) {
+  constexpr int W = V::kWidth;
+  const auto va = V::set1(alpha);
+  unsigned zeros = 0;
+  for (Index q = 0; q < lines; ++q, b += ld) {
+    Index s = 0;
+    for (; s + W <= len; s += W) {
+      const auto x = V::load(b + s);
+      if (scan) zeros |= V::zero_lanes(x);
+      if (to) V::store(to + q * len + s, V::mul(va, x));
+    }
+    if (s < len) {
+      const int rest = int(len - s);
+      const auto x = V::load_first(b + s, rest);
+      if (scan) zeros |= V::zero_lanes(x) & ((1u << rest) - 1);
+      if (to) V::store_first(to + q * len + s, V::mul(va, x), rest);
+    }
+  }
+  return zeros != 0;
+}
+
+// False, with nothing written, when the form does not apply (a zero in
+// op(B) that skips, or no workspace for the scaled copy).
+template <class V> bool direct_column_form(const GemmBlock<typename V::T> &g) {
+  using T = typename V::T;
+  using S = Shape<V>;
+  using Live = typename V::Live;
+  constexpr int kVecs = S::kVecs, kNr = S::kNr, W = V::kWidth;
+  constexpr Index MR = kVecs * W;
+  const Index m = g.m, n = g.n, k = g.k;
+  const bool tr = g.b_transposed;
+  const Index lines = tr ? k : n, len = tr ? n : k;
+  const bool scaled = !(g.alpha == T(1));
+  const Index full_cols = n / kNr * kNr;
+  const std::size_t copy_len = scaled ? std::size_t(lines * len) : 0;
+  const std::size_t pack_len = n > full_cols ? std::size_t(kNr * k) : 0;
+  Scratch scratch(Scratch::rounded(copy_len * sizeof(T)) +
+                  Scratch::rounded(pack_len * sizeof(T)) + pack_len * sizeof(Live));
+  char *ws = static_cast<char *>(scratch.data());
+  if (!ws) return false;
+  T *copy = reinterpret_cast<T *>(ws);
+  T *bpack = reinterpret_cast<T *>(ws + Scratch::rounded(copy_len * sizeof(T)));
+  Live *lpack = reinterpret_cast<Live *>(reinterpret_cast<char *>(bpack) +
+                                         Scratch::rounded(pack_len * sizeof(T)));
+  if (scan_scale_lines<V>(g.b, g.ldb, lines, len, g.skip_zeros, g.alpha,
+                          scaled ? copy : nullptr))
+    return false;
+  const T *t = scaled ? copy : g.b;
+  const Index t_ld = scaled ? len : g.ldb;
+  const Index b_col = tr ? 1 : t_ld, b_step = tr ? t_ld : 1;
+  if (pack_len) {
+    bool plain;
+    pack_b<V, kNr>(g.b + (tr ? full_cols : full_cols * g.ldb), g.ldb, tr, n - full_cols, k, true,
+                   false, g.alpha, bpack, &plain, lpack);
+  }
+  const Start start = g.beta == T(0)   ? Start::zero
+                      : g.beta == T(1) ? Start::load
+                                       : Start::scale_load;
+  // The rows' vectors are dealt to as few tiles as hold them, as evenly as
+  // they go (32 rows of doubles: two tiles of two vectors, not three and one).
+  const Index all_vecs = (m + W - 1) / W, tiles = (all_vecs + kVecs - 1) / kVecs;
+  for (Index jr = 0; jr < n; jr += kNr) {
+    const int cols = int(n - jr < kNr ? n - jr : kNr);
+    Index ir = 0;
+    for (Index q = 0; q < tiles; ++q) {
+      const int vecs = int(all_vecs / tiles + (q < all_vecs % tiles ? 1 : 0));
+      const int rows = int(m - ir < vecs * W ? m - ir : vecs * W);
+      const T *ap = g.a + ir;
+      T *c = g.c + ir + jr * g.ldc;
+      ir += rows;
+      const T *c_next = ir < m ? c + rows : g.c + (jr + kNr) * g.ldc;
+      const bool partial = rows % W != 0;
+      auto tile = [&](auto used, auto a_source) {
+        constexpr int kUsed = decltype(used)::value;
+        constexpr ASource kA = decltype(a_source)::value;
+        if (jr < full_cols)
+          column_tile<V, kUsed, kNr, false, MR, true, kA>(k, ap, t + jr * b_col, nullptr, start,
+                                                           g.beta, c, g.ldc, rows, cols, c_next,
+                                                           b_col, b_step, g.lda);
+        else
+          column_tile<V, kUsed, kNr, false, MR, false, kA>(k, ap, bpack, nullptr, start, g.beta,
+                                                            c, g.ldc, rows, cols, c_next, 1, kNr,
+                                                            g.lda);
+      };
+      auto with_vecs = [&](auto a_source) {
+        if (vecs == kVecs)
+          tile(std::integral_constant<int, kVecs>{}, a_source);
+        else if (vecs == 1)
+          tile(std::integral_constant<int, 1>{}, a_source);
+        else if constexpr (kVecs > 2)
+          tile(std::integral_constant<int, 2>{}, a_source);
+      };
+      if (partial)
+        with_vecs(std::integral_constant<ASource, ASource::direct_partial>{});
+      else
+        with_vecs(std::integral_constant<ASource, ASource::direct>{});
+    }
+  }
+  return true;
+}
+
 // ---- Driver ----------------------------------------------------------------
 
 // The whole reference GEMM.  Returns false, with nothing read or written,
@@ -1172,6 +1316,9 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
     default: break;
     }
   }
+  if (!dot && k <= S::kKc && std::size_t(m * k) * sizeof(T) <= kDirectABytes &&
+      direct_column_form<V>(g))
+    return true;
   // Blocks of l as even as whole steps of 16 allow (a short last block
   // would pay a tile's loads and stores of C for few terms).
   const Index kc_max = [&] {
