@@ -185,8 +185,10 @@ dot_tile(Index kc, const typename V::T *__restrict ap, const typename V::T *__re
          const typename V::T *c_next, Index b_col = 1, Index b_step = kNr) {
   using Vec = typename V::Vec;
   constexpr int W = V::kWidth;
-  Vec acc[kNr][kVecs];
+  Vec acc[kNr][kVecs]; // in registers throughout: constant, unrolled loops
+#pragma GCC unroll 16
   for (int j = 0; j < kNr; ++j)
+#pragma GCC unroll 8
     for (int v = 0; v < kVecs; ++v)
       acc[j][v] = first ? V::zero() : V::load(w + j * kPanel + v * W);
   prefetch_tile<V, kVecs, kNr>(c_next, ldc);
@@ -206,16 +208,20 @@ dot_tile(Index kc, const typename V::T *__restrict ap, const typename V::T *__re
     bp += kDirect ? b_step : kNr;
   }
   if (!last) {
+#pragma GCC unroll 16
     for (int j = 0; j < kNr; ++j)
+#pragma GCC unroll 8
       for (int v = 0; v < kVecs; ++v)
         V::store(w + j * kPanel + v * W, acc[j][v]);
     return;
   }
   const Vec va = V::set1(alpha), vb = V::set1(beta);
   const bool read_c = !(beta == 0);
-  for (int j = 0; j < cols; ++j)
+#pragma GCC unroll 16
+  for (int j = 0; j < kNr; ++j)
+#pragma GCC unroll 8
     for (int v = 0; v < kVecs; ++v) {
-      int n = rows - v * W;
+      const int n = j < cols ? rows - v * W : 0;
       if (n <= 0) continue;
       typename V::T *cp = c + j * ldc + v * W;
       Vec r = V::mul(va, acc[j][v]);
@@ -490,7 +496,9 @@ __attribute__((always_inline)) inline void small_columns(const GemmBlock<typenam
   constexpr int W = V::kWidth;
   const Index b_step = g.b_transposed ? 1 : g.ldb, b_next = g.b_transposed ? g.ldb : 1;
   Vec acc[kCols][kVecs];
+  #pragma GCC unroll 16
   for (int j = 0; j < kCols; ++j)
+    #pragma GCC unroll 16
     for (int v = 0; v < kVecs; ++v) {
       if (g.beta == T(0)) {
         acc[j][v] = V::zero();
@@ -503,22 +511,28 @@ __attribute__((always_inline)) inline void small_columns(const GemmBlock<typenam
   const T *b = g.b + j0 * b_step;
   for (Index l = 0; l < g.k; ++l, b += b_next) {
     Vec a[kVecs];
+    #pragma GCC unroll 16
     for (int v = 0; v < kVecs; ++v)
       a[v] = V::load_first(g.a + l * g.lda + v * W, rows[v]);
+    #pragma GCC unroll 16
     for (int j = 0; j < kCols; ++j) {
       const Vec bj = V::set1(load<T>(b + j * b_step));
       const Vec t = V::mul(va, bj);
       if (g.skip_zeros) {
         const auto live = V::nonzero(bj);
+        #pragma GCC unroll 16
         for (int v = 0; v < kVecs; ++v)
           acc[j][v] = V::add_where(acc[j][v], live, V::mul(t, a[v]));
       } else {
+        #pragma GCC unroll 16
         for (int v = 0; v < kVecs; ++v)
           acc[j][v] = V::add(acc[j][v], V::mul(t, a[v]));
       }
     }
   }
+  #pragma GCC unroll 16
   for (int j = 0; j < kCols; ++j)
+    #pragma GCC unroll 16
     for (int v = 0; v < kVecs; ++v)
       V::store_first(g.c + (j0 + j) * g.ldc + v * W, acc[j][v], rows[v]);
 }
@@ -565,12 +579,15 @@ short_depth_rows(const typename V::T *at, Index lda, Index i, int n,
                  typename V::T *c, Index ldc) {
   using Vec = typename V::Vec;
   Vec a[kK];
+  #pragma GCC unroll 16
   for (int l = 0; l < kK; ++l)
     a[l] = kFull ? V::load(at + i + l * lda) : V::load_first(at + i + l * lda, n);
+  #pragma GCC unroll 16
   for (int j = 0; j < kCols; ++j) {
     typename V::T *cj = c + j * ldc + i;
     Vec acc = V::zero();
     if constexpr (kDot) {
+      #pragma GCC unroll 16
       for (int l = 0; l < kK; ++l)
         acc = V::add(acc, V::mul(a[l], t[j][l]));
       acc = V::mul(valpha, acc);
@@ -580,6 +597,7 @@ short_depth_rows(const typename V::T *at, Index lda, Index i, int n,
         acc = kFull ? V::load(cj) : V::load_first(cj, n);
         if (!one) acc = V::mul(vbeta, acc);
       }
+      #pragma GCC unroll 16
       for (int l = 0; l < kK; ++l)
         acc = kMasked ? V::add_where(acc, live[j][l], V::mul(t[j][l], a[l]))
                       : V::add(acc, V::mul(t[j][l], a[l]));
@@ -617,7 +635,9 @@ void short_depth_columns(const GemmBlock<typename V::T> &g, const typename V::T 
   Vec t[kCols][kK];
   typename V::Mask live[kCols][kK];
   bool any_zero = false;
+  #pragma GCC unroll 16
   for (int j = 0; j < kCols; ++j)
+    #pragma GCC unroll 16
     for (int l = 0; l < kK; ++l) {
       const T b = load<T>(g.b + (j0 + j) * b_step + l * b_next);
       t[j][l] = kDot ? V::set1(b) : V::mul(V::set1(g.alpha), V::set1(b));
@@ -720,12 +740,15 @@ few_rows_tile(Index kc, const typename V::T *a, Index lda, const typename V::T *
   constexpr int kD = kDots > 0 ? kDots : 1;
   Vec acc[kRows][kPanels], dacc[kD][kPanels];
   alignas(64) T lanes[W];
+  #pragma GCC unroll 16
   for (int r = 0; r < kRows; ++r)
+    #pragma GCC unroll 16
     for (int p = 0; p < kPanels; ++p) {
       if (start == Start::zero) {
         acc[r][p] = V::zero();
         continue;
       }
+      #pragma GCC unroll 16
       for (int s = 0; s < W; ++s) {
         const Index j = p * W + s;
         lanes[s] = j < cols ? load<T>(c + r + j * ldc) : T(0);
@@ -734,7 +757,9 @@ few_rows_tile(Index kc, const typename V::T *a, Index lda, const typename V::T *
       if (start == Start::scale_load) acc[r][p] = V::mul(V::set1(beta), acc[r][p]);
     }
   if constexpr (kDots > 0)
+    #pragma GCC unroll 16
     for (int d = 0; d < kDots; ++d)
+      #pragma GCC unroll 16
       for (int p = 0; p < kPanels; ++p)
         dacc[d][p] = dt.first ? V::zero() : V::load(dt.temps + d * dt.temp_row + p * W);
   for (Index l = 0; l < kc; ++l) {
@@ -766,16 +791,21 @@ few_rows_tile(Index kc, const typename V::T *a, Index lda, const typename V::T *
           dacc[d][p] = V::add(dacc[d][p], V::mul(bv[p], xv));
       }
   }
+  #pragma GCC unroll 16
   for (int r = 0; r < kRows; ++r)
+    #pragma GCC unroll 16
     for (int p = 0; p < kPanels; ++p) {
       V::store(lanes, acc[r][p]);
+      #pragma GCC unroll 16
       for (int s = 0; s < W; ++s) {
         const Index j = p * W + s;
         if (j < cols) store<T>(c + r + j * ldc, lanes[s]);
       }
     }
   if constexpr (kDots > 0)
+    #pragma GCC unroll 16
     for (int d = 0; d < kDots; ++d)
+      #pragma GCC unroll 16
       for (int p = 0; p < kPanels; ++p) {
         if (!dt.last) {
           V::store(dt.temps + d * dt.temp_row + p * W, dacc[d][p]);
@@ -784,9 +814,11 @@ few_rows_tile(Index kc, const typename V::T *a, Index lda, const typename V::T *
         // y := y + alpha*temp
         T *y = dt.y + d * dt.y_row + p * W * dt.y_step;
         const Index here = cols - p * W;
+        #pragma GCC unroll 16
         for (int s = 0; s < W; ++s)
           lanes[s] = s < here ? load<T>(y + s * dt.y_step) : T(0);
         V::store(lanes, V::add(V::load(lanes), V::mul(V::set1(dt.alpha), dacc[d][p])));
+        #pragma GCC unroll 16
         for (int s = 0; s < W && s < here; ++s)
           store<T>(y + s * dt.y_step, lanes[s]);
       }
@@ -838,6 +870,7 @@ bool few_rows_form(const GemmBlock<typename V::T> &g,
                           dots->y_row,  dots->y_step, pc == 0,
                           pc + kc == k, g.alpha};
         bool plain_run = left > (kPanels - 1) * W;
+        #pragma GCC unroll 16
         for (int p = 0; p < kPanels && plain_run; ++p)
           plain_run = plain[panel + p];
         const T *bq = bpack + panel * step, *rq = raw + panel * step;

@@ -175,7 +175,10 @@ void tile(Index kc, const typename L::P *__restrict ap, const typename L::P *__r
       for (int r = 0; r < 2 * kHalves * W; r += kLine)
         __builtin_prefetch(c_next + j * ldc2 + r, 1, 3);
   }
+  // The accumulators stay in registers throughout: every loop over them
+  // is unrolled.
   V re0[L::kCols], re1[L::kCols], im0[L::kCols], im1[L::kCols];
+#pragma GCC unroll 16
   for (int j = 0; j < L::kCols; ++j) {
     if (zero_start) {
       const typename L::P zero = 0;
@@ -195,6 +198,7 @@ void tile(Index kc, const typename L::P *__restrict ap, const typename L::P *__r
   for (Index l = 0; l < kc; ++l) {
     V ar0 = L::load(ap), ai0 = L::load(ap + 2 * W), ar1, ai1;
     if constexpr (kHalves == 2) ar1 = L::load(ap + W), ai1 = L::load(ap + 3 * W);
+#pragma GCC unroll 16
     for (int j = 0; j < L::kCols; ++j) {
       V tr = L::broadcast(bp + j), ti = L::broadcast(bp + L::kCols + j);
       if constexpr (kMasked) {
@@ -218,6 +222,7 @@ void tile(Index kc, const typename L::P *__restrict ap, const typename L::P *__r
     bp += 2 * L::kCols;
     if constexpr (kMasked) lp += L::kCols;
   }
+#pragma GCC unroll 16
   for (int j = 0; j < L::kCols; ++j) {
     typename L::P *cj = c + j * ldc2;
     L::store(cj, L::low_half(re0[j], im0[j]));

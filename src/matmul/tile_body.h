@@ -47,14 +47,19 @@ void tile_kernel(std::size_t kc, const W *__restrict a, std::ptrdiff_t a_step,
   constexpr int MR = MV * L;
   constexpr bool CX = AC || BC;
   constexpr int PC = CX ? 2 : 1;
+  // The accumulators stay in registers throughout: every loop over them
+  // is unrolled.
   V cr[NR][MV], ci[NR][PC == 2 ? MV : 1];
+#pragma GCC unroll 16
   for (int j = 0; j < NR; ++j)
+#pragma GCC unroll 16
     for (int v = 0; v < MV; ++v) {
       std::memcpy(&cr[j][v], acc + j * ld + v * L, sizeof(V));
       if constexpr (CX) std::memcpy(&ci[j][v], acc + plane + j * ld + v * L, sizeof(V));
     }
   for (std::size_t k = 0; k < kc; ++k) {
     V ar[MV], ai[AC ? MV : 1];
+#pragma GCC unroll 16
     for (int v = 0; v < MV; ++v) {
       std::memcpy(&ar[v], a + v * L, sizeof(V));
       if constexpr (AC) std::memcpy(&ai[v], a + MR + v * L, sizeof(V));
@@ -83,7 +88,9 @@ void tile_kernel(std::size_t kc, const W *__restrict a, std::ptrdiff_t a_step,
     }
     b += BC ? 2 * NR : NR;
   }
+#pragma GCC unroll 16
   for (int j = 0; j < NR; ++j)
+#pragma GCC unroll 16
     for (int v = 0; v < MV; ++v) {
       std::memcpy(acc + j * ld + v * L, &cr[j][v], sizeof(V));
       if constexpr (CX) std::memcpy(acc + plane + j * ld + v * L, &ci[j][v], sizeof(V));
