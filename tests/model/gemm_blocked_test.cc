@@ -27,16 +27,25 @@ namespace {
 using test::Strip;
 using test::Values;
 
-// The model of the reference algorithm, for the block as given.
+// The model of the reference algorithm, for the block as given (a block
+// that adds every term: the loops without the zero skip; alpha is not 0).
 void plain_gemm(const GemmBlock<float> &g) {
-  model::sgemm_reference(g.a_transposed ? 'T' : 'N', g.b_transposed ? 'T' : 'N', int(g.m), int(g.n),
-                         int(g.k), g.alpha, g.a, int(g.lda), g.b, int(g.ldb), g.beta, g.c,
-                         int(g.ldc));
+  const char ta = g.a_transposed ? 'T' : 'N', tb = g.b_transposed ? 'T' : 'N';
+  if (g.skip_zeros)
+    model::sgemm_reference(ta, tb, int(g.m), int(g.n), int(g.k), g.alpha, g.a, int(g.lda), g.b,
+                           int(g.ldb), g.beta, g.c, int(g.ldc));
+  else
+    model::sgemm_loops(ta, tb, int(g.m), int(g.n), int(g.k), g.alpha, g.a, int(g.lda), g.b,
+                       int(g.ldb), g.beta, g.c, int(g.ldc), false);
 }
 void plain_gemm(const GemmBlock<double> &g) {
-  model::dgemm_reference(g.a_transposed ? 'T' : 'N', g.b_transposed ? 'T' : 'N', int(g.m), int(g.n),
-                         int(g.k), g.alpha, g.a, int(g.lda), g.b, int(g.ldb), g.beta, g.c,
-                         int(g.ldc));
+  const char ta = g.a_transposed ? 'T' : 'N', tb = g.b_transposed ? 'T' : 'N';
+  if (g.skip_zeros)
+    model::dgemm_reference(ta, tb, int(g.m), int(g.n), int(g.k), g.alpha, g.a, int(g.lda), g.b,
+                           int(g.ldb), g.beta, g.c, int(g.ldc));
+  else
+    model::dgemm_loops(ta, tb, int(g.m), int(g.n), int(g.k), g.alpha, g.a, int(g.lda), g.b,
+                       int(g.ldb), g.beta, g.c, int(g.ldc), false);
 }
 
 template <class T> using GemmFn = bool (*)(const GemmBlock<T> &);
@@ -66,13 +75,15 @@ struct Case {
   Values values;
   int offset;           // bytes off natural alignment of every operand
   int zero_column = -1; // a column of op(B) with zeros (facing NaN/Inf) amid plain ones
+  bool every_term = false; // the block adds every term (no zero skips)
 };
 
 std::ostream &operator<<(std::ostream &o, const Case &c) {
   return o << (c.ta ? 'T' : 'N') << (c.tb ? 'T' : 'N') << " m=" << c.m << " n=" << c.n
            << " k=" << c.k << " lda=" << c.lda << " ldb=" << c.ldb << " ldc=" << c.ldc
            << " alpha=" << c.alpha << " beta=" << c.beta << " values=" << static_cast<int>(c.values)
-           << " +" << c.offset << " zero column " << c.zero_column;
+           << " +" << c.offset << " zero column " << c.zero_column
+           << (c.every_term ? " every term" : "");
 }
 
 // One case through the kernel and the plain model on identical data.
@@ -109,7 +120,7 @@ template <class T>::testing::AssertionResult same_as_model(GemmFn<T> kernel, con
         want.set(std::size_t(i + j * c.ldc), std::numeric_limits<T>::quiet_NaN());
   Strip<T> got(want);
   GemmBlock<T> g{c.ta,  c.tb,     c.m,   c.n,       c.k,         T(c.alpha), a.data(),
-                 c.lda, b.data(), c.ldb, T(c.beta), want.data(), c.ldc};
+                 c.lda, b.data(), c.ldb, T(c.beta), want.data(), c.ldc, !c.every_term};
   plain_gemm(g);
   g.c = got.data();
   if (!kernel(g)) return ::testing::AssertionFailure() << "no workspace for " << c;
@@ -174,6 +185,20 @@ template <class T> void check_set(const KernelSet &set) {
         int m = test::random_int(4, 16), n = test::random_int(4, 16);
         int k = rep % 4 == 0 ? test::random_int(32, 40) : test::random_int(41, 700);
         ASSERT_TRUE(same_as_model(kernel, random_case<T>(ta, tb, m, n, k)));
+      }
+      // Column-form products read in place (A in cache, one block of l):
+      // op(B) as it stands (alpha = 1) or scaled into a copy, rows dealt
+      // to tiles of one to three vectors, a last partial vector and panel;
+      // with a zero in op(B) (skipped, so the packed form) or every term
+      // added.
+      for (int rep = 0; rep < 60; ++rep) {
+        Case c = random_case<T>(ta, tb, test::random_int(1, 100), test::random_int(1, 40),
+                                test::random_int(13, 300));
+        c.alpha = rep % 3 == 0 && c.alpha != 0 ? c.alpha : 1.0;
+        c.values = rep % 5 == 4 ? Values::zeros : Values::plain;
+        c.every_term = rep % 10 == 9;
+        if (rep % 7 == 6) c.zero_column = test::random_int(0, c.n - 1);
+        ASSERT_TRUE(same_as_model(kernel, c));
       }
       // Several blocks of rows, of columns and of l at once.
       if (!ta) ASSERT_TRUE(same_as_model(kernel, random_case<T>(ta, tb, 197, 1030, 800)));
