@@ -496,9 +496,9 @@ __attribute__((always_inline)) inline void small_columns(const GemmBlock<typenam
   constexpr int W = V::kWidth;
   const Index b_step = g.b_transposed ? 1 : g.ldb, b_next = g.b_transposed ? g.ldb : 1;
   Vec acc[kCols][kVecs];
-  #pragma GCC unroll 16
+#pragma GCC unroll 16
   for (int j = 0; j < kCols; ++j)
-    #pragma GCC unroll 16
+#pragma GCC unroll 16
     for (int v = 0; v < kVecs; ++v) {
       if (g.beta == T(0)) {
         acc[j][v] = V::zero();
@@ -511,28 +511,28 @@ __attribute__((always_inline)) inline void small_columns(const GemmBlock<typenam
   const T *b = g.b + j0 * b_step;
   for (Index l = 0; l < g.k; ++l, b += b_next) {
     Vec a[kVecs];
-    #pragma GCC unroll 16
+#pragma GCC unroll 16
     for (int v = 0; v < kVecs; ++v)
       a[v] = V::load_first(g.a + l * g.lda + v * W, rows[v]);
-    #pragma GCC unroll 16
+#pragma GCC unroll 16
     for (int j = 0; j < kCols; ++j) {
       const Vec bj = V::set1(load<T>(b + j * b_step));
       const Vec t = V::mul(va, bj);
       if (g.skip_zeros) {
         const auto live = V::nonzero(bj);
-        #pragma GCC unroll 16
+#pragma GCC unroll 16
         for (int v = 0; v < kVecs; ++v)
           acc[j][v] = V::add_where(acc[j][v], live, V::mul(t, a[v]));
       } else {
-        #pragma GCC unroll 16
+#pragma GCC unroll 16
         for (int v = 0; v < kVecs; ++v)
           acc[j][v] = V::add(acc[j][v], V::mul(t, a[v]));
       }
     }
   }
-  #pragma GCC unroll 16
+#pragma GCC unroll 16
   for (int j = 0; j < kCols; ++j)
-    #pragma GCC unroll 16
+#pragma GCC unroll 16
     for (int v = 0; v < kVecs; ++v)
       V::store_first(g.c + (j0 + j) * g.ldc + v * W, acc[j][v], rows[v]);
 }
@@ -579,15 +579,15 @@ short_depth_rows(const typename V::T *at, Index lda, Index i, int n,
                  typename V::T *c, Index ldc) {
   using Vec = typename V::Vec;
   Vec a[kK];
-  #pragma GCC unroll 16
+#pragma GCC unroll 16
   for (int l = 0; l < kK; ++l)
     a[l] = kFull ? V::load(at + i + l * lda) : V::load_first(at + i + l * lda, n);
-  #pragma GCC unroll 16
+#pragma GCC unroll 16
   for (int j = 0; j < kCols; ++j) {
     typename V::T *cj = c + j * ldc + i;
     Vec acc = V::zero();
     if constexpr (kDot) {
-      #pragma GCC unroll 16
+#pragma GCC unroll 16
       for (int l = 0; l < kK; ++l)
         acc = V::add(acc, V::mul(a[l], t[j][l]));
       acc = V::mul(valpha, acc);
@@ -597,7 +597,7 @@ short_depth_rows(const typename V::T *at, Index lda, Index i, int n,
         acc = kFull ? V::load(cj) : V::load_first(cj, n);
         if (!one) acc = V::mul(vbeta, acc);
       }
-      #pragma GCC unroll 16
+#pragma GCC unroll 16
       for (int l = 0; l < kK; ++l)
         acc = kMasked ? V::add_where(acc, live[j][l], V::mul(t[j][l], a[l]))
                       : V::add(acc, V::mul(t[j][l], a[l]));
@@ -635,9 +635,9 @@ void short_depth_columns(const GemmBlock<typename V::T> &g, const typename V::T 
   Vec t[kCols][kK];
   typename V::Mask live[kCols][kK];
   bool any_zero = false;
-  #pragma GCC unroll 16
+#pragma GCC unroll 16
   for (int j = 0; j < kCols; ++j)
-    #pragma GCC unroll 16
+#pragma GCC unroll 16
     for (int l = 0; l < kK; ++l) {
       const T b = load<T>(g.b + (j0 + j) * b_step + l * b_next);
       t[j][l] = kDot ? V::set1(b) : V::mul(V::set1(g.alpha), V::set1(b));
@@ -740,15 +740,15 @@ few_rows_tile(Index kc, const typename V::T *a, Index lda, const typename V::T *
   constexpr int kD = kDots > 0 ? kDots : 1;
   Vec acc[kRows][kPanels], dacc[kD][kPanels];
   alignas(64) T lanes[W];
-  #pragma GCC unroll 16
+#pragma GCC unroll 16
   for (int r = 0; r < kRows; ++r)
-    #pragma GCC unroll 16
+#pragma GCC unroll 16
     for (int p = 0; p < kPanels; ++p) {
       if (start == Start::zero) {
         acc[r][p] = V::zero();
         continue;
       }
-      #pragma GCC unroll 16
+#pragma GCC unroll 16
       for (int s = 0; s < W; ++s) {
         const Index j = p * W + s;
         lanes[s] = j < cols ? load<T>(c + r + j * ldc) : T(0);
@@ -757,9 +757,9 @@ few_rows_tile(Index kc, const typename V::T *a, Index lda, const typename V::T *
       if (start == Start::scale_load) acc[r][p] = V::mul(V::set1(beta), acc[r][p]);
     }
   if constexpr (kDots > 0)
-    #pragma GCC unroll 16
+#pragma GCC unroll 16
     for (int d = 0; d < kDots; ++d)
-      #pragma GCC unroll 16
+#pragma GCC unroll 16
       for (int p = 0; p < kPanels; ++p)
         dacc[d][p] = dt.first ? V::zero() : V::load(dt.temps + d * dt.temp_row + p * W);
   for (Index l = 0; l < kc; ++l) {
@@ -791,21 +791,21 @@ few_rows_tile(Index kc, const typename V::T *a, Index lda, const typename V::T *
           dacc[d][p] = V::add(dacc[d][p], V::mul(bv[p], xv));
       }
   }
-  #pragma GCC unroll 16
+#pragma GCC unroll 16
   for (int r = 0; r < kRows; ++r)
-    #pragma GCC unroll 16
+#pragma GCC unroll 16
     for (int p = 0; p < kPanels; ++p) {
       V::store(lanes, acc[r][p]);
-      #pragma GCC unroll 16
+#pragma GCC unroll 16
       for (int s = 0; s < W; ++s) {
         const Index j = p * W + s;
         if (j < cols) store<T>(c + r + j * ldc, lanes[s]);
       }
     }
   if constexpr (kDots > 0)
-    #pragma GCC unroll 16
+#pragma GCC unroll 16
     for (int d = 0; d < kDots; ++d)
-      #pragma GCC unroll 16
+#pragma GCC unroll 16
       for (int p = 0; p < kPanels; ++p) {
         if (!dt.last) {
           V::store(dt.temps + d * dt.temp_row + p * W, dacc[d][p]);
@@ -814,11 +814,9 @@ few_rows_tile(Index kc, const typename V::T *a, Index lda, const typename V::T *
         // y := y + alpha*temp
         T *y = dt.y + d * dt.y_row + p * W * dt.y_step;
         const Index here = cols - p * W;
-        #pragma GCC unroll 16
         for (int s = 0; s < W; ++s)
           lanes[s] = s < here ? load<T>(y + s * dt.y_step) : T(0);
         V::store(lanes, V::add(V::load(lanes), V::mul(V::set1(dt.alpha), dacc[d][p])));
-        #pragma GCC unroll 16
         for (int s = 0; s < W && s < here; ++s)
           store<T>(y + s * dt.y_step, lanes[s]);
       }
@@ -870,7 +868,7 @@ bool few_rows_form(const GemmBlock<typename V::T> &g,
                           dots->y_row,  dots->y_step, pc == 0,
                           pc + kc == k, g.alpha};
         bool plain_run = left > (kPanels - 1) * W;
-        #pragma GCC unroll 16
+#pragma GCC unroll 16
         for (int p = 0; p < kPanels && plain_run; ++p)
           plain_run = plain[panel + p];
         const T *bq = bpack + panel * step, *rq = raw + panel * step;
@@ -1178,18 +1176,19 @@ template <class V> bool gemm_pair_lanes(const GemmBlock<typename V::T> &g) {
 
 // ---- Direct column form ------------------------------------------------------
 
-// Column-form products of one block of l whose A stays in cache read A and
-// op(B) where they stand: when each value is used only a few times,
-// packing costs more than it saves.  temp = alpha*b is b itself when
-// alpha = 1 (1*b is b, and a NaN stays a NaN), otherwise a copy of op(B)
-// scaled by alpha (same orientation, compact); a last panel of fewer than
-// NR columns is packed as in the blocked form.  The tiles are the blocked
-// form's, with its order: start (+0, C or beta*C), then += temp*A(i, l)
-// in l order.  Where zeros skip, the form is taken only when op(B) holds
-// no zero, so that every term adds.
+// Column-form products of one block of l whose A stays in cache read A
+// where it stands: when each value of A is used only a few times, packing
+// it costs more than it saves.  op(B) without a zero that skips is read in
+// place when alpha = 1 (temp = 1*b is b, and a NaN stays a NaN), otherwise
+// from a copy scaled by alpha in its own orientation (no transposing),
+// whole panels of NR columns; a last, partial panel, and every panel of an
+// op(B) with a zero that skips, are packed as in the blocked form (temp =
+// alpha*b, flags "b != 0").  Columns go a block of kNc at a time.  The
+// tiles are the blocked form's, with its order: start (+0, C or beta*C),
+// then += temp*A(i, l) in l order, b = 0 skipped.
 
 // A at most this large counts as staying in cache.
-constexpr std::size_t kDirectABytes = std::size_t(192) << 10;
+constexpr std::size_t kDirectABytes = std::size_t(512) << 10;
 
 // Whether, with `scan`, any of `lines` lines of len values (ld apart) is
 // zero; with `to`, the values times alpha are copied there, len apart.
@@ -1215,81 +1214,93 @@ bool scan_scale_lines(const T *b, Index ld, Index lines, Index len, bool scan, T
   return zeros != 0;
 }
 
-// False, with nothing written, when the form does not apply (a zero in
-// op(B) that skips, or no workspace for the scaled copy).
+// False, with nothing written, when there is no workspace for op(B).
 template <class V> bool direct_column_form(const GemmBlock<typename V::T> &g) {
   using T = typename V::T;
   using S = Shape<V>;
   using Live = typename V::Live;
   constexpr int kVecs = S::kVecs, kNr = S::kNr, W = V::kWidth;
-  constexpr Index MR = kVecs * W;
   const Index m = g.m, n = g.n, k = g.k;
   const bool tr = g.b_transposed;
-  const Index lines = tr ? k : n, len = tr ? n : k;
-  const bool scaled = !(g.alpha == T(1));
-  const Index full_cols = n / kNr * kNr;
-  const std::size_t copy_len = scaled ? std::size_t(lines * len) : 0;
-  const std::size_t pack_len = n > full_cols ? std::size_t(kNr * k) : 0;
-  Scratch scratch(Scratch::rounded(copy_len * sizeof(T)) +
-                  Scratch::rounded(pack_len * sizeof(T)) + pack_len * sizeof(Live));
+  const bool zeros = g.skip_zeros && scan_scale_lines<V>(g.b, g.ldb, tr ? k : n, tr ? n : k, true,
+                                                         T(1), static_cast<T *>(nullptr));
+  const bool scaled = !zeros && !(g.alpha == T(1));
+  const Index nc_max = n < S::kNc ? n : S::kNc;
+  const std::size_t b_len = std::size_t((nc_max + kNr - 1) / kNr * kNr * k);
+  const std::size_t copy_len = scaled ? std::size_t(nc_max * k) : 0;
+  Scratch scratch(Scratch::rounded(copy_len * sizeof(T)) + Scratch::rounded(b_len * sizeof(T)) +
+                  b_len * sizeof(Live) + std::size_t(nc_max / kNr + 1));
   char *ws = static_cast<char *>(scratch.data());
   if (!ws) return false;
   T *copy = reinterpret_cast<T *>(ws);
   T *bpack = reinterpret_cast<T *>(ws + Scratch::rounded(copy_len * sizeof(T)));
   Live *lpack = reinterpret_cast<Live *>(reinterpret_cast<char *>(bpack) +
-                                         Scratch::rounded(pack_len * sizeof(T)));
-  if (scan_scale_lines<V>(g.b, g.ldb, lines, len, g.skip_zeros, g.alpha,
-                          scaled ? copy : nullptr))
-    return false;
-  const T *t = scaled ? copy : g.b;
-  const Index t_ld = scaled ? len : g.ldb;
-  const Index b_col = tr ? 1 : t_ld, b_step = tr ? t_ld : 1;
-  if (pack_len) {
-    bool plain;
-    pack_b<V, kNr>(g.b + (tr ? full_cols : full_cols * g.ldb), g.ldb, tr, n - full_cols, k, true,
-                   false, g.alpha, bpack, &plain, lpack);
-  }
+                                         Scratch::rounded(b_len * sizeof(T)));
+  bool *plain = reinterpret_cast<bool *>(lpack + b_len);
   const Start start = g.beta == T(0)   ? Start::zero
                       : g.beta == T(1) ? Start::load
                                        : Start::scale_load;
   // The rows' vectors are dealt to as few tiles as hold them, as evenly as
   // they go (32 rows of doubles: two tiles of two vectors, not three and one).
   const Index all_vecs = (m + W - 1) / W, tiles = (all_vecs + kVecs - 1) / kVecs;
-  for (Index jr = 0; jr < n; jr += kNr) {
-    const int cols = int(n - jr < kNr ? n - jr : kNr);
-    Index ir = 0;
-    for (Index q = 0; q < tiles; ++q) {
-      const int vecs = int(all_vecs / tiles + (q < all_vecs % tiles ? 1 : 0));
-      const int rows = int(m - ir < vecs * W ? m - ir : vecs * W);
-      const T *ap = g.a + ir;
-      T *c = g.c + ir + jr * g.ldc;
-      ir += rows;
-      const T *c_next = ir < m ? c + rows : g.c + (jr + kNr) * g.ldc;
-      const bool partial = rows % W != 0;
-      auto tile = [&](auto used, auto a_source) {
-        constexpr int kUsed = decltype(used)::value;
-        constexpr ASource kA = decltype(a_source)::value;
-        if (jr < full_cols)
-          column_tile<V, kUsed, kNr, false, MR, true, kA>(k, ap, t + jr * b_col, nullptr, start,
-                                                           g.beta, c, g.ldc, rows, cols, c_next,
-                                                           b_col, b_step, g.lda);
+  for (Index jc = 0; jc < n; jc += nc_max) {
+    const Index ncur = n - jc < nc_max ? n - jc : nc_max;
+    const T *bsrc = tr ? g.b + jc : g.b + jc * g.ldb;
+    // Panels read where they stand (in op(B) or its scaled copy): all whole
+    // ones unless a zero skips.
+    const Index direct_cols = zeros ? 0 : ncur / kNr * kNr;
+    const T *t = bsrc;
+    Index t_ld = g.ldb;
+    if (scaled) {
+      t_ld = tr ? ncur : k;
+      scan_scale_lines<V>(bsrc, g.ldb, tr ? k : ncur, t_ld, false, g.alpha, copy);
+      t = copy;
+    }
+    const Index b_col = tr ? 1 : t_ld, b_step = tr ? t_ld : 1;
+    if (direct_cols < ncur)
+      pack_b<V, kNr>(bsrc + (tr ? direct_cols : direct_cols * g.ldb), g.ldb, tr, ncur - direct_cols,
+                     k, true, g.skip_zeros, g.alpha, bpack, plain, lpack);
+    for (Index jr = 0; jr < ncur; jr += kNr) {
+      const int cols = int(ncur - jr < kNr ? ncur - jr : kNr);
+      const Index q = (jr - direct_cols) / kNr; // packed panel
+      Index ir = 0;
+      for (Index v0 = 0; v0 < tiles; ++v0) {
+        const int vecs = int(all_vecs / tiles + (v0 < all_vecs % tiles ? 1 : 0));
+        const int rows = int(m - ir < vecs * W ? m - ir : vecs * W);
+        const T *ap = g.a + ir;
+        T *c = g.c + ir + (jc + jr) * g.ldc;
+        ir += rows;
+        const T *c_next = ir < m ? c + rows : g.c + (jc + jr + kNr) * g.ldc;
+        auto tile = [&](auto used, auto a_source) {
+          constexpr int kUsed = decltype(used)::value;
+          constexpr ASource kA = decltype(a_source)::value;
+          constexpr int MR = kUsed * W;
+          if (jr < direct_cols)
+            column_tile<V, kUsed, kNr, false, MR, true, kA>(k, ap, t + jr * b_col, nullptr, start,
+                                                            g.beta, c, g.ldc, rows, cols, c_next,
+                                                            b_col, b_step, g.lda);
+          else if (plain[q])
+            column_tile<V, kUsed, kNr, false, MR, false, kA>(k, ap, bpack + q * kNr * k, nullptr,
+                                                             start, g.beta, c, g.ldc, rows, cols,
+                                                             c_next, 1, kNr, g.lda);
+          else
+            column_tile<V, kUsed, kNr, true, MR, false, kA>(
+                k, ap, bpack + q * kNr * k, lpack + q * kNr * k, start, g.beta, c, g.ldc, rows,
+                cols, c_next, 1, kNr, g.lda);
+        };
+        auto with_vecs = [&](auto a_source) {
+          if (vecs == kVecs)
+            tile(std::integral_constant<int, kVecs>{}, a_source);
+          else if (vecs == 1)
+            tile(std::integral_constant<int, 1>{}, a_source);
+          else if constexpr (kVecs > 2)
+            tile(std::integral_constant<int, 2>{}, a_source);
+        };
+        if (rows % W != 0)
+          with_vecs(std::integral_constant<ASource, ASource::direct_partial>{});
         else
-          column_tile<V, kUsed, kNr, false, MR, false, kA>(k, ap, bpack, nullptr, start, g.beta,
-                                                            c, g.ldc, rows, cols, c_next, 1, kNr,
-                                                            g.lda);
-      };
-      auto with_vecs = [&](auto a_source) {
-        if (vecs == kVecs)
-          tile(std::integral_constant<int, kVecs>{}, a_source);
-        else if (vecs == 1)
-          tile(std::integral_constant<int, 1>{}, a_source);
-        else if constexpr (kVecs > 2)
-          tile(std::integral_constant<int, 2>{}, a_source);
-      };
-      if (partial)
-        with_vecs(std::integral_constant<ASource, ASource::direct_partial>{});
-      else
-        with_vecs(std::integral_constant<ASource, ASource::direct>{});
+          with_vecs(std::integral_constant<ASource, ASource::direct>{});
+      }
     }
   }
   return true;

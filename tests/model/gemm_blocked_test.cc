@@ -73,8 +73,8 @@ struct Case {
   int m, n, k, lda, ldb, ldc;
   double alpha, beta;
   Values values;
-  int offset;           // bytes off natural alignment of every operand
-  int zero_column = -1; // a column of op(B) with zeros (facing NaN/Inf) amid plain ones
+  int offset;              // bytes off natural alignment of every operand
+  int zero_column = -1;    // a column of op(B) with zeros (facing NaN/Inf) amid plain ones
   bool every_term = false; // the block adds every term (no zero skips)
 };
 
@@ -120,7 +120,7 @@ template <class T>::testing::AssertionResult same_as_model(GemmFn<T> kernel, con
         want.set(std::size_t(i + j * c.ldc), std::numeric_limits<T>::quiet_NaN());
   Strip<T> got(want);
   GemmBlock<T> g{c.ta,  c.tb,     c.m,   c.n,       c.k,         T(c.alpha), a.data(),
-                 c.lda, b.data(), c.ldb, T(c.beta), want.data(), c.ldc, !c.every_term};
+                 c.lda, b.data(), c.ldb, T(c.beta), want.data(), c.ldc,      !c.every_term};
   plain_gemm(g);
   g.c = got.data();
   if (!kernel(g)) return ::testing::AssertionFailure() << "no workspace for " << c;
@@ -192,8 +192,10 @@ template <class T> void check_set(const KernelSet &set) {
       // with a zero in op(B) (skipped, so the packed form) or every term
       // added.
       for (int rep = 0; rep < 60; ++rep) {
-        Case c = random_case<T>(ta, tb, test::random_int(1, 100), test::random_int(1, 40),
-                                test::random_int(13, 300));
+        // (the first two across blocks of columns)
+        Case c = random_case<T>(ta, tb, test::random_int(1, 100),
+                                rep < 2 ? 1100 + rep : test::random_int(1, 40),
+                                test::random_int(13, rep < 2 ? 40 : 300));
         c.alpha = rep % 3 == 0 && c.alpha != 0 ? c.alpha : 1.0;
         c.values = rep % 5 == 4 ? Values::zeros : Values::plain;
         c.every_term = rep % 10 == 9;
