@@ -119,10 +119,11 @@ void pack_b_columns(const ComplexGemm<Complex<typename L::P>> &g, bool scaled, I
   }
 }
 
-// pack_complex_rows_of_a for a whole strip of tile_rows rows on a kernel
+// pack_complex_rows_of_a for a strip of up to tile_rows rows on a kernel
 // set with transpose_rows: per eight rows and kWidth values of l, the
 // rows' real and imaginary parts (the latter with the sign changed, for
-// A^H) go through vectors into the strip's groups.
+// A^H) go through vectors into the strip's groups; rows past the strip's
+// last are zero.
 template <class L>
 void pack_a_rows_strip(const ComplexGemm<Complex<typename L::P>> &g, Index i0, Index rows, Index l0,
                        Index kc, typename L::P *out) {
@@ -132,7 +133,7 @@ void pack_a_rows_strip(const ComplexGemm<Complex<typename L::P>> &g, Index i0, I
   constexpr Index R = tile_rows<L>();
   Index l = 0;
   if constexpr (kHasTransposeRows<L>) {
-    if (rows == R) {
+    {
       const bool conjugate = g.op_a == ComplexOp::conjugated;
       const P *a = reinterpret_cast<const P *>(g.a);
       const Index lda2 = 2 * g.lda;
@@ -140,6 +141,11 @@ void pack_a_rows_strip(const ComplexGemm<Complex<typename L::P>> &g, Index i0, I
       for (; l + W <= kc; l += W)
         for (Index r0 = 0; r0 < R; r0 += 8) {
           for (int q = 0; q < 8; ++q) {
+            if (r0 + q >= rows) {
+              for (int s = 0; s < W; ++s)
+                re[q][s] = im[q][s] = P(0);
+              continue;
+            }
             const P *src = a + 2 * (l0 + l) + (i0 + r0 + q) * lda2;
             V v0 = L::load(src), v1 = L::load(src + W);
             L::store(re[q], L::reals(v0, v1));
