@@ -121,8 +121,20 @@ void gemm_driver(const GemmKernels<T> &kernels, const char *transa, const char *
     return;
   }
 
-  const std::int32_t threads = __f___zo_using_threads_();
   const double work = (is_complex_element<T> ? 8.0 : 2.0) * m * n * k;
+  // A real element's order does not depend on the cut (each takes its own
+  // terms in l order whatever block holds it), so a product too small to
+  // repay helpers runs as the one call T = 1 makes, without asking OpenMP
+  // for the thread count.
+  if constexpr (!is_complex_element<T>) {
+    if (work < threaded_work()) {
+      const bool thin = m < 4 || n < 4 || k < 4;
+      (thin ? kernels.thin : kernels.mesh)(transa, transb, m_, n_, k_, alpha, a, lda, b, ldb, beta,
+                                           c, ldc, 1, 1);
+      return;
+    }
+  }
+  const std::int32_t threads = __f___zo_using_threads_();
   GemmCall<T> call;
   call.transa = transa;
   call.transb = transb;
@@ -156,15 +168,6 @@ void gemm_driver(const GemmKernels<T> &kernels, const char *transa, const char *
     }
   }
 
-  // A real element's order does not depend on the cut (each takes its own
-  // terms in l order whatever block holds it), so a product too small to
-  // repay helpers runs as the one call T = 1 makes.
-  if constexpr (!is_complex_element<T>) {
-    if (work < threaded_work()) {
-      kernels.mesh(transa, transb, m_, n_, k_, alpha, a, lda, b, ldb, beta, c, ldc, 1, 1);
-      return;
-    }
-  }
   Mesh thread_mesh;
   __f___zo_factor_mesh_(&threads, &thread_mesh.rows, &thread_mesh.cols);
   const Mesh mesh = choose_mesh(m, n, threads, thread_mesh);
