@@ -1382,10 +1382,12 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
   }
   const Index nc_max = n < nc ? (n + kNr - 1) / kNr * kNr : nc;
   const std::size_t a_len = std::size_t(mc_max * kc_max);
-  // The dot form with one panel of rows uses each value of B once: whole
-  // panels of columns read it where it stands, and only a last, partial
-  // panel is packed.
-  const bool direct_b = dot && m <= MR;
+  // The dot form with one panel of rows uses each value of B once, and a
+  // small op(B) stays in cache: whole panels of columns read it where it
+  // stands, and only a last, partial panel is packed.
+  const bool one_panel = dot && m <= MR;
+  const bool direct_b =
+      one_panel || (dot && std::size_t(k) * std::size_t(n) * sizeof(T) <= kDirectABytes);
   const std::size_t b_len = std::size_t((direct_b ? kNr : nc_max) * kc_max);
   const std::size_t w_len = dot && k > kc_max ? std::size_t(m_pad * nc_max) : 0;
   using Live = typename V::Live;
@@ -1419,11 +1421,11 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
       }
       for (Index ic = 0; ic < m; ic += S::kMc) {
         const Index mcur = m - ic < S::kMc ? m - ic : S::kMc;
-        // One panel of rows (direct_b) is packed only as wide as its vectors.
+        // One panel of rows is packed only as wide as its vectors.
         const int a_vecs = int((mcur + V::kWidth - 1) / V::kWidth);
-        if (dot && direct_b && a_vecs == 1)
+        if (one_panel && a_vecs == 1)
           pack_a_rows<V, 1>(g.a + pc + ic * g.lda, g.lda, mcur, kc, apack);
-        else if (dot && direct_b && a_vecs == 2)
+        else if (one_panel && a_vecs == 2)
           pack_a_rows<V, 2>(g.a + pc + ic * g.lda, g.lda, mcur, kc, apack);
         else if (dot)
           pack_a_rows<V, kVecs>(g.a + pc + ic * g.lda, g.lda, mcur, kc, apack);
@@ -1449,12 +1451,17 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
                 T *w = wpack + ((jr / kNr) * m_pad + ic + ir) * kNr;
                 const T *w_next = w + MR * kNr;
                 constexpr int kOnePanel = kUsed * V::kWidth;
-                if (direct)
-                  dot_tile<V, kUsed, kNr, kOnePanel, true>(
-                      kc, ap, bp, first, last, w, g.alpha, g.beta, c, g.ldc, rows, cols,
-                      last ? c_next : w_next, g.b_transposed ? 1 : g.ldb,
-                      g.b_transposed ? g.ldb : 1);
-                else if (direct_b)
+                const Index b_col = g.b_transposed ? 1 : g.ldb;
+                const Index b_step = g.b_transposed ? g.ldb : 1;
+                if (direct && one_panel)
+                  dot_tile<V, kUsed, kNr, kOnePanel, true>(kc, ap, bp, first, last, w, g.alpha,
+                                                           g.beta, c, g.ldc, rows, cols,
+                                                           last ? c_next : w_next, b_col, b_step);
+                else if (direct)
+                  dot_tile<V, kUsed, kNr, MR, true>(kc, ap, bp, first, last, w, g.alpha, g.beta, c,
+                                                    g.ldc, rows, cols, last ? c_next : w_next,
+                                                    b_col, b_step);
+                else if (one_panel)
                   dot_tile<V, kUsed, kNr, kOnePanel>(kc, ap, bp, first, last, w, g.alpha, g.beta, c,
                                                      g.ldc, rows, cols, last ? c_next : w_next);
                 else
