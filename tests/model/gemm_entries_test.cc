@@ -152,6 +152,49 @@ TEST(GemmEntries, WithoutWorkspaceTheBitsAreTheSame) {
   omp_set_num_threads(saved);
 }
 
+// Thin real products (a dimension of 2 or 3) add every term, a zero b
+// facing Inf or NaN in A included, also when too small for helpers; the
+// other products skip those terms (but for rows the driver peels).
+template <class T> void check_zero_terms(Entry<T> entry) {
+  struct Shape {
+    std::int32_t m, n, k;
+  };
+  for (const Shape sh : {Shape{3, 12, 40}, Shape{12, 2, 40}, Shape{12, 12, 3}, Shape{9, 10, 20}})
+    for (std::int32_t t : {1, 2}) {
+      std::int32_t m = sh.m, n = sh.n, k = sh.k;
+      Strip<T> a(std::size_t(m) * k, 0), b(std::size_t(k) * n, 0), want(std::size_t(m) * n, 0);
+      a.fill(Values::plain);
+      b.fill(Values::plain);
+      want.fill(Values::plain);
+      for (std::int32_t l = 0; l < k; l += 3) {
+        for (std::int32_t j = 0; j < n; ++j)
+          b.set(std::size_t(l + j * k), T(0));
+        for (std::int32_t i = 0; i < m; ++i)
+          a.set(std::size_t(i + l * m),
+                i % 2 ? std::numeric_limits<T>::infinity() : std::numeric_limits<T>::quiet_NaN());
+      }
+      Strip<T> got(want);
+      const T alpha = T(0.75), beta = T(1);
+      omp_set_num_threads(t);
+      entry("N", "N", &m, &n, &k, &alpha, a.data(), &m, b.data(), &k, &beta, got.data(), &m, 1, 1);
+      model::gemm<T>(model::KernelSet<T>::gemm, t, 'N', 'N', m, n, k, alpha, a.data(), m, b.data(),
+                     k, beta, want.data(), m);
+      EXPECT_TRUE(got.same_as(want)) << "m=" << m << " n=" << n << " k=" << k << " T=" << t;
+    }
+}
+TEST(GemmEntries, ThinRealProductsAddEveryTerm) {
+  const int saved = omp_get_max_threads();
+  const double saved_work = threaded_work();
+  // Every product run as one call, then every one cut for helpers.
+  for (double work : {1e300, 0.0}) {
+    set_threaded_work(work);
+    check_zero_terms<float>(__f95_sgemm_);
+    check_zero_terms<double>(__f95_dgemm_);
+  }
+  set_threaded_work(saved_work);
+  omp_set_num_threads(saved);
+}
+
 TEST(GemmEntries, NegativeLdcZeroesOnlyTheFirstColumnsPlace) {
   std::vector<double> c(16, 5.0), a(16, 1.0), b(16, 1.0);
   std::int32_t m = 3, n = 4, k = 2, lda = 3, ldb = 2, ldc = -4;
