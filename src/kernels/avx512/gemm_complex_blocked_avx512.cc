@@ -5,6 +5,7 @@
 
 #include <cstddef>
 
+#include "kernels/avx512/convert_avx512.h"
 #include "kernels/avx512/transpose_avx512.h"
 
 #define MOX2_KERNEL_SET avx512
@@ -114,23 +115,17 @@ struct FloatLanes {
         im[h] = _mm256_loadu_ps(sums[s] + kWidth + 8 * h);
       }
       const P *b = bp + s * strip_step;
-      // Conversions in their zero-masked forms with every lane kept: the
-      // same instructions, without the plain forms' undefined pass-through
-      // that the compiler warns about once inlined here.
-      constexpr __mmask8 kAll = 0xff;
       for (Index l = 0; l < kc; ++l) {
         const __m512d xr = _mm512_set1_pd(x[2 * l]);
         const __m512d xi = _mm512_set1_pd(conj ? -x[2 * l + 1] : x[2 * l + 1]);
         for (int h = 0; h < 2; ++h) {
-          const __m512d tr =
-              _mm512_maskz_cvtps_pd(kAll, _mm256_loadu_ps(b + 2 * kWidth * l + 8 * h));
-          const __m512d ti =
-              _mm512_maskz_cvtps_pd(kAll, _mm256_loadu_ps(b + 2 * kWidth * l + kWidth + 8 * h));
+          const __m512d tr = widen_floats(_mm256_loadu_ps(b + 2 * kWidth * l + 8 * h));
+          const __m512d ti = widen_floats(_mm256_loadu_ps(b + 2 * kWidth * l + kWidth + 8 * h));
           // x*b = (xr*br - xi*bi) + i(xr*bi + xi*br)
           const __m512d pr = _mm512_sub_pd(_mm512_mul_pd(xr, tr), _mm512_mul_pd(xi, ti));
           const __m512d pi = _mm512_add_pd(_mm512_mul_pd(xr, ti), _mm512_mul_pd(xi, tr));
-          re[h] = _mm256_add_ps(re[h], _mm512_maskz_cvtpd_ps(kAll, pr));
-          im[h] = _mm256_add_ps(im[h], _mm512_maskz_cvtpd_ps(kAll, pi));
+          re[h] = _mm256_add_ps(re[h], round_doubles(pr));
+          im[h] = _mm256_add_ps(im[h], round_doubles(pi));
         }
       }
       for (int h = 0; h < 2; ++h) {

@@ -16,6 +16,7 @@
 
 #include <cstddef>
 
+#include "kernels/avx512/convert_avx512.h"
 #include "kernels/avx512/transpose_avx512.h"
 #include "kernels/gemm_complex_column_form.h"
 #include "runtime/scratch.h"
@@ -38,7 +39,7 @@ __mmask8 first_complex(Index n) { return static_cast<__mmask8>((1u << (2 * n)) -
 __m512d product_parts(__m512d x, __m512d tr, __m512d ti) {
   const __m512d swap_sign =
       _mm512_castsi512_pd(_mm512_set_epi64(0, INT64_MIN, 0, INT64_MIN, 0, INT64_MIN, 0, INT64_MIN));
-  const __m512d s = _mm512_xor_pd(_mm512_permute_pd(x, 0x55), swap_sign); // (-xi, xr)
+  const __m512d s = _mm512_xor_pd(swap_pairs(x), swap_sign); // (-xi, xr)
   return _mm512_add_pd(_mm512_mul_pd(x, tr), _mm512_mul_pd(s, ti));
 }
 
@@ -49,18 +50,18 @@ template <class P> struct Lanes;
 template <> struct Lanes<float> {
   using Acc = __m256;
   static __m512d load(__mmask8 k, const Complex<float> *p) {
-    return _mm512_cvtps_pd(_mm256_maskz_loadu_ps(k, reinterpret_cast<const float *>(p)));
+    return widen_floats(_mm256_maskz_loadu_ps(k, reinterpret_cast<const float *>(p)));
   }
   static Acc acc_zero() { return _mm256_setzero_ps(); }
   static Acc acc_load(__mmask8 k, const Complex<float> *p) {
     return _mm256_maskz_loadu_ps(k, reinterpret_cast<const float *>(p));
   }
-  static Acc round(__m512d parts) { return _mm512_cvtpd_ps(parts); }
+  static Acc round(__m512d parts) { return round_doubles(parts); }
   static Acc add(Acc x, Acc y) { return _mm256_add_ps(x, y); }
   static void store(__mmask8 k, Complex<float> *p, Acc v) {
     _mm256_mask_storeu_ps(reinterpret_cast<float *>(p), k, v);
   }
-  static __m512d widen(Acc v) { return _mm512_cvtps_pd(v); }
+  static __m512d widen(Acc v) { return widen_floats(v); }
 };
 template <> struct Lanes<double> {
   using Acc = __m512d;
@@ -256,9 +257,9 @@ void few_rows_exact_tile(Index kc, const c8 *a, Index a_row, Index a_step, const
       re[i][s] = _mm256_load_ps(&local[0][i][8 * s]);
       im[i][s] = _mm256_load_ps(&local[1][i][8 * s]);
       if (start == Start::scale) { // beta*C, exact form
-        const __m512d cr = _mm512_cvtps_pd(re[i][s]), ci = _mm512_cvtps_pd(im[i][s]);
-        re[i][s] = _mm512_cvtpd_ps(_mm512_sub_pd(_mm512_mul_pd(br, cr), _mm512_mul_pd(bi, ci)));
-        im[i][s] = _mm512_cvtpd_ps(_mm512_add_pd(_mm512_mul_pd(br, ci), _mm512_mul_pd(bi, cr)));
+        const __m512d cr = widen_floats(re[i][s]), ci = widen_floats(im[i][s]);
+        re[i][s] = round_doubles(_mm512_sub_pd(_mm512_mul_pd(br, cr), _mm512_mul_pd(bi, ci)));
+        im[i][s] = round_doubles(_mm512_add_pd(_mm512_mul_pd(br, ci), _mm512_mul_pd(bi, cr)));
       }
     }
   for (Index l = 0; l < kc; ++l) {
@@ -273,8 +274,8 @@ void few_rows_exact_tile(Index kc, const c8 *a, Index a_row, Index a_step, const
       for (int s = 0; s < kStrips; ++s) { // t*A: (tr*xr - ti*xi) + i(tr*xi + ti*xr)
         const __m512d pr = _mm512_sub_pd(_mm512_mul_pd(tr[s], xr), _mm512_mul_pd(ti[s], xi));
         const __m512d pi = _mm512_add_pd(_mm512_mul_pd(tr[s], xi), _mm512_mul_pd(ti[s], xr));
-        re[i][s] = _mm256_add_ps(re[i][s], _mm512_cvtpd_ps(pr));
-        im[i][s] = _mm256_add_ps(im[i][s], _mm512_cvtpd_ps(pi));
+        re[i][s] = _mm256_add_ps(re[i][s], round_doubles(pr));
+        im[i][s] = _mm256_add_ps(im[i][s], round_doubles(pi));
       }
     }
   }
@@ -419,15 +420,24 @@ template <class P, int kK> void short_dot(const ComplexGemm<Complex<P>> &g, cons
       ti[l] = _mm512_set1_pd(b.im);
     }
     Complex<P> *cj = g.c + j * g.ldc;
-    for (Index i = 0; i < g.m; i += 4) {
-      const __mmask8 live = g.m - i >= 4 ? __mmask8(0xff) : first_complex(g.m - i);
+    // Four rows of C per vector, kGroup vectors at a time (independent
+    // sums side by side), then the rest one vector at a time.
+    constexpr int kGroup = 4;
+    auto rows_of = [&](Index i, __mmask8 live) {
       typename L::Acc temp = L::acc_zero();
       for (int l = 0; l < kK; ++l)
         temp = L::add(temp, L::round(product_parts(L::load(live, at + i + l * g.m), tr[l], ti[l])));
       typename L::Acc r = L::round(product_parts(L::widen(temp), ar, ai));
       if (!zero) r = L::add(r, L::round(product_parts(L::load(live, cj + i), br, bi)));
       L::store(live, cj + i, r);
-    }
+    };
+    Index i = 0;
+    for (; i + 4 * kGroup <= g.m; i += 4 * kGroup)
+#pragma GCC unroll 4
+      for (int q = 0; q < kGroup; ++q)
+        rows_of(i + 4 * q, __mmask8(0xff));
+    for (; i < g.m; i += 4)
+      rows_of(i, g.m - i >= 4 ? __mmask8(0xff) : first_complex(g.m - i));
   }
 }
 
