@@ -304,9 +304,10 @@ void flag_terms(const ComplexGemm<Complex<typename L::P>> &g, Index l0, Index kc
 // the pair form, added to C.
 
 // t(l, j) = alpha*b(l, j) (`scale`) or b(l, j), l = l0..l0+kc-1, j =
-// j0..j0+nc-1, in strips of kWidth columns: whole strips through vectors
-// (op(B) = B through transposes of kWidth values of l at a time), the rest
-// as pack_complex_b.
+// j0..j0+nc-1, in strips of kWidth columns through vectors (op(B) = B
+// through transposes of kWidth values of l at a time, a last strip's
+// columns past nc zero; op(B) = B^T or B^H whole strips only), the rest as
+// pack_complex_b.
 template <class L>
 void pack_b_strips(const ComplexGemm<Complex<typename L::P>> &g, bool scale, Index l0, Index kc,
                    Index j0, Index nc, typename L::P *out) {
@@ -322,10 +323,16 @@ void pack_b_strips(const ComplexGemm<Complex<typename L::P>> &g, bool scale, Ind
   };
   for (Index s = 0; s < nc; s += W, out += 2 * W * kc) {
     Index l = 0;
-    if (s + W <= nc && g.op_b == ComplexOp::plain) {
+    if (g.op_b == ComplexOp::plain) {
+      // Columns past the last hold t = 0.
       alignas(64) P re_parts[W][W], im_parts[W][W];
       for (; l + W <= kc; l += W) {
         for (int q = 0; q < W; ++q) {
+          if (s + q >= nc) {
+            for (int e = 0; e < W; ++e)
+              re_parts[q][e] = im_parts[q][e] = P(0);
+            continue;
+          }
           V t_re, t_im;
           scaled(b + 2 * (l0 + l) + (j0 + s + q) * ldb2, t_re, t_im);
           L::store(re_parts[q], t_re);
