@@ -83,8 +83,9 @@ void load_terms(const typename L::P *src, bool conj, bool scale, typename L::V a
 // transpose_rows(src, ld, dst, dst_ld) (dst[t*dst_ld + r] := src[r*ld + t],
 // r < 8, t < kWidth): per strip of four columns and kWidth values of l, the
 // columns' real and imaginary parts (times alpha in the pair form when
-// `scaled`) go through eight vectors into the strip's rows of eight.
-// Partial strips and the last values of l take the portable copy.
+// `scaled`) go through eight vectors into the strip's rows of eight (a
+// last strip's columns past nc zero).  The last values of l take the
+// portable copy.
 template <class L>
 void pack_b_columns(const ComplexGemm<Complex<typename L::P>> &g, bool scaled, Index l0, Index kc,
                     Index j0, Index nc, typename L::P *out) {
@@ -97,10 +98,16 @@ void pack_b_columns(const ComplexGemm<Complex<typename L::P>> &g, bool scaled, I
     const Index ldb2 = 2 * g.ldb;
     for (Index s = 0; s < nc; s += 4, out += 8 * kc) {
       Index l = 0;
-      if (s + 4 <= nc) {
+      {
+        // Columns past the last hold t = 0.
         alignas(64) P parts[8][W];
         for (; l + W <= kc; l += W) {
           for (int q = 0; q < 4; ++q) {
+            if (s + q >= nc) {
+              for (int e = 0; e < W; ++e)
+                parts[q][e] = parts[4 + q][e] = P(0);
+              continue;
+            }
             V re, im;
             load_terms<L>(b + 2 * (l0 + l) + (j0 + s + q) * ldb2, false, scaled, alpha_re, alpha_im,
                           re, im);
