@@ -54,6 +54,27 @@ template <class V> struct Shape;
 // How a tile's accumulators start and end.
 enum class Start { load, zero, scale_load };
 
+// The column form's start for a block of l: C as left by the block before,
+// or for the first block +0 (beta = 0, C unread), C (beta = 1) or beta*C.
+template <class T> Start start_of(bool first_block, T beta) {
+  return !first_block   ? Start::load
+         : beta == T(0) ? Start::zero
+         : beta == T(1) ? Start::load
+                        : Start::scale_load;
+}
+
+// f(std::integral_constant<int, v>) for v = vecs, one of 1..kVecs (a
+// block's last tile uses only the vectors its rows need).
+template <int kVecs, class F>
+__attribute__((always_inline)) inline void with_vector_count(int vecs, F &&f) {
+  if (vecs == kVecs)
+    f(std::integral_constant<int, kVecs>{});
+  else if (vecs == 1)
+    f(std::integral_constant<int, 1>{});
+  else if constexpr (kVecs > 2)
+    f(std::integral_constant<int, 2>{});
+}
+
 // Asks for the cache lines of the next tile of C while this one computes
 // (a hint: it reads nothing and never faults).
 template <class V, int kVecs, int kNr>
@@ -851,10 +872,7 @@ bool few_rows_form(const GemmBlock<typename V::T> &g,
       const T *bsrc = g.b_transposed ? g.b + jc + pc * g.ldb : g.b + pc + jc * g.ldb;
       pack_b_wide<V>(bsrc, g.ldb, g.b_transposed, ncur, kc, g.skip_zeros, kDots > 0, g.alpha, bpack,
                      raw, plain);
-      const Start start = pc > 0           ? Start::load
-                          : g.beta == T(0) ? Start::zero
-                          : g.beta == T(1) ? Start::load
-                                           : Start::scale_load;
+      const Start start = start_of(pc == 0, g.beta);
       const T *a = g.a + pc * g.lda;
       const Index step = kc * W;
       for (Index q = 0; q < ncur;) {
@@ -868,7 +886,6 @@ bool few_rows_form(const GemmBlock<typename V::T> &g,
                           dots->y_row,  dots->y_step, pc == 0,
                           pc + kc == k, g.alpha};
         bool plain_run = left > (kPanels - 1) * W;
-#pragma GCC unroll 16
         for (int p = 0; p < kPanels && plain_run; ++p)
           plain_run = plain[panel + p];
         const T *bq = bpack + panel * step, *rq = raw + panel * step;
@@ -1187,8 +1204,8 @@ template <class V> bool gemm_pair_lanes(const GemmBlock<typename V::T> &g) {
 // tiles are the blocked form's, with its order: start (+0, C or beta*C),
 // then += temp*A(i, l) in l order, b = 0 skipped.
 
-// A at most this large counts as staying in cache.
-constexpr std::size_t kDirectABytes = std::size_t(512) << 10;
+// An operand at most this large counts as staying in cache.
+constexpr std::size_t kInCacheBytes = std::size_t(512) << 10;
 
 // Whether, with `scan`, any of `lines` lines of len values (ld apart) is
 // zero; with `to`, the values times alpha are copied there, len apart.
@@ -1237,9 +1254,7 @@ template <class V> bool direct_column_form(const GemmBlock<typename V::T> &g) {
   Live *lpack = reinterpret_cast<Live *>(reinterpret_cast<char *>(bpack) +
                                          Scratch::rounded(b_len * sizeof(T)));
   bool *plain = reinterpret_cast<bool *>(lpack + b_len);
-  const Start start = g.beta == T(0)   ? Start::zero
-                      : g.beta == T(1) ? Start::load
-                                       : Start::scale_load;
+  const Start start = start_of(true, g.beta);
   // The rows' vectors are dealt to as few tiles as hold them, as evenly as
   // they go (32 rows of doubles: two tiles of two vectors, not three and one).
   const Index all_vecs = (m + W - 1) / W, tiles = (all_vecs + kVecs - 1) / kVecs;
@@ -1289,12 +1304,7 @@ template <class V> bool direct_column_form(const GemmBlock<typename V::T> &g) {
                 cols, c_next, 1, kNr, g.lda);
         };
         auto with_vecs = [&](auto a_source) {
-          if (vecs == kVecs)
-            tile(std::integral_constant<int, kVecs>{}, a_source);
-          else if (vecs == 1)
-            tile(std::integral_constant<int, 1>{}, a_source);
-          else if constexpr (kVecs > 2)
-            tile(std::integral_constant<int, 2>{}, a_source);
+          with_vector_count<kVecs>(vecs, [&](auto used) { tile(used, a_source); });
         };
         if (rows % W != 0)
           with_vecs(std::integral_constant<ASource, ASource::direct_partial>{});
@@ -1360,7 +1370,7 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
     default: break;
     }
   }
-  if (!dot && k <= S::kKc && std::size_t(m * k) * sizeof(T) <= kDirectABytes &&
+  if (!dot && k <= S::kKc && std::size_t(m * k) * sizeof(T) <= kInCacheBytes &&
       direct_column_form<V>(g))
     return true;
   // Blocks of l as even as whole steps of 16 allow (a short last block
@@ -1387,7 +1397,7 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
   // stands, and only a last, partial panel is packed.
   const bool one_panel = dot && m <= MR;
   const bool direct_b =
-      one_panel || (dot && std::size_t(k) * std::size_t(n) * sizeof(T) <= kDirectABytes);
+      one_panel || (dot && std::size_t(k) * std::size_t(n) * sizeof(T) <= kInCacheBytes);
   const std::size_t b_len = std::size_t((direct_b ? kNr : nc_max) * kc_max);
   const std::size_t w_len = dot && k > kc_max ? std::size_t(m_pad * nc_max) : 0;
   using Live = typename V::Live;
@@ -1468,10 +1478,7 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
                   dot_tile<V, kUsed, kNr, MR>(kc, ap, bp, first, last, w, g.alpha, g.beta, c, g.ldc,
                                               rows, cols, last ? c_next : w_next);
               } else {
-                Start start = !first           ? Start::load
-                              : g.beta == T(0) ? Start::zero
-                              : g.beta == T(1) ? Start::load
-                                               : Start::scale_load;
+                const Start start = start_of(first, g.beta);
                 if (plain[jr / kNr])
                   column_tile<V, kUsed, kNr, false, MR>(kc, ap, bp, nullptr, start, g.beta, c,
                                                         g.ldc, rows, cols, c_next);
@@ -1480,12 +1487,7 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
                                                        c, g.ldc, rows, cols, c_next);
               }
             };
-            if (vecs == kVecs)
-              tile(std::integral_constant<int, kVecs>{});
-            else if (vecs == 1)
-              tile(std::integral_constant<int, 1>{});
-            else if constexpr (kVecs > 2)
-              tile(std::integral_constant<int, 2>{});
+            with_vector_count<kVecs>(vecs, tile);
           }
         }
       }

@@ -29,23 +29,24 @@ using test::Values;
 
 // The model of the reference algorithm, for the block as given (a block
 // that adds every term: the loops without the zero skip; alpha is not 0).
-void plain_gemm(const GemmBlock<float> &g) {
+template <class T> struct ModelOf;
+template <> struct ModelOf<float> {
+  static constexpr auto *reference = model::sgemm_reference;
+  static constexpr auto *loops = model::sgemm_loops;
+};
+template <> struct ModelOf<double> {
+  static constexpr auto *reference = model::dgemm_reference;
+  static constexpr auto *loops = model::dgemm_loops;
+};
+template <class T> void plain_gemm(const GemmBlock<T> &g) {
   const char ta = g.a_transposed ? 'T' : 'N', tb = g.b_transposed ? 'T' : 'N';
+  const int m = int(g.m), n = int(g.n), k = int(g.k);
   if (g.skip_zeros)
-    model::sgemm_reference(ta, tb, int(g.m), int(g.n), int(g.k), g.alpha, g.a, int(g.lda), g.b,
-                           int(g.ldb), g.beta, g.c, int(g.ldc));
+    ModelOf<T>::reference(ta, tb, m, n, k, g.alpha, g.a, int(g.lda), g.b, int(g.ldb), g.beta, g.c,
+                          int(g.ldc));
   else
-    model::sgemm_loops(ta, tb, int(g.m), int(g.n), int(g.k), g.alpha, g.a, int(g.lda), g.b,
-                       int(g.ldb), g.beta, g.c, int(g.ldc), false);
-}
-void plain_gemm(const GemmBlock<double> &g) {
-  const char ta = g.a_transposed ? 'T' : 'N', tb = g.b_transposed ? 'T' : 'N';
-  if (g.skip_zeros)
-    model::dgemm_reference(ta, tb, int(g.m), int(g.n), int(g.k), g.alpha, g.a, int(g.lda), g.b,
-                           int(g.ldb), g.beta, g.c, int(g.ldc));
-  else
-    model::dgemm_loops(ta, tb, int(g.m), int(g.n), int(g.k), g.alpha, g.a, int(g.lda), g.b,
-                       int(g.ldb), g.beta, g.c, int(g.ldc), false);
+    ModelOf<T>::loops(ta, tb, m, n, k, g.alpha, g.a, int(g.lda), g.b, int(g.ldb), g.beta, g.c,
+                      int(g.ldc), false);
 }
 
 template <class T> using GemmFn = bool (*)(const GemmBlock<T> &);
