@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cstdlib>
 
+#include <sys/mman.h>
+
 namespace mox2 {
 namespace {
 
@@ -19,9 +21,24 @@ thread_local ThreadBlock cached[Scratch::kKeptBlocks];
 
 std::atomic<std::size_t> limit{~std::size_t(0)};
 
-void *aligned_block(std::size_t bytes) {
+// Blocks of at least this size are asked to live on 2 MiB pages.
+constexpr std::size_t kHugePage = std::size_t(2) << 20;
+
+// A block of a megabyte or more is aligned to a 2 MiB page, rounded up to
+// whole ones (`bytes` becomes its size) and advised onto large pages: a
+// packed block of B then takes one or two translations instead of
+// hundreds, and their misses cost the most under virtualisation.  The
+// advice is only a hint; without large pages the block is an ordinary one.
+void *aligned_block(std::size_t &bytes) {
   if (bytes > limit.load(std::memory_order_relaxed)) return nullptr;
   void *p = nullptr;
+  if (bytes >= kHugePage / 2) {
+    const std::size_t whole = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+    if (posix_memalign(&p, kHugePage, whole) != 0) return nullptr;
+    madvise(p, whole, MADV_HUGEPAGE);
+    bytes = whole;
+    return p;
+  }
   if (posix_memalign(&p, 64, bytes > 0 ? bytes : 64) != 0) return nullptr;
   return p;
 }
