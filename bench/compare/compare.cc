@@ -1,6 +1,7 @@
 // mox2 beside its peers in one run: GEMM of the four types, DGEMV, MATMUL of
-// REAL(8) matrices and COUNT, ALL and ANY of LOGICAL(1) masks, on 1 and 2
-// threads, beside OpenBLAS, the reference BLAS and gfortran's intrinsics.
+// REAL(8) matrices and COUNT, ALL and ANY of LOGICAL(1), (2) and (4) masks,
+// on 1 and 2 threads, beside OpenBLAS, the reference BLAS and gfortran's
+// intrinsics; DGEMV and the masks also beside a plain read of the same bytes.
 // OpenBLAS reads OPENBLAS_CORETYPE and OPENBLAS_L2_SIZE when it is loaded,
 // so it is measured twice: here with the environment as it is, and in a
 // child process (this program again) with both variables unset.  Group by
@@ -37,10 +38,17 @@
 
 #include "blas_peers.h"
 #include "compare.h"
+#include "plain_read.h"
 
 extern "C" {
 void gfortran_matmul_r8r8(int m, int k, int n, const double *a, const double *b, double *c);
-std::int32_t mox2_gfortran_logical_l1(const void *p, std::int64_t n, std::int64_t step, int op);
+// gfortran's ALL (op 0), ANY (1) and COUNT (2) of a(1:n:step), LOGICAL(k) a at p.
+#define MOX2_GFORTRAN_LOGICAL_(k)                                                                  \
+  std::int32_t mox2_gfortran_logical_l##k(const void *p, std::int64_t n, std::int64_t step, int op);
+MOX2_GFORTRAN_LOGICAL_(1)
+MOX2_GFORTRAN_LOGICAL_(2)
+MOX2_GFORTRAN_LOGICAL_(4)
+#undef MOX2_GFORTRAN_LOGICAL_
 }
 
 namespace mox2_compare {
@@ -56,11 +64,11 @@ struct Plan {
   double min_time;                    // seconds per repetition, or one call if that is longer
 };
 const Plan kFull{
-    {64, 128, 256, 512, 1000, 2000}, {256, 1000, 4000}, {1L << 18, 1L << 26}, 512, 5, 3, 0.1};
+    {64, 128, 256, 512, 1000, 2000}, {256, 1000, 4000, 8000}, {1L << 18, 1L << 26}, 512, 5, 3, 0.1};
 const Plan kQuick{{64, 256}, {1000}, {1L << 18}, 256, 2, 2, 0.05};
 
-const char *const kSeriesNames[kSeriesCount] = {"mox2", "openblas", "openblas_unset", "reference",
-                                                "gfortran"};
+const char *const kSeriesNames[kSeriesCount] = {"mox2",      "openblas", "openblas_unset",
+                                                "reference", "gfortran", "plain_read"};
 
 // One registered benchmark: where its figure goes, and its work per call
 // (floating-point operations, or bytes of mask) in units of 1e9.
@@ -101,7 +109,8 @@ void use_threads(Series series, int threads) {
   if (openblas_series) openblas().set_threads(threads);
 }
 bool runs_on(Series series, int threads) {
-  return threads == 1 || series == mox2 || series == openblas_env || series == openblas_unset;
+  return threads == 1 || series == mox2 || series == openblas_env || series == openblas_unset ||
+         series == plain_read;
 }
 
 // A's n*n elements and the others' count (n*n for GEMM, n for GEMV), kept
@@ -160,11 +169,20 @@ template <class T> void add_gemm(const Plan &plan, int group, const std::vector<
       }
 }
 
-// y := 1.25*op(A)*x (beta = 0), A n x n.
+// y := 1.25*op(A)*x (beta = 0), A n x n; the plain read reads A.
 void add_dgemv(const Plan &plan, int group, const std::vector<Series> &serieses) {
   for (long n : plan.gemv_sizes)
     for (int t : {1, 2})
       for (Series series : serieses) {
+        if (series == plain_read) {
+          add(plan, {group, series, t, n, 2.0 * n * n / 1e9}, [=](benchmark::State &s) {
+            use_threads(series, t);
+            const Operands<double> &p = operands<double>(n, n);
+            for (auto _ : s)
+              benchmark::DoNotOptimize(sum_bytes(p.a.data(), p.a.size() * sizeof(double), t));
+          });
+          continue;
+        }
         DgemvFn fn = dgemv_routine(series);
         if (!fn || !runs_on(series, t)) continue;
         add(plan, {group, series, t, n, 2.0 * n * n / 1e9}, [=](benchmark::State &s) {
@@ -208,31 +226,52 @@ void add_matmul(const Plan &plan, const std::vector<Series> &serieses) {
       }
 }
 
-// 64 MiB of LOGICAL(1) true, or false.
-const std::int8_t *mask(bool value) {
-  static std::vector<std::int8_t> masks[2] = {std::vector<std::int8_t>(1L << 26, 0),
-                                              std::vector<std::int8_t>(1L << 26, 1)};
-  return masks[value].data();
+// 64 MiB of LOGICAL(kind) true, or of false (all bytes zero, any kind).
+const void *mask(int kind, bool value) {
+  static std::map<int, std::vector<std::int8_t>> masks;
+  std::vector<std::int8_t> &m = masks[value ? kind : 0];
+  if (m.empty()) {
+    m.assign(std::size_t(1) << 26, 0);
+    if (value)
+      for (std::size_t i = 0; i < m.size(); i += std::size_t(kind))
+        m[i] = 1; // the low byte, little-endian
+  }
+  return m.data();
+}
+
+// mox2's ALL, ANY or COUNT of a rank-1 LOGICAL(kind) mask, as a number.
+std::int64_t mox2_reduction(Reduction op, int kind, const mox2_dope_vector1 *m) {
+#define MOX2_CALL_(o, r, k)                                                                        \
+  if (op == Reduction::o && kind == k) return std::int64_t(__f_##o##_s1_l##k(m));
+  MOX2_REDUCTION_WORKERS(MOX2_CALL_)
+#undef MOX2_CALL_
+  return -1;
+}
+std::int32_t gfortran_reduction(Reduction op, int kind, const void *p, std::int64_t n) {
+  const int code = op == Reduction::all ? 0 : op == Reduction::any ? 1 : 2;
+  switch (kind) {
+  case 1: return mox2_gfortran_logical_l1(p, n, 1, code);
+  case 2: return mox2_gfortran_logical_l2(p, n, 1, code);
+  default: return mox2_gfortran_logical_l4(p, n, 1, code);
+  }
 }
 
 // COUNT and ALL of an all-true mask, ANY of an all-false one: no early exit.
-void add_reduction(const Plan &plan, int group, const std::vector<Series> &serieses) {
+void add_reduction(const Plan &plan, MaskGroup g, const std::vector<Series> &serieses) {
   for (long bytes : plan.mask_sizes)
     for (Series series : serieses) {
-      if (series != mox2 && series != gfortran) continue;
-      add(plan, {group, series, 1, bytes, double(bytes) / 1e9}, [=](benchmark::State &s) {
-        const std::int8_t *p = mask(group != any_l1);
-        mox2_dope_vector1 m{const_cast<std::int8_t *>(p), {bytes}, {1}};
-        const int op = group == all_l1 ? 0 : group == any_l1 ? 1 : 2; // gfortran's wrapper
+      if (series != mox2 && series != gfortran && series != plain_read) continue;
+      add(plan, {g.group, series, 1, bytes, double(bytes) / 1e9}, [=](benchmark::State &s) {
+        const void *p = mask(g.kind, g.op != Reduction::any);
+        const long length = bytes / g.kind;
+        mox2_dope_vector1 m{const_cast<void *>(p), {length}, {g.kind}};
         for (auto _ : s) {
           if (series == gfortran)
-            benchmark::DoNotOptimize(mox2_gfortran_logical_l1(p, bytes, 1, op));
-          else if (group == count_l1)
-            benchmark::DoNotOptimize(__f_count_s1_l1(&m));
-          else if (group == all_l1)
-            benchmark::DoNotOptimize(__f_all_s1_l1(&m));
+            benchmark::DoNotOptimize(gfortran_reduction(g.op, g.kind, p, length));
+          else if (series == plain_read)
+            benchmark::DoNotOptimize(sum_bytes(p, std::size_t(bytes)));
           else
-            benchmark::DoNotOptimize(__f_any_s1_l1(&m));
+            benchmark::DoNotOptimize(mox2_reduction(g.op, g.kind, &m));
         }
       });
     }
@@ -245,8 +284,8 @@ void add_all(const Plan &plan, const std::vector<Series> &serieses) {
   add_matmul(plan, serieses);
   for (int group : {dgemv_n, dgemv_t})
     add_dgemv(plan, group, serieses);
-  for (int group : {count_l1, all_l1, any_l1})
-    add_reduction(plan, group, serieses);
+  for (MaskGroup g : kMaskGroups)
+    add_reduction(plan, g, serieses);
 }
 
 // Keeps the median of each benchmark's repetitions and prints it.
@@ -380,7 +419,17 @@ std::vector<std::string> setup_notes(const Results &r, const Plan &plan, double 
           " ms or one call; wall-clock time. nT: n threads (mox2 through OpenMP, OpenBLAS "
           "through openblas_set_num_threads); the reference BLAS and gfortran run on one.",
       "GFLOP/s counts 2n^3 (real) or 8n^3 (complex) per product, 2n^2 per DGEMV; GB/s counts "
-      "the mask's bytes."};
+      "the mask's bytes.",
+      std::string("plain read: a streaming read of exactly the bytes the operation reads (A's "
+                  "n*n doubles for DGEMV, the mask's bytes for COUNT, ALL and ANY), summed as "
+                  "64-bit words in ") +
+          sum_bytes_accumulators() +
+          " so that it cannot be dropped, on as many threads (2T: each thread "
+          "reads its own half, through OpenMP), measured right beside the others at each "
+          "point. It is reported in the group's unit: 2n^2 flops, or the mask's bytes, per "
+          "second of the read, i.e. what the operation would score at the machine's read "
+          "speed. It is no peer: mox2 / best peer leaves it out; mox2 / plain read nT is "
+          "mox2's share of read speed."};
   char load[200];
   std::snprintf(load, sizeof load, "Load average before the run (one minute): %.1f%s", load_before,
                 load_before > 0.5
@@ -416,8 +465,9 @@ int run_parent(const Plan &plan, const std::vector<int> &groups, const std::stri
   std::filesystem::create_directories(out_dir);
   const std::string dir = std::filesystem::absolute(out_dir).lexically_normal().string();
   Results results;
-  results.labels = {"mox2", openblas_label(), openblas_label(), "reference BLAS", "gfortran"};
-  add_all(plan, {mox2, openblas_env, reference, gfortran});
+  results.labels = {"mox2",           openblas_label(), openblas_label(),
+                    "reference BLAS", "gfortran",       "plain read"};
+  add_all(plan, {mox2, openblas_env, reference, gfortran, plain_read});
   // Group by group, OpenBLAS with its variables unset right after the rest.
   Collector collector(results, true);
   for (int g : groups) {

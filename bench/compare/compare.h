@@ -30,13 +30,53 @@ inline constexpr Group kGroups[] = {
     {"count_l1", "COUNT of a contiguous LOGICAL(1) mask (all true)", "GB/s", true, false},
     {"all_l1", "ALL of a contiguous LOGICAL(1) mask (all true)", "GB/s", true, false},
     {"any_l1", "ANY of a contiguous LOGICAL(1) mask (all false)", "GB/s", true, false},
+    {"count_l2", "COUNT of a contiguous LOGICAL(2) mask (all true)", "GB/s", true, false},
+    {"all_l2", "ALL of a contiguous LOGICAL(2) mask (all true)", "GB/s", true, false},
+    {"any_l2", "ANY of a contiguous LOGICAL(2) mask (all false)", "GB/s", true, false},
+    {"count_l4", "COUNT of a contiguous LOGICAL(4) mask (all true)", "GB/s", true, false},
+    {"all_l4", "ALL of a contiguous LOGICAL(4) mask (all true)", "GB/s", true, false},
+    {"any_l4", "ANY of a contiguous LOGICAL(4) mask (all false)", "GB/s", true, false},
 };
-enum GroupId { dgemm, sgemm, zgemm, cgemm, matmul_r8, dgemv_n, dgemv_t, count_l1, all_l1, any_l1 };
+enum GroupId {
+  dgemm,
+  sgemm,
+  zgemm,
+  cgemm,
+  matmul_r8,
+  dgemv_n,
+  dgemv_t,
+  count_l1,
+  all_l1,
+  any_l1,
+  count_l2,
+  all_l2,
+  any_l2,
+  count_l4,
+  all_l4,
+  any_l4
+};
 inline constexpr int kGroupCount = int(sizeof kGroups / sizeof kGroups[0]);
+static_assert(kGroupCount == any_l4 + 1, "one GroupId per group, in the same order");
 
-// Who computed a figure, in the order of the table's columns.
-enum Series { mox2, openblas_env, openblas_unset, reference, gfortran };
-inline constexpr int kSeriesCount = 5;
+// The mask groups: which reduction, over which kind of LOGICAL.
+enum class Reduction { all, any, count };
+struct MaskGroup {
+  GroupId group;
+  Reduction op;
+  int kind;
+};
+inline constexpr MaskGroup kMaskGroups[] = {
+    {count_l1, Reduction::count, 1}, {all_l1, Reduction::all, 1}, {any_l1, Reduction::any, 1},
+    {count_l2, Reduction::count, 2}, {all_l2, Reduction::all, 2}, {any_l2, Reduction::any, 2},
+    {count_l4, Reduction::count, 4}, {all_l4, Reduction::all, 4}, {any_l4, Reduction::any, 4},
+};
+
+// Who computed a figure, in the order of the table's columns.  The plain
+// read is no peer: the streaming read of the bytes the operation reads, on
+// as many threads, in the group's unit (what the operation would score at
+// read speed); the DGEMV and mask groups have it.
+enum Series { mox2, openblas_env, openblas_unset, reference, gfortran, plain_read };
+inline constexpr int kSeriesCount = 6;
 
 struct Measurement {
   int group;

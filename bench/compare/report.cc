@@ -55,12 +55,14 @@ void write_table(const Results &r, std::ostream &out) {
         sizes.insert(m.size);
       }
     if (columns.empty()) continue;
-    // mox2 over the fastest peer at the same thread count.
-    std::set<int> ratios;
+    // mox2 over the fastest peer at the same thread count, and over the
+    // plain read (no peer) at the same thread count.
+    std::set<int> ratios, read_ratios;
     for (Column c : columns)
       if (c.first == mox2)
         for (Column p : columns)
-          if (p.first != mox2 && p.second == c.second) ratios.insert(c.second);
+          if (p.second == c.second && p.first != mox2)
+            (p.first == plain_read ? read_ratios : ratios).insert(c.second);
 
     out << "\n## " << kGroups[g].title << " (" << kGroups[g].unit << ")\n\n| "
         << (kGroups[g].mask ? "mask" : "n") << " |";
@@ -68,8 +70,10 @@ void write_table(const Results &r, std::ostream &out) {
       out << " " << column_heading(r, c) << " |";
     for (int t : ratios)
       out << " mox2 / best peer " << t << "T |";
+    for (int t : read_ratios)
+      out << " mox2 / plain read " << t << "T |";
     out << "\n|--:|";
-    for (std::size_t i = 0; i < columns.size() + ratios.size(); ++i)
+    for (std::size_t i = 0; i < columns.size() + ratios.size() + read_ratios.size(); ++i)
       out << "--:|";
     out << "\n";
     for (long n : sizes) {
@@ -78,16 +82,22 @@ void write_table(const Results &r, std::ostream &out) {
         auto f = figures.find({g, c.first, c.second, n});
         out << " " << (f == figures.end() ? "-" : format("%.1f", f->second)) << " |";
       }
+      const auto figure = [&](Series series, int t) {
+        auto f = figures.find({g, series, t, n});
+        return f == figures.end() ? 0.0 : f->second;
+      };
+      const auto ratio = [](double ours, double theirs) {
+        return ours > 0 && theirs > 0 ? format("%.2f", ours / theirs) : std::string("-");
+      };
       for (int t : ratios) {
-        double ours = 0, best = 0;
-        for (Column c : columns) {
-          auto f = figures.find({g, c.first, c.second, n});
-          if (f == figures.end() || c.second != t) continue;
-          double &slot = c.first == mox2 ? ours : best;
-          slot = std::max(slot, f->second);
-        }
-        out << " " << (ours > 0 && best > 0 ? format("%.2f", ours / best) : "-") << " |";
+        double best = 0;
+        for (Column c : columns)
+          if (c.first != mox2 && c.first != plain_read && c.second == t)
+            best = std::max(best, figure(c.first, t));
+        out << " " << ratio(figure(mox2, t), best) << " |";
       }
+      for (int t : read_ratios)
+        out << " " << ratio(figure(mox2, t), figure(plain_read, t)) << " |";
       out << "\n";
     }
   }
