@@ -424,9 +424,11 @@ std::vector<std::string> setup_notes(const Results &r, const Plan &plan, double 
                   "n*n doubles for DGEMV, the mask's bytes for COUNT, ALL and ANY), summed as "
                   "64-bit words in ") +
           sum_bytes_accumulators() +
-          " so that it cannot be dropped, on as many threads (2T: each thread "
-          "reads its own half, through OpenMP), measured right beside the others at each "
-          "point. It is reported in the group's unit: 2n^2 flops, or the mask's bytes, per "
+          " so that it cannot be dropped, touching the page two ahead once per 4 KiB page as "
+          "mox2's streaming kernels do (the hardware prefetchers stop at each page), on as many "
+          "threads (2T: each thread reads its own half, through OpenMP), measured right beside "
+          "the others at each point. It is reported in the group's unit: 2n^2 flops, or the mask's "
+          "bytes, per "
           "second of the read, i.e. what the operation would score at the machine's read "
           "speed. It is no peer: mox2 / best peer leaves it out; mox2 / plain read nT is "
           "mox2's share of read speed."};
