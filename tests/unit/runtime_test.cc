@@ -322,3 +322,22 @@ TEST(Scratch, LendsEachCachedBlockOnlyOnceAtATime) {
   EXPECT_NE(mine.data(), nullptr);
   EXPECT_NE(other, nullptr);
 }
+
+// A block of a megabyte or more is whole 2 MiB pages, all of them usable
+// and kept: a later request up to that size reuses it, also on a thread
+// of its own (fresh blocks).
+TEST(Scratch, LargeBlocksAreWholeLargePagesAndReused) {
+  std::thread([] {
+    constexpr std::size_t kMiB = std::size_t(1) << 20;
+    void *first;
+    {
+      mox2::Scratch s(3 * kMiB + 1);
+      ASSERT_NE(s.data(), nullptr);
+      EXPECT_EQ(reinterpret_cast<std::uintptr_t>(s.data()) % (2 * kMiB), 0u);
+      first = s.data();
+    }
+    mox2::Scratch again(4 * kMiB); // within the four pages it got
+    EXPECT_EQ(again.data(), first);
+    std::memset(again.data(), 0x77, 4 * kMiB);
+  }).join();
+}
