@@ -50,8 +50,10 @@ inline BlasLibrary load_blas(const char *path) {
 }
 
 // OpenBLAS reads OPENBLAS_CORETYPE and OPENBLAS_L2_SIZE when it is loaded.
+inline constexpr const char *kOpenblasPath =
+    "/usr/lib/x86_64-linux-gnu/openblas-pthread/libblas.so.3";
 inline const BlasLibrary &openblas() {
-  static const BlasLibrary o = load_blas("/usr/lib/x86_64-linux-gnu/openblas-pthread/libblas.so.3");
+  static const BlasLibrary o = load_blas(kOpenblasPath);
   return o;
 }
 inline const BlasLibrary &reference_blas() {

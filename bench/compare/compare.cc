@@ -3,19 +3,22 @@
 // on 1 and 2 threads, beside OpenBLAS, the reference BLAS and gfortran's
 // intrinsics; DGEMV and the masks also beside a plain read of the same bytes.
 // OpenBLAS reads OPENBLAS_CORETYPE and OPENBLAS_L2_SIZE when it is loaded,
-// so it is measured twice: here with the environment as it is, and in a
-// child process (this program again) with both variables unset.  Group by
-// group, each library is measured in turn at each size, so that a point's
-// figures are taken close together on a machine whose load varies.
+// so it is measured twice, as two separate instances in this process: the
+// library loaded with the environment as it is, and a private copy of its
+// file loaded with both variables unset.  Group by group, the repetitions of
+// every library, size and thread count run in one shuffled order (random
+// interleaving), so that the figures at a point, and their ratios, are taken
+// over the same stretch of time on a machine whose load varies.
 //
-// Prints each figure (the median over the repetitions) as it is measured,
-// then writes to the output folder results.md (also printed),
+// Prints each figure (the median over the repetitions) once its group has
+// run, then writes to the output folder results.md (also printed),
 // measurements.tsv, the gnuplot data and script, and gemm.png.
 //
 //   mox2_compare [--quick] [--out=DIR] [--only=dgemm,sgemm,...]
 #include <dlfcn.h>
 #include <omp.h>
 #include <spawn.h>
+#include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -31,6 +34,7 @@
 #include <functional>
 #include <iostream>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -49,6 +53,12 @@ MOX2_GFORTRAN_LOGICAL_(1)
 MOX2_GFORTRAN_LOGICAL_(2)
 MOX2_GFORTRAN_LOGICAL_(4)
 #undef MOX2_GFORTRAN_LOGICAL_
+}
+
+// Set by benchmark::Initialize from --benchmark_enable_random_interleaving
+// (exported by Google Benchmark, not declared in its public header).
+namespace benchmark {
+extern bool FLAGS_benchmark_enable_random_interleaving;
 }
 
 namespace mox2_compare {
@@ -83,11 +93,17 @@ std::map<std::string, Meta> &registry() {
   static std::map<std::string, Meta> r;
   return r;
 }
+// The registered names, in the order of registration (size, threads, series).
+std::vector<std::string> &registration_order() {
+  static std::vector<std::string> r;
+  return r;
+}
 
 void add(const Plan &plan, Meta meta, std::function<void(benchmark::State &)> body) {
   const std::string name = std::string(kGroups[meta.group].name) + "/" + kSeriesNames[meta.series] +
                            "/" + std::to_string(meta.threads) + "T/" + std::to_string(meta.size);
   registry()[name] = meta;
+  registration_order().push_back(name);
   const bool large = (kGroups[meta.group].gemm || meta.group == matmul_r8) && meta.size >= 1000;
   benchmark::RegisterBenchmark(name.c_str(), std::move(body))
       ->UseRealTime()
@@ -96,29 +112,92 @@ void add(const Plan &plan, Meta meta, std::function<void(benchmark::State &)> bo
       ->Repetitions(large ? plan.large_repetitions : plan.repetitions);
 }
 
-// OpenBLAS's threads busy-wait for a while after a threaded call; on two
-// cores they would take a core from the next series measured.  That series
-// starts only after they have gone to sleep.
+// The file of the shared object that holds the code at p, symbolic links
+// resolved ("" if none).
+std::string object_file(const void *p) {
+  Dl_info info;
+  if (p == nullptr || dladdr(p, &info) == 0 || info.dli_fname == nullptr) return "";
+  std::error_code e;
+  const std::filesystem::path file = std::filesystem::canonical(info.dli_fname, e);
+  return e ? "" : file.string();
+}
+
+// OpenBLAS with OPENBLAS_CORETYPE and OPENBLAS_L2_SIZE unset, beside the
+// instance loaded with the environment as it is.  Debian's libblas.so.3 is
+// OpenBLAS's BLAS interface in front of libopenblas.so.0, which holds the
+// kernels, the threads and the settings; the dynamic loader would hand back
+// the loaded instance for that file, so a private copy of it is loaded
+// (RTLD_LOCAL, BLAS interface included) while both variables are unset,
+// then they are put back.  The copy is removed as soon as it is mapped, so
+// that nothing is left behind however the run ends.  Nothing (no handle)
+// unless the copy is a separate instance: its GEMM and its core's name
+// found in itself.
+const BlasLibrary &openblas_unset_library() {
+  static const BlasLibrary o = [] {
+    BlasLibrary r;
+    // The first instance, which also sees the environment as it is.
+    const std::string source = object_file(reinterpret_cast<const void *>(openblas().corename));
+    if (source.empty()) return r;
+    const char *tmp = std::getenv("TMPDIR");
+    std::string copy = std::string(tmp && *tmp ? tmp : "/tmp") + "/mox2_compare_openblas_XXXXXX";
+    const int fd = mkstemp(copy.data());
+    if (fd < 0) return r;
+    close(fd);
+    std::error_code e;
+    if (std::filesystem::copy_file(source, copy, std::filesystem::copy_options::overwrite_existing,
+                                   e)) {
+      std::optional<std::string> saved[2];
+      const char *const names[2] = {"OPENBLAS_CORETYPE", "OPENBLAS_L2_SIZE"};
+      for (int i = 0; i < 2; ++i)
+        if (const char *v = std::getenv(names[i])) saved[i] = v;
+      for (const char *name : names)
+        unsetenv(name);
+      r = load_blas(copy.c_str());
+      for (int i = 0; i < 2; ++i)
+        if (saved[i]) setenv(names[i], saved[i]->c_str(), 1);
+    }
+    const std::string file = std::filesystem::canonical(copy, e).string();
+    const bool separate = !e && r.handle &&
+                          object_file(reinterpret_cast<const void *>(r.dgemm)) == file &&
+                          object_file(reinterpret_cast<const void *>(r.corename)) == file;
+    std::filesystem::remove(copy, e);
+    if (!separate) r = BlasLibrary{}; // left loaded: its threads may exist
+    return r;
+  }();
+  return o;
+}
+
+// OpenBLAS's threads busy-wait after a threaded call, for 2^28 time-stamp
+// counter cycles (100 ms at this machine's 2.7 GHz; its THREAD_TIMEOUT); on
+// two cores they would take a core from what runs next.  Each instance has
+// its own threads: after a 2-thread repetition of one, any repetition but
+// one of the same instance's 2-thread series (even a 1-thread call of it,
+// which would not wake them) starts only after they have gone to sleep.
+constexpr int kOpenblasSettleMs = 150;
 void use_threads(Series series, int threads) {
-  static bool openblas_threads_spin = false;
+  static int spinning = -1; // the OpenBLAS series whose threads may still spin
   const bool openblas_series = series == openblas_env || series == openblas_unset;
-  if (openblas_threads_spin && !(openblas_series && threads > 1))
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  openblas_threads_spin = openblas_series && threads > 1;
+  const bool threaded_openblas = openblas_series && threads > 1;
+  if (spinning >= 0 && !(threaded_openblas && series == spinning))
+    std::this_thread::sleep_for(std::chrono::milliseconds(kOpenblasSettleMs));
+  spinning = threaded_openblas ? int(series) : -1;
   if (series == mox2) omp_set_num_threads(threads);
-  if (openblas_series) openblas().set_threads(threads);
+  if (series == openblas_env) openblas().set_threads(threads);
+  if (series == openblas_unset) openblas_unset_library().set_threads(threads);
 }
 bool runs_on(Series series, int threads) {
   return threads == 1 || series == mox2 || series == openblas_env || series == openblas_unset ||
          series == plain_read;
 }
 
-// A's n*n elements and the others' count (n*n for GEMM, n for GEMV), kept
-// from one call of a benchmark to the next.
+// A's n*n elements and the others' count (n*n for GEMM, n for GEMV), made
+// once per shape and kept for the whole run: the repetitions of the sizes
+// are interleaved.
 template <class T> struct Operands { std::vector<T> a, b, c; };
 template <class T> Operands<T> &operands(long n, long others) {
-  static Operands<T> o;
-  if (o.a.size() != std::size_t(n * n) || o.b.size() != std::size_t(others)) {
+  static std::map<std::pair<long, long>, Operands<T>> shapes;
+  Operands<T> &o = shapes[{n, others}];
+  if (o.a.empty()) {
     o.a = random_matrix<T>(std::size_t(n * n));
     o.b = random_matrix<T>(std::size_t(others));
     o.c.assign(std::size_t(others), T{});
@@ -127,7 +206,8 @@ template <class T> Operands<T> &operands(long n, long others) {
 }
 
 const BlasLibrary *peer_library(Series series) {
-  if (series == openblas_env || series == openblas_unset) return &openblas();
+  if (series == openblas_env) return &openblas();
+  if (series == openblas_unset) return &openblas_unset_library();
   return series == reference ? &reference_blas() : nullptr;
 }
 // The group's GEMM of one series (null where it has none).
@@ -262,6 +342,7 @@ void add_reduction(const Plan &plan, MaskGroup g, const std::vector<Series> &ser
     for (Series series : serieses) {
       if (series != mox2 && series != gfortran && series != plain_read) continue;
       add(plan, {g.group, series, 1, bytes, double(bytes) / 1e9}, [=](benchmark::State &s) {
+        use_threads(series, 1);
         const void *p = mask(g.kind, g.op != Reduction::any);
         const long length = bytes / g.kind;
         mox2_dope_vector1 m{const_cast<void *>(p), {length}, {g.kind}};
@@ -288,44 +369,64 @@ void add_all(const Plan &plan, const std::vector<Series> &serieses) {
     add_reduction(plan, g, serieses);
 }
 
-// Keeps the median of each benchmark's repetitions and prints it.
+// Gathers each benchmark's repetitions, which arrive in any order and mixed
+// with other benchmarks' (interleaved), and once a group has run keeps and
+// prints the median of each, in the order of registration.
 class Collector : public benchmark::BenchmarkReporter {
 public:
-  Collector(Results &results, bool print_context) : results_(results), context_(print_context) {}
+  Collector(Results &results) : results_(results) {}
   bool ReportContext(const Context &context) override {
     if (context_) PrintBasicContext(&std::cout, context);
     context_ = false; // once per program, not once per group
     return true;
   }
   void ReportRuns(const std::vector<Run> &runs) override {
-    if (runs.empty() || runs.front().run_type != Run::RT_Iteration) return; // aggregates
-    const Meta &m = registry().at(runs.front().run_name.function_name);
-    const std::string what = std::string(kGroups[m.group].name) + " " + std::to_string(m.size) +
-                             "  " + results_.labels[m.series] + " " + std::to_string(m.threads) +
-                             "T";
-    std::vector<double> rates;
     for (const Run &run : runs) {
-      if (run.error_occurred) {
-        std::cout << what << ": skipped, " << run.error_message << std::endl;
-        return;
-      }
-      rates.push_back(m.giga_work * double(run.iterations) / run.real_accumulated_time);
+      if (run.run_type != Run::RT_Iteration) continue; // aggregates
+      const std::string &name = run.run_name.function_name;
+      Repetitions &r = pending_[name];
+      if (run.error_occurred)
+        r.error = run.error_message;
+      else
+        r.rates.push_back(registry().at(name).giga_work * double(run.iterations) /
+                          run.real_accumulated_time);
     }
-    std::sort(rates.begin(), rates.end());
-    const std::size_t h = rates.size() / 2;
-    const double median = rates.size() % 2 ? rates[h] : (rates[h - 1] + rates[h]) / 2;
-    results_.measurements.push_back({m.group, m.series, m.threads, m.size, median});
-    std::printf("%-52s %9.2f %s\n", what.c_str(), median, kGroups[m.group].unit);
+  }
+  void finish_group() {
+    for (const std::string &name : registration_order()) {
+      auto p = pending_.find(name);
+      if (p == pending_.end()) continue;
+      const Meta &m = registry().at(name);
+      const std::string what = std::string(kGroups[m.group].name) + " " + std::to_string(m.size) +
+                               "  " + results_.labels[m.series] + " " + std::to_string(m.threads) +
+                               "T";
+      std::vector<double> &rates = p->second.rates;
+      if (!p->second.error.empty() || rates.empty()) {
+        std::cout << what << ": skipped, " << p->second.error << std::endl;
+        continue;
+      }
+      std::sort(rates.begin(), rates.end());
+      const std::size_t h = rates.size() / 2;
+      const double median = rates.size() % 2 ? rates[h] : (rates[h - 1] + rates[h]) / 2;
+      results_.measurements.push_back({m.group, m.series, m.threads, m.size, median});
+      std::printf("%-52s %9.2f %s  (%zu repetitions, %.2f-%.2f)\n", what.c_str(), median,
+                  kGroups[m.group].unit, rates.size(), rates.front(), rates.back());
+    }
     std::fflush(stdout);
+    pending_.clear();
   }
 
 private:
+  struct Repetitions {
+    std::vector<double> rates;
+    std::string error;
+  };
   Results &results_;
-  bool context_;
+  bool context_ = true;
+  std::map<std::string, Repetitions> pending_;
 };
 
-std::string openblas_label() {
-  const BlasLibrary &o = openblas();
+std::string openblas_label(const BlasLibrary &o) {
   return std::string("OpenBLAS ") + (o.corename ? o.corename() : "");
 }
 
@@ -344,47 +445,6 @@ int run_program(const std::vector<std::string> &args, char *const *env) {
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
-// The child: OpenBLAS with OPENBLAS_CORETYPE and OPENBLAS_L2_SIZE unset, on
-// one group; its label and figures go to a file for the parent.
-int run_child(const Plan &plan, int group, const std::string &path) {
-  Results results;
-  results.labels[openblas_unset] = openblas_label();
-  add_all(plan, {openblas_unset});
-  Collector collector(results, false);
-  benchmark::RunSpecifiedBenchmarks(&collector, std::string("^") + kGroups[group].name + "/");
-  std::ofstream out(path);
-  out << results.labels[openblas_unset] << "\n";
-  for (const Measurement &m : results.measurements)
-    out << m.group << " " << m.threads << " " << m.size << " " << m.rate << "\n";
-  return out ? 0 : 1;
-}
-
-// Runs the child on one group and adds its figures.
-void measure_in_child(Results &results, int group, const std::string &dir, bool quick) {
-  const std::string path = dir + "/openblas-unset.txt";
-  std::vector<std::string> args{"/proc/self/exe", "--child=" + path,
-                                std::string("--only=") + kGroups[group].name};
-  if (quick) args.push_back("--quick");
-  std::vector<char *> env;
-  for (char **e = environ; *e != nullptr; ++e)
-    if (std::strncmp(*e, "OPENBLAS_CORETYPE=", 18) != 0 &&
-        std::strncmp(*e, "OPENBLAS_L2_SIZE=", 17) != 0)
-      env.push_back(*e);
-  env.push_back(nullptr);
-  if (int status = run_program(args, env.data()); status != 0) {
-    std::cout << "the child process failed (status " << status << ")" << std::endl;
-    return;
-  }
-  std::ifstream in(path);
-  std::string label;
-  if (!std::getline(in, label)) return;
-  results.labels[openblas_unset] =
-      label == results.labels[openblas_env] ? label + ", variables unset" : label;
-  Measurement m{0, openblas_unset, 0, 0, 0};
-  while (in >> m.group >> m.threads >> m.size >> m.rate)
-    results.measurements.push_back(m);
 }
 
 std::string cpu_model() {
@@ -418,6 +478,15 @@ std::vector<std::string> setup_notes(const Results &r, const Plan &plan, double 
           std::to_string(int(plan.min_time * 1000)) +
           " ms or one call; wall-clock time. nT: n threads (mox2 through OpenMP, OpenBLAS "
           "through openblas_set_num_threads); the reference BLAS and gfortran run on one.",
+      benchmark::FLAGS_benchmark_enable_random_interleaving
+          ? "The repetitions are interleaved: group by group, those of every library, size and "
+            "thread count run in one random order (Google Benchmark's random interleaving), so "
+            "that the figures at a point, and their ratios, are taken over the same stretch of "
+            "time rather than one library after the other. A repetition that follows a 2-thread "
+            "one of OpenBLAS (of another series) starts " +
+                std::to_string(kOpenblasSettleMs) + " ms later, once OpenBLAS's threads sleep."
+          : std::string("The repetitions of each figure ran back to back (random interleaving "
+                        "turned off on the command line)."),
       "GFLOP/s counts 2n^3 (real) or 8n^3 (complex) per product, 2n^2 per DGEMV; GB/s counts "
       "the mask's bytes.",
       std::string("plain read: a streaming read of exactly the bytes the operation reads (A's "
@@ -444,11 +513,17 @@ std::vector<std::string> setup_notes(const Results &r, const Plan &plan, double 
     notes.push_back(r.labels[openblas_env] + ": " + (config ? config() : "OpenBLAS") +
                     ", with this environment: " + environment_value("OPENBLAS_CORETYPE") + ", " +
                     environment_value("OPENBLAS_L2_SIZE") + ".");
-    notes.push_back(r.labels[openblas_unset] +
-                    ": the same library in a child process with OPENBLAS_CORETYPE and "
-                    "OPENBLAS_L2_SIZE unset (it picks its kernels from the CPU). OpenBLAS's "
-                    "Haswell kernels are 256-bit (AVX2), its "
-                    "SkylakeX and Cooperlake ones AVX-512.");
+    notes.push_back(
+        openblas_unset_library().handle
+            ? r.labels[openblas_unset] +
+                  ": the same library with OPENBLAS_CORETYPE and OPENBLAS_L2_SIZE unset (it "
+                  "picks its kernels from the CPU): a private copy of its file, loaded into the "
+                  "same process as a second, separate instance with its own threads while both "
+                  "variables were unset. OpenBLAS's Haswell kernels are 256-bit (AVX2), its "
+                  "SkylakeX and Cooperlake ones AVX-512."
+            : std::string("OpenBLAS with OPENBLAS_CORETYPE and OPENBLAS_L2_SIZE unset: not "
+                          "measured (a private copy of its file could not be made or loaded as a "
+                          "separate instance)."));
   } else {
     notes.push_back("OpenBLAS is not installed (apt-get install libopenblas-dev): not measured.");
   }
@@ -460,22 +535,26 @@ std::vector<std::string> setup_notes(const Results &r, const Plan &plan, double 
   return notes;
 }
 
-int run_parent(const Plan &plan, const std::vector<int> &groups, const std::string &out_dir,
-               bool quick) {
+int run(const Plan &plan, const std::vector<int> &groups, const std::string &out_dir) {
   const auto start = std::chrono::steady_clock::now();
   const double load_before = load_average();
   std::filesystem::create_directories(out_dir);
   const std::string dir = std::filesystem::absolute(out_dir).lexically_normal().string();
   Results results;
-  results.labels = {"mox2",           openblas_label(), openblas_label(),
-                    "reference BLAS", "gfortran",       "plain read"};
-  add_all(plan, {mox2, openblas_env, reference, gfortran, plain_read});
-  // Group by group, OpenBLAS with its variables unset right after the rest.
-  Collector collector(results, true);
+  const std::string env_label = openblas_label(openblas());
+  const std::string unset_label = openblas_label(openblas_unset_library());
+  results.labels = {"mox2",
+                    env_label,
+                    unset_label == env_label ? unset_label + ", variables unset" : unset_label,
+                    "reference BLAS",
+                    "gfortran",
+                    "plain read"};
+  add_all(plan, {mox2, openblas_env, openblas_unset, reference, gfortran, plain_read});
+  // Group by group: the repetitions of a group's benchmarks are interleaved.
+  Collector collector(results);
   for (int g : groups) {
     benchmark::RunSpecifiedBenchmarks(&collector, std::string("^") + kGroups[g].name + "/");
-    if (openblas().handle && (kGroups[g].gemm || g == dgemv_n || g == dgemv_t))
-      measure_in_child(results, g, dir, quick);
+    collector.finish_group();
   }
 
   results.notes = setup_notes(results, plan, load_before);
@@ -513,9 +592,19 @@ int run_parent(const Plan &plan, const std::vector<int> &groups, const std::stri
 
 int main(int argc, char **argv) {
   using namespace mox2_compare;
+  // Repetitions interleaved, unless the command line says otherwise.
+  std::vector<char *> args(argv, argv + argc);
+  static char interleave[] = "--benchmark_enable_random_interleaving=true";
+  if (std::none_of(args.begin() + 1, args.end(), [](const char *a) {
+        return std::strncmp(a, interleave, std::strchr(interleave, '=') - interleave) == 0;
+      }))
+    args.push_back(interleave);
+  argc = int(args.size());
+  args.push_back(nullptr);
+  argv = args.data();
   benchmark::Initialize(&argc, argv);
   bool quick = false;
-  std::string out = "compare", child;
+  std::string out = "compare";
   std::vector<int> groups;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
@@ -524,8 +613,6 @@ int main(int argc, char **argv) {
       quick = true;
     else if (a.rfind("--out=", 0) == 0)
       out = a.substr(6);
-    else if (a.rfind("--child=", 0) == 0)
-      child = a.substr(8);
     else if (a.rfind("--only=", 0) == 0) {
       std::istringstream names(a.substr(7));
       for (std::string name; std::getline(names, name, ',');) {
@@ -552,6 +639,5 @@ int main(int argc, char **argv) {
     for (int g = 0; g < kGroupCount; ++g)
       groups.push_back(g);
   const Plan &plan = quick ? kQuick : kFull;
-  return child.empty() ? run_parent(plan, groups, out, quick)
-                       : run_child(plan, groups.front(), child);
+  return run(plan, groups, out);
 }
