@@ -71,6 +71,113 @@ void dot_columns_8(const GemvBlock<double> &g, std::ptrdiff_t j, int partial_col
   }
 }
 
+// From cache, the column streams no longer limit: the shuffles of the
+// transposition and the adder's latency do.  The rows below pair the
+// columns' 256-bit halves as they load, which leaves two in-register
+// steps (REAL(8)) or three (REAL(4)) instead of three or four, and each
+// group of columns keeps its own chain.  Lane l of a row holds column
+// kRowLane<T>[l] of its group; the orders are their own inverses.
+template <class T> inline constexpr int kRowLane[1] = {0};
+template <> inline constexpr int kRowLane<double>[8] = {0, 1, 4, 5, 2, 3, 6, 7};
+template <>
+inline constexpr int kRowLane<float>[16] = {0, 1, 2, 3, 8, 9, 10, 11, 4, 5, 6, 7, 12, 13, 14, 15};
+
+// row[r], lane l := A(i + r, column kRowLane<double>[l]) for r < 8, the
+// group's column k starting at c + k*lda.
+inline void load_rows(const double *c, std::ptrdiff_t lda, std::ptrdiff_t i, __m512d row[8]) {
+  for (int half = 0; half < 2; ++half) {
+    const double *p = c + i + 4 * half;
+    __m512d h[4]; // rows 4*half .. +3 of columns k and k + 4
+    for (int k = 0; k < 4; ++k)
+      h[k] = _mm512_insertf64x4(_mm512_castpd256_pd512(_mm256_loadu_pd(p + k * lda)),
+                                _mm256_loadu_pd(p + (k + 4) * lda), 1);
+    const __m512d even01 = _mm512_unpacklo_pd(h[0], h[1]), odd01 = _mm512_unpackhi_pd(h[0], h[1]);
+    const __m512d even23 = _mm512_unpacklo_pd(h[2], h[3]), odd23 = _mm512_unpackhi_pd(h[2], h[3]);
+    row[4 * half + 0] = _mm512_shuffle_f64x2(even01, even23, 0x88);
+    row[4 * half + 1] = _mm512_shuffle_f64x2(odd01, odd23, 0x88);
+    row[4 * half + 2] = _mm512_shuffle_f64x2(even01, even23, 0xdd);
+    row[4 * half + 3] = _mm512_shuffle_f64x2(odd01, odd23, 0xdd);
+  }
+}
+
+// row[r], lane l := A(i + r, column kRowLane<float>[l]) for r < 8, the
+// group's column k starting at c + k*lda.
+inline void load_rows(const float *c, std::ptrdiff_t lda, std::ptrdiff_t i, __m512 row[8]) {
+  const float *p = c + i;
+  __m512 h[8], t[8], u[8];
+  for (int k = 0; k < 8; ++k) // rows 0..7 of columns k and k + 8
+    h[k] = _mm512_insertf32x8(_mm512_castps256_ps512(_mm256_loadu_ps(p + k * lda)),
+                              _mm256_loadu_ps(p + (k + 8) * lda), 1);
+  // Per 128-bit block b (rows 4b'.. of a half): interleave pairs of columns.
+  for (int k = 0; k < 8; k += 2) {
+    t[k] = _mm512_unpacklo_ps(h[k], h[k + 1]);     // rows 0, 1 | 4, 5
+    t[k + 1] = _mm512_unpackhi_ps(h[k], h[k + 1]); // rows 2, 3 | 6, 7
+  }
+  // u[g + e], block 0 (2): row e of columns g..g+3 (+8); block 1 (3): row e + 4.
+  for (int g = 0; g < 8; g += 4) {
+    u[g] = _mm512_shuffle_ps(t[g], t[g + 2], _MM_SHUFFLE(1, 0, 1, 0));
+    u[g + 1] = _mm512_shuffle_ps(t[g], t[g + 2], _MM_SHUFFLE(3, 2, 3, 2));
+    u[g + 2] = _mm512_shuffle_ps(t[g + 1], t[g + 3], _MM_SHUFFLE(1, 0, 1, 0));
+    u[g + 3] = _mm512_shuffle_ps(t[g + 1], t[g + 3], _MM_SHUFFLE(3, 2, 3, 2));
+  }
+  for (int e = 0; e < 4; ++e) {
+    row[e] = _mm512_shuffle_f32x4(u[e], u[4 + e], 0x88);
+    row[e + 4] = _mm512_shuffle_f32x4(u[e], u[4 + e], 0xdd);
+  }
+}
+
+template <class T> struct Vector512 { using type = __m512; };
+template <> struct Vector512<double> { using type = __m512d; };
+inline __m512d broadcast(double v) { return _mm512_set1_pd(v); }
+inline __m512 broadcast(float v) { return _mm512_set1_ps(v); }
+inline __m512d add(__m512d a, __m512d b) { return _mm512_add_pd(a, b); }
+inline __m512 add(__m512 a, __m512 b) { return _mm512_add_ps(a, b); }
+inline __m512d mul(__m512d a, __m512d b) { return _mm512_mul_pd(a, b); }
+inline __m512 mul(__m512 a, __m512 b) { return _mm512_mul_ps(a, b); }
+inline void store(double *p, __m512d v) { _mm512_storeu_pd(p, v); }
+inline void store(float *p, __m512 v) { _mm512_storeu_ps(p, v); }
+
+// G whole groups of W = 8 (REAL(8)) or 16 (REAL(4)) columns from cache,
+// eight rows per step: lane sums temp := temp + A(i, j)*x(i) for i in
+// order, then y(j) := y(j) + alpha*temp, as in dot_columns_8.
+template <int G, class T, class Mem>
+void dot_columns_from_cache(const GemvBlock<T> &g, std::ptrdiff_t j) {
+  using V = typename Vector512<T>::type;
+  constexpr int W = 64 / sizeof(T);
+  const std::ptrdiff_t m = g.m, m8 = m - m % 8, lda = g.lda;
+  const T *c = g.a + j * lda;
+  V acc[G];
+  for (int q = 0; q < G; ++q)
+    acc[q] = broadcast(T(0));
+  for (std::ptrdiff_t i = 0; i < m8; i += 8) {
+    V xr[8];
+    for (int r = 0; r < 8; ++r)
+      xr[r] = broadcast(Mem::ld(g.x + (i + r) * g.incx));
+    for (int q = 0; q < G; ++q) {
+      V row[8];
+      load_rows(c + W * q * lda, lda, i, row);
+      for (int r = 0; r < 8; ++r)
+        acc[q] = add(acc[q], mul(row[r], xr[r]));
+    }
+  }
+  for (int q = 0; q < G; ++q) {
+    T lane[W], s[W];
+    store(lane, acc[q]);
+    for (int l = 0; l < W; ++l)
+      s[kRowLane<T>[l]] = lane[l];
+    const T *cq = c + W * q * lda;
+    for (std::ptrdiff_t i = m8; i < m; ++i) {
+      const T xi = Mem::ld(g.x + i * g.incx);
+      for (int k = 0; k < W; ++k)
+        s[k] = s[k] + Mem::ld(cq + k * lda + i) * xi;
+    }
+    for (int k = 0; k < W; ++k) {
+      T *yj = g.y + (j + W * q + k) * g.incy;
+      Mem::st(yj, Mem::ld(yj) + g.alpha * s[k]);
+    }
+  }
+}
+
 // Row r of the result holds element r of every input: q[r][k] = p[k][r].
 inline void transpose_16x16(__m512 p[16]) {
   __m512 t[16], u[16];
@@ -153,6 +260,12 @@ template <class T, class Mem> std::ptrdiff_t dot_form_wide(const GemvBlock<T> &g
     const bool stream = streams_from_memory(g.m, g.n, sizeof(T));
     auto groups_of = [&](const GemvBlock<T> &h) {
       std::ptrdiff_t j = 0;
+      if (!stream) {
+        // Sixteen columns at a time (more streams measured slower).
+        constexpr int G = 16 / W;
+        for (; j + G * W <= h.n; j += G * W)
+          dot_columns_from_cache<G, T, Mem>(h, j);
+      }
       for (; j < h.n - 1; j += W) {
         const int cols = int(h.n - j < W ? h.n - j : W);
         if (cols < W) {
