@@ -90,7 +90,13 @@ struct Results {
   std::vector<Measurement> measurements;
   std::array<std::string, kSeriesCount> labels; // column headings
   std::vector<std::string> notes;               // the setup, one Markdown list item each
+  // REAL(8) GFLOP/s of one core with separate multiplies and adds (0: not
+  // measured): the products' tables give mox2's share of it.
+  double peak_without_fma = 0;
 };
+
+// Single-precision groups: twice the REAL(8) arithmetic peak.
+inline bool single_precision(int group) { return group == sgemm || group == cgemm; }
 
 // The Markdown table of every figure.
 void write_table(const Results &results, std::ostream &out);

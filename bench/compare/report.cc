@@ -72,8 +72,16 @@ void write_table(const Results &r, std::ostream &out) {
       out << " mox2 / best peer " << t << "T |";
     for (int t : read_ratios)
       out << " mox2 / plain read " << t << "T |";
+    // mox2 over the arithmetic peak without FMA of as many cores.
+    std::set<int> peak_ratios;
+    if (r.peak_without_fma > 0 && !kGroups[g].mask && g != dgemv_n && g != dgemv_t)
+      for (Column c : columns)
+        if (c.first == mox2) peak_ratios.insert(c.second);
+    for (int t : peak_ratios)
+      out << " mox2 / peak without FMA " << t << "T |";
     out << "\n|--:|";
-    for (std::size_t i = 0; i < columns.size() + ratios.size() + read_ratios.size(); ++i)
+    for (std::size_t i = 0;
+         i < columns.size() + ratios.size() + read_ratios.size() + peak_ratios.size(); ++i)
       out << "--:|";
     out << "\n";
     for (long n : sizes) {
@@ -98,6 +106,9 @@ void write_table(const Results &r, std::ostream &out) {
       }
       for (int t : read_ratios)
         out << " " << ratio(figure(mox2, t), figure(plain_read, t)) << " |";
+      for (int t : peak_ratios)
+        out << " " << ratio(figure(mox2, t), t * r.peak_without_fma * (single_precision(g) ? 2 : 1))
+            << " |";
       out << "\n";
     }
   }
