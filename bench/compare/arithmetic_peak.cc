@@ -27,36 +27,27 @@ template <class Body> double seconds_per_pass(long passes, Body body) {
   return best / double(passes);
 }
 
-__attribute__((target("avx512f"))) ArithmeticPeak peak_512() {
-  constexpr long kPasses = 2'000'000;
-  __asm__ volatile("vxorpd %%zmm0, %%zmm0, %%zmm0" ::: "xmm0");
-  const double separate = seconds_per_pass(kPasses, [](long n) {
-    for (long i = 0; i < n; ++i)
-      __asm__ volatile(MOX2_EIGHT_("vmulpd", "zmm") MOX2_EIGHT_("vaddpd", "zmm")::: MOX2_CLOBBERS_);
-  });
-  const double fused = seconds_per_pass(kPasses, [](long n) {
-    for (long i = 0; i < n; ++i)
-      __asm__ volatile(MOX2_EIGHT_("vfmadd231pd", "zmm") MOX2_EIGHT_("vfmadd231pd", "zmm")::
-                           : MOX2_CLOBBERS_);
-  });
-  // 16 instructions of 8 lanes a pass.
-  return {"512-bit", 16 * 8 / separate / 1e9, 16 * 8 * 2 / fused / 1e9};
-}
-
-__attribute__((target("avx2,fma"))) ArithmeticPeak peak_256() {
-  constexpr long kPasses = 2'000'000;
-  __asm__ volatile("vxorpd %%ymm0, %%ymm0, %%ymm0" ::: "xmm0");
-  const double separate = seconds_per_pass(kPasses, [](long n) {
-    for (long i = 0; i < n; ++i)
-      __asm__ volatile(MOX2_EIGHT_("vmulpd", "ymm") MOX2_EIGHT_("vaddpd", "ymm")::: MOX2_CLOBBERS_);
-  });
-  const double fused = seconds_per_pass(kPasses, [](long n) {
-    for (long i = 0; i < n; ++i)
-      __asm__ volatile(MOX2_EIGHT_("vfmadd231pd", "ymm") MOX2_EIGHT_("vfmadd231pd", "ymm")::
-                           : MOX2_CLOBBERS_);
-  });
-  return {"256-bit", 16 * 4 / separate / 1e9, 16 * 4 * 2 / fused / 1e9};
-}
+// peak_<bits>(): independent multiplies and adds, then fused
+// multiply-adds, on `lanes` REAL(8) lanes per register r.
+#define MOX2_PEAK_(bits, target_isa, r, lanes)                                                     \
+  __attribute__((target(target_isa))) ArithmeticPeak peak_##bits() {                               \
+    constexpr long kPasses = 2'000'000;                                                            \
+    __asm__ volatile("vxorpd %%" r "0, %%" r "0, %%" r "0" ::: "xmm0");                            \
+    const double separate = seconds_per_pass(kPasses, [](long n) {                                 \
+      for (long i = 0; i < n; ++i)                                                                 \
+        __asm__ volatile(MOX2_EIGHT_("vmulpd", r) MOX2_EIGHT_("vaddpd", r)::: MOX2_CLOBBERS_);     \
+    });                                                                                            \
+    const double fused = seconds_per_pass(kPasses, [](long n) {                                    \
+      for (long i = 0; i < n; ++i)                                                                 \
+        __asm__ volatile(MOX2_EIGHT_("vfmadd231pd", r) MOX2_EIGHT_("vfmadd231pd", r)::             \
+                             : MOX2_CLOBBERS_);                                                    \
+    });                                                                                            \
+    /* 16 instructions a pass */                                                                   \
+    return {#bits "-bit", 16 * lanes / separate / 1e9, 16 * lanes * 2 / fused / 1e9};              \
+  }
+MOX2_PEAK_(512, "avx512f", "zmm", 8)
+MOX2_PEAK_(256, "avx2,fma", "ymm", 4)
+#undef MOX2_PEAK_
 
 } // namespace
 

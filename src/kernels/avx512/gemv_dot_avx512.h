@@ -37,9 +37,9 @@ template <class Mem> inline __m512d load_x8(const GemvBlock<double> &g, std::ptr
 }
 
 // Columns j .. j + cols - 1 (cols <= 8; the lanes of missing columns
-// carry zeros and are dropped).  (More groups of eight at once, with
-// independent chains, measured slower: the column streams, not the adder,
-// limit.)
+// carry zeros and are dropped).  (From memory, more groups of eight at
+// once, with independent chains, measured slower: the column streams, not
+// the adder, limit; from cache, dot_columns_from_cache.)
 template <bool kStream, bool kPartial, class Mem>
 void dot_columns_8(const GemvBlock<double> &g, std::ptrdiff_t j, int partial_cols) {
   const int cols = kPartial ? partial_cols : 8;
