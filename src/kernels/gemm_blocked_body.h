@@ -16,7 +16,9 @@
 // columns.  A tile of MR x NR elements of C lives in registers over one
 // block of l.  Column-form panels of B hold temp = alpha*b; panels without
 // a zero take the unmasked tile, panels with one keep a flag per value
-// ("b != 0") beside it, and their tile adds each term under that flag.
+// ("b != 0") beside it, and their tile adds each group l of terms
+// unmasked when none of its b is zero, not at all when every one is, and
+// otherwise each term under its flag.
 // A block with skip_zeros = false adds every term: all panels are plain.
 //
 // V provides: T, Vec, Mask, kWidth, zero, set1, load, load_first(p, n),
@@ -91,13 +93,35 @@ __attribute__((always_inline)) inline void prefetch_tile(const typename V::T *c,
 // the last of the tile's vectors whole or holding only its first rows.
 enum class ASource { packed, direct, direct_partial };
 
+// How the flags of one group l of a masked panel (kNr flags "b != 0",
+// each all bits set or none) stand: every one set, none set, or some.
+enum class GroupFlags { live, dead, mixed };
+template <class Live, int kNr> inline GroupFlags group_flags(const Live *lp) {
+  constexpr std::size_t kWords = sizeof(Live) * kNr / 8;
+  static_assert(kWords * 8 == sizeof(Live) * kNr, "whole 64-bit words of flags per group");
+  std::uint64_t w[kWords];
+  std::memcpy(w, lp, sizeof w);
+  std::uint64_t all = ~std::uint64_t(0), any = 0;
+  for (std::size_t i = 0; i < kWords; ++i) {
+    all &= w[i];
+    any |= w[i];
+  }
+  return all == ~std::uint64_t(0) ? GroupFlags::live
+         : any == 0               ? GroupFlags::dead
+                                  : GroupFlags::mixed;
+}
+
 // One MR x NR tile of the column form over kc values of l.  ap holds
 // kc groups of MR values of A (rows past the block's edge are zero), bp
 // kc groups of NR values temp = alpha*b, and (kMasked) lp their flags
 // "b != 0".  The tile's first rows x cols elements of C (ldc apart) are
 // loaded (scaled by beta first when `start` says so), updated and stored.
 // A tile may use fewer vectors (kVecs) than the panels were packed for
-// (kPanel rows) when the block's last rows need no more.
+// (kPanel rows) when the block's last rows need no more.  A masked tile
+// takes its panel group by group: a group l without a zero adds unmasked,
+// a group of zeros adds nothing, the rest add under their flags (measured
+// on scattered zeros, one value in 200 to one in 2: 0.98 to 1.13 of
+// flags on every group; a triangular op(B) skips half its groups).
 // kDirectB: temp for (l, j) is at bp[l*b_step + j*b_col] instead of in
 // packed panels.  kA other than packed: group l of A is at ap + l*a_step
 // (A in place), the last vector reading only the tile's rows when partial.
@@ -146,7 +170,8 @@ column_tile(Index kc, const typename V::T *__restrict ap, const typename V::T *_
         acc[j][v] = V::mul(vb, acc[j][v]);
   }
   prefetch_tile<V, kVecs, kNr>(c_next, ldc);
-  for (Index l = 0; l < kc; ++l) {
+  // acc += temp*A for group l: every term, or (masked) the live ones.
+  auto add_group = [&](auto masked) __attribute__((always_inline)) {
     Vec a[kVecs];
 #pragma GCC unroll 8
     for (int v = 0; v < kVecs; ++v)
@@ -156,7 +181,7 @@ column_tile(Index kc, const typename V::T *__restrict ap, const typename V::T *_
 #pragma GCC unroll 16
     for (int j = 0; j < kNr; ++j) {
       Vec b = kDirectB ? V::set1(load<typename V::T>(bp + j * b_col)) : V::set1(bp[j]);
-      if constexpr (kMasked) {
+      if constexpr (decltype(masked)::value) {
         const auto live = V::live(lp + j);
 #pragma GCC unroll 8
         for (int v = 0; v < kVecs; ++v)
@@ -166,6 +191,17 @@ column_tile(Index kc, const typename V::T *__restrict ap, const typename V::T *_
         for (int v = 0; v < kVecs; ++v)
           acc[j][v] = V::add(acc[j][v], V::mul(b, a[v]));
       }
+    }
+  };
+  for (Index l = 0; l < kc; ++l) {
+    if constexpr (kMasked) {
+      const GroupFlags flags = group_flags<typename V::Live, kNr>(lp);
+      if (flags == GroupFlags::live)
+        add_group(std::false_type{});
+      else if (flags == GroupFlags::mixed)
+        add_group(std::true_type{});
+    } else {
+      add_group(std::false_type{});
     }
     ap += kA == ASource::packed ? kPanel : a_step;
     bp += kDirectB ? b_step : kNr;
@@ -458,8 +494,10 @@ bool copy_scaled_panel(const T *src, Index ldb, bool transposed, int s_end, Inde
 // op(B)(l0 + l, j0 + q*NR + s) for s = 0..NR-1 (zero past the edge).
 // `scale` (column form): the panels then hold alpha*b; with `skips`, a
 // panel with a zero among its real elements is marked masked in `plain`
-// and gets the flags "b != 0" at lp (same layout); without, every panel
-// is plain.  Values are scaled a chunk at a time, while in cache.
+// and gets the flags "b != 0" at lp (same layout; the padding columns'
+// flags are set, so that they never make a group mixed: their sums are
+// never stored); without, every panel is plain.  Values are scaled a
+// chunk at a time, while in cache.
 template <class V, int kNr, class T = typename V::T>
 void pack_b(const T *b, Index ldb, bool transposed, Index cols, Index kc, bool scale, bool skips,
             T alpha, T *__restrict bp, bool *plain, typename V::Live *__restrict lp) {
@@ -478,7 +516,7 @@ void pack_b(const T *b, Index ldb, bool transposed, Index cols, Index kc, bool s
     // b is not), so the panel is copied again before it is scaled.
     copy_panel<V, kNr>(src, ldb, transposed, s_end, 0, kc, bp);
     for (Index e = 0; e < kc * kNr; ++e) {
-      lp[e] = bp[e] == T(0) ? Live(0) : Live(~Live(0));
+      lp[e] = bp[e] == T(0) && e % kNr < s_end ? Live(0) : Live(~Live(0));
       bp[e] = alpha * bp[e];
     }
   }

@@ -77,6 +77,7 @@ struct Case {
   int offset;              // bytes off natural alignment of every operand
   int zero_column = -1;    // a column of op(B) with zeros (facing NaN/Inf) amid plain ones
   bool every_term = false; // the block adds every term (no zero skips)
+  bool triangular = false; // op(B)(l, j) = +-0 for l > j, facing NaN/Inf in op(A)
 };
 
 std::ostream &operator<<(std::ostream &o, const Case &c) {
@@ -84,7 +85,7 @@ std::ostream &operator<<(std::ostream &o, const Case &c) {
            << " k=" << c.k << " lda=" << c.lda << " ldb=" << c.ldb << " ldc=" << c.ldc
            << " alpha=" << c.alpha << " beta=" << c.beta << " values=" << static_cast<int>(c.values)
            << " +" << c.offset << " zero column " << c.zero_column
-           << (c.every_term ? " every term" : "");
+           << (c.every_term ? " every term" : "") << (c.triangular ? " triangular" : "");
 }
 
 // One case through the kernel and the plain model on identical data.
@@ -115,6 +116,17 @@ template <class T>::testing::AssertionResult same_as_model(GemmFn<T> kernel, con
       for (int i = 0; i < c.m; ++i)
         a.set(a_at(i, l), test::special_part<T>());
     }
+  if (c.triangular) {
+    // Groups of l wholly zero, wholly not, and mixed near the diagonal;
+    // every third value of l meets NaN or Inf.
+    for (int j = 0; j < c.n; ++j)
+      for (int l = j + 1; l < c.k; ++l)
+        b.set(b_at(l, j), test::random_int(0, 1) ? T(0) : -T(0));
+    for (int l = 0; l < c.k; l += 3)
+      for (int i = 0; i < c.m; ++i)
+        a.set(a_at(i, l), test::random_int(0, 1) ? std::numeric_limits<T>::infinity()
+                                                 : std::numeric_limits<T>::quiet_NaN());
+  }
   if (c.beta == 0)
     for (int j = 0; j < c.n; ++j)
       for (int i = 0; i < c.m; ++i)
@@ -234,6 +246,29 @@ TEST(GemmBlocked, DotFormSumsStartFromPlusZero) {
       check_dot_start<float>(set, m, n, k);
       check_dot_start<double>(set, m, n, k);
     }
+  }
+}
+
+// A triangular op(B): the packed panels hold groups of l without a zero,
+// groups of zeros and a few mixed ones, which the tiles take group by
+// group; a zero b must still keep its NaN and Inf out of C.
+template <class T> void check_triangular(const KernelSet &set) {
+  SCOPED_TRACE(std::string(set.name) + (sizeof(T) == 4 ? " float" : " double"));
+  for (bool tb : {false, true})
+    for (auto [m, n, k] : {std::tuple{100, 64, 300}, std::tuple{53, 40, 520},
+                           std::tuple{197, 300, 300}, std::tuple{30, 9, 700}}) {
+      Case c = random_case<T>(false, tb, m, n, k);
+      c.values = Values::plain;
+      c.triangular = true;
+      ASSERT_TRUE(same_as_model(kernel_of<T>(set), c));
+    }
+}
+
+TEST(GemmBlocked, TriangularBSkipsWholeGroups) {
+  for (const KernelSet &set : kSets) {
+    if (static_cast<int>(detected_isa()) < static_cast<int>(set.needs)) continue;
+    check_triangular<float>(set);
+    check_triangular<double>(set);
   }
 }
 
