@@ -41,6 +41,7 @@
 
 #include "frame/types.h"
 #include "kernels/gemm_reference.h"
+#include "kernels/group_flags.h"
 #include "runtime/scratch.h"
 
 namespace mox2::kernels::blocked {
@@ -92,24 +93,6 @@ __attribute__((always_inline)) inline void prefetch_tile(const typename V::T *c,
 // Where a tile finds A: packed panels, or A itself (the direct form), with
 // the last of the tile's vectors whole or holding only its first rows.
 enum class ASource { packed, direct, direct_partial };
-
-// How the flags of one group l of a masked panel (kNr flags "b != 0",
-// each all bits set or none) stand: every one set, none set, or some.
-enum class GroupFlags { live, dead, mixed };
-template <class Live, int kNr> inline GroupFlags group_flags(const Live *lp) {
-  constexpr std::size_t kWords = sizeof(Live) * kNr / 8;
-  static_assert(kWords * 8 == sizeof(Live) * kNr, "whole 64-bit words of flags per group");
-  std::uint64_t w[kWords];
-  std::memcpy(w, lp, sizeof w);
-  std::uint64_t all = ~std::uint64_t(0), any = 0;
-  for (std::size_t i = 0; i < kWords; ++i) {
-    all &= w[i];
-    any |= w[i];
-  }
-  return all == ~std::uint64_t(0) ? GroupFlags::live
-         : any == 0               ? GroupFlags::dead
-                                  : GroupFlags::mixed;
-}
 
 // One MR x NR tile of the column form over kc values of l.  ap holds
 // kc groups of MR values of A (rows past the block's edge are zero), bp

@@ -25,8 +25,10 @@
 
 #include <cstddef>
 #include <cstring>
+#include <type_traits>
 
 #include "kernels/gemm_complex_column_form.h"
+#include "kernels/group_flags.h"
 #include "runtime/scratch.h"
 
 namespace mox2::kernels::MOX2_KERNEL_SET {
@@ -174,7 +176,9 @@ void pack_a_rows_strip(const ComplexGemm<Complex<typename L::P>> &g, Index i0, I
 // tile.  c_next, when not null, is the next tile's place (same ldc2): its
 // cache lines are asked for while this tile computes (a hint that reads
 // nothing and never faults).  kMasked: lp holds a flag per packed t(l, j),
-// and a term whose b(l, j) is zero is skipped (not added at all).
+// and a term whose b(l, j) is zero is skipped (not added at all): group by
+// group, a group l without such a term adds unmasked, one of them only
+// adds nothing, the rest add under their flags.
 template <class L, int kHalves = 2, bool kMasked = false>
 void tile(Index kc, const typename L::P *__restrict ap, const typename L::P *__restrict bp,
           typename L::P *c, Index ldc2, bool zero_start = false,
@@ -208,13 +212,13 @@ void tile(Index kc, const typename L::P *__restrict ap, const typename L::P *__r
       im1[j] = L::imags(v2, v3);
     }
   }
-  for (Index l = 0; l < kc; ++l) {
+  auto add_group = [&](auto masked) __attribute__((always_inline)) {
     V ar0 = L::load(ap), ai0 = L::load(ap + 2 * W), ar1, ai1;
     if constexpr (kHalves == 2) ar1 = L::load(ap + W), ai1 = L::load(ap + 3 * W);
 #pragma GCC unroll 16
     for (int j = 0; j < L::kCols; ++j) {
       V tr = L::broadcast(bp + j), ti = L::broadcast(bp + L::kCols + j);
-      if constexpr (kMasked) {
+      if constexpr (decltype(masked)::value) {
         const auto live = L::live(lp + j);
         re0[j] = L::add_where(re0[j], live, L::sub(L::mul(tr, ar0), L::mul(ti, ai0)));
         im0[j] = L::add_where(im0[j], live, L::add(L::mul(tr, ai0), L::mul(ti, ar0)));
@@ -230,6 +234,17 @@ void tile(Index kc, const typename L::P *__restrict ap, const typename L::P *__r
           im1[j] = L::add(im1[j], L::add(L::mul(tr, ai1), L::mul(ti, ar1)));
         }
       }
+    }
+  };
+  for (Index l = 0; l < kc; ++l) {
+    if constexpr (kMasked) {
+      const GroupFlags flags = group_flags<typename L::Live, L::kCols>(lp);
+      if (flags == GroupFlags::live)
+        add_group(std::false_type{});
+      else if (flags == GroupFlags::mixed)
+        add_group(std::true_type{});
+    } else {
+      add_group(std::false_type{});
     }
     ap += 4 * W;
     bp += 2 * L::kCols;
@@ -281,8 +296,9 @@ void edge_tile(Index rows, Index cols, Index kc, const typename L::P *ap, const 
 
 // The flags of the packed terms t(l, j) = alpha*conjg(B(j, l)) of op(B) =
 // B^H, l = l0..l0+kc-1, j = j0..j0+nc-1, in the strips' layout (per l, kCols
-// flags): all bits set where B(j, l) is not zero, none where it is zero or
-// past the last column; and per strip whether any of its terms is skipped.
+// flags): none where B(j, l) is zero, all bits set elsewhere (past the
+// last column too: those sums are never stored, and their flags never make
+// a group mixed); and per strip whether any of its terms is skipped.
 template <class L>
 void flag_terms(const ComplexGemm<Complex<typename L::P>> &g, Index l0, Index kc, Index j0,
                 Index nc, typename L::Live *live, bool *strip_skips) {
@@ -292,8 +308,8 @@ void flag_terms(const ComplexGemm<Complex<typename L::P>> &g, Index l0, Index kc
     for (Index l = l0; l < l0 + kc; ++l)
       for (int q = 0; q < L::kCols; ++q) {
         const Index j = j0 + s + q;
-        const bool term = j < j0 + nc && !is_zero(g.b[j + l * g.ldb]);
-        skip |= j < j0 + nc && !term;
+        const bool term = j >= j0 + nc || !is_zero(g.b[j + l * g.ldb]);
+        skip |= !term;
         *live++ = term ? Live(~Live(0)) : Live(0);
       }
     strip_skips[s / L::kCols] = skip;

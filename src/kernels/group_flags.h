@@ -1,0 +1,35 @@
+// The flags of one group l of a masked panel of B: kCount flags "b != 0",
+// each with all bits set or none.  A tile takes a group whose flags are
+// all set unmasked, skips one whose flags are all clear (every term of it
+// is skipped), and masks the rest.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "frame/isa_namespace.h"
+
+namespace mox2::kernels {
+inline namespace MOX2_ISA_NAMESPACE {
+
+enum class GroupFlags { live, dead, mixed };
+
+template <class Live, int kCount> inline GroupFlags group_flags(const Live *lp) {
+  constexpr std::size_t kBytes = sizeof(Live) * kCount;
+  static_assert(kBytes <= 8 || kBytes % 8 == 0, "up to one word, or whole words, of flags");
+  constexpr std::size_t kWords = (kBytes + 7) / 8;
+  constexpr std::uint64_t kLastAll =
+      kBytes % 8 == 0 ? ~std::uint64_t(0) : (std::uint64_t(1) << (8 * kBytes)) - 1;
+  std::uint64_t w[kWords] = {};
+  std::memcpy(w, lp, kBytes);
+  bool all = true, any = false;
+  for (std::size_t i = 0; i < kWords; ++i) {
+    all = all && w[i] == (i + 1 == kWords ? kLastAll : ~std::uint64_t(0));
+    any = any || w[i] != 0;
+  }
+  return all ? GroupFlags::live : any ? GroupFlags::mixed : GroupFlags::dead;
+}
+
+} // namespace MOX2_ISA_NAMESPACE
+} // namespace mox2::kernels
