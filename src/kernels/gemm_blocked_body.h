@@ -177,15 +177,7 @@ column_tile(Index kc, const typename V::T *__restrict ap, const typename V::T *_
     }
   };
   for (Index l = 0; l < kc; ++l) {
-    if constexpr (kMasked) {
-      const GroupFlags flags = group_flags<typename V::Live, kNr>(lp);
-      if (flags == GroupFlags::live)
-        add_group(std::false_type{});
-      else if (flags == GroupFlags::mixed)
-        add_group(std::true_type{});
-    } else {
-      add_group(std::false_type{});
-    }
+    add_flagged_group<kMasked, typename V::Live, kNr>(lp, add_group);
     ap += kA == ASource::packed ? kPanel : a_step;
     bp += kDirectB ? b_step : kNr;
     if constexpr (kMasked) lp += kNr;

@@ -237,15 +237,7 @@ void tile(Index kc, const typename L::P *__restrict ap, const typename L::P *__r
     }
   };
   for (Index l = 0; l < kc; ++l) {
-    if constexpr (kMasked) {
-      const GroupFlags flags = group_flags<typename L::Live, L::kCols>(lp);
-      if (flags == GroupFlags::live)
-        add_group(std::false_type{});
-      else if (flags == GroupFlags::mixed)
-        add_group(std::true_type{});
-    } else {
-      add_group(std::false_type{});
-    }
+    add_flagged_group<kMasked, typename L::Live, L::kCols>(lp, add_group);
     ap += 4 * W;
     bp += 2 * L::kCols;
     if constexpr (kMasked) lp += L::kCols;

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 #include "frame/isa_namespace.h"
 
@@ -29,6 +30,23 @@ template <class Live, int kCount> inline GroupFlags group_flags(const Live *lp) 
     any = any || w[i] != 0;
   }
   return all ? GroupFlags::live : any ? GroupFlags::mixed : GroupFlags::dead;
+}
+
+// One group l of a tile: add(std::false_type) adds its terms unmasked,
+// add(std::true_type) under their flags.  Without kMasked every group
+// adds unmasked; with it, by the group's flags (none added when all are
+// clear).
+template <bool kMasked, class Live, int kCount, class Add>
+__attribute__((always_inline)) inline void add_flagged_group(const Live *lp, Add &&add) {
+  if constexpr (kMasked) {
+    const GroupFlags flags = group_flags<Live, kCount>(lp);
+    if (flags == GroupFlags::live)
+      add(std::false_type{});
+    else if (flags == GroupFlags::mixed)
+      add(std::true_type{});
+  } else {
+    add(std::false_type{});
+  }
 }
 
 } // namespace MOX2_ISA_NAMESPACE
