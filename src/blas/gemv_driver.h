@@ -123,9 +123,11 @@ void gemv_driver(GemvKernel<T> kernel, const char *trans, const std::int32_t *m_
   // four floating-point operations of GEMM (eight for a complex one); the
   // work estimate counts it so.  The complex column form gains little
   // from a second thread below about 1000 x 1000 (measured), so it counts
-  // at a quarter; the real dot form, bound by its transpositions, gains
-  // from 256 x 256 up (measured), so it counts four times.
-  const double work = (complex ? (no_trans ? 4.0 : 16.0) : (no_trans ? 8.0 : 32.0)) * m * n;
+  // at a quarter.  From cache the real forms gain from a second thread
+  // sooner (measured): the dot form, bound by its transpositions, from
+  // 256 x 256 (it counts four times), the column form from about 360 x 360
+  // (twice).
+  const double work = (complex ? (no_trans ? 4.0 : 16.0) : (no_trans ? 16.0 : 32.0)) * m * n;
   const std::int32_t threads = __f___zo_using_threads_();
   if (threads < 2 || len < threads) {
     kernel(trans, m_, n_, alpha, a, lda, x, incx, kernel_beta, y, incy, 1);
