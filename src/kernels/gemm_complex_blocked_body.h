@@ -177,8 +177,8 @@ void pack_a_rows_strip(const ComplexGemm<Complex<typename L::P>> &g, Index i0, I
 // cache lines are asked for while this tile computes (a hint that reads
 // nothing and never faults).  kMasked: lp holds a flag per packed t(l, j),
 // and a term whose b(l, j) is zero is skipped (not added at all): group by
-// group, a group l without such a term adds unmasked, one of them only
-// adds nothing, the rest add under their flags.
+// group, a group l without such a term adds unmasked, a group of such
+// terms only adds nothing, the rest add under their flags.
 template <class L, int kHalves = 2, bool kMasked = false>
 void tile(Index kc, const typename L::P *__restrict ap, const typename L::P *__restrict bp,
           typename L::P *c, Index ldc2, bool zero_start = false,

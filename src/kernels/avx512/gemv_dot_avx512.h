@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <type_traits>
 
+#include "kernels/avx512/gemv_column_avx512.h"
 #include "kernels/avx512/gemv_stream_avx512.h"
 #include "kernels/avx512/transpose_avx512.h"
 #include "kernels/blas_access.h"
@@ -126,43 +127,33 @@ inline void load_rows(const float *c, std::ptrdiff_t lda, std::ptrdiff_t i, __m5
   }
 }
 
-template <class T> struct Vector512 { using type = __m512; };
-template <> struct Vector512<double> { using type = __m512d; };
-inline __m512d broadcast(double v) { return _mm512_set1_pd(v); }
-inline __m512 broadcast(float v) { return _mm512_set1_ps(v); }
-inline __m512d add(__m512d a, __m512d b) { return _mm512_add_pd(a, b); }
-inline __m512 add(__m512 a, __m512 b) { return _mm512_add_ps(a, b); }
-inline __m512d mul(__m512d a, __m512d b) { return _mm512_mul_pd(a, b); }
-inline __m512 mul(__m512 a, __m512 b) { return _mm512_mul_ps(a, b); }
-inline void store(double *p, __m512d v) { _mm512_storeu_pd(p, v); }
-inline void store(float *p, __m512 v) { _mm512_storeu_ps(p, v); }
-
 // G whole groups of W = 8 (REAL(8)) or 16 (REAL(4)) columns from cache,
 // eight rows per step: lane sums temp := temp + A(i, j)*x(i) for i in
 // order, then y(j) := y(j) + alpha*temp, as in dot_columns_8.
 template <int G, class T, class Mem>
 void dot_columns_from_cache(const GemvBlock<T> &g, std::ptrdiff_t j) {
-  using V = typename Vector512<T>::type;
-  constexpr int W = 64 / sizeof(T);
+  using L = Lanes<T>;
+  using V = typename L::V;
+  constexpr int W = int(L::kCount);
   const std::ptrdiff_t m = g.m, m8 = m - m % 8, lda = g.lda;
   const T *c = g.a + j * lda;
   V acc[G];
   for (int q = 0; q < G; ++q)
-    acc[q] = broadcast(T(0));
+    acc[q] = L::splat(T(0));
   for (std::ptrdiff_t i = 0; i < m8; i += 8) {
     V xr[8];
     for (int r = 0; r < 8; ++r)
-      xr[r] = broadcast(Mem::ld(g.x + (i + r) * g.incx));
+      xr[r] = L::splat(Mem::ld(g.x + (i + r) * g.incx));
     for (int q = 0; q < G; ++q) {
       V row[8];
       load_rows(c + W * q * lda, lda, i, row);
       for (int r = 0; r < 8; ++r)
-        acc[q] = add(acc[q], mul(row[r], xr[r]));
+        acc[q] = L::add(acc[q], L::mul(row[r], xr[r]));
     }
   }
   for (int q = 0; q < G; ++q) {
     T lane[W], s[W];
-    store(lane, acc[q]);
+    L::store(lane, acc[q]);
     for (int l = 0; l < W; ++l)
       s[kRowLane<T>[l]] = lane[l];
     const T *cq = c + W * q * lda;
