@@ -119,15 +119,13 @@ void gemv_driver(GemvKernel<T> kernel, const char *trans, const std::int32_t *m_
     kernel_beta = &local_beta;
   }
 
-  // A GEMV streams A once, so an element of it costs about as much time as
-  // four floating-point operations of GEMM (eight for a complex one); the
-  // work estimate counts it so.  The complex column form gains little
-  // from a second thread below about 1000 x 1000 (measured), so it counts
-  // at a quarter.  From cache the real forms gain from a second thread
-  // sooner (measured): the dot form, bound by its transpositions, from
-  // 256 x 256 (it counts four times), the column form from about 360 x 360
-  // (twice).
-  const double work = (complex ? (no_trans ? 4.0 : 16.0) : (no_trans ? 16.0 : 32.0)) * m * n;
+  // The work estimate counts an element of A as the operations of GEMM
+  // that take as long, so that a second thread is taken from the sizes
+  // where it pays (measured): the real dot form, bound by its
+  // transpositions, from 256 x 256; the real column form and the complex
+  // dot form from about 360 x 360; the complex column form, which gains
+  // little from a second thread, from about 720 x 720.
+  const double work = (complex ? (no_trans ? 0.375 : 1.5) : (no_trans ? 1.5 : 3.0)) * m * n;
   const std::int32_t threads = __f___zo_using_threads_();
   if (threads < 2 || len < threads) {
     kernel(trans, m_, n_, alpha, a, lda, x, incx, kernel_beta, y, incy, 1);

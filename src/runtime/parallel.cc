@@ -207,7 +207,7 @@ bool run_on_block_pool(RegionBody body, void *args, std::int64_t first, std::int
 }
 
 std::atomic<double> &threaded_work_setting() {
-  static std::atomic<double> operations{2.0 * 1024 * 1024};
+  static std::atomic<double> operations{3.0 * 65536};
   return operations;
 }
 
