@@ -21,6 +21,7 @@
 #include "kernels/gemm_complex.h"
 #include "kernels/gemm_complex_column_form.h"
 #include "kernels/gemm_reference.h"
+#include "kernels/gemv_sets.h"
 #include "kernels/kernels.h"
 
 namespace mox2::kernels {
@@ -205,6 +206,13 @@ void real_driver(const char *transa, const char *transb, const i32 *m, const i32
                              c + s + r * lc,
                              lc};
     if (gemm_reference_with_dot_rows(block, rows)) return;
+  }
+  if (!tb && single_rows > 0 && Index(*k) * rest_n > kSmallGemv) {
+    // The rows' dot forms over op(B) = B in one pass where the kernel set
+    // has one: row i's x is op(A)(i, :), its y C(i, r+1..n).
+    const GemvBlock<T> rows{*k, rest_n, *alpha, b + r * lb, lb, a, incx_rows, T(1), c + r * lc, lc};
+    gemv_dot_rows(rows, single_rows, ta ? la : 1, 1);
+    single_rows = 0;
   }
   for (i32 i = 0; i < single_rows; ++i) {
     // C(i, r+1..n) += alpha*op(B)(:, r+1..n)^T * op(A)(i, :)^T.

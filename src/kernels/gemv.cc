@@ -93,6 +93,16 @@ bool reject_invalid(char trans, std::int32_t m, std::int32_t n, std::int32_t lda
   }
 
 } // namespace
+
+void gemv_dot_rows(const GemvBlock<float> &g, int rows, std::ptrdiff_t x_row,
+                   std::ptrdiff_t y_row) {
+  MOX2_GEMV_DISPATCH_(sgemv_dot_rows, g, rows, x_row, y_row)
+}
+void gemv_dot_rows(const GemvBlock<double> &g, int rows, std::ptrdiff_t x_row,
+                   std::ptrdiff_t y_row) {
+  MOX2_GEMV_DISPATCH_(dgemv_dot_rows, g, rows, x_row, y_row)
+}
+
 } // namespace mox2::kernels
 
 using namespace mox2;

@@ -166,6 +166,32 @@ template <class T, class Mem> void dot_form_real(const GemvBlock<T> &g) {
     dot_columns<1, T, Mem>(g, j);
 }
 
+#ifndef MOX2_KERNEL_SET_HAS_WIDE_DOT_ROWS
+// A kernel set with a wide form of several dot forms over one matrix
+// defines dot_rows_wide before including this file; it does some leading
+// columns of every x and returns how many.
+template <class T, class Mem> Index dot_rows_wide(const GemvBlock<T> &, int, Index, Index) {
+  return 0;
+}
+#endif
+
+// `rows` dot forms over the same matrix, y_r := y_r + alpha*A^T*x_r for
+// x_r = g.x + r*x_row and y_r = g.y + r*y_row (g.beta is not applied):
+// each the dot form's order.
+template <class T, class Mem>
+void dot_rows_real(const GemvBlock<T> &g, int rows, Index x_row, Index y_row) {
+  const Index done = dot_rows_wide<T, Mem>(g, rows, x_row, y_row);
+  if (done == g.n) return;
+  for (int r = 0; r < rows; ++r) {
+    GemvBlock<T> h = g;
+    h.n -= done;
+    h.a += done * g.lda;
+    h.x += r * x_row;
+    h.y += r * y_row + done * g.incy;
+    dot_form_real<T, Mem>(h);
+  }
+}
+
 // The column form on a strided y: rows in chunks, each chunk's y copied to
 // a contiguous buffer, updated there by every column in order, and copied
 // back.  Moving values changes no bits; each element's order stays.
@@ -407,6 +433,12 @@ void dgemv(bool transposed, const GemvBlock<double> &g) {
 }
 void dgemv_bytewise(bool transposed, const GemvBlock<double> &g) {
   gemv_real<double, Bytewise4Access>(transposed, g);
+}
+void sgemv_dot_rows(const GemvBlock<float> &g, int rows, Index x_row, Index y_row) {
+  dot_rows_real<float, NaturalAccess>(g, rows, x_row, y_row);
+}
+void dgemv_dot_rows(const GemvBlock<double> &g, int rows, Index x_row, Index y_row) {
+  dot_rows_real<double, NaturalAccess>(g, rows, x_row, y_row);
 }
 // GCC 12 turns the complex products' add/subtract pairs into fused
 // multiply-add-subtract instructions whenever AVX-512F is enabled, despite

@@ -33,6 +33,11 @@ enum class ComplexOp { plain, transposed, conjugated };
   void dgemv(bool transposed, const GemvBlock<double> &g);                                         \
   /* data only 4-byte aligned, one column at a time */                                             \
   void dgemv_bytewise(bool transposed, const GemvBlock<double> &g);                                \
+  /* rows dot forms over one matrix (gemv_dot_rows) */                                             \
+  void sgemv_dot_rows(const GemvBlock<float> &g, int rows, std::ptrdiff_t x_row,                   \
+                      std::ptrdiff_t y_row);                                                       \
+  void dgemv_dot_rows(const GemvBlock<double> &g, int rows, std::ptrdiff_t x_row,                  \
+                      std::ptrdiff_t y_row);                                                       \
   }
 #define MOX2_DECLARE_GEMV_SET_(set)                                                                \
   MOX2_DECLARE_GEMV_SET_REAL_(set)                                                                 \
@@ -54,5 +59,15 @@ std::ptrdiff_t cgemv_dot_columns(ComplexOp op, const GemvBlock<c8> &g, std::ptrd
 } // namespace avx512
 #undef MOX2_DECLARE_GEMV_SET_
 #undef MOX2_DECLARE_GEMV_SET_REAL_
+
+// The chosen kernel set's dot forms over one matrix: for r < rows,
+// y_r := y_r + alpha*A^T*x_r with x_r = g.x + r*x_row and y_r = g.y +
+// r*y_row (g.beta is not applied), each element in the GEMV dot form's
+// order (temp from +0, += A(i, j)*x_r(i) for i in order, then y_r(j) +
+// alpha*temp).  The rows peeled off a GEMM, in one pass over its B where
+// the set can.
+void gemv_dot_rows(const GemvBlock<float> &g, int rows, std::ptrdiff_t x_row, std::ptrdiff_t y_row);
+void gemv_dot_rows(const GemvBlock<double> &g, int rows, std::ptrdiff_t x_row,
+                   std::ptrdiff_t y_row);
 
 } // namespace mox2::kernels

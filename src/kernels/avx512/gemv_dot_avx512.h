@@ -40,7 +40,7 @@ template <class Mem> inline __m512d load_x8(const GemvBlock<double> &g, std::ptr
 // Columns j .. j + cols - 1 (cols <= 8; the lanes of missing columns
 // carry zeros and are dropped).  (From memory, more groups of eight at
 // once, with independent chains, measured slower: the column streams, not
-// the adder, limit; from cache, dot_columns_from_cache.)
+// the adder, limit; from cache, dot_rows_from_cache.)
 template <bool kStream, bool kPartial, class Mem>
 void dot_columns_8(const GemvBlock<double> &g, std::ptrdiff_t j, int partial_cols) {
   const int cols = kPartial ? partial_cols : 8;
@@ -127,46 +127,55 @@ inline void load_rows(const float *c, std::ptrdiff_t lda, std::ptrdiff_t i, __m5
   }
 }
 
-// G whole groups of W = 8 (REAL(8)) or 16 (REAL(4)) columns from cache,
-// eight rows per step: lane sums temp := temp + A(i, j)*x(i) for i in
-// order, then y(j) := y(j) + alpha*temp, as in dot_columns_8.
-template <int G, class T, class Mem>
-void dot_columns_from_cache(const GemvBlock<T> &g, std::ptrdiff_t j) {
+// R dot forms over the same columns (x_r at g.x + r*x_row, y_r at g.y +
+// r*y_row, r < R) for G whole groups of W = 8 (REAL(8)) or 16 (REAL(4))
+// columns from cache, eight rows per step, each group's rows transposed
+// once for all R: lane sums temp := temp + A(i, j)*x_r(i) for i in order,
+// then y_r(j) := y_r(j) + alpha*temp, as in dot_columns_8.  Every (r,
+// group) pair is its own chain.
+template <int R, int G, class T, class Mem>
+void dot_rows_from_cache(const GemvBlock<T> &g, std::ptrdiff_t x_row, std::ptrdiff_t y_row,
+                         std::ptrdiff_t j) {
   using L = Lanes<T>;
   using V = typename L::V;
   constexpr int W = int(L::kCount);
   const std::ptrdiff_t m = g.m, m8 = m - m % 8, lda = g.lda;
   const T *c = g.a + j * lda;
-  V acc[G];
-  for (int q = 0; q < G; ++q)
-    acc[q] = L::splat(T(0));
+  auto x = [&](int r, std::ptrdiff_t i) { return Mem::ld(g.x + r * x_row + i * g.incx); };
+  V acc[R][G];
+  for (int r = 0; r < R; ++r)
+    for (int q = 0; q < G; ++q)
+      acc[r][q] = L::splat(T(0));
   for (std::ptrdiff_t i = 0; i < m8; i += 8) {
-    V xr[8];
-    for (int r = 0; r < 8; ++r)
-      xr[r] = L::splat(Mem::ld(g.x + (i + r) * g.incx));
+    V xr[R][8];
+    for (int r = 0; r < R; ++r)
+      for (int e = 0; e < 8; ++e)
+        xr[r][e] = L::splat(x(r, i + e));
     for (int q = 0; q < G; ++q) {
       V row[8];
       load_rows(c + W * q * lda, lda, i, row);
-      for (int r = 0; r < 8; ++r)
-        acc[q] = L::add(acc[q], L::mul(row[r], xr[r]));
+      for (int e = 0; e < 8; ++e)
+        for (int r = 0; r < R; ++r)
+          acc[r][q] = L::add(acc[r][q], L::mul(row[e], xr[r][e]));
     }
   }
-  for (int q = 0; q < G; ++q) {
-    T lane[W], s[W];
-    L::store(lane, acc[q]);
-    for (int l = 0; l < W; ++l)
-      s[kRowLane<T>[l]] = lane[l];
-    const T *cq = c + W * q * lda;
-    for (std::ptrdiff_t i = m8; i < m; ++i) {
-      const T xi = Mem::ld(g.x + i * g.incx);
-      for (int k = 0; k < W; ++k)
-        s[k] = s[k] + Mem::ld(cq + k * lda + i) * xi;
+  for (int r = 0; r < R; ++r)
+    for (int q = 0; q < G; ++q) {
+      T lane[W], s[W];
+      L::store(lane, acc[r][q]);
+      for (int l = 0; l < W; ++l)
+        s[kRowLane<T>[l]] = lane[l];
+      const T *cq = c + W * q * lda;
+      for (std::ptrdiff_t i = m8; i < m; ++i) {
+        const T xi = x(r, i);
+        for (int k = 0; k < W; ++k)
+          s[k] = s[k] + Mem::ld(cq + k * lda + i) * xi;
+      }
+      for (int k = 0; k < W; ++k) {
+        T *yj = g.y + r * y_row + (j + W * q + k) * g.incy;
+        Mem::st(yj, Mem::ld(yj) + g.alpha * s[k]);
+      }
     }
-    for (int k = 0; k < W; ++k) {
-      T *yj = g.y + (j + W * q + k) * g.incy;
-      Mem::st(yj, Mem::ld(yj) + g.alpha * s[k]);
-    }
-  }
 }
 
 // Row r of the result holds element r of every input: q[r][k] = p[k][r].
@@ -255,7 +264,7 @@ template <class T, class Mem> std::ptrdiff_t dot_form_wide(const GemvBlock<T> &g
         // Sixteen columns at a time (more streams measured slower).
         constexpr int G = 16 / W;
         for (; j + G * W <= h.n; j += G * W)
-          dot_columns_from_cache<G, T, Mem>(h, j);
+          dot_rows_from_cache<1, G, T, Mem>(h, 0, 0, j);
       }
       for (; j < h.n - 1; j += W) {
         const int cols = int(h.n - j < W ? h.n - j : W);
@@ -286,6 +295,50 @@ template <class T, class Mem> std::ptrdiff_t dot_form_wide(const GemvBlock<T> &g
       }
     }
     return groups_of(g);
+  } else {
+    return 0;
+  }
+}
+
+// Two or three dot forms over the same matrix from cache (rows peeled off
+// a GEMM: the x_r are rows of its A, the y_r rows of its C): whole groups
+// of W columns for all of them at once; returns the columns done (the
+// caller runs the rest, and every column of a matrix streamed from
+// memory, one x at a time).  Strided x are first copied to contiguous
+// workspace (the same values: no bits change).  (Three x over two groups
+// at once measured no faster than over one.)
+template <class T, class Mem>
+std::ptrdiff_t dot_rows_wide(const GemvBlock<T> &g, int rows, std::ptrdiff_t x_row,
+                             std::ptrdiff_t y_row) {
+  if constexpr (std::is_same_v<T, double> || std::is_same_v<T, float>) {
+    constexpr int W = std::is_same_v<T, double> ? 8 : 16;
+    if (rows < 2 || rows > 3 || g.n < W || streams_from_memory(g.m, g.n, sizeof(T))) return 0;
+    auto groups_of = [&](const GemvBlock<T> &h, std::ptrdiff_t h_row) {
+      std::ptrdiff_t j = 0;
+      if (rows == 2) {
+        for (; j + 2 * W <= h.n; j += 2 * W)
+          dot_rows_from_cache<2, 2, T, Mem>(h, h_row, y_row, j);
+        for (; j + W <= h.n; j += W)
+          dot_rows_from_cache<2, 1, T, Mem>(h, h_row, y_row, j);
+      } else {
+        for (; j + W <= h.n; j += W)
+          dot_rows_from_cache<3, 1, T, Mem>(h, h_row, y_row, j);
+      }
+      return j;
+    };
+    if (g.incx != 1) {
+      Scratch copy(std::size_t(rows) * std::size_t(g.m) * sizeof(T));
+      if (T *x = static_cast<T *>(copy.data())) {
+        for (int r = 0; r < rows; ++r)
+          for (std::ptrdiff_t i = 0; i < g.m; ++i)
+            x[r * g.m + i] = Mem::ld(g.x + r * x_row + i * g.incx);
+        GemvBlock<T> h = g;
+        h.x = x;
+        h.incx = 1;
+        return groups_of(h, g.m);
+      }
+    }
+    return groups_of(g, x_row);
   } else {
     return 0;
   }
