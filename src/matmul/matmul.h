@@ -32,6 +32,7 @@
 #include "matmul/element.h"
 #include "matmul/promotion.h"
 #include "matmul/tile.h"
+#include "runtime/parallel.h"
 #include "runtime/scratch.h"
 
 namespace mox2 {
@@ -115,8 +116,57 @@ void pack_b(W *dst, const View &b, std::size_t k0, std::size_t kc, std::size_t n
 inline constexpr std::size_t kBlockK = 256;             // k values per block
 inline constexpr std::size_t kBlockABytes = 256 * 1024; // packed A block
 
+// One band of result columns of numeric_product: for every block of k in
+// order, the band's panels of B and every block of rows of A are packed
+// (into its own bpack and apack) and the tiles add their products to the
+// band's accumulators.
+template <class W> struct ColumnBand {
+  std::size_t first, count; // columns, whole panels of nr except at the end
+  W *apack, *bpack;
+};
+template <class W> struct ProductPlan {
+  TileFn<W> tile;
+  std::size_t m, kk, mr, nr, mb, kb, mp, plane;
+  bool in_place;
+  W *acc;
+  ColumnBand<W> band[kMaxThreads];
+};
+
+template <TypeCode A, TypeCode B, class W>
+void product_band(const ProductPlan<W> &p, const ColumnBand<W> &band, const View &a,
+                  const View &b) {
+  constexpr std::size_t pa = is_complex<A> ? 2 : 1, pb = is_complex<B> ? 2 : 1;
+  const std::size_t m = p.m, mr = p.mr, nr = p.nr, mp = p.mp;
+  const std::size_t np = (band.count + nr - 1) / nr * nr;
+  const View bv{b.at(0, band.first), b.s1, b.s2};
+  W *acc = p.acc + band.first * mp;
+  for (std::size_t k0 = 0; k0 < p.kk; k0 += p.kb) {
+    const std::size_t kc = std::min(p.kb, p.kk - k0);
+    pack_b<W, B>(band.bpack, bv, k0, kc, band.count, nr);
+    std::size_t i_packed = 0;
+    if (p.in_place) {
+      i_packed = m / mr * mr;
+      const std::ptrdiff_t lda = a.s2 / static_cast<std::ptrdiff_t>(sizeof(W));
+      for (std::size_t s = 0; s < i_packed; s += mr)
+        p.tile(kc, reinterpret_cast<const W *>(a.at(s, k0)), lda, band.bpack, acc + s, mp, p.plane);
+    }
+    for (std::size_t i0 = i_packed; i0 < m; i0 += p.mb) {
+      const std::size_t mc = std::min(p.mb, m - i0);
+      pack_a<W, A>(band.apack, a, i0, mc, k0, kc, mr);
+      for (std::size_t q = 0; q < np; q += nr) {
+        const W *bp = band.bpack + q * kc * pb;
+        for (std::size_t s = 0; s < mc; s += mr)
+          p.tile(kc, band.apack + s * kc * pa, mr * pa, bp, acc + q * mp + i0 + s, mp, p.plane);
+      }
+    }
+  }
+}
+
 // out(i, j) = sum over k of A(i, k)*B(k, j), i < m, j < n, stored contiguously
-// (column-major, leading dimension m) in the result type R.
+// (column-major, leading dimension m) in the result type R.  A product
+// large enough to repay a team has its columns cut into one band per
+// thread (each element is computed whole by one band, in its own order:
+// no bit depends on the cut).
 template <TypeCode A, TypeCode B, TypeCode R>
 void numeric_product(char *out, const View &a, const View &b, std::size_t m, std::size_t n,
                      std::size_t kk) {
@@ -125,61 +175,78 @@ void numeric_product(char *out, const View &a, const View &b, std::size_t m, std
   constexpr std::size_t pa = ac ? 2 : 1, pb = bc ? 2 : 1, pc = cx ? 2 : 1;
   const TileSet<W> tiles = select_tiles<W, ac, bc>();
   const bool column = n == 1;
-  const std::size_t mr = column ? tiles.mr1 : tiles.mr;
-  const std::size_t nr = column ? 1 : tiles.nr;
-  const TileFn<W> tile = column ? tiles.column : tiles.tile;
+  ProductPlan<W> p;
+  p.tile = column ? tiles.column : tiles.tile;
+  p.m = m;
+  p.kk = kk;
+  p.mr = column ? tiles.mr1 : tiles.mr;
+  p.nr = column ? 1 : tiles.nr;
+  const std::size_t mr = p.mr, nr = p.nr;
+  p.mp = (m + mr - 1) / mr * mr;
+  const std::size_t np = (n + nr - 1) / nr * nr;
+  p.kb = column ? kk : std::min(kk, kBlockK); // one column: x fits
+  std::size_t mb = std::max<std::size_t>(kBlockABytes / (p.kb * pa * sizeof(W)) / mr, 1) * mr;
+  p.mb = std::min(mb, p.mp);
+  p.plane = checked_product(p.mp, np);
 
-  const std::size_t mp = (m + mr - 1) / mr * mr, np = (n + nr - 1) / nr * nr;
-  const std::size_t kb = column ? kk : std::min(kk, kBlockK); // one column: x fits
-  std::size_t mb = std::max<std::size_t>(kBlockABytes / (kb * pa * sizeof(W)) / mr, 1) * mr;
-  mb = std::min(mb, mp);
-  const std::size_t plane = checked_product(mp, np);
+  // Threads: whole panels per band, as even as they go.
+  const std::size_t panels = np / nr;
+  const double work = (cx ? 8.0 : 2.0) * double(m) * double(n) * double(kk);
+  std::size_t threads = 1;
+  if (panels >= 2 && work >= threaded_work())
+    threads = std::min<std::size_t>(panels, std::size_t(__f___zo_using_threads_()));
+
   const std::size_t acc_bytes =
-      Scratch::rounded(checked_product(checked_product(plane, pc), sizeof(W)));
+      Scratch::rounded(checked_product(checked_product(p.plane, pc), sizeof(W)));
+  const std::size_t band_panels = (panels + threads - 1) / threads;
   const std::size_t b_bytes =
-      Scratch::rounded(checked_product(checked_product(kb * pb, np), sizeof(W)));
-  const std::size_t a_bytes = Scratch::rounded(mb * kb * pa * sizeof(W));
-  Scratch scratch(checked_sum(checked_sum(acc_bytes, b_bytes), a_bytes));
+      Scratch::rounded(checked_product(checked_product(p.kb * pb, band_panels * nr), sizeof(W)));
+  const std::size_t a_bytes = Scratch::rounded(p.mb * p.kb * pa * sizeof(W));
+  Scratch scratch(checked_sum(acc_bytes, checked_product(threads, checked_sum(b_bytes, a_bytes))));
   if (scratch.data() == nullptr) __f_out_of_space();
-  W *acc = static_cast<W *>(scratch.data());
-  W *bpack = acc + acc_bytes / sizeof(W);
-  W *apack = bpack + b_bytes / sizeof(W);
-  std::memset(static_cast<void *>(acc), 0, plane * pc * sizeof(W));
+  p.acc = static_cast<W *>(scratch.data());
+  std::memset(static_cast<void *>(p.acc), 0, p.plane * pc * sizeof(W));
+  char *room = static_cast<char *>(scratch.data()) + acc_bytes;
+  for (std::size_t t = 0, q = 0; t < threads; ++t) {
+    const std::size_t count = panels / threads + (t < panels % threads ? 1 : 0);
+    ColumnBand<W> &band = p.band[t];
+    band.first = q * nr;
+    band.count = std::min(count * nr, n - band.first);
+    band.bpack = reinterpret_cast<W *>(room);
+    band.apack = reinterpret_cast<W *>(room + b_bytes);
+    room += b_bytes + a_bytes;
+    q += count;
+  }
 
   // Matrix x vector with A already of the work type and contiguous columns:
   // whole strips are read in place, only the last partial strip is packed.
   constexpr bool in_place_type = !ac && std::is_same_v<ElementType<A>, W>;
-  const bool in_place = in_place_type && column && a.s1 == sizeof(W) &&
-                        a.s2 % static_cast<std::intptr_t>(sizeof(W)) == 0 &&
-                        reinterpret_cast<std::uintptr_t>(a.base) % alignof(W) == 0;
-  for (std::size_t k0 = 0; k0 < kk; k0 += kb) {
-    const std::size_t kc = std::min(kb, kk - k0);
-    pack_b<W, B>(bpack, b, k0, kc, n, nr);
-    std::size_t i_packed = 0;
-    if (in_place) {
-      i_packed = m / mr * mr;
-      const std::ptrdiff_t lda = a.s2 / static_cast<std::ptrdiff_t>(sizeof(W));
-      for (std::size_t s = 0; s < i_packed; s += mr)
-        tile(kc, reinterpret_cast<const W *>(a.at(s, k0)), lda, bpack, acc + s, mp, plane);
-    }
-    for (std::size_t i0 = i_packed; i0 < m; i0 += mb) {
-      const std::size_t mc = std::min(mb, m - i0);
-      pack_a<W, A>(apack, a, i0, mc, k0, kc, mr);
-      for (std::size_t q = 0; q < np; q += nr) {
-        const W *bp = bpack + q * kc * pb;
-        for (std::size_t s = 0; s < mc; s += mr)
-          tile(kc, apack + s * kc * pa, mr * pa, bp, acc + q * mp + i0 + s, mp, plane);
-      }
-    }
+  p.in_place = in_place_type && column && a.s1 == sizeof(W) &&
+               a.s2 % static_cast<std::intptr_t>(sizeof(W)) == 0 &&
+               reinterpret_cast<std::uintptr_t>(a.base) % alignof(W) == 0;
+  if (threads == 1) {
+    product_band<A, B, W>(p, p.band[0], a, b);
+  } else {
+    struct Args {
+      const ProductPlan<W> *p;
+      const View *a, *b;
+    } args{&p, &a, &b};
+    run_block_loop(
+        [](void *v, std::int32_t lo, std::int32_t hi) {
+          const Args &x = *static_cast<const Args *>(v);
+          for (std::int32_t t = lo; t <= hi; ++t)
+            product_band<A, B, W>(*x.p, x.p->band[t], *x.a, *x.b);
+        },
+        &args, 0, std::int32_t(threads) - 1, work);
   }
 
   using T = ElementType<R>;
   for (std::size_t j = 0; j < n; ++j)
     for (std::size_t i = 0; i < m; ++i) {
-      const W *c = acc + j * mp + i;
+      const W *c = p.acc + j * p.mp + i;
       T v;
       if constexpr (cx)
-        v = T{c[0], c[plane]};
+        v = T{c[0], c[p.plane]};
       else
         v = static_cast<T>(c[0]);
       store<T>(out + (j * m + i) * sizeof(T), v);

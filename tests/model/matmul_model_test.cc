@@ -1,16 +1,18 @@
 // Every MATMUL entry point, in all three forms, against the model, bit for
 // bit (any two NaNs equal): random shapes (zero extents included), strided,
 // reversed and transposed sections, 4-byte aligned 8- and 16-byte data, on
-// every kernel set the CPU has.
+// every kernel set the CPU has, with and without threads.
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <omp.h>
 
 #include "matmul/promotion.h"
 #include "model/model_intrinsics.h"
 #include "runtime/cpu.h"
+#include "runtime/parallel.h"
 #include "support/operands.h"
 
 namespace mox2 {
@@ -18,6 +20,22 @@ namespace {
 
 using test::random_int;
 using test::random_operand;
+
+// Cases with threads cut every product that has room for it into bands,
+// three threads' worth.
+bool threaded_case(int c) { return c == 2 || c % 8 == 6; }
+struct ThreadedCase {
+  int saved_threads = omp_get_max_threads();
+  double saved_work = threaded_work();
+  ThreadedCase() {
+    omp_set_num_threads(3);
+    set_threaded_work(0);
+  }
+  ~ThreadedCase() {
+    omp_set_num_threads(saved_threads);
+    set_threaded_work(saved_work);
+  }
+};
 
 // Each case runs on one kernel set, in turn.
 struct IsaCycle {
@@ -31,12 +49,14 @@ struct Shape {
 };
 
 // Mostly small; the first cases of each pair cross the blocking limits
-// (more than 256 terms, more rows than one packed block).
+// (more than 256 terms, more rows than one packed block), and case 2 has
+// enough columns for several bands of threads.
 Shape random_shape(int c, bool is_quad) {
   Shape s;
-  if (c < 2) {
+  if (c < 3) {
     s = {is_quad ? 70u : 150u, static_cast<std::size_t>(is_quad ? 260 : 300), 3, 0};
     if (c == 1) s = {7, 9, is_quad ? 20u : 40u, 0};
+    if (c == 2) s = {23, 270, 37, 0};
   } else {
     s = {static_cast<std::size_t>(random_int(0, 9)), static_cast<std::size_t>(random_int(0, 9)),
          static_cast<std::size_t>(random_int(0, 9)), 0};
@@ -77,9 +97,9 @@ void check_matmul(const char *pair, F12 f12, F21 f21, F22 f22) {
     const bool plain = c == 0 || c == 3; // contiguous operands: the in-place paths
     auto describe = [&](const char *form) {
       return std::string("__f_matmul_") + form + "_" + pair + " case " + std::to_string(c) +
-             " on " + isa_name(active_isa()) + ": m " + std::to_string(s.m) + " k " +
-             std::to_string(s.k) + " n " + std::to_string(s.n) + " k_other " +
-             std::to_string(s.k_other);
+             (threaded_case(c) ? " (threads)" : "") + " on " + isa_name(active_isa()) + ": m " +
+             std::to_string(s.m) + " k " + std::to_string(s.k) + " n " + std::to_string(s.n) +
+             " k_other " + std::to_string(s.k_other);
     };
     // The same-type REAL and COMPLEX pairs take the fast path for a21 and
     // a22 (kernel order, conformable operands), tested on their own.
@@ -87,7 +107,12 @@ void check_matmul(const char *pair, F12 f12, F21 f21, F22 f22) {
       auto a = random_operand(A, s.m, s.k, mix, plain);
       auto b = random_operand(B, s.k_other, s.n, mix, plain);
       DopeVector<2> r;
-      f22(&r, &a.dope, &b.dope);
+      if (threaded_case(c)) {
+        ThreadedCase threads;
+        f22(&r, &a.dope, &b.dope);
+      } else {
+        f22(&r, &a.dope, &b.dope);
+      }
       ASSERT_NE(r.base, nullptr) << describe("a22");
       EXPECT_EQ(r.extent[0], static_cast<std::intptr_t>(s.m)) << describe("a22");
       EXPECT_EQ(r.extent[1], static_cast<std::intptr_t>(s.n)) << describe("a22");
