@@ -116,12 +116,14 @@ void pack_b(W *dst, const View &b, std::size_t k0, std::size_t kc, std::size_t n
 inline constexpr std::size_t kBlockK = 256;             // k values per block
 inline constexpr std::size_t kBlockABytes = 256 * 1024; // packed A block
 
-// One band of result columns of numeric_product: for every block of k in
-// order, the band's panels of B and every block of rows of A are packed
-// (into its own bpack and apack) and the tiles add their products to the
-// band's accumulators.
-template <class W> struct ColumnBand {
-  std::size_t first, count; // columns, whole panels of nr except at the end
+// One band of the result of numeric_product (all its rows and some
+// columns, or for one column some rows): for every block of k in order,
+// the band's panels of B and blocks of rows of A are packed (into its own
+// bpack and apack) and the tiles add their products to the band's
+// accumulators.
+template <class W> struct Band {
+  std::size_t row_first, rows; // whole strips of mr except at the end
+  std::size_t col_first, cols; // whole panels of nr except at the end
   W *apack, *bpack;
 };
 template <class W> struct ProductPlan {
@@ -129,29 +131,29 @@ template <class W> struct ProductPlan {
   std::size_t m, kk, mr, nr, mb, kb, mp, plane;
   bool in_place;
   W *acc;
-  ColumnBand<W> band[kMaxThreads];
+  Band<W> band[kMaxThreads];
 };
 
 template <TypeCode A, TypeCode B, class W>
-void product_band(const ProductPlan<W> &p, const ColumnBand<W> &band, const View &a,
-                  const View &b) {
+void product_band(const ProductPlan<W> &p, const Band<W> &band, const View &a, const View &b) {
   constexpr std::size_t pa = is_complex<A> ? 2 : 1, pb = is_complex<B> ? 2 : 1;
-  const std::size_t m = p.m, mr = p.mr, nr = p.nr, mp = p.mp;
-  const std::size_t np = (band.count + nr - 1) / nr * nr;
-  const View bv{b.at(0, band.first), b.s1, b.s2};
-  W *acc = p.acc + band.first * mp;
+  const std::size_t mr = p.mr, nr = p.nr, mp = p.mp;
+  const std::size_t r0 = band.row_first, r1 = r0 + band.rows;
+  const std::size_t np = (band.cols + nr - 1) / nr * nr;
+  const View bv{b.at(0, band.col_first), b.s1, b.s2};
+  W *acc = p.acc + band.col_first * mp;
   for (std::size_t k0 = 0; k0 < p.kk; k0 += p.kb) {
     const std::size_t kc = std::min(p.kb, p.kk - k0);
-    pack_b<W, B>(band.bpack, bv, k0, kc, band.count, nr);
-    std::size_t i_packed = 0;
+    pack_b<W, B>(band.bpack, bv, k0, kc, band.cols, nr);
+    std::size_t i_packed = r0;
     if (p.in_place) {
-      i_packed = m / mr * mr;
+      i_packed = std::max(r0, std::min(r1, p.m / mr * mr));
       const std::ptrdiff_t lda = a.s2 / static_cast<std::ptrdiff_t>(sizeof(W));
-      for (std::size_t s = 0; s < i_packed; s += mr)
+      for (std::size_t s = r0; s < i_packed; s += mr)
         p.tile(kc, reinterpret_cast<const W *>(a.at(s, k0)), lda, band.bpack, acc + s, mp, p.plane);
     }
-    for (std::size_t i0 = i_packed; i0 < m; i0 += p.mb) {
-      const std::size_t mc = std::min(p.mb, m - i0);
+    for (std::size_t i0 = i_packed; i0 < r1; i0 += p.mb) {
+      const std::size_t mc = std::min(p.mb, r1 - i0);
       pack_a<W, A>(band.apack, a, i0, mc, k0, kc, mr);
       for (std::size_t q = 0; q < np; q += nr) {
         const W *bp = band.bpack + q * kc * pb;
@@ -164,9 +166,9 @@ void product_band(const ProductPlan<W> &p, const ColumnBand<W> &band, const View
 
 // out(i, j) = sum over k of A(i, k)*B(k, j), i < m, j < n, stored contiguously
 // (column-major, leading dimension m) in the result type R.  A product
-// large enough to repay a team has its columns cut into one band per
-// thread (each element is computed whole by one band, in its own order:
-// no bit depends on the cut).
+// large enough to repay a team has its columns (one column: its rows) cut
+// into one band per thread (each element is computed whole by one band,
+// in its own order: no bit depends on the cut).
 template <TypeCode A, TypeCode B, TypeCode R>
 void numeric_product(char *out, const View &a, const View &b, std::size_t m, std::size_t n,
                      std::size_t kk) {
@@ -189,33 +191,37 @@ void numeric_product(char *out, const View &a, const View &b, std::size_t m, std
   p.mb = std::min(mb, p.mp);
   p.plane = checked_product(p.mp, np);
 
-  // Threads: whole panels per band, as even as they go.
-  const std::size_t panels = np / nr;
-  const double work = (cx ? 8.0 : 2.0) * double(m) * double(n) * double(kk);
+  // Threads: whole panels (one column: strips) per band, as even as they go.
+  const std::size_t units = column ? p.mp / mr : np / nr;
+  // The work estimate weighs the operations so that a second thread is
+  // taken where it pays (measured, REAL(8) x INTEGER(4)): a matrix product,
+  // whose bands each pack all of A, from about 72 x 72 x 72; a product
+  // with one column from about 160 x 160 (x times a matrix from about 80).
+  const double work = (column ? 4.0 : 0.25) * (cx ? 8.0 : 2.0) * double(m) * double(n) * double(kk);
   std::size_t threads = 1;
-  if (panels >= 2 && work >= threaded_work())
-    threads = std::min<std::size_t>(panels, std::size_t(__f___zo_using_threads_()));
+  if (units >= 2 && work >= threaded_work())
+    threads = std::min<std::size_t>(units, std::size_t(__f___zo_using_threads_()));
 
   const std::size_t acc_bytes =
       Scratch::rounded(checked_product(checked_product(p.plane, pc), sizeof(W)));
-  const std::size_t band_panels = (panels + threads - 1) / threads;
+  const std::size_t band_cols = column ? 1 : (units + threads - 1) / threads * nr;
   const std::size_t b_bytes =
-      Scratch::rounded(checked_product(checked_product(p.kb * pb, band_panels * nr), sizeof(W)));
+      Scratch::rounded(checked_product(checked_product(p.kb * pb, band_cols), sizeof(W)));
   const std::size_t a_bytes = Scratch::rounded(p.mb * p.kb * pa * sizeof(W));
   Scratch scratch(checked_sum(acc_bytes, checked_product(threads, checked_sum(b_bytes, a_bytes))));
   if (scratch.data() == nullptr) __f_out_of_space();
   p.acc = static_cast<W *>(scratch.data());
   std::memset(static_cast<void *>(p.acc), 0, p.plane * pc * sizeof(W));
   char *room = static_cast<char *>(scratch.data()) + acc_bytes;
-  for (std::size_t t = 0, q = 0; t < threads; ++t) {
-    const std::size_t count = panels / threads + (t < panels % threads ? 1 : 0);
-    ColumnBand<W> &band = p.band[t];
-    band.first = q * nr;
-    band.count = std::min(count * nr, n - band.first);
+  for (std::size_t t = 0, u = 0; t < threads; ++t) {
+    const std::size_t count = units / threads + (t < units % threads ? 1 : 0);
+    Band<W> &band = p.band[t];
+    band = column ? Band<W>{u * mr, std::min(count * mr, m - u * mr), 0, 1}
+                  : Band<W>{0, m, u * nr, std::min(count * nr, n - u * nr)};
     band.bpack = reinterpret_cast<W *>(room);
     band.apack = reinterpret_cast<W *>(room + b_bytes);
     room += b_bytes + a_bytes;
-    q += count;
+    u += count;
   }
 
   // Matrix x vector with A already of the work type and contiguous columns:

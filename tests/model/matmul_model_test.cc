@@ -56,7 +56,7 @@ Shape random_shape(int c, bool is_quad) {
   if (c < 3) {
     s = {is_quad ? 70u : 150u, static_cast<std::size_t>(is_quad ? 260 : 300), 3, 0};
     if (c == 1) s = {7, 9, is_quad ? 20u : 40u, 0};
-    if (c == 2) s = {23, 270, 37, 0};
+    if (c == 2) s.n = 37;
   } else {
     s = {static_cast<std::size_t>(random_int(0, 9)), static_cast<std::size_t>(random_int(0, 9)),
          static_cast<std::size_t>(random_int(0, 9)), 0};
@@ -125,7 +125,12 @@ void check_matmul(const char *pair, F12 f12, F21 f21, F22 f22) {
       auto a = random_operand(A, s.m, s.k, mix, plain);
       auto x = random_operand(B, s.k_other, mix, plain);
       DopeVector<1> r;
-      f21(&r, &a.dope, &x.dope);
+      if (threaded_case(c)) {
+        ThreadedCase threads;
+        f21(&r, &a.dope, &x.dope);
+      } else {
+        f21(&r, &a.dope, &x.dope);
+      }
       ASSERT_NE(r.base, nullptr) << describe("a21");
       EXPECT_EQ(r.extent[0], static_cast<std::intptr_t>(s.m)) << describe("a21");
       EXPECT_EQ(r.stride[0], e);
@@ -136,7 +141,12 @@ void check_matmul(const char *pair, F12 f12, F21 f21, F22 f22) {
       auto x = random_operand(A, s.k_other, mix, plain);
       auto b = random_operand(B, s.k, s.m, mix, plain);
       DopeVector<1> r;
-      f12(&r, &x.dope, &b.dope);
+      if (threaded_case(c)) {
+        ThreadedCase threads;
+        f12(&r, &x.dope, &b.dope);
+      } else {
+        f12(&r, &x.dope, &b.dope);
+      }
       ASSERT_NE(r.base, nullptr) << describe("a12");
       EXPECT_EQ(r.extent[0], static_cast<std::intptr_t>(s.m)) << describe("a12");
       EXPECT_EQ(r.stride[0], e);
