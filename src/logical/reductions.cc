@@ -26,11 +26,11 @@ template <Op op, int S> std::uint32_t scan(const unsigned char *p, std::size_t n
   }
 }
 
-// Elements S bytes apart (S = 2 or 4, a multiple of K, p aligned to S): the
-// tests see only an element's least significant byte, so the first n - 1
-// elements scan as contiguous LOGICAL(S) ones (the bytes between elements
-// lie inside the section's span and decide nothing); the last element,
-// whose S bytes could pass the section's end, is tested alone.
+// Elements S bytes apart (S = 2, 4 or 8, a multiple of K, p aligned to S):
+// the tests see only an element's least significant byte, so the first
+// n - 1 elements scan as contiguous LOGICAL(S) ones (the bytes between
+// elements lie inside the section's span and decide nothing); the last
+// element, whose S bytes could pass the section's end, is tested alone.
 template <Op op, int K, int S> std::uint32_t scan_spaced(const unsigned char *p, std::size_t n) {
   const unsigned char *last = p + (n - 1) * S;
   if constexpr (op == Op::all)
@@ -41,24 +41,24 @@ template <Op op, int K, int S> std::uint32_t scan_spaced(const unsigned char *p,
     return (n > 1 ? scan<op, S>(p, n - 1) : 0) + truth<op, K>(last);
 }
 
-// Rank-1 worker: one section {base, n, stride}.  Contiguous sections of
-// kinds 1, 2 and 4, and sections whose elements lie 2 or 4 bytes apart (on
-// such a boundary), are scanned by the kernel set in use; every other
-// stride (any sign) and every LOGICAL(8) section element by element.
+// Rank-1 worker: one section {base, n, stride}.  Sections whose elements
+// lie K, 2, 4 or 8 bytes apart (at least K), on such a boundary, are
+// scanned by the kernel set in use; every other stride (any sign) and
+// alignment element by element.
 template <Op op, int K> std::uint32_t reduce_section(const DopeVector<1> *mask) {
   if (mask == nullptr || mask->base == nullptr) __f_unassociated_array();
   if (mask->extent[0] <= 0) return identity<op>;
   const auto *p = static_cast<const unsigned char *>(mask->base);
   auto n = static_cast<std::size_t>(mask->extent[0]);
-  std::ptrdiff_t stride = mask->stride[0];
-  if constexpr (K != 8) {
-    if (stride == K) return scan<op, K>(p, n);
-    const auto address = reinterpret_cast<std::uintptr_t>(p);
-    if constexpr (K < 2)
-      if (stride == 2 && address % 2 == 0) return scan_spaced<op, K, 2>(p, n);
-    if constexpr (K < 4)
-      if (stride == 4 && address % 4 == 0) return scan_spaced<op, K, 4>(p, n);
-  }
+  const std::ptrdiff_t stride = mask->stride[0];
+  const auto address = reinterpret_cast<std::uintptr_t>(p);
+  if (stride == K && address % K == 0) return scan<op, K>(p, n);
+  if constexpr (K < 2)
+    if (stride == 2 && address % 2 == 0) return scan_spaced<op, K, 2>(p, n);
+  if constexpr (K < 4)
+    if (stride == 4 && address % 4 == 0) return scan_spaced<op, K, 4>(p, n);
+  if constexpr (K < 8)
+    if (stride == 8 && address % 8 == 0) return scan_spaced<op, K, 8>(p, n);
   return scan_elements<op, K>(p, n, stride);
 }
 

@@ -136,13 +136,16 @@ TEST(LogicalModel, RandomSectionsOfEveryRankAndKind) {
 }
 
 // Long contiguous masks, where the SIMD scans fold their byte counters
-// (every 255 steps) and test whole blocks at once.
+// (every 255 steps) and test whole blocks at once; also on half their
+// kind's alignment (as LOGICAL(8) data may be), which they must not take
+// for whole elements.
 TEST(LogicalModel, LongContiguousMasks) {
   for (Isa isa : supported_isas()) {
     force_isa(isa);
-    for (int kind : {1, 2, 4})
+    for (int kind : {1, 2, 4, 8})
       for (std::intptr_t n : {8191, 16320, 65281, 200003}) {
-        Buffer data(n * kind, kind * random_int(0, 63 / kind));
+        const int unit = kind > 1 && n == 16320 ? kind / 2 : kind;
+        Buffer data(n * kind, unit * random_int(0, 63 / unit));
         for (int trial = 0; trial < 5; ++trial) {
           fill_random(data.data(), kind, n, kShares[trial][0], kShares[trial][1]);
           if (trial == 0 && n % 2)
@@ -158,13 +161,13 @@ TEST(LogicalModel, LongContiguousMasks) {
   force_isa(Isa::avx512);
 }
 
-// Sections whose elements lie 2 or 4 bytes apart scan the whole span: the
+// Sections whose elements lie 2, 4 or 8 bytes apart scan the whole span: the
 // bytes between elements carry bits that would decide every reduction if
 // they were taken as elements, and the last element's bytes end near an
 // unreadable page.
 TEST(LogicalModel, SpacedSectionsIgnoreTheBytesBetweenElements) {
   const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-  const std::size_t span_pages = 80;
+  const std::size_t span_pages = 160;
   char *map = static_cast<char *>(mmap(nullptr, (span_pages + 1) * page, PROT_READ | PROT_WRITE,
                                        MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
   ASSERT_NE(map, MAP_FAILED);
@@ -172,7 +175,8 @@ TEST(LogicalModel, SpacedSectionsIgnoreTheBytesBetweenElements) {
   char *end = map + span_pages * page;
   for (Isa isa : supported_isas()) {
     force_isa(isa);
-    for (auto [kind, spacing] : {std::pair{1, 2}, std::pair{1, 4}, std::pair{2, 4}})
+    for (auto [kind, spacing] : {std::pair{1, 2}, std::pair{1, 4}, std::pair{2, 4}, std::pair{1, 8},
+                                 std::pair{2, 8}, std::pair{4, 8}})
       for (std::intptr_t n : {1, 2, 3, 31, 32, 33, 64, 65, 129, 4097, 70001})
         for (int trial = 0; trial < 4; ++trial) {
           // Elements on `spacing` boundaries, the last one's `spacing` bytes

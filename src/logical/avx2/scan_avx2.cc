@@ -14,8 +14,10 @@ template <int K> inline __m256i in_every_lane(int v) {
     return _mm256_set1_epi8(static_cast<char>(v));
   else if constexpr (K == 2)
     return _mm256_set1_epi16(static_cast<short>(v));
-  else
+  else if constexpr (K == 4)
     return _mm256_set1_epi32(v);
+  else
+    return _mm256_set1_epi64x(v);
 }
 
 inline bool any_bit(__m256i v) { return !_mm256_testz_si256(v, v); }

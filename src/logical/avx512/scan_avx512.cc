@@ -19,8 +19,10 @@ template <int K> inline __m512i in_every_lane(int v) {
     return _mm512_set1_epi8(static_cast<char>(v));
   else if constexpr (K == 2)
     return _mm512_set1_epi16(static_cast<short>(v));
-  else
+  else if constexpr (K == 4)
     return _mm512_set1_epi32(v);
+  else
+    return _mm512_set1_epi64(v);
 }
 
 inline bool any_bit(__m512i v) { return _mm512_test_epi64_mask(v, v) != 0; }
