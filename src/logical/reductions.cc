@@ -1,6 +1,7 @@
 // ALL, ANY and COUNT of LOGICAL arrays: the rank-1 workers, the whole-array
-// reductions of rank 2 to 7 (one worker call per column) and the reductions
-// along DIM (one worker call per result element).
+// reductions of rank 2 to 7 (one worker call per column, contiguous
+// columns joined) and the reductions along DIM (a section per result
+// element, or lines of result elements side by side).
 //
 // ALL and COUNT take an element as true when value & 1 is set, ANY when
 // value & 0xFF is nonzero.  ALL of an empty array is true, ANY false, COUNT
@@ -64,13 +65,19 @@ template <Op op, int K> std::uint32_t reduce_section(const DopeVector<1> *mask) 
 
 // Ranks 2 to 7: the columns (sections along dimension 1) in column-major
 // order of their subscripts, each through the exported rank-1 worker; ALL
-// stops at the first false column, ANY at the first true one.
+// stops at the first false column, ANY at the first true one.  Leading
+// dimensions whose elements continue the run before them (stride(d) =
+// extent(d-1)*stride(d-1)) join it in one longer column.
 template <Op op, int R, class Result>
 Result reduce_columns(const DopeVector<R> *mask, Result (*worker)(const DopeVector<1> *)) {
   if (mask == nullptr || mask->base == nullptr) __f_unassociated_array();
   for (int d = 0; d < R; ++d)
     if (mask->extent[d] <= 0) return static_cast<Result>(identity<op>);
-  DopeVector<1> column{mask->base, {mask->extent[0]}, {mask->stride[0]}};
+  std::intptr_t run = mask->extent[0];
+  int outer = 1; // the first dimension walked column by column
+  while (outer < R && mask->stride[0] != 0 && mask->stride[outer] == run * mask->stride[0])
+    run *= mask->extent[outer++];
+  DopeVector<1> column{mask->base, {run}, {mask->stride[0]}};
   const char *first = static_cast<const char *>(mask->base);
   std::intptr_t index[R] = {};
   std::uint32_t count = 0;
@@ -83,18 +90,80 @@ Result reduce_columns(const DopeVector<R> *mask, Result (*worker)(const DopeVect
     } else {
       count += static_cast<std::uint32_t>(value);
     }
-    int d = 1;
+    int d = outer;
     for (; d < R; ++d) {
       if (++index[d] < mask->extent[d]) break;
       index[d] = 0;
     }
     if (d == R) break;
     const char *base = first;
-    for (int k = 1; k < R; ++k)
+    for (int k = outer; k < R; ++k)
       base += index[k] * mask->stride[k];
     column.base = const_cast<char *>(base);
   }
   return static_cast<Result>(op == Op::count ? count : identity<op>);
+}
+
+// Sections along DIM one at a time: short ones (up to kShortSection
+// elements) are tested in line, longer ones by the rank-1 worker's scans.
+constexpr std::intptr_t kShortSection = 16;
+
+// Along DIM > 1, the result elements that differ only in their first
+// subscript (a line, contiguous in the result) take their sections side
+// by side: for each position along DIM in order, every element of the line
+// is updated from its mask element (COUNT adds, ALL ands, ANY ors), up to
+// kLine elements at a time; ALL and ANY stop once every element of the
+// line is decided.  The same values as one section at a time.  Lines
+// shorter than kLineMin go section by section (measured on COUNT: lines
+// of 3 elements 1.6x faster so, of 5 elements 1.8x slower).
+constexpr std::intptr_t kLine = 1024, kLineMin = 4;
+
+template <Op op, int K, bool kUnit>
+void update_line(std::uint32_t *line, std::intptr_t len, const unsigned char *p, std::ptrdiff_t s) {
+  if constexpr (kUnit) s = K;
+  for (std::intptr_t i = 0; i < len; ++i) {
+    const std::uint32_t t = truth<op, K>(p + i * s);
+    if constexpr (op == Op::all)
+      line[i] &= t;
+    else if constexpr (op == Op::any)
+      line[i] |= t;
+    else
+      line[i] += t;
+  }
+}
+
+// Whether every element of an ALL or ANY line is decided (0, or 1).
+template <Op op> bool line_decided(const std::uint32_t *line, std::intptr_t len) {
+  std::uint32_t undecided = 0;
+  for (std::intptr_t i = 0; i < len; ++i)
+    undecided |= line[i] ^ identity<op> ^ 1;
+  return undecided == 0;
+}
+
+// The line of len elements whose mask elements along dimension 1 start at
+// p (s apart), the sections along DIM ed elements sd apart, into out.
+template <Op op, int K, class Stored>
+void reduce_line(char *out, std::intptr_t len, const unsigned char *p, std::ptrdiff_t s,
+                 std::intptr_t ed, std::ptrdiff_t sd) {
+  std::uint32_t line[kLine];
+  for (std::intptr_t i0 = 0; i0 < len; i0 += kLine) {
+    const std::intptr_t n = len - i0 < kLine ? len - i0 : kLine;
+    for (std::intptr_t i = 0; i < n; ++i)
+      line[i] = identity<op>;
+    const unsigned char *q = p + i0 * s;
+    for (std::intptr_t j = 0; j < ed; ++j, q += sd) {
+      if (s == K)
+        update_line<op, K, true>(line, n, q, s);
+      else
+        update_line<op, K, false>(line, n, q, s);
+      // Decided lines are looked for after 1, 2, 4, 8 and then every 16
+      // positions.
+      if constexpr (op != Op::count)
+        if (((j & (j + 1)) == 0 || j % 16 == 15) && line_decided<op>(line, n)) break;
+    }
+    for (std::intptr_t i = 0; i < n; ++i)
+      store<Stored>(out + (i0 + i) * sizeof(Stored), static_cast<Stored>(line[i]));
+  }
 }
 
 // Along DIM: the result has the shape of MASK without dimension DIM and is
@@ -102,9 +171,8 @@ Result reduce_columns(const DopeVector<R> *mask, Result (*worker)(const DopeVect
 // column-major order, is the worker's value on the section of MASK along
 // DIM at those subscripts, stored as Stored (LOGICAL(k) or INTEGER(4)).
 // The caller's descriptor is written after the last element.
-template <int R, class Stored, class Result>
-void reduce_along(DopeVector<R - 1> *result, const DopeVector<R> *mask, std::int32_t dim,
-                  Result (*worker)(const DopeVector<1> *)) {
+template <Op op, int K, int R, class Stored>
+void reduce_along(DopeVector<R - 1> *result, const DopeVector<R> *mask, std::int32_t dim) {
   if (mask == nullptr || mask->base == nullptr) __f_unassociated_array();
   if (dim < 1 || dim > R) __f_illegal_dimension();
   DopeVector<R - 1> out;
@@ -119,23 +187,39 @@ void reduce_along(DopeVector<R - 1> *result, const DopeVector<R> *mask, std::int
     ++j;
   }
   if (!empty) {
-    DopeVector<1> section{mask->base, {mask->extent[dim - 1]}, {mask->stride[dim - 1]}};
-    const char *first = static_cast<const char *>(mask->base);
+    const auto *first = static_cast<const unsigned char *>(mask->base);
     char *next = static_cast<char *>(out.base);
+    const std::intptr_t len = mask->extent[dim - 1] > 0 ? mask->extent[dim - 1] : 0;
+    const std::ptrdiff_t along = mask->stride[dim - 1];
+    // Lines walk the result's subscripts from the second on; sections
+    // from the first.
+    const bool lines = dim > 1 && extent[0] >= kLineMin;
+    const int from = lines ? 1 : 0;
     std::intptr_t index[R - 1] = {};
     for (;;) {
-      store<Stored>(next, static_cast<Stored>(worker(&section)));
-      next += sizeof(Stored);
-      int j = 0;
+      const unsigned char *base = first;
+      for (int k = from; k < R - 1; ++k)
+        base += index[k] * stride[k];
+      if (lines) {
+        reduce_line<op, K, Stored>(next, extent[0], base, stride[0], len, along);
+        next += extent[0] * sizeof(Stored);
+      } else {
+        std::uint32_t value;
+        if (len <= kShortSection) {
+          value = scan_elements<op, K>(base, std::size_t(len), along);
+        } else {
+          const DopeVector<1> section{const_cast<unsigned char *>(base), {len}, {along}};
+          value = reduce_section<op, K>(&section);
+        }
+        store<Stored>(next, static_cast<Stored>(value));
+        next += sizeof(Stored);
+      }
+      int j = from;
       for (; j < R - 1; ++j) {
         if (++index[j] < extent[j]) break;
         index[j] = 0;
       }
       if (j == R - 1) break;
-      const char *base = first;
-      for (int k = 0; k < R - 1; ++k)
-        base += index[k] * stride[k];
-      section.base = const_cast<char *>(base);
     }
   }
   std::memcpy(static_cast<void *>(result), &out, sizeof out);
@@ -166,8 +250,8 @@ MOX2_REDUCTION_COLUMN_WALKS(MOX2_DEFINE_COLUMN_WALK_)
 
 #define MOX2_DEFINE_ALONG_DIM_(op, r, k)                                                           \
   extern "C" MOX2_REDUCTION_A_SIGNATURE(op, r, k) {                                                \
-    mox2::logical::reduce_along<r, mox2::logical::Stored<Op::op, k>>(result, mask, dim,            \
-                                                                     &__f_##op##_s1_l##k);         \
+    mox2::logical::reduce_along<Op::op, k, r, mox2::logical::Stored<Op::op, k>>(result, mask,      \
+                                                                                dim);              \
   }
 MOX2_REDUCTION_A_ENTRIES(MOX2_DEFINE_ALONG_DIM_)
 #undef MOX2_DEFINE_ALONG_DIM_

@@ -161,6 +161,49 @@ TEST(LogicalModel, LongContiguousMasks) {
   force_isa(Isa::avx512);
 }
 
+// Along a later dimension, long lines of result elements (past one block
+// of lines) over long sections, where ALL and ANY are decided only by the
+// last element of one section, or early everywhere.
+TEST(LogicalModel, LongLinesAlongLaterDimensions) {
+  const std::vector<std::vector<std::intptr_t>> shapes = {
+      {1100, 40}, {6, 300}, {3, 500}, {40, 5, 70}, {2, 3, 200}};
+  for (int kind : {1, 2, 4, 8})
+    for (const auto &shape : shapes)
+      for (int trial = 0; trial < 5; ++trial) {
+        const int rank = static_cast<int>(shape.size());
+        Section s(kind, shape, kind < 4 ? kind : 4);
+        fill_random(s.element(0), kind, s.parent_elements, kShares[trial][0], kShares[trial][1]);
+        Words mask = s.words();
+        for (int dim = 2; dim <= rank; ++dim) {
+          // One section decided by its last element: a false for ALL and
+          // COUNT on an all-true mask, a true for ANY on an all-false one.
+          char *late = static_cast<char *>(mask.base()) + (shape[0] - 1) / 2 * mask.stride(0) +
+                       (shape[dim - 1] - 1) * mask.stride(dim - 1);
+          const std::int64_t saved = result_element(late, kind, 0);
+          if (trial == 0) put_element(late, kind, 0x100);
+          if (trial == 3) put_element(late, kind, 0x1);
+          for (Reduction op : kReductions) {
+            const std::vector<std::int64_t> expect = model_along(op, kind, mask, dim - 1);
+            const int size = op == Reduction::count ? 4 : kind;
+            for (Isa isa : supported_isas()) {
+              force_isa(isa);
+              Words result(rank - 1);
+              call_along(op, kind, result, mask, dim);
+              std::vector<std::int64_t> got;
+              for (std::size_t i = 0; i < expect.size(); ++i)
+                got.push_back(result_element(result.base(), size, i));
+              EXPECT_EQ(got, expect)
+                  << isa_name(isa) << " " << reduction_name(op) << " kind " << kind << " rank "
+                  << rank << " dim " << dim << " trial " << trial;
+              std::free(result.base());
+            }
+          }
+          put_element(late, kind, saved);
+        }
+      }
+  force_isa(Isa::avx512);
+}
+
 // Sections whose elements lie 2, 4 or 8 bytes apart scan the whole span: the
 // bytes between elements carry bits that would decide every reduction if
 // they were taken as elements, and the last element's bytes end near an
