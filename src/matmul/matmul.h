@@ -164,6 +164,64 @@ void product_band(const ProductPlan<W> &p, const Band<W> &band, const View &a, c
   }
 }
 
+// Products of at most kDirectTerms terms skip the packing: each element's
+// sum is formed term by term where it stands, in the tile kernels'
+// arithmetic (the same expressions, the same order), up to four elements
+// of a column side by side.
+inline constexpr std::size_t kDirectTerms = 512;
+
+// Elements i0 .. i0+kRows-1 of column j, stored from out.
+template <TypeCode A, TypeCode B, TypeCode R, int kRows>
+void direct_elements(char *out, const View &a, const View &b, std::size_t i0, std::size_t j,
+                     std::size_t kk) {
+  using W = Work<R, A, B>;
+  using T = ElementType<R>;
+  constexpr bool ac = is_complex<A>, bc = is_complex<B>;
+  W cr[kRows] = {}, ci[kRows] = {};
+  const char *pa = a.at(i0, 0), *pb = b.at(0, j);
+  for (std::size_t k = 0; k < kk; ++k, pa += a.s2, pb += b.s1) {
+    W br, bi{};
+    convert<W, B>(pb, &br, &bi);
+#pragma GCC unroll 4
+    for (int r = 0; r < kRows; ++r) {
+      W ar, ai{};
+      convert<W, A>(pa + r * a.s1, &ar, &ai);
+      if constexpr (ac && bc) {
+        cr[r] += ar * br - ai * bi;
+        ci[r] += ar * bi + ai * br;
+      } else if constexpr (ac) {
+        cr[r] += ar * br;
+        ci[r] += ai * br;
+      } else if constexpr (bc) {
+        cr[r] += ar * br;
+        ci[r] += ar * bi;
+      } else {
+        cr[r] += ar * br;
+      }
+    }
+  }
+#pragma GCC unroll 4
+  for (int r = 0; r < kRows; ++r) {
+    if constexpr (ac || bc)
+      store<T>(out + r * sizeof(T), T{cr[r], ci[r]});
+    else
+      store<T>(out + r * sizeof(T), static_cast<T>(cr[r]));
+  }
+}
+
+template <TypeCode A, TypeCode B, TypeCode R>
+void direct_product(char *out, const View &a, const View &b, std::size_t m, std::size_t n,
+                    std::size_t kk) {
+  using T = ElementType<R>;
+  for (std::size_t j = 0; j < n; ++j) {
+    std::size_t i = 0;
+    for (; i + 4 <= m; i += 4, out += 4 * sizeof(T))
+      direct_elements<A, B, R, 4>(out, a, b, i, j, kk);
+    for (; i < m; ++i, out += sizeof(T))
+      direct_elements<A, B, R, 1>(out, a, b, i, j, kk);
+  }
+}
+
 // out(i, j) = sum over k of A(i, k)*B(k, j), i < m, j < n, stored contiguously
 // (column-major, leading dimension m) in the result type R.  A product
 // large enough to repay a team has its columns (one column: its rows) cut
@@ -175,6 +233,10 @@ void numeric_product(char *out, const View &a, const View &b, std::size_t m, std
   using W = Work<R, A, B>;
   constexpr bool ac = is_complex<A>, bc = is_complex<B>, cx = ac || bc;
   constexpr std::size_t pa = ac ? 2 : 1, pb = bc ? 2 : 1, pc = cx ? 2 : 1;
+  if (m * n * kk <= kDirectTerms) {
+    direct_product<A, B, R>(out, a, b, m, n, kk);
+    return;
+  }
   const TileSet<W> tiles = select_tiles<W, ac, bc>();
   const bool column = n == 1;
   ProductPlan<W> p;
