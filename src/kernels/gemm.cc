@@ -72,6 +72,10 @@ template <class T> void scale_c(i32 m, i32 n, const T *beta, T *c, Index ldc) {
 // alpha*op(M)*x (alpha not zero, beta = 1), each element in the GEMV
 // kernel's order.  M(i, j) is mat[i + j*ld]; every increment is positive.
 constexpr Index kSmallGemv = 1024; // elements of M
+// A lone peeled row beside a block of four rows joins that block's packed
+// pass over B only from this many elements of B (measured: 5 x 5 x 5 1.7x
+// faster written out, 5 x 16 x 16 1.5x slower).
+constexpr Index kTinyGemv = 64;
 
 // Dot form of kRows peeled rows at once, kCols columns of M side by side:
 // row r's x is x0 + r*row_step (increment incx) and its y is y0 + r
@@ -188,7 +192,7 @@ void real_driver(const char *transa, const char *transb, const i32 *m, const i32
                               lc);
     single_rows = 0;
   }
-  if (single_rows > 0 && !ta && !tb && *m - s == 4) {
+  if (single_rows > 0 && !ta && !tb && *m - s == 4 && Index(*k) * rest_n > kTinyGemv) {
     // The s rows' dot forms beside the four-row block, in one pass over B
     // where the kernel set has it.
     const DotRows<T> rows{s, a, 1, la, c + r * lc, 1, lc};
