@@ -166,7 +166,7 @@ void product_band(const ProductPlan<W> &p, const Band<W> &band, const View &a, c
 
 // Products of at most kDirectTerms terms skip the packing: each element's
 // sum is formed term by term where it stands, in the tile kernels'
-// arithmetic (the same expressions, the same order), up to four elements
+// arithmetic (the same expressions, the same order), up to eight elements
 // of a column side by side.
 inline constexpr std::size_t kDirectTerms = 512;
 
@@ -182,7 +182,7 @@ void direct_elements(char *out, const View &a, const View &b, std::size_t i0, st
   for (std::size_t k = 0; k < kk; ++k, pa += a.s2, pb += b.s1) {
     W br, bi{};
     convert<W, B>(pb, &br, &bi);
-#pragma GCC unroll 4
+#pragma GCC unroll 8
     for (int r = 0; r < kRows; ++r) {
       W ar, ai{};
       convert<W, A>(pa + r * a.s1, &ar, &ai);
@@ -200,7 +200,7 @@ void direct_elements(char *out, const View &a, const View &b, std::size_t i0, st
       }
     }
   }
-#pragma GCC unroll 4
+#pragma GCC unroll 8
   for (int r = 0; r < kRows; ++r) {
     if constexpr (ac || bc)
       store<T>(out + r * sizeof(T), T{cr[r], ci[r]});
@@ -209,17 +209,56 @@ void direct_elements(char *out, const View &a, const View &b, std::size_t i0, st
   }
 }
 
+// Rows [r0, r1) of every column of the m x n result at out.
 template <TypeCode A, TypeCode B, TypeCode R>
 void direct_product(char *out, const View &a, const View &b, std::size_t m, std::size_t n,
-                    std::size_t kk) {
+                    std::size_t kk, std::size_t r0, std::size_t r1) {
   using T = ElementType<R>;
   for (std::size_t j = 0; j < n; ++j) {
-    std::size_t i = 0;
-    for (; i + 4 <= m; i += 4, out += 4 * sizeof(T))
-      direct_elements<A, B, R, 4>(out, a, b, i, j, kk);
-    for (; i < m; ++i, out += sizeof(T))
-      direct_elements<A, B, R, 1>(out, a, b, i, j, kk);
+    char *o = out + (j * m + r0) * sizeof(T);
+    std::size_t i = r0;
+    for (; i + 8 <= r1; i += 8, o += 8 * sizeof(T))
+      direct_elements<A, B, R, 8>(o, a, b, i, j, kk);
+    for (; i + 4 <= r1; i += 4, o += 4 * sizeof(T))
+      direct_elements<A, B, R, 4>(o, a, b, i, j, kk);
+    for (; i < r1; ++i, o += sizeof(T))
+      direct_elements<A, B, R, 1>(o, a, b, i, j, kk);
   }
+}
+
+// A product with one column whose A runs along k (consecutive values of k
+// adjacent: the transpose of a column-major matrix, as in a vector times
+// a matrix) is summed where A stands as well, eight rows side by side,
+// which beats a transposing pack (measured: 3.5x in cache); a large one
+// cuts its rows into bands of eight, one per thread.
+template <TypeCode A, TypeCode B, TypeCode R>
+void direct_column(char *out, const View &a, const View &b, std::size_t m, std::size_t kk) {
+  constexpr bool cx = is_complex<A> || is_complex<B>;
+  const std::size_t units = (m + 7) / 8;
+  const double work = 4.0 * (cx ? 8.0 : 2.0) * double(m) * double(kk);
+  std::size_t threads = 1;
+  if (units >= 2 && work >= threaded_work())
+    threads = std::min<std::size_t>(units, std::size_t(__f___zo_using_threads_()));
+  if (threads == 1) {
+    direct_product<A, B, R>(out, a, b, m, 1, kk, 0, m);
+    return;
+  }
+  struct Args {
+    char *out;
+    const View *a, *b;
+    std::size_t m, kk, units, threads;
+  } args{out, &a, &b, m, kk, units, threads};
+  run_block_loop(
+      [](void *v, std::int32_t lo, std::int32_t hi) {
+        const Args &x = *static_cast<const Args *>(v);
+        for (std::size_t t = std::size_t(lo); t <= std::size_t(hi); ++t) {
+          const std::size_t q = x.units / x.threads, r = x.units % x.threads;
+          const std::size_t first = t * q + std::min(t, r), count = q + (t < r ? 1 : 0);
+          direct_product<A, B, R>(x.out, *x.a, *x.b, x.m, 1, x.kk, 8 * first,
+                                  std::min(x.m, 8 * (first + count)));
+        }
+      },
+      &args, 0, std::int32_t(threads) - 1, work);
 }
 
 // out(i, j) = sum over k of A(i, k)*B(k, j), i < m, j < n, stored contiguously
@@ -234,7 +273,11 @@ void numeric_product(char *out, const View &a, const View &b, std::size_t m, std
   constexpr bool ac = is_complex<A>, bc = is_complex<B>, cx = ac || bc;
   constexpr std::size_t pa = ac ? 2 : 1, pb = bc ? 2 : 1, pc = cx ? 2 : 1;
   if (m * n * kk <= kDirectTerms) {
-    direct_product<A, B, R>(out, a, b, m, n, kk);
+    direct_product<A, B, R>(out, a, b, m, n, kk, 0, m);
+    return;
+  }
+  if (n == 1 && a.s2 == static_cast<std::intptr_t>(sizeof(ElementType<A>))) {
+    direct_column<A, B, R>(out, a, b, m, kk);
     return;
   }
   const TileSet<W> tiles = select_tiles<W, ac, bc>();
