@@ -1,12 +1,14 @@
 // ALL, ANY and COUNT over 64 MiB masks of every kind, contiguous and with
-// every other element, in bytes of mask per second, beside a plain read of
-// the same memory and gfortran's own intrinsics.  ALL scans an all-true
+// every other element, and COUNT along either dimension of the same bytes
+// as a LOGICAL(4) matrix, in bytes of mask per second, beside a plain read
+// of the same memory and gfortran's own intrinsics.  ALL scans an all-true
 // mask and ANY an all-false one, so that neither stops early.
 #include <immintrin.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include <benchmark/benchmark.h>
 
@@ -21,6 +23,8 @@ MOX2_GFORTRAN_LOGICAL_(2)
 MOX2_GFORTRAN_LOGICAL_(4)
 MOX2_GFORTRAN_LOGICAL_(8)
 #undef MOX2_GFORTRAN_LOGICAL_
+void mox2_gfortran_count_along_l4(const void *p, std::int64_t rows, std::int64_t cols, int dim,
+                                  std::int32_t *res);
 }
 
 namespace {
@@ -87,6 +91,48 @@ template <Op op> void BM_gfortran(benchmark::State &state) {
   state.SetBytesProcessed(state.iterations() * kBytes);
 }
 
+// COUNT along DIM of the 64 MiB as a LOGICAL(4) matrix of `rows` rows (a
+// third of the elements true).  Arguments: rows, dim.
+const char *matrix_memory() {
+  static char *m = nullptr;
+  if (m == nullptr) {
+    m = static_cast<char *>(std::aligned_alloc(4096, kBytes));
+    for (std::size_t i = 0; i < kBytes / 4; ++i) {
+      const std::int32_t v = (i * 2654435761u >> 13) % 3 == 0;
+      std::memcpy(m + 4 * i, &v, 4);
+    }
+  }
+  return m;
+}
+void BM_mox2_count_along(benchmark::State &state) {
+  const std::intptr_t rows = state.range(0), cols = kBytes / 4 / rows;
+  const auto dim = static_cast<std::int32_t>(state.range(1));
+  mox2_dope_vector2 mask{const_cast<char *>(matrix_memory()), {rows, cols}, {4, 4 * rows}};
+  for (auto _ : state) {
+    mox2_dope_vector1 r;
+    __f_count_a2_l4(&r, &mask, dim);
+    benchmark::DoNotOptimize(r.base);
+    std::free(r.base);
+  }
+  state.SetBytesProcessed(state.iterations() * rows * cols * 4);
+}
+void BM_gfortran_count_along(benchmark::State &state) {
+  const std::intptr_t rows = state.range(0), cols = kBytes / 4 / rows;
+  const auto dim = static_cast<int>(state.range(1));
+  std::vector<std::int32_t> r(dim == 1 ? cols : rows);
+  for (auto _ : state) {
+    mox2_gfortran_count_along_l4(matrix_memory(), rows, cols, dim, r.data());
+    benchmark::DoNotOptimize(r.data());
+  }
+  state.SetBytesProcessed(state.iterations() * rows * cols * 4);
+}
+void along_args(benchmark::internal::Benchmark *b) {
+  b->ArgNames({"rows", "dim"});
+  for (int rows : {3, 16, 4096})
+    for (int dim : {1, 2})
+      b->Args({rows, dim});
+}
+
 // The same 64 MiB summed as 64-bit integers, eight AVX-512 lanes at a time;
 // with `touch`, also touching the page two ahead once per page, as the
 // scans do (the fair ceiling on 4 KiB pages).
@@ -133,6 +179,8 @@ BENCHMARK(BM_mox2<any>)->Apply(mox2_args)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_gfortran<any>)->Apply(gfortran_args)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_mox2<all>)->Apply(mox2_args)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_gfortran<all>)->Apply(gfortran_args)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_mox2_count_along)->Apply(along_args)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_gfortran_count_along)->Apply(along_args)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

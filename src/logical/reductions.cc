@@ -116,11 +116,11 @@ constexpr std::intptr_t kShortSection = 16;
 // line is decided.  The same values as one section at a time.  Lines
 // shorter than kLineMin go section by section (measured on COUNT: lines
 // of 3 elements 1.6x faster so, of 5 elements 1.8x slower).
-constexpr std::intptr_t kLine = 1024, kLineMin = 4;
+constexpr std::intptr_t kLine = 4096, kLineMin = 4;
 
-template <Op op, int K, bool kUnit>
-void update_line(std::uint32_t *line, std::intptr_t len, const unsigned char *p, std::ptrdiff_t s) {
-  if constexpr (kUnit) s = K;
+template <Op op, int K>
+inline void update_elements(std::uint32_t *line, std::intptr_t len, const unsigned char *p,
+                            std::ptrdiff_t s) {
   for (std::intptr_t i = 0; i < len; ++i) {
     const std::uint32_t t = truth<op, K>(p + i * s);
     if constexpr (op == Op::all)
@@ -129,6 +129,21 @@ void update_line(std::uint32_t *line, std::intptr_t len, const unsigned char *p,
       line[i] |= t;
     else
       line[i] += t;
+  }
+}
+
+// A contiguous line (kUnit) first asks for all its bytes, kAhead on (the
+// prefetchers stop at every page; without, from memory, 4096 elements of
+// LOGICAL(4) measured 0.4 of read speed, with 0.65).
+template <Op op, int K, bool kUnit>
+void update_line(std::uint32_t *line, std::intptr_t len, const unsigned char *p, std::ptrdiff_t s) {
+  if constexpr (kUnit) {
+    constexpr std::intptr_t kAhead = 1024;
+    for (std::intptr_t b = 0; b < len * K; b += 64)
+      __builtin_prefetch(p + b + kAhead);
+    update_elements<op, K>(line, len, p, K);
+  } else {
+    update_elements<op, K>(line, len, p, s);
   }
 }
 
@@ -191,35 +206,36 @@ void reduce_along(DopeVector<R - 1> *result, const DopeVector<R> *mask, std::int
     char *next = static_cast<char *>(out.base);
     const std::intptr_t len = mask->extent[dim - 1] > 0 ? mask->extent[dim - 1] : 0;
     const std::ptrdiff_t along = mask->stride[dim - 1];
-    // Lines walk the result's subscripts from the second on; sections
-    // from the first.
+    // The result's first subscript runs inside (one line, or its sections
+    // one after another), the others outside.
     const bool lines = dim > 1 && extent[0] >= kLineMin;
-    const int from = lines ? 1 : 0;
     std::intptr_t index[R - 1] = {};
     for (;;) {
       const unsigned char *base = first;
-      for (int k = from; k < R - 1; ++k)
+      for (int k = 1; k < R - 1; ++k)
         base += index[k] * stride[k];
       if (lines) {
         reduce_line<op, K, Stored>(next, extent[0], base, stride[0], len, along);
         next += extent[0] * sizeof(Stored);
       } else {
-        std::uint32_t value;
-        if (len <= kShortSection) {
-          value = scan_elements<op, K>(base, std::size_t(len), along);
-        } else {
-          const DopeVector<1> section{const_cast<unsigned char *>(base), {len}, {along}};
-          value = reduce_section<op, K>(&section);
+        for (std::intptr_t i = 0; i < extent[0]; ++i, base += stride[0]) {
+          std::uint32_t value;
+          if (len <= kShortSection) {
+            value = scan_elements<op, K>(base, std::size_t(len), along);
+          } else {
+            const DopeVector<1> section{const_cast<unsigned char *>(base), {len}, {along}};
+            value = reduce_section<op, K>(&section);
+          }
+          store<Stored>(next, static_cast<Stored>(value));
+          next += sizeof(Stored);
         }
-        store<Stored>(next, static_cast<Stored>(value));
-        next += sizeof(Stored);
       }
-      int j = from;
+      int j = 1;
       for (; j < R - 1; ++j) {
         if (++index[j] < extent[j]) break;
         index[j] = 0;
       }
-      if (j == R - 1) break;
+      if (j >= R - 1) break;
     }
   }
   std::memcpy(static_cast<void *>(result), &out, sizeof out);
