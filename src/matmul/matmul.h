@@ -116,6 +116,24 @@ void pack_b(W *dst, const View &b, std::size_t k0, std::size_t kc, std::size_t n
 inline constexpr std::size_t kBlockK = 256;             // k values per block
 inline constexpr std::size_t kBlockABytes = 256 * 1024; // packed A block
 
+// How many threads a product cut into `units` blocks takes: one unless
+// its weighed work repays a team.
+inline std::size_t team_for(std::size_t units, double work) {
+  if (units < 2 || work < threaded_work()) return 1;
+  return std::min<std::size_t>(units, std::size_t(__f___zo_using_threads_()));
+}
+
+// Band t of `units` blocks cut into `threads` bands as even as they go
+// (the first units mod threads one block longer): its first block and
+// block count.
+struct BandSpan {
+  std::size_t first, count;
+};
+inline BandSpan even_band(std::size_t units, std::size_t threads, std::size_t t) {
+  const std::size_t q = units / threads, r = units % threads;
+  return {t * q + std::min(t, r), q + (t < r ? 1 : 0)};
+}
+
 // One band of the result of numeric_product (all its rows and some
 // columns, or for one column some rows): for every block of k in order,
 // the band's panels of B and blocks of rows of A are packed (into its own
@@ -229,16 +247,15 @@ void direct_product(char *out, const View &a, const View &b, std::size_t m, std:
 // A product with one column whose A runs along k (consecutive values of k
 // adjacent: the transpose of a column-major matrix, as in a vector times
 // a matrix) is summed where A stands as well, eight rows side by side,
-// which beats a transposing pack (measured: 3.5x in cache); a large one
-// cuts its rows into bands of eight, one per thread.
+// which beats a transposing pack (measured: 3.5x in cache); from about
+// 80 x 80 (measured, REAL(8) x INTEGER(4)) it cuts its rows into bands of
+// eight, one per thread.
 template <TypeCode A, TypeCode B, TypeCode R>
 void direct_column(char *out, const View &a, const View &b, std::size_t m, std::size_t kk) {
   constexpr bool cx = is_complex<A> || is_complex<B>;
   const std::size_t units = (m + 7) / 8;
-  const double work = 4.0 * (cx ? 8.0 : 2.0) * double(m) * double(kk);
-  std::size_t threads = 1;
-  if (units >= 2 && work >= threaded_work())
-    threads = std::min<std::size_t>(units, std::size_t(__f___zo_using_threads_()));
+  const double work = 16.0 * (cx ? 8.0 : 2.0) * double(m) * double(kk);
+  const std::size_t threads = team_for(units, work);
   if (threads == 1) {
     direct_product<A, B, R>(out, a, b, m, 1, kk, 0, m);
     return;
@@ -252,10 +269,9 @@ void direct_column(char *out, const View &a, const View &b, std::size_t m, std::
       [](void *v, std::int32_t lo, std::int32_t hi) {
         const Args &x = *static_cast<const Args *>(v);
         for (std::size_t t = std::size_t(lo); t <= std::size_t(hi); ++t) {
-          const std::size_t q = x.units / x.threads, r = x.units % x.threads;
-          const std::size_t first = t * q + std::min(t, r), count = q + (t < r ? 1 : 0);
-          direct_product<A, B, R>(x.out, *x.a, *x.b, x.m, 1, x.kk, 8 * first,
-                                  std::min(x.m, 8 * (first + count)));
+          const BandSpan band = even_band(x.units, x.threads, t);
+          direct_product<A, B, R>(x.out, *x.a, *x.b, x.m, 1, x.kk, 8 * band.first,
+                                  std::min(x.m, 8 * (band.first + band.count)));
         }
       },
       &args, 0, std::int32_t(threads) - 1, work);
@@ -301,11 +317,9 @@ void numeric_product(char *out, const View &a, const View &b, std::size_t m, std
   // The work estimate weighs the operations so that a second thread is
   // taken where it pays (measured, REAL(8) x INTEGER(4)): a matrix product,
   // whose bands each pack all of A, from about 72 x 72 x 72; a product
-  // with one column from about 160 x 160 (x times a matrix from about 80).
+  // with one column from about 160 x 160.
   const double work = (column ? 4.0 : 0.25) * (cx ? 8.0 : 2.0) * double(m) * double(n) * double(kk);
-  std::size_t threads = 1;
-  if (units >= 2 && work >= threaded_work())
-    threads = std::min<std::size_t>(units, std::size_t(__f___zo_using_threads_()));
+  const std::size_t threads = team_for(units, work);
 
   const std::size_t acc_bytes =
       Scratch::rounded(checked_product(checked_product(p.plane, pc), sizeof(W)));
@@ -318,15 +332,14 @@ void numeric_product(char *out, const View &a, const View &b, std::size_t m, std
   p.acc = static_cast<W *>(scratch.data());
   std::memset(static_cast<void *>(p.acc), 0, p.plane * pc * sizeof(W));
   char *room = static_cast<char *>(scratch.data()) + acc_bytes;
-  for (std::size_t t = 0, u = 0; t < threads; ++t) {
-    const std::size_t count = units / threads + (t < units % threads ? 1 : 0);
+  for (std::size_t t = 0; t < threads; ++t) {
+    const BandSpan u = even_band(units, threads, t);
     Band<W> &band = p.band[t];
-    band = column ? Band<W>{u * mr, std::min(count * mr, m - u * mr), 0, 1}
-                  : Band<W>{0, m, u * nr, std::min(count * nr, n - u * nr)};
+    band = column ? Band<W>{u.first * mr, std::min(u.count * mr, m - u.first * mr), 0, 1}
+                  : Band<W>{0, m, u.first * nr, std::min(u.count * nr, n - u.first * nr)};
     band.bpack = reinterpret_cast<W *>(room);
     band.apack = reinterpret_cast<W *>(room + b_bytes);
     room += b_bytes + a_bytes;
-    u += count;
   }
 
   // Matrix x vector with A already of the work type and contiguous columns:
