@@ -6,7 +6,8 @@
 // otherwise); then an odd n's column 1 is
 // one GEMV, rows 1..m mod 4 over the other columns are one GEMV each
 // (written out in the GEMV kernel's order when small, or, beside a block
-// of four rows, taken in the GEMV order in that block's pass over B), and
+// of four rows, taken in the GEMV order in that block's pass over B, or,
+// over op(B) = B, the rows' dot forms side by side in one pass), and
 // the remaining block (rows in fours, columns in pairs) goes to the inner
 // kernel with beta = 1, or with beta itself where its own scaling gives
 // the same bits (so that C is not swept twice).  The inner kernels and the
