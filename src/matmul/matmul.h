@@ -288,7 +288,7 @@ void numeric_product(char *out, const View &a, const View &b, std::size_t m, std
   using W = Work<R, A, B>;
   constexpr bool ac = is_complex<A>, bc = is_complex<B>, cx = ac || bc;
   constexpr std::size_t pa = ac ? 2 : 1, pb = bc ? 2 : 1, pc = cx ? 2 : 1;
-  if (m * n * kk <= kDirectTerms) {
+  if (m <= kDirectTerms && n <= kDirectTerms && kk <= kDirectTerms && m * n * kk <= kDirectTerms) {
     direct_product<A, B, R>(out, a, b, m, n, kk, 0, m);
     return;
   }
