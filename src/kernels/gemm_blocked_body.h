@@ -1215,9 +1215,10 @@ template <class V> bool gemm_pair_lanes(const GemmBlock<typename V::T> &g) {
 
 // ---- Direct column form ------------------------------------------------------
 
-// Column-form products of one block of l whose A stays in cache read A
-// where it stands: when each value of A is used only a few times, packing
-// it costs more than it saves.  op(B) without a zero that skips is read in
+// Column-form products of one block of l (or, with alpha = 1, of one tile
+// of rows over every l) whose A stays in cache read A where it stands:
+// when each value of A is used only a few times, packing it costs more
+// than it saves.  op(B) without a zero that skips is read in
 // place when alpha = 1 (temp = 1*b is b, and a NaN stays a NaN), otherwise
 // from a copy scaled by alpha in its own orientation (no transposing),
 // whole panels of NR columns; a last, partial panel, and every panel of an
@@ -1392,7 +1393,12 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
     default: break;
     }
   }
-  if (!dot && k <= S::kKc && std::size_t(m * k) * sizeof(T) <= kInCacheBytes &&
+  // One tile of rows with alpha = 1 reads op(B) in place over every l
+  // (measured with k = 1000: REAL(8) 8 to 24 rows 1.3x to 1.6x, REAL(4)
+  // 16 to 40 rows 1.2x to 1.4x; with alpha != 1 its scaled copy made it
+  // slower than the packed form).
+  const bool one_tile = m <= MR && g.alpha == T(1);
+  if (!dot && (k <= S::kKc || one_tile) && std::size_t(m * k) * sizeof(T) <= kInCacheBytes &&
       direct_column_form<V>(g))
     return true;
   // Blocks of l as even as whole steps of 16 allow (a short last block

@@ -199,16 +199,18 @@ template <class T> void check_set(const KernelSet &set) {
         int k = rep % 4 == 0 ? test::random_int(32, 40) : test::random_int(41, 700);
         ASSERT_TRUE(same_as_model(kernel, random_case<T>(ta, tb, m, n, k)));
       }
-      // Column-form products read in place (A in cache, one block of l):
-      // op(B) as it stands (alpha = 1) or scaled into a copy, rows dealt
-      // to tiles of one to three vectors, a last partial vector and panel;
-      // with a zero in op(B) (skipped, so the packed form) or every term
-      // added.
+      // Column-form products read in place (A in cache, one block of l, or
+      // one tile of rows over many blocks of l): op(B) as it stands
+      // (alpha = 1) or scaled into a copy, rows dealt to tiles of one to
+      // three vectors, a last partial vector and panel; with a zero in
+      // op(B) (skipped, so the packed form) or every term added.
       for (int rep = 0; rep < 60; ++rep) {
-        // (the first two across blocks of columns)
-        Case c = random_case<T>(ta, tb, test::random_int(1, 100),
+        // (the first two across blocks of columns; every fourth long)
+        const bool long_k = rep % 4 == 3;
+        Case c = random_case<T>(ta, tb, test::random_int(1, long_k ? 24 : 100),
                                 rep < 2 ? 1100 + rep : test::random_int(1, 40),
-                                test::random_int(13, rep < 2 ? 40 : 300));
+                                long_k ? test::random_int(800, 1400)
+                                       : test::random_int(13, rep < 2 ? 40 : 300));
         c.alpha = rep % 3 == 0 && c.alpha != 0 ? c.alpha : 1.0;
         c.values = rep % 5 == 4 ? Values::zeros : Values::plain;
         c.every_term = rep % 10 == 9;
