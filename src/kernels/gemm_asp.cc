@@ -23,6 +23,7 @@
 #include "kernels/gemm_complex.h"
 #include "kernels/gemm_complex_column_form.h"
 #include "kernels/gemm_reference.h"
+#include "kernels/gemv_sets.h"
 #include "kernels/kernels.h"
 #include "runtime/cpu.h"
 
@@ -199,6 +200,15 @@ void real_thin(const char *transa, const char *transb, const i32 *m, const i32 *
       K::ger(m, n, alpha, a, ta ? lda : &kOne, b, tb ? &kOne : ldb, c, ldc);
       return;
     }
+  }
+  if (shape == Shape::cols && !ta && *alpha != 0) {
+    // Two or three columns of C: each scaled, then its column form with
+    // every term, all of them in one pass over A where the set can.
+    for (i32 j = 0; j < *n; ++j)
+      scale_column(*beta, c + static_cast<Index>(j) * *ldc, Index(*m));
+    const GemvBlock<T> cols{*m, *k, *alpha, a, *lda, b, tb ? *ldb : 1, T(1), c, 1};
+    gemv_columns_every_term(cols, *n, tb ? 1 : *ldb, *ldc);
+    return;
   }
   real_nest(RealThin<T>{ta, tb, *m, *n, *k, *alpha, a, *lda, b, *ldb, *beta, c, *ldc});
 }

@@ -38,6 +38,11 @@ enum class ComplexOp { plain, transposed, conjugated };
                       std::ptrdiff_t y_row);                                                       \
   void dgemv_dot_rows(const GemvBlock<double> &g, int rows, std::ptrdiff_t x_row,                  \
                       std::ptrdiff_t y_row);                                                       \
+  /* ys column forms over one matrix, every term (gemv_columns_every_term) */                      \
+  void sgemv_columns_every_term(const GemvBlock<float> &g, int ys, std::ptrdiff_t x_col,           \
+                                std::ptrdiff_t y_col);                                             \
+  void dgemv_columns_every_term(const GemvBlock<double> &g, int ys, std::ptrdiff_t x_col,          \
+                                std::ptrdiff_t y_col);                                             \
   }
 #define MOX2_DECLARE_GEMV_SET_(set)                                                                \
   MOX2_DECLARE_GEMV_SET_REAL_(set)                                                                 \
@@ -69,5 +74,14 @@ std::ptrdiff_t cgemv_dot_columns(ComplexOp op, const GemvBlock<c8> &g, std::ptrd
 void gemv_dot_rows(const GemvBlock<float> &g, int rows, std::ptrdiff_t x_row, std::ptrdiff_t y_row);
 void gemv_dot_rows(const GemvBlock<double> &g, int rows, std::ptrdiff_t x_row,
                    std::ptrdiff_t y_row);
+
+// The chosen kernel set's column forms over one matrix with every term
+// added (no zero skip): for r < ys, y_r := y_r + (alpha*x_r(j))*A(:, j)
+// for j in order, x_r = g.x + r*x_col, y_r = g.y + r*y_col (g.beta is not
+// applied).  The few columns of a thin GEMM, A read once where it can.
+void gemv_columns_every_term(const GemvBlock<float> &g, int ys, std::ptrdiff_t x_col,
+                             std::ptrdiff_t y_col);
+void gemv_columns_every_term(const GemvBlock<double> &g, int ys, std::ptrdiff_t x_col,
+                             std::ptrdiff_t y_col);
 
 } // namespace mox2::kernels

@@ -148,4 +148,40 @@ template <class T, class Mem> bool column_form_wide(const GemvBlock<T> &g) {
   }
 }
 
+// Column forms of several y over one matrix, every term added, on
+// contiguous y: blocks of sixteen columns, each taken for every y in turn
+// while it is in cache (a matrix from memory is read once).  False
+// (nothing done) for a y with another increment.
+template <class T, class Mem>
+bool columns_every_term_wide(const GemvBlock<T> &g, int ys, std::ptrdiff_t x_col,
+                             std::ptrdiff_t y_col) {
+  if constexpr (!std::is_same_v<T, double> && !std::is_same_v<T, float>) {
+    return false;
+  } else {
+    if (g.incy != 1) return false;
+    const bool stream = streams_from_memory(g.m, g.n, sizeof(T));
+    const std::ptrdiff_t next = kWideColumns * g.lda;
+    for (std::ptrdiff_t j0 = 0; j0 < g.n; j0 += kWideColumns) {
+      const int count = int(g.n - j0 < kWideColumns ? g.n - j0 : kWideColumns);
+      const T *cols[kWideColumns];
+      for (int q = 0; q < count; ++q)
+        cols[q] = g.a + (j0 + q) * g.lda;
+      for (int r = 0; r < ys; ++r) {
+        T t[kWideColumns];
+        for (int q = 0; q < count; ++q)
+          t[q] = g.alpha * Mem::ld(g.x + r * x_col + (j0 + q) * g.incx);
+        T *y = g.y + r * y_col;
+        // Only the first y's pass streams the block from memory.
+        if (count == kWideColumns && stream && r == 0)
+          update_columns_wide<kWideColumns, true, T>(g.m, cols, t, y, next);
+        else if (count == kWideColumns)
+          update_columns_wide<kWideColumns, false, T>(g.m, cols, t, y, next);
+        else
+          update_leftover_columns<false, T>(g.m, cols, t, count, y, next);
+      }
+    }
+    return true;
+  }
+}
+
 } // namespace mox2::kernels::avx512
