@@ -77,6 +77,13 @@ constexpr Index kSmallGemv = 1024; // elements of M
 // pass over B only from this many elements of B (measured: 5 x 5 x 5 1.7x
 // faster written out, 5 x 16 x 16 1.5x slower).
 constexpr Index kTinyGemv = 64;
+// A block of at most kFewColumns columns whose A the blocked form would
+// pack (A above kFewColumnsBytes, or k above kFewColumnsDepth) takes the
+// GEMV column forms side by side (measured with four columns: 1.2x to
+// 1.6x; six columns 0.9x, eight 0.75x; where the blocked form reads A in
+// place, 0.88x to 0.95x).
+constexpr Index kFewColumns = 4;
+constexpr Index kFewColumnsBytes = Index(512) << 10, kFewColumnsDepth = 768;
 
 // Dot form of kRows peeled rows at once, kCols columns of M side by side:
 // row r's x is x0 + r*row_step (increment incx) and its y is y0 + r
@@ -233,6 +240,18 @@ void real_driver(const char *transa, const char *transb, const i32 *m, const i32
   i32 rest_m = *m - s;
   const T *a_rest = ta ? a + s * la : a + s;
   const T *b_rest = tb ? b + r : b + r * lb;
+  if (!ta && rest_n <= kFewColumns &&
+      (Index(rest_m) * *k * Index(sizeof(T)) > kFewColumnsBytes || *k > kFewColumnsDepth)) {
+    // A few columns of a large A: the block's column forms together, A
+    // read once (the blocked form would pack A for a few uses of each
+    // value).  The same order: the block's C scaled by beta, then each
+    // term with b != 0 added in l order.
+    T *c_rest = c + s + r * lc;
+    if (inner_scales) scale_c(rest_m, rest_n, beta, c_rest, lc);
+    const GemvBlock<T> cols{rest_m, *k, *alpha, a_rest, la, b_rest, tb ? lb : 1, T(1), c_rest, 1};
+    gemv_columns(cols, rest_n, tb ? 1 : lb, lc, false);
+    return;
+  }
   K::inner(transa, transb, &rest_m, &rest_n, k, alpha, a_rest, lda, b_rest, ldb,
            inner_scales ? beta : one, c + s + r * lc, ldc, 1, 1);
 }

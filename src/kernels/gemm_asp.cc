@@ -207,7 +207,7 @@ void real_thin(const char *transa, const char *transb, const i32 *m, const i32 *
     for (i32 j = 0; j < *n; ++j)
       scale_column(*beta, c + static_cast<Index>(j) * *ldc, Index(*m));
     const GemvBlock<T> cols{*m, *k, *alpha, a, *lda, b, tb ? *ldb : 1, T(1), c, 1};
-    gemv_columns_every_term(cols, *n, tb ? 1 : *ldb, *ldc);
+    gemv_columns(cols, *n, tb ? 1 : *ldb, *ldc, true);
     return;
   }
   real_nest(RealThin<T>{ta, tb, *m, *n, *k, *alpha, a, *lda, b, *ldb, *beta, c, *ldc});

@@ -102,13 +102,13 @@ void gemv_dot_rows(const GemvBlock<double> &g, int rows, std::ptrdiff_t x_row,
                    std::ptrdiff_t y_row) {
   MOX2_GEMV_DISPATCH_(dgemv_dot_rows, g, rows, x_row, y_row)
 }
-void gemv_columns_every_term(const GemvBlock<float> &g, int ys, std::ptrdiff_t x_col,
-                             std::ptrdiff_t y_col) {
-  MOX2_GEMV_DISPATCH_(sgemv_columns_every_term, g, ys, x_col, y_col)
+void gemv_columns(const GemvBlock<float> &g, int ys, std::ptrdiff_t x_col, std::ptrdiff_t y_col,
+                  bool every_term) {
+  MOX2_GEMV_DISPATCH_(sgemv_columns, g, ys, x_col, y_col, every_term)
 }
-void gemv_columns_every_term(const GemvBlock<double> &g, int ys, std::ptrdiff_t x_col,
-                             std::ptrdiff_t y_col) {
-  MOX2_GEMV_DISPATCH_(dgemv_columns_every_term, g, ys, x_col, y_col)
+void gemv_columns(const GemvBlock<double> &g, int ys, std::ptrdiff_t x_col, std::ptrdiff_t y_col,
+                  bool every_term) {
+  MOX2_GEMV_DISPATCH_(dgemv_columns, g, ys, x_col, y_col, every_term)
 }
 
 } // namespace mox2::kernels

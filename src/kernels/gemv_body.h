@@ -167,36 +167,41 @@ template <class T, class Mem> void dot_form_real(const GemvBlock<T> &g) {
 }
 
 #ifndef MOX2_KERNEL_SET_HAS_WIDE_COLUMN_FORM
-// A kernel set with a wide column form defines columns_every_term_wide
-// (below) with it.
-template <class T, class Mem>
-bool columns_every_term_wide(const GemvBlock<T> &, int, Index, Index) {
+// A kernel set with a wide column form defines columns_wide (below) with
+// it.
+template <bool kEveryTerm, class T, class Mem>
+bool columns_wide(const GemvBlock<T> &, int, Index, Index) {
   return false;
 }
 #endif
 
-// `ys` column forms over the same matrix with every term added (no zero
-// skip): for r < ys, y_r := y_r + (alpha*x_r(j))*A(:, j) for j in order,
-// x_r = g.x + r*x_col, y_r = g.y + r*y_col (g.beta is not applied).
-// Blocks of columns are taken for every y in turn while they are in cache.
-template <class T, class Mem>
-void columns_every_term_real(const GemvBlock<T> &g, int ys, Index x_col, Index y_col) {
-  if (columns_every_term_wide<T, Mem>(g, ys, x_col, y_col)) return;
+// `ys` column forms over the same matrix: for r < ys, y_r := y_r +
+// (alpha*x_r(j))*A(:, j) for j in order, x_r = g.x + r*x_col, y_r = g.y +
+// r*y_col (g.beta is not applied), a zero x_r(j) skipping its column
+// unless kEveryTerm.  Blocks of columns are taken for every y in turn
+// while they are in cache.
+template <bool kEveryTerm, class T, class Mem>
+void columns_real(const GemvBlock<T> &g, int ys, Index x_col, Index y_col) {
+  if (columns_wide<kEveryTerm, T, Mem>(g, ys, x_col, y_col)) return;
   for (Index j0 = 0; j0 < g.n; j0 += kColumnsPerPass) {
     const int count = int(g.n - j0 < kColumnsPerPass ? g.n - j0 : kColumnsPerPass);
-    const T *cols[kColumnsPerPass];
-    for (int q = 0; q < count; ++q)
-      cols[q] = g.a + (j0 + q) * g.lda;
     for (int r = 0; r < ys; ++r) {
+      const T *cols[kColumnsPerPass];
       T t[kColumnsPerPass];
-      for (int q = 0; q < count; ++q)
-        t[q] = g.alpha * Mem::ld(g.x + r * x_col + (j0 + q) * g.incx);
+      int live = 0;
+      for (int q = 0; q < count; ++q) {
+        const T xj = Mem::ld(g.x + r * x_col + (j0 + q) * g.incx);
+        if (!kEveryTerm && xj == 0) continue;
+        cols[live] = g.a + (j0 + q) * g.lda;
+        t[live++] = g.alpha * xj;
+      }
       T *y = g.y + r * y_col;
-      switch (count) {
+      switch (live) {
       case 4: update_columns<4, T, Mem>(g.m, cols, t, y, g.incy); break;
       case 3: update_columns<3, T, Mem>(g.m, cols, t, y, g.incy); break;
       case 2: update_columns<2, T, Mem>(g.m, cols, t, y, g.incy); break;
-      default: update_columns<1, T, Mem>(g.m, cols, t, y, g.incy); break;
+      case 1: update_columns<1, T, Mem>(g.m, cols, t, y, g.incy); break;
+      default: break;
       }
     }
   }
@@ -476,11 +481,13 @@ void sgemv_dot_rows(const GemvBlock<float> &g, int rows, Index x_row, Index y_ro
 void dgemv_dot_rows(const GemvBlock<double> &g, int rows, Index x_row, Index y_row) {
   dot_rows_real<double, NaturalAccess>(g, rows, x_row, y_row);
 }
-void sgemv_columns_every_term(const GemvBlock<float> &g, int ys, Index x_col, Index y_col) {
-  columns_every_term_real<float, NaturalAccess>(g, ys, x_col, y_col);
+void sgemv_columns(const GemvBlock<float> &g, int ys, Index x_col, Index y_col, bool every_term) {
+  every_term ? columns_real<true, float, NaturalAccess>(g, ys, x_col, y_col)
+             : columns_real<false, float, NaturalAccess>(g, ys, x_col, y_col);
 }
-void dgemv_columns_every_term(const GemvBlock<double> &g, int ys, Index x_col, Index y_col) {
-  columns_every_term_real<double, NaturalAccess>(g, ys, x_col, y_col);
+void dgemv_columns(const GemvBlock<double> &g, int ys, Index x_col, Index y_col, bool every_term) {
+  every_term ? columns_real<true, double, NaturalAccess>(g, ys, x_col, y_col)
+             : columns_real<false, double, NaturalAccess>(g, ys, x_col, y_col);
 }
 // GCC 12 turns the complex products' add/subtract pairs into fused
 // multiply-add-subtract instructions whenever AVX-512F is enabled, despite

@@ -38,11 +38,11 @@ enum class ComplexOp { plain, transposed, conjugated };
                       std::ptrdiff_t y_row);                                                       \
   void dgemv_dot_rows(const GemvBlock<double> &g, int rows, std::ptrdiff_t x_row,                  \
                       std::ptrdiff_t y_row);                                                       \
-  /* ys column forms over one matrix, every term (gemv_columns_every_term) */                      \
-  void sgemv_columns_every_term(const GemvBlock<float> &g, int ys, std::ptrdiff_t x_col,           \
-                                std::ptrdiff_t y_col);                                             \
-  void dgemv_columns_every_term(const GemvBlock<double> &g, int ys, std::ptrdiff_t x_col,          \
-                                std::ptrdiff_t y_col);                                             \
+  /* ys column forms over one matrix (gemv_columns) */                                             \
+  void sgemv_columns(const GemvBlock<float> &g, int ys, std::ptrdiff_t x_col,                      \
+                     std::ptrdiff_t y_col, bool every_term);                                       \
+  void dgemv_columns(const GemvBlock<double> &g, int ys, std::ptrdiff_t x_col,                     \
+                     std::ptrdiff_t y_col, bool every_term);                                       \
   }
 #define MOX2_DECLARE_GEMV_SET_(set)                                                                \
   MOX2_DECLARE_GEMV_SET_REAL_(set)                                                                 \
@@ -75,13 +75,14 @@ void gemv_dot_rows(const GemvBlock<float> &g, int rows, std::ptrdiff_t x_row, st
 void gemv_dot_rows(const GemvBlock<double> &g, int rows, std::ptrdiff_t x_row,
                    std::ptrdiff_t y_row);
 
-// The chosen kernel set's column forms over one matrix with every term
-// added (no zero skip): for r < ys, y_r := y_r + (alpha*x_r(j))*A(:, j)
-// for j in order, x_r = g.x + r*x_col, y_r = g.y + r*y_col (g.beta is not
-// applied).  The few columns of a thin GEMM, A read once where it can.
-void gemv_columns_every_term(const GemvBlock<float> &g, int ys, std::ptrdiff_t x_col,
-                             std::ptrdiff_t y_col);
-void gemv_columns_every_term(const GemvBlock<double> &g, int ys, std::ptrdiff_t x_col,
-                             std::ptrdiff_t y_col);
+// The chosen kernel set's column forms over one matrix: for r < ys, y_r
+// := y_r + (alpha*x_r(j))*A(:, j) for j in order, x_r = g.x + r*x_col,
+// y_r = g.y + r*y_col (g.beta is not applied), a zero x_r(j) skipping its
+// column unless every_term.  The few columns of a GEMM, A read once where
+// it can.
+void gemv_columns(const GemvBlock<float> &g, int ys, std::ptrdiff_t x_col, std::ptrdiff_t y_col,
+                  bool every_term);
+void gemv_columns(const GemvBlock<double> &g, int ys, std::ptrdiff_t x_col, std::ptrdiff_t y_col,
+                  bool every_term);
 
 } // namespace mox2::kernels

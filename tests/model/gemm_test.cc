@@ -175,10 +175,12 @@ void check_on_active_set(const char *name, GemmFn<T> kernel, GemmFn<T> model, bo
           ASSERT_TRUE(same_as_model(kernel, model, c));
         }
   // A few in the hundreds, across the blocking of the inner kernels (and,
-  // for few rows, of columns and of l with peeled rows beside them).
+  // for few rows, of columns and of l with peeled rows beside them; for
+  // four columns of a large A, the column forms side by side).
   for (auto [m, n, k] : {std::tuple{263, 9, 270}, std::tuple{70, 67, 300}, std::tuple{2, 130, 40},
                          std::tuple{130, 3, 17}, std::tuple{101, 57, 3}, std::tuple{6, 530, 800},
-                         std::tuple{3, 40, 300}, std::tuple{40, 3, 300}})
+                         std::tuple{3, 40, 300}, std::tuple{40, 3, 300}, std::tuple{263, 5, 800},
+                         std::tuple{41, 4, 900}})
     for (char ta : {'N', 't', 'C'})
       for (char tb : {'n', 'T'}) {
         GemmCase<T> c = random_case<T>(ta, tb, m, n, k, offsets);
@@ -201,6 +203,43 @@ TEST(GemmModel, RealDrivers) {
   check<float>("sgemm", call<float, __f___zo_pp_sgemm_, false>, model::sgemm, true);
   check<double>("dgemm", call<double, __f___zo_pp_dgemm_, false>, model::dgemm);
 }
+// Four columns of a large A (the column forms side by side): over long
+// sums only a zero of op(B) facing the sole NaN or Inf of its column of A
+// shows whether the term is skipped.
+template <class T> void check_few_columns_skip(GemmFn<T> kernel, GemmFn<T> model) {
+  const int m = 263, k = 800;
+  for (Isa isa : {Isa::portable, Isa::avx2, Isa::avx512}) {
+    if (force_isa(isa) != isa) continue;
+    for (char tb : {'N', 'T'})
+      for (int n : {4, 5}) {
+        const int ldb = tb == 'N' ? k : n;
+        Strip<T> a(elements(m, k), 0), b(elements(ldb, tb == 'N' ? n : k), 0);
+        Strip<T> want(elements(m, n), 0);
+        a.fill(Values::plain);
+        b.fill(Values::plain);
+        want.fill(Values::plain);
+        for (int l = 5; l < k; l += 97) {
+          for (int i = 0; i < m; ++i)
+            a.set(i + std::size_t(l) * m, test::splat<T>(test::special_part<Part<T>>()));
+          for (int j = 0; j < n; ++j)
+            if (j % 2 == l % 2 || l % 3 == 0)
+              b.set(tb == 'N' ? l + std::size_t(j) * ldb : j + std::size_t(l) * ldb, T(0));
+        }
+        Strip<T> got(want);
+        const T alpha = Scalars<T>::list().back(), beta = pick(Scalars<T>::list());
+        kernel('N', tb, m, n, k, alpha, a.data(), m, b.data(), ldb, beta, got.data(), m);
+        model('N', tb, m, n, k, alpha, a.data(), m, b.data(), ldb, beta, want.data(), m);
+        ASSERT_TRUE(got.same_as(want)) << isa_name(isa) << " N" << tb << " n=" << n;
+      }
+  }
+  force_isa(Isa::avx512);
+}
+
+TEST(GemmModel, FewColumnsOfALargeASkipZeroTerms) {
+  check_few_columns_skip<float>(call<float, __f___zo_pp_sgemm_, false>, model::sgemm);
+  check_few_columns_skip<double>(call<double, __f___zo_pp_dgemm_, false>, model::dgemm);
+}
+
 TEST(GemmModel, InnerKernels) {
   check<float>("sgemmx", call<float, __f___zo_pp_sgemmx_, false>, model::sgemmx, true);
   check<double>("dgemmx", call<double, __f___zo_pp_dgemmx_, false>, model::dgemmx);

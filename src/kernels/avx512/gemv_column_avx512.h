@@ -148,13 +148,12 @@ template <class T, class Mem> bool column_form_wide(const GemvBlock<T> &g) {
   }
 }
 
-// Column forms of several y over one matrix, every term added, on
-// contiguous y: blocks of sixteen columns, each taken for every y in turn
-// while it is in cache (a matrix from memory is read once).  False
-// (nothing done) for a y with another increment.
-template <class T, class Mem>
-bool columns_every_term_wide(const GemvBlock<T> &g, int ys, std::ptrdiff_t x_col,
-                             std::ptrdiff_t y_col) {
+// Column forms of several y over one matrix on contiguous y (a zero x
+// skipping its column unless kEveryTerm): blocks of sixteen columns, each
+// taken for every y in turn while it is in cache (a matrix from memory is
+// read once).  False (nothing done) for a y with another increment.
+template <bool kEveryTerm, class T, class Mem>
+bool columns_wide(const GemvBlock<T> &g, int ys, std::ptrdiff_t x_col, std::ptrdiff_t y_col) {
   if constexpr (!std::is_same_v<T, double> && !std::is_same_v<T, float>) {
     return false;
   } else {
@@ -163,21 +162,24 @@ bool columns_every_term_wide(const GemvBlock<T> &g, int ys, std::ptrdiff_t x_col
     const std::ptrdiff_t next = kWideColumns * g.lda;
     for (std::ptrdiff_t j0 = 0; j0 < g.n; j0 += kWideColumns) {
       const int count = int(g.n - j0 < kWideColumns ? g.n - j0 : kWideColumns);
-      const T *cols[kWideColumns];
-      for (int q = 0; q < count; ++q)
-        cols[q] = g.a + (j0 + q) * g.lda;
       for (int r = 0; r < ys; ++r) {
+        const T *cols[kWideColumns];
         T t[kWideColumns];
-        for (int q = 0; q < count; ++q)
-          t[q] = g.alpha * Mem::ld(g.x + r * x_col + (j0 + q) * g.incx);
+        int live = 0;
+        for (int q = 0; q < count; ++q) {
+          const T xj = Mem::ld(g.x + r * x_col + (j0 + q) * g.incx);
+          if (!kEveryTerm && xj == 0) continue;
+          cols[live] = g.a + (j0 + q) * g.lda;
+          t[live++] = g.alpha * xj;
+        }
         T *y = g.y + r * y_col;
         // Only the first y's pass streams the block from memory.
-        if (count == kWideColumns && stream && r == 0)
+        if (live == kWideColumns && stream && r == 0)
           update_columns_wide<kWideColumns, true, T>(g.m, cols, t, y, next);
-        else if (count == kWideColumns)
+        else if (live == kWideColumns)
           update_columns_wide<kWideColumns, false, T>(g.m, cols, t, y, next);
         else
-          update_leftover_columns<false, T>(g.m, cols, t, count, y, next);
+          update_leftover_columns<false, T>(g.m, cols, t, live, y, next);
       }
     }
     return true;
