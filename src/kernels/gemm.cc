@@ -10,7 +10,9 @@
 // over op(B) = B, the rows' dot forms side by side in one pass), and
 // the remaining block (rows in fours, columns in pairs) goes to the inner
 // kernel with beta = 1, or with beta itself where its own scaling gives
-// the same bits (so that C is not swept twice).  The inner kernels and the
+// the same bits (so that C is not swept twice); a block of a few columns
+// of a large A (op(A) = A) takes the same column forms as GEMV column
+// forms side by side, reading A once.  The inner kernels and the
 // alignment-safe kernels follow the reference order of gemm_reference.h.
 // The complex kernels build C column by column from GEMV calls, except for
 // op(B) = B^H, which runs the reference loops (gemm_complex.h) with beta
