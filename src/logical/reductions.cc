@@ -105,8 +105,26 @@ Result reduce_columns(const DopeVector<R> *mask, Result (*worker)(const DopeVect
 }
 
 // Sections along DIM one at a time: short ones (up to kShortSection
-// elements) are tested in line, longer ones by the rank-1 worker's scans.
+// elements) are tested in line, up to twelve one element at a time
+// (measured on COUNT against four at a time: 3 to 12 elements 1.1x to
+// 2.1x faster, 16 elements 0.92x), longer ones by the rank-1 worker's
+// scans.
 constexpr std::intptr_t kShortSection = 16;
+
+// A short section's value, element by element (ALL and ANY stop at the
+// deciding one).
+template <Op op, int K>
+inline std::uint32_t short_section(const unsigned char *p, std::intptr_t len, std::ptrdiff_t s) {
+  std::uint32_t v = identity<op>;
+  for (std::intptr_t i = 0; i < len; ++i, p += s) {
+    const std::uint32_t t = truth<op, K>(p);
+    if constexpr (op == Op::count)
+      v += t;
+    else if (t != identity<op>)
+      return t;
+  }
+  return v;
+}
 
 // Along DIM > 1, the result elements that differ only in their first
 // subscript (a line, contiguous in the result) take their sections side
@@ -220,7 +238,9 @@ void reduce_along(DopeVector<R - 1> *result, const DopeVector<R> *mask, std::int
       } else {
         for (std::intptr_t i = 0; i < extent[0]; ++i, base += stride[0]) {
           std::uint32_t value;
-          if (len <= kShortSection) {
+          if (len <= 12) {
+            value = short_section<op, K>(base, len, along);
+          } else if (len <= kShortSection) {
             value = scan_elements<op, K>(base, std::size_t(len), along);
           } else {
             const DopeVector<1> section{const_cast<unsigned char *>(base), {len}, {along}};
