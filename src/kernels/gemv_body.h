@@ -31,6 +31,7 @@
 #include <cstdint>
 
 #include "kernels/blas_access.h"
+#include "kernels/gemv_gather.h"
 #include "kernels/gemv_sets.h"
 #include "kernels/page_touch.h"
 
@@ -188,13 +189,7 @@ void columns_real(const GemvBlock<T> &g, int ys, Index x_col, Index y_col) {
     for (int r = 0; r < ys; ++r) {
       const T *cols[kColumnsPerPass];
       T t[kColumnsPerPass];
-      int live = 0;
-      for (int q = 0; q < count; ++q) {
-        const T xj = Mem::ld(g.x + r * x_col + (j0 + q) * g.incx);
-        if (!kEveryTerm && xj == 0) continue;
-        cols[live] = g.a + (j0 + q) * g.lda;
-        t[live++] = g.alpha * xj;
-      }
+      const int live = live_columns<kEveryTerm, T, Mem>(g, g.x + r * x_col, j0, count, cols, t);
       T *y = g.y + r * y_col;
       switch (live) {
       case 4: update_columns<4, T, Mem>(g.m, cols, t, y, g.incy); break;

@@ -16,6 +16,7 @@
 #include <type_traits>
 
 #include "kernels/avx512/gemv_stream_avx512.h"
+#include "kernels/gemv_gather.h"
 #include "kernels/gemv_sets.h"
 
 namespace mox2::kernels::avx512 {
@@ -165,13 +166,7 @@ bool columns_wide(const GemvBlock<T> &g, int ys, std::ptrdiff_t x_col, std::ptrd
       for (int r = 0; r < ys; ++r) {
         const T *cols[kWideColumns];
         T t[kWideColumns];
-        int live = 0;
-        for (int q = 0; q < count; ++q) {
-          const T xj = Mem::ld(g.x + r * x_col + (j0 + q) * g.incx);
-          if (!kEveryTerm && xj == 0) continue;
-          cols[live] = g.a + (j0 + q) * g.lda;
-          t[live++] = g.alpha * xj;
-        }
+        const int live = live_columns<kEveryTerm, T, Mem>(g, g.x + r * x_col, j0, count, cols, t);
         T *y = g.y + r * y_col;
         // Only the first y's pass streams the block from memory.
         if (live == kWideColumns && stream && r == 0)
