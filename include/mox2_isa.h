@@ -18,6 +18,7 @@
 #include <stdint.h>
 
 #include "mox2_isa_entries.h"
+#include "mox2_version.h"
 
 #ifdef __cplusplus
 namespace mox2 {

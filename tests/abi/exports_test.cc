@@ -1,21 +1,35 @@
 // The dynamic symbol table of libmox2_isa.so.2: the intrinsic entry points
 // in version TAVOprivate_1.1, the BLAS-interface ones in TAVOprivate_1.2,
-// and no other defined symbol.
+// and no other defined symbol; that of libmox2_blas.so.2: the standard
+// names in MOX2_BLAS_2.
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
 
 #include <gtest/gtest.h>
 
+#include "mox2_cblas.h"
 #include "mox2_isa.h"
+
+extern "C" {
+void dgemv_(const char *trans, const std::int32_t *m, const std::int32_t *n, const double *alpha,
+            const double *a, const std::int32_t *lda, const double *x, const std::int32_t *incx,
+            const double *beta, double *y, const std::int32_t *incy, std::size_t trans_len);
+void dgemm_(const char *transa, const char *transb, const std::int32_t *m, const std::int32_t *n,
+            const std::int32_t *k, const double *alpha, const double *a, const std::int32_t *lda,
+            const double *b, const std::int32_t *ldb, const double *beta, double *c,
+            const std::int32_t *ldc, std::size_t transa_len, std::size_t transb_len);
+}
 
 namespace {
 
 // name -> version of every defined symbol in the library's .dynsym.
-std::map<std::string, std::string> exported_symbols() {
+std::map<std::string, std::string>
+exported_symbols(const std::string &library = MOX2_SHARED_LIBRARY) {
   std::map<std::string, std::string> symbols;
-  std::string command = std::string("readelf --dyn-syms -W ") + MOX2_SHARED_LIBRARY;
+  std::string command = "readelf --dyn-syms -W " + library;
   FILE *pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return symbols;
   char line[4096];
@@ -31,7 +45,9 @@ std::map<std::string, std::string> exported_symbols() {
     auto at = full.find('@');
     std::string base = full.substr(0, at);
     std::string version = at == std::string::npos ? "" : full.substr(at); // "@@TAVO..."
-    if (std::string(type) == "OBJECT" && base.rfind("TAVOprivate", 0) == 0) continue;
+    if (std::string(type) == "OBJECT" &&
+        (base.rfind("TAVOprivate", 0) == 0 || base.rfind("MOX2_BLAS", 0) == 0))
+      continue;
     symbols[base] = version;
   }
   pclose(pipe);
@@ -139,6 +155,65 @@ TEST(SharedLibrary, GemmAndGemvThroughTheExports) {
   __f95_dgemv_("T", &two, &two, &alpha, a, &two, b, &one, &beta, y, &one, 1);
   EXPECT_EQ(y[0], 17.0);
   EXPECT_EQ(y[1], 39.0);
+}
+
+} // namespace
+
+namespace {
+
+TEST(StandardNames, ExactlyTheFortranAndCblasNamesInMOX2_BLAS_2) {
+  std::set<std::string> names;
+#define MOX2_NAME_(p, t)                                                                           \
+  for (const char *routine : {"gemv", "gemm"}) {                                                   \
+    names.insert(std::string(#p) + routine + "_");                                                 \
+    names.insert(std::string("cblas_" #p) + routine);                                              \
+  }
+  MOX2_BLAS_TYPES(MOX2_NAME_)
+#undef MOX2_NAME_
+  std::set<std::string> exported;
+  for (const auto &[name, version] : exported_symbols(MOX2_BLAS_LIBRARY)) {
+    exported.insert(name);
+    EXPECT_EQ(version, "@@MOX2_BLAS_2") << name;
+  }
+  EXPECT_EQ(exported, names);
+}
+
+// With no xerbla_ or cblas_xerbla in the process (none here), an invalid
+// argument prints the reference message, naming the argument of the
+// caller's own call and the first invalid one in the reference order, and
+// leaves the output untouched.
+TEST(StandardNames, InvalidArgumentsReportedAsTheReferenceDoes) {
+  double out[4] = {7, 7, 7, 7};
+  const double in[8] = {}, one = 1;
+  const std::int32_t i0 = 0, i1 = 1, i2 = 2, i3 = 3, minus1 = -1;
+  struct Case {
+    std::function<void()> call;
+    const char *message;
+  } cases[] = {
+      {[&] { dgemv_("N", &i2, &i1, &one, in, &i1, in, &i0, &one, out, &i1, 1); },
+       " ** On entry to DGEMV parameter number  6 had an illegal value\n"},
+      {[&] { dgemm_("T", "N", &i2, &i1, &i3, &one, in, &i2, in, &i3, &one, out, &i2, 1, 1); },
+       " ** On entry to DGEMM parameter number  8 had an illegal value\n"},
+      {[&] {
+         cblas_dgemm(CblasRowMajor, CblasNoTrans, CblasNoTrans, 1, 1, 2, 1, in, 1, in, 1, 1, out,
+                     1);
+       },
+       "Parameter 9 to routine cblas_dgemm was incorrect\n"},
+      {[&] { cblas_dgemv(CblasRowMajor, CblasTrans, minus1, 1, 1, in, 1, in, 1, 1, out, 1); },
+       "Parameter 3 to routine cblas_dgemv was incorrect\n"},
+      {[&] {
+         cblas_zgemm(CblasColMajor, CblasNoTrans, static_cast<CBLAS_TRANSPOSE>(99), 1, 1, 1, in, in,
+                     1, in, 1, in, out, 1);
+       },
+       "Parameter 3 to routine cblas_zgemm was incorrect\nIllegal TransB setting, 99\n"},
+  };
+  for (const Case &c : cases) {
+    testing::internal::CaptureStderr();
+    c.call();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), c.message);
+    for (double v : out)
+      EXPECT_EQ(v, 7.0) << c.message;
+  }
 }
 
 } // namespace
