@@ -6,10 +6,31 @@
  * threaded GEMV and GEMM with the argument conventions of the BLAS.
  * Usable from C and C++ (GCC or Clang: REAL(16) is __float128).
  *
- * Dope vector of rank r: the address of the first element (null when the
- * array is not associated), then r extents, then r signed byte strides.
- * Array results are allocated by the library with malloc and released by
- * the caller with free.
+ * The contract (docs/contract.md says more):
+ * - Dope vector of rank r (mox2_dope_vector1 ... 7): the address of the
+ *   first element in array order, A(1,1,...), also when strides are
+ *   negative (null: not associated); then r extents, extent[0] the first
+ *   Fortran dimension; then r signed strides in bytes.  Element (i1, ...,
+ *   ir), 1-based, lies at base + (i1-1)*stride[0] + ... + (ir-1)*stride[r-1].
+ *   An empty array still needs a base that is not null.
+ * - Result descriptors are output only: the library writes every word and
+ *   allocates the result with malloc (contiguous, column-major, at least one
+ *   element's bytes even when empty); the caller releases it with free.
+ * - DIM is 1-based, as in Fortran, and passed by value.
+ * - Errors: the intrinsic entry points print one line on standard error and
+ *   abort (operand not associated, DIM out of range, no memory); the
+ *   __f95_ GEMV and GEMM entry points zero their output on invalid
+ *   arguments and report nothing (libmox2_blas, mox2_cblas.h, checks and
+ *   reports as the reference BLAS does).
+ * - Threads: large GEMV, GEMM and MATMUL products run on an OpenMP team
+ *   (OMP_NUM_THREADS, omp_set_num_threads; within a parallel region the
+ *   nested team, usually one thread).  Results depend bit for bit on the
+ *   inputs and the team size T and on nothing else: not the CPU, not the
+ *   instruction set the library picks.
+ * - Thread safety: no state between calls; every entry point may be called
+ *   from several threads at once.
+ * - Version: MOX2_VERSION_MAJOR, _MINOR, _PATCH (mox2_version.h); the file
+ *   is libmox2_isa.so.MAJOR.MINOR.PATCH with SONAME libmox2_isa.so.2.
  */
 #ifndef MOX2_ISA_H
 #define MOX2_ISA_H

@@ -23,6 +23,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -54,12 +55,6 @@ MOX2_GFORTRAN_LOGICAL_(1)
 MOX2_GFORTRAN_LOGICAL_(2)
 MOX2_GFORTRAN_LOGICAL_(4)
 #undef MOX2_GFORTRAN_LOGICAL_
-}
-
-// Set by benchmark::Initialize from --benchmark_enable_random_interleaving
-// (exported by Google Benchmark, not declared in its public header).
-namespace benchmark {
-extern bool FLAGS_benchmark_enable_random_interleaving;
 }
 
 namespace mox2_compare {
@@ -488,8 +483,8 @@ std::string peak_note(const ArithmeticPeak &peak) {
   return text;
 }
 
-std::vector<std::string> setup_notes(const Results &r, const Plan &plan, double load_before,
-                                     const ArithmeticPeak &peak) {
+std::vector<std::string> setup_notes(const Results &r, const Plan &plan, bool interleaved,
+                                     double load_before, const ArithmeticPeak &peak) {
   const std::time_t now = std::time(nullptr);
   char date[64];
   std::strftime(date, sizeof date, "%Y-%m-%d %H:%M %Z", std::localtime(&now));
@@ -501,7 +496,7 @@ std::vector<std::string> setup_notes(const Results &r, const Plan &plan, double 
           std::to_string(int(plan.min_time * 1000)) +
           " ms or one call; wall-clock time. nT: n threads (mox2 through OpenMP, OpenBLAS "
           "through openblas_set_num_threads); the reference BLAS and gfortran run on one.",
-      benchmark::FLAGS_benchmark_enable_random_interleaving
+      interleaved
           ? "The repetitions are interleaved: group by group, those of every library, size and "
             "thread count run in one random order (Google Benchmark's random interleaving), so "
             "that the figures at a point, and their ratios, are taken over the same stretch of "
@@ -559,7 +554,8 @@ std::vector<std::string> setup_notes(const Results &r, const Plan &plan, double 
   return notes;
 }
 
-int run(const Plan &plan, const std::vector<int> &groups, const std::string &out_dir) {
+int run(const Plan &plan, bool interleaved, const std::vector<int> &groups,
+        const std::string &out_dir) {
   const auto start = std::chrono::steady_clock::now();
   const double load_before = load_average();
   const ArithmeticPeak peak = measure_arithmetic_peak();
@@ -582,7 +578,7 @@ int run(const Plan &plan, const std::vector<int> &groups, const std::string &out
     collector.finish_group();
   }
 
-  results.notes = setup_notes(results, plan, load_before, peak);
+  results.notes = setup_notes(results, plan, interleaved, load_before, peak);
   results.peak_without_fma = peak.separate;
   std::ostringstream table;
   write_table(results, table);
@@ -613,18 +609,51 @@ int run(const Plan &plan, const std::vector<int> &groups, const std::string &out
   return 0;
 }
 
+void print_usage(std::ostream &out, const char *program) {
+  out << "usage: " << program << " [--quick] [--out=DIR] [--only=GROUP,...]\n"
+      << "  --quick       fewer sizes and repetitions (well under a minute)\n"
+      << "  --out=DIR     where results.md, measurements.tsv and gemm.png go (./compare)\n"
+      << "  --only=GROUP  measure only these groups, comma-separated:\n               ";
+  for (const Group &g : kGroups)
+    out << " " << g.name;
+  out << "\nGoogle Benchmark's --benchmark_... options pass through; the repetitions are\n"
+         "interleaved unless --benchmark_enable_random_interleaving=false.\n";
+}
+
+// Google Benchmark's reading of a boolean option's value.
+bool truthy(std::string value) {
+  for (char &c : value)
+    c = char(std::tolower(static_cast<unsigned char>(c)));
+  if (value.size() == 1)
+    return std::isalnum(static_cast<unsigned char>(value[0])) && value != "0" && value != "f" &&
+           value != "n";
+  return value != "false" && value != "no" && value != "off";
+}
+
 } // namespace
 } // namespace mox2_compare
 
 int main(int argc, char **argv) {
   using namespace mox2_compare;
-  // Repetitions interleaved, unless the command line says otherwise.
   std::vector<char *> args(argv, argv + argc);
-  static char interleave[] = "--benchmark_enable_random_interleaving=true";
-  if (std::none_of(args.begin() + 1, args.end(), [](const char *a) {
-        return std::strncmp(a, interleave, std::strchr(interleave, '=') - interleave) == 0;
-      }))
-    args.push_back(interleave);
+  if (std::any_of(args.begin() + 1, args.end(), [](const char *a) {
+        return std::strcmp(a, "--help") == 0 || std::strcmp(a, "-h") == 0;
+      })) {
+    print_usage(std::cout, argv[0]);
+    return 0;
+  }
+  // Repetitions interleaved, unless the command line says otherwise.
+  static const std::string interleave = "--benchmark_enable_random_interleaving";
+  bool interleaved = true, given = false;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    const std::string a = args[i];
+    if (a == interleave || a.rfind(interleave + "=", 0) == 0) {
+      given = true;
+      interleaved = a == interleave || truthy(a.substr(interleave.size() + 1));
+    }
+  }
+  static std::string interleave_on = interleave + "=true";
+  if (!given) args.push_back(interleave_on.data());
   argc = int(args.size());
   args.push_back(nullptr);
   argv = args.data();
@@ -651,13 +680,8 @@ int main(int argc, char **argv) {
     } else
       known = false;
     if (!known) {
-      std::cerr << "usage: " << argv[0] << " [--quick] [--out=DIR] [--only=GROUP,...]\n"
-                << "  --quick: fewer sizes and repetitions (well under a minute)\n"
-                << "  --out: where results.md, measurements.tsv and gemm.png go (./compare)\n"
-                << "  --only: some of";
-      for (const Group &g : kGroups)
-        std::cerr << " " << g.name;
-      std::cerr << "\n";
+      std::cerr << "unknown option " << a << "\n";
+      print_usage(std::cerr, argv[0]);
       return 2;
     }
   }
@@ -665,5 +689,5 @@ int main(int argc, char **argv) {
     for (int g = 0; g < kGroupCount; ++g)
       groups.push_back(g);
   const Plan &plan = quick ? kQuick : kFull;
-  return run(plan, groups, out);
+  return run(plan, interleaved, groups, out);
 }
