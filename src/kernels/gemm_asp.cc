@@ -24,6 +24,7 @@
 #include "kernels/gemm_complex_column_form.h"
 #include "kernels/gemm_reference.h"
 #include "kernels/gemv_sets.h"
+#include "kernels/kernel_set.h"
 #include "kernels/kernels.h"
 #include "runtime/cpu.h"
 
@@ -228,7 +229,7 @@ void thin_loops(const ComplexGemm<c16> &g, bool zero_skip) { complex_gemm_loops(
 bool thin_columns_blocked(const ComplexGemm<c16> &g) {
   if (g.op_a != ComplexOp::plain || g.op_b == ComplexOp::conjugated || is_zero(g.alpha) || g.k < 2)
     return false;
-  if (active_isa() == Isa::portable) return false; // no blocked forms
+  if (!kernel_set().z.gemm_blocked) return false; // the set has no blocked forms
   complex_scale_c<c16, NaturalAccess>(g, false);
   ComplexGemm<c16> rest = g;
   rest.beta = c16{1, 0};
@@ -253,7 +254,8 @@ bool thin_columns_blocked(const ComplexGemm<c8> &) { return false; }
 // scaled in the exact form, then every term in l order, all products
 // exact.  False, with nothing done, where the set has no such loops.
 bool thin_exact_columns(const ComplexGemm<c8> &g) {
-  return active_isa() == Isa::avx512 && avx512::gemm_c8_exact_columns_avx512(g);
+  const auto thin_columns = kernel_set().c.gemm_thin_columns;
+  return thin_columns && thin_columns(g);
 }
 bool thin_exact_columns(const ComplexGemm<c16> &g) {
   if (g.op_a != ComplexOp::plain && g.k > 3 && g.m > 2) {
@@ -263,7 +265,8 @@ bool thin_exact_columns(const ComplexGemm<c16> &g) {
     dot.reference_dot_end = true;
     return complex_blocked(dot);
   }
-  return active_isa() == Isa::avx512 && avx512::gemm_c16_thin_columns_avx512(g);
+  const auto thin_columns = kernel_set().z.gemm_thin_columns;
+  return thin_columns && thin_columns(g);
 }
 
 template <class C>

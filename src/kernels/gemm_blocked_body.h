@@ -42,17 +42,16 @@
 #include "frame/types.h"
 #include "kernels/gemm_reference.h"
 #include "kernels/group_flags.h"
+#include "kernels/kernel_set.h"
 #include "runtime/scratch.h"
 
 namespace mox2::kernels::blocked {
 
 using Index = std::ptrdiff_t;
 
-// Tile and block sizes of one kernel set and element type, defined by the
-// set: kVecs (vectors per tile column, MR = kVecs*kWidth), kNr (columns
-// per tile), kKc (values of l per block), kMc (rows of A per block, a
-// multiple of MR), kNc (columns of B per block, a multiple of kNr).
-template <class V> struct Shape;
+// The tiles, blocks and shape thresholds of one kernel set and element
+// type are V::kShape, a GemmShape (kernels/kernel_set.h) taken from the
+// set's table.
 
 // How a tile's accumulators start and end.
 enum class Start { load, zero, scale_load };
@@ -524,13 +523,11 @@ template <class T> void dot_empty(const GemmBlock<T> &g) {
   }
 }
 
-// Small column-form products (at most two vectors of rows, kSmallSide
+// Small column-form products (at most two vectors of rows, small_side
 // columns and values of l), unpacked: up to four columns of C at a time in
 // registers, each with the tile's order: start (+0, C, or beta*C), then
 // for l in order and b = op(B)(l, j) not zero (any b when the block adds
 // every term), += (alpha*b)*A(:, l).
-constexpr Index kSmallSide = 16;
-
 template <class V, int kVecs, int kCols>
 __attribute__((always_inline)) inline void small_columns(const GemmBlock<typename V::T> &g,
                                                          Index j0, const int *rows) {
@@ -600,9 +597,7 @@ template <class V, int kVecs> void small_column_form(const GemmBlock<typename V:
 
 // ---- Short depth: k of 8 or less -------------------------------------------
 
-constexpr Index kShortDepth = 8;
-
-// Products with k <= kShortDepth and at least a vector of rows, unpacked
+// Products with k <= short_depth (at most 8) and at least a vector of rows, unpacked
 // (op(A) = A^T copied to columns first, `at`, m apart): a group of columns
 // of C (four for k <= 4, else two) at a time, each term's b (column form:
 // temp = alpha*b) held in registers while a vector of rows of each column
@@ -962,8 +957,6 @@ bool gemm_with_dot_rows(const GemmBlock<typename V::T> &g, const DotRows<typenam
 // then temp := temp + op(A)(i, l)*b(l, j) for l in order; then C(i, j) :=
 // alpha*temp, or alpha*temp + beta*C(i, j).
 
-constexpr Index kPairMinDepth = 32;
-
 // Lane p of the result is value l of vector src(p) of regs, given idx
 // lane p = l + kWidth*(src(p) mod 2) and pair[q], the lanes whose src(p)
 // div 2 is q.
@@ -1172,8 +1165,8 @@ template <class V> bool gemm_pair_lanes(const GemmBlock<typename V::T> &g) {
                 }) {
     return false;
   } else {
-    if (g.k < kPairMinDepth || g.m < 4 || g.n < 4 || g.m > W || g.n > W) return false;
-    if (g.m == W && g.n >= Shape<V>::kNr) return false; // the tiles fill their lanes
+    if (g.k < V::kShape.pair_min_depth || g.m < 4 || g.n < 4 || g.m > W || g.n > W) return false;
+    if (g.m == W && g.n >= V::kShape.nr) return false; // the tiles fill their lanes
     if (!g.a_transposed) {
       // The column form, x over C's rows: with a vector of columns (half a
       // vector when B is read down its columns) the few-row tiles do better.
@@ -1227,9 +1220,6 @@ template <class V> bool gemm_pair_lanes(const GemmBlock<typename V::T> &g) {
 // tiles are the blocked form's, with its order: start (+0, C or beta*C),
 // then += temp*A(i, l) in l order, b = 0 skipped.
 
-// An operand at most this large counts as staying in cache.
-constexpr std::size_t kInCacheBytes = std::size_t(512) << 10;
-
 // Whether, with `scan`, any of `lines` lines of len values (ld apart) is
 // zero; with `to`, the values times alpha are copied there, len apart.
 template <class V, class T = typename V::T>
@@ -1257,15 +1247,15 @@ bool scan_scale_lines(const T *b, Index ld, Index lines, Index len, bool scan, T
 // False, with nothing written, when there is no workspace for op(B).
 template <class V> bool direct_column_form(const GemmBlock<typename V::T> &g) {
   using T = typename V::T;
-  using S = Shape<V>;
+  constexpr GemmShape S = V::kShape;
   using Live = typename V::Live;
-  constexpr int kVecs = S::kVecs, kNr = S::kNr, W = V::kWidth;
+  constexpr int kVecs = S.vecs, kNr = S.nr, W = V::kWidth;
   const Index m = g.m, n = g.n, k = g.k;
   const bool tr = g.b_transposed;
   const bool zeros = g.skip_zeros && scan_scale_lines<V>(g.b, g.ldb, tr ? k : n, tr ? n : k, true,
                                                          T(1), static_cast<T *>(nullptr));
   const bool scaled = !zeros && !(g.alpha == T(1));
-  const Index nc_max = n < S::kNc ? n : S::kNc;
+  const Index nc_max = n < S.nc ? n : S.nc;
   const std::size_t b_len = std::size_t((nc_max + kNr - 1) / kNr * kNr * k);
   const std::size_t copy_len = scaled ? std::size_t(nc_max * k) : 0;
   Scratch scratch(Scratch::rounded(copy_len * sizeof(T)) + Scratch::rounded(b_len * sizeof(T)) +
@@ -1345,9 +1335,10 @@ template <class V> bool direct_column_form(const GemmBlock<typename V::T> &g) {
 // when its workspace cannot be had.
 template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
   using T = typename V::T;
-  using S = Shape<V>;
-  constexpr int kVecs = S::kVecs, kNr = S::kNr;
+  constexpr GemmShape S = V::kShape;
+  constexpr int kVecs = S.vecs, kNr = S.nr;
   static_assert(kVecs >= 1 && kVecs <= 3, "tiles of one, two or three vectors");
+  static_assert(S.short_depth <= 8, "short-depth forms up to eight values of l");
   constexpr Index MR = kVecs * V::kWidth;
   const Index m = g.m, n = g.n, k = g.k;
   if (m <= 0 || n <= 0) return true;
@@ -1362,14 +1353,14 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
   }
 
   const bool dot = g.a_transposed;
-  if (!dot && n <= kSmallSide && k <= kSmallSide && m <= 2 * V::kWidth) {
+  if (!dot && n <= S.small_side && k <= S.small_side && m <= 2 * V::kWidth) {
     if (m <= V::kWidth)
       small_column_form<V, 1>(g);
     else
       small_column_form<V, 2>(g);
     return true;
   }
-  if (k <= kShortDepth && m >= V::kWidth) {
+  if (k <= S.short_depth && m >= V::kWidth) {
     switch (k) {
     case 1: return short_depth_form<V, 1>(g);
     case 2: return short_depth_form<V, 2>(g);
@@ -1398,21 +1389,21 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
   // 16 to 40 rows 1.2x to 1.4x; with alpha != 1 its scaled copy made it
   // slower than the packed form).
   const bool one_tile = m <= MR && g.alpha == T(1);
-  if (!dot && (k <= S::kKc || one_tile) && std::size_t(m * k) * sizeof(T) <= kInCacheBytes &&
+  if (!dot && (k <= S.kc || one_tile) && std::size_t(m * k) * sizeof(T) <= S.in_cache_bytes &&
       direct_column_form<V>(g))
     return true;
   // Blocks of l as even as whole steps of 16 allow (a short last block
   // would pay a tile's loads and stores of C for few terms).
   const Index kc_max = [&] {
-    if (k <= S::kKc) return k;
-    const Index blocks = (k + S::kKc - 1) / S::kKc;
+    if (k <= S.kc) return k;
+    const Index blocks = (k + S.kc - 1) / S.kc;
     return ((k + blocks - 1) / blocks + 15) / 16 * 16;
   }();
-  const Index mc_max = m < S::kMc ? (m + MR - 1) / MR * MR : S::kMc;
+  const Index mc_max = m < S.mc ? (m + MR - 1) / MR * MR : S.mc;
   // The dot form keeps the temps of all m rows of a column block between
   // blocks of l; its column blocks are narrowed so they stay moderate.
   const Index m_pad = (m + MR - 1) / MR * MR;
-  Index nc = S::kNc;
+  Index nc = S.nc;
   if (dot && k > kc_max) {
     Index limit = (Index(1) << 24) / Index(sizeof(T)) / m_pad / kNr * kNr;
     if (limit < kNr) limit = kNr;
@@ -1425,7 +1416,7 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
   // stands, and only a last, partial panel is packed.
   const bool one_panel = dot && m <= MR;
   const bool direct_b =
-      one_panel || (dot && std::size_t(k) * std::size_t(n) * sizeof(T) <= kInCacheBytes);
+      one_panel || (dot && std::size_t(k) * std::size_t(n) * sizeof(T) <= S.in_cache_bytes);
   const std::size_t b_len = std::size_t((direct_b ? kNr : nc_max) * kc_max);
   const std::size_t w_len = dot && k > kc_max ? std::size_t(m_pad * nc_max) : 0;
   using Live = typename V::Live;
@@ -1457,8 +1448,8 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
         pack_b<V, kNr>(bsrc, g.ldb, g.b_transposed, ncur, kc, !dot, g.skip_zeros, g.alpha, bpack,
                        plain, lpack);
       }
-      for (Index ic = 0; ic < m; ic += S::kMc) {
-        const Index mcur = m - ic < S::kMc ? m - ic : S::kMc;
+      for (Index ic = 0; ic < m; ic += S.mc) {
+        const Index mcur = m - ic < S.mc ? m - ic : S.mc;
         // One panel of rows is packed only as wide as its vectors.
         const int a_vecs = int((mcur + V::kWidth - 1) / V::kWidth);
         if (one_panel && a_vecs == 1)

@@ -8,7 +8,6 @@
 
 #include "kernels/blas_access.h"
 #include "kernels/gemv_sets.h"
-#include "runtime/cpu.h"
 
 namespace mox2::kernels {
 
@@ -43,9 +42,10 @@ enum class ComplexForms { mixed, exact };
 
 #define MOX2_DECLARE_COMPLEX_GEMM_SET_(set)                                                        \
   namespace set {                                                                                  \
-  /* the reference loops (column or dot form), beta inside, no quick return */                     \
+  /* the reference loops (column or dot form), beta inside, no quick return; */                    \
+  /* COMPLEX(8) has one product form and ignores `forms` */                                        \
   void complex_gemm_loops(const ComplexGemm<c8> &g, ComplexForms forms, bool zero_skip);           \
-  void complex_gemm_loops(const ComplexGemm<c16> &g, bool zero_skip);                              \
+  void complex_gemm_loops(const ComplexGemm<c16> &g, ComplexForms forms, bool zero_skip);          \
   /* with the zero skip, data only 4-byte aligned */                                               \
   void complex_gemm_loops_bytewise(const ComplexGemm<c16> &g);                                     \
   /* one GEMV order per column of C (beta applied before), m, n, k >= 1 */                         \
@@ -56,29 +56,12 @@ MOX2_DECLARE_COMPLEX_GEMM_SET_(portable)
 MOX2_DECLARE_COMPLEX_GEMM_SET_(avx2) // also serves AVX-512 CPUs (see avx2/gemm_complex_avx2.cc)
 #undef MOX2_DECLARE_COMPLEX_GEMM_SET_
 
-#define MOX2_COMPLEX_GEMM_DISPATCH_(routine, ...)                                                  \
-  switch (active_isa()) {                                                                          \
-  case Isa::avx512:                                                                                \
-  case Isa::avx2: return avx2::routine(__VA_ARGS__);                                               \
-  default: return portable::routine(__VA_ARGS__);                                                  \
-  }
-
-inline void complex_gemm_loops(const ComplexGemm<c8> &g, ComplexForms forms, bool zero_skip) {
-  MOX2_COMPLEX_GEMM_DISPATCH_(complex_gemm_loops, g, forms, zero_skip)
-}
-inline void complex_gemm_loops(const ComplexGemm<c16> &g, bool zero_skip) {
-  MOX2_COMPLEX_GEMM_DISPATCH_(complex_gemm_loops, g, zero_skip)
-}
-inline void complex_gemm_loops_bytewise(const ComplexGemm<c16> &g) {
-  MOX2_COMPLEX_GEMM_DISPATCH_(complex_gemm_loops_bytewise, g)
-}
-inline void complex_gemv_columns(const ComplexGemm<c8> &g) {
-  MOX2_COMPLEX_GEMM_DISPATCH_(complex_gemv_columns, g)
-}
-inline void complex_gemv_columns(const ComplexGemm<c16> &g) {
-  MOX2_COMPLEX_GEMM_DISPATCH_(complex_gemv_columns, g)
-}
-#undef MOX2_COMPLEX_GEMM_DISPATCH_
+// The routines of the kernel set in use (gemm_complex_column_form.cc).
+void complex_gemm_loops(const ComplexGemm<c8> &g, ComplexForms forms, bool zero_skip);
+void complex_gemm_loops(const ComplexGemm<c16> &g, bool zero_skip);
+void complex_gemm_loops_bytewise(const ComplexGemm<c16> &g);
+void complex_gemv_columns(const ComplexGemm<c8> &g);
+void complex_gemv_columns(const ComplexGemm<c16> &g);
 
 // C := beta*C (zeros for beta = (0, 0), C not read; nothing for (1, 0)),
 // each product exact or in the parts' precision.

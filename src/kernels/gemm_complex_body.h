@@ -372,7 +372,7 @@ void complex_gemm_loops(const ComplexGemm<c8> &g, ComplexForms forms, bool zero_
       reference_loops<false, c8, MixedForms, NaturalAccess>(g);
   }
 }
-void complex_gemm_loops(const ComplexGemm<c16> &g, bool zero_skip) {
+void complex_gemm_loops(const ComplexGemm<c16> &g, ComplexForms, bool zero_skip) {
   if (zero_skip)
     reference_loops<true, c16, PlainForms<double>, NaturalAccess>(g);
   else

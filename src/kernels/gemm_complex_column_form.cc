@@ -5,6 +5,7 @@
 
 #include "kernels/blas_access.h"
 #include "kernels/gemm_complex_columns.h"
+#include "kernels/kernel_set.h"
 #include "runtime/cpu.h"
 
 namespace mox2::kernels {
@@ -149,18 +150,24 @@ MOX2_INSTANTIATE_(double)
 #undef MOX2_INSTANTIATE_
 
 bool complex_blocked(const ComplexGemm<c8> &g) {
-  switch (active_isa()) {
-  case Isa::avx512: return avx512::gemm_c8_avx512_blocked(g);
-  case Isa::avx2: return avx2::gemm_c8_avx2_blocked(g);
-  default: return false;
-  }
+  const auto blocked = kernel_set().c.gemm_blocked;
+  return blocked && blocked(g);
 }
 bool complex_blocked(const ComplexGemm<c16> &g) {
-  switch (active_isa()) {
-  case Isa::avx512: return avx512::gemm_c16_avx512_blocked(g);
-  case Isa::avx2: return avx2::gemm_c16_avx2_blocked(g);
-  default: return false;
-  }
+  const auto blocked = kernel_set().z.gemm_blocked;
+  return blocked && blocked(g);
 }
+
+void complex_gemm_loops(const ComplexGemm<c8> &g, ComplexForms forms, bool zero_skip) {
+  kernel_set().c.gemm_loops(g, forms, zero_skip);
+}
+void complex_gemm_loops(const ComplexGemm<c16> &g, bool zero_skip) {
+  kernel_set().z.gemm_loops(g, ComplexForms::mixed, zero_skip);
+}
+void complex_gemm_loops_bytewise(const ComplexGemm<c16> &g) {
+  kernel_set().z.gemm_loops_bytewise(g);
+}
+void complex_gemv_columns(const ComplexGemm<c8> &g) { kernel_set().c.gemm_gemv_columns(g); }
+void complex_gemv_columns(const ComplexGemm<c16> &g) { kernel_set().z.gemm_gemv_columns(g); }
 
 } // namespace mox2::kernels

@@ -11,6 +11,7 @@
 // order.
 #include "kernels/gemm_reference.h"
 
+#include "kernels/kernel_set.h"
 #include "runtime/cpu.h"
 
 namespace mox2 {
@@ -174,27 +175,16 @@ void gemm_reference_portable(const GemmBlock<float> &g) { reference(g); }
 void gemm_reference_portable(const GemmBlock<double> &g) { reference(g); }
 
 namespace {
-// The active kernel set's blocked implementation; the portable one when
-// there is none or it could not get its workspace.
+// The blocked implementation of the kernel set in use; the portable one
+// when there is none or it could not get its workspace.
 template <class T> void dispatch(const GemmBlock<T> &g) {
-  switch (active_isa()) {
-  case Isa::avx512:
-    if (gemm_reference_avx512(g)) return;
-    break;
-  case Isa::avx2:
-    if (gemm_reference_avx2(g)) return;
-    break;
-  default: break;
-  }
-  gemm_reference_portable(g);
+  const auto blocked = kernel_set().of<T>().gemm_blocked;
+  if (!(blocked && blocked(g))) gemm_reference_portable(g);
 }
 
 template <class T> bool dispatch_with_dot_rows(const GemmBlock<T> &g, const DotRows<T> &d) {
-  switch (active_isa()) {
-  case Isa::avx512: return gemm_reference_avx512(g, d);
-  case Isa::avx2: return gemm_reference_avx2(g, d);
-  default: return false;
-  }
+  const auto with_dot_rows = kernel_set().of<T>().gemm_with_dot_rows;
+  return with_dot_rows && with_dot_rows(g, d);
 }
 } // namespace
 

@@ -1,11 +1,12 @@
 // The GEMV kernels: argument decoding, quick returns, validation of the
-// alignment-safe kernels, and the choice of kernel set.  The arithmetic
+// alignment-safe kernels; the routines are the kernel set's.  The arithmetic
 // and its order are in gemv_body.h.
 #include <cstdint>
 #include <cstring>
 
 #include "kernels/blas_access.h"
 #include "kernels/gemv_sets.h"
+#include "kernels/kernel_set.h"
 #include "kernels/kernels.h"
 #include "runtime/cpu.h"
 
@@ -78,37 +79,23 @@ bool reject_invalid(char trans, std::int32_t m, std::int32_t n, std::int32_t lda
   return true;
 }
 
-#define MOX2_GEMV_DISPATCH_(routine, ...)                                                          \
-  switch (active_isa()) {                                                                          \
-  case Isa::avx512: avx512::routine(__VA_ARGS__); break;                                           \
-  case Isa::avx2: avx2::routine(__VA_ARGS__); break;                                               \
-  default: portable::routine(__VA_ARGS__); break;                                                  \
-  }
-// The complex routines have no AVX-512 build (see gemv_body.h).
-#define MOX2_GEMV_DISPATCH_COMPLEX_(routine, ...)                                                  \
-  switch (active_isa()) {                                                                          \
-  case Isa::avx512:                                                                                \
-  case Isa::avx2: avx2::routine(__VA_ARGS__); break;                                               \
-  default: portable::routine(__VA_ARGS__); break;                                                  \
-  }
-
 } // namespace
 
 void gemv_dot_rows(const GemvBlock<float> &g, int rows, std::ptrdiff_t x_row,
                    std::ptrdiff_t y_row) {
-  MOX2_GEMV_DISPATCH_(sgemv_dot_rows, g, rows, x_row, y_row)
+  kernel_set().s.gemv_dot_rows(g, rows, x_row, y_row);
 }
 void gemv_dot_rows(const GemvBlock<double> &g, int rows, std::ptrdiff_t x_row,
                    std::ptrdiff_t y_row) {
-  MOX2_GEMV_DISPATCH_(dgemv_dot_rows, g, rows, x_row, y_row)
+  kernel_set().d.gemv_dot_rows(g, rows, x_row, y_row);
 }
 void gemv_columns(const GemvBlock<float> &g, int ys, std::ptrdiff_t x_col, std::ptrdiff_t y_col,
                   bool every_term) {
-  MOX2_GEMV_DISPATCH_(sgemv_columns, g, ys, x_col, y_col, every_term)
+  kernel_set().s.gemv_columns(g, ys, x_col, y_col, every_term);
 }
 void gemv_columns(const GemvBlock<double> &g, int ys, std::ptrdiff_t x_col, std::ptrdiff_t y_col,
                   bool every_term) {
-  MOX2_GEMV_DISPATCH_(dgemv_columns, g, ys, x_col, y_col, every_term)
+  kernel_set().d.gemv_columns(g, ys, x_col, y_col, every_term);
 }
 
 } // namespace mox2::kernels
@@ -122,28 +109,28 @@ MOX2_GEMV_KERNEL(__f___zo_pp_sgemv_, float) {
   bool tr = real_transposed(trans);
   auto g = resolve(tr, *m, *n, alpha, a, *lda, x, *incx, beta, y, *incy, false);
   if (nothing_to_do(*m, *n, g)) return;
-  MOX2_GEMV_DISPATCH_(sgemv, tr, g)
+  kernel_set().s.gemv(tr, g);
 }
 
 MOX2_GEMV_KERNEL(__f___zo_pp_dgemv_, double) {
   bool tr = real_transposed(trans);
   auto g = resolve(tr, *m, *n, alpha, a, *lda, x, *incx, beta, y, *incy, false);
   if (nothing_to_do(*m, *n, g)) return;
-  MOX2_GEMV_DISPATCH_(dgemv, tr, g)
+  kernel_set().d.gemv(tr, g);
 }
 
 MOX2_GEMV_KERNEL(__f___zo_pp_cgemv_, c8) {
   ComplexOp op = complex_op(*trans);
   auto g = resolve(op != ComplexOp::plain, *m, *n, alpha, a, *lda, x, *incx, beta, y, *incy, false);
   if (nothing_to_do(*m, *n, g)) return;
-  MOX2_GEMV_DISPATCH_COMPLEX_(cgemv, op, g)
+  kernel_set().c.gemv(op, g);
 }
 
 MOX2_GEMV_KERNEL(__f___zo_pp_zgemv_, c16) {
   ComplexOp op = complex_op(*trans);
   auto g = resolve(op != ComplexOp::plain, *m, *n, alpha, a, *lda, x, *incx, beta, y, *incy, false);
   if (nothing_to_do(*m, *n, g)) return;
-  MOX2_GEMV_DISPATCH_COMPLEX_(zgemv, op, g)
+  kernel_set().z.gemv(op, g);
 }
 
 // 'N'/'n': A; 'T', 't', 'C', 'c': A^T; data only 4-byte aligned.
@@ -152,7 +139,7 @@ MOX2_GEMV_KERNEL(__f___zo_dgemv_don_, double) {
   bool tr = *trans != 'N' && *trans != 'n';
   auto g = resolve(tr, *m, *n, alpha, a, *lda, x, *incx, beta, y, *incy, true);
   if (nothing_to_do(*m, *n, g)) return;
-  MOX2_GEMV_DISPATCH_(dgemv_bytewise, tr, g)
+  kernel_set().d.gemv_bytewise(tr, g);
 }
 
 // 'N'/'n': A; 'T'/'t': A^T; 'C'/'c': A^H; data only 4-byte aligned.
@@ -161,7 +148,7 @@ MOX2_GEMV_KERNEL(__f___zo_zgemv_don_, c16) {
   ComplexOp op = complex_op(*trans);
   auto g = resolve(op != ComplexOp::plain, *m, *n, alpha, a, *lda, x, *incx, beta, y, *incy, true);
   if (nothing_to_do(*m, *n, g)) return;
-  MOX2_GEMV_DISPATCH_COMPLEX_(zgemv_bytewise, op, g)
+  kernel_set().z.gemv_bytewise(op, g);
 }
 
 } // extern "C"

@@ -1,6 +1,6 @@
 // The GEMV routines of each kernel set.  Every set computes the same bits
-// (the orders of gemv_body.h); the `pp_` and `_don` kernels choose a set
-// from active_isa() at each call.
+// (the orders of gemv_body.h); the `pp_` and `_don` kernels reach them
+// through the kernel set in use (kernel_set.h).
 #pragma once
 
 #include <cstddef>
@@ -57,9 +57,11 @@ MOX2_DECLARE_GEMV_SET_(portable)
 MOX2_DECLARE_GEMV_SET_(avx2)
 MOX2_DECLARE_GEMV_SET_REAL_(avx512) // complex: the AVX2 set (see gemv_body.h)
 namespace avx512 {
+// COMPLEX(4) GEMV: the AVX2 set's, with this set's dot-form column groups.
+void cgemv(ComplexOp op, const GemvBlock<c8> &g);
 // The COMPLEX(4) dot forms' column groups of sixteen and eight from column
-// j0 on (single-form products), for the AVX2 set's complex routines when
-// AVX-512 is active; returns how many columns were done.
+// j0 on (single-form products, y(j) := y(j) + alpha*temp); returns how
+// many columns were done.
 std::ptrdiff_t cgemv_dot_columns(ComplexOp op, const GemvBlock<c8> &g, std::ptrdiff_t j0);
 } // namespace avx512
 #undef MOX2_DECLARE_GEMV_SET_

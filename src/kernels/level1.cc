@@ -20,11 +20,10 @@
 // pages ahead of their two streams.
 #include <cstdint>
 #include <cstring>
-#include <type_traits>
 
 #include "kernels/blas_access.h"
+#include "kernels/kernel_set.h"
 #include "kernels/kernels.h"
-#include "kernels/level1_sets.h"
 #include "kernels/page_touch.h"
 #include "runtime/cpu.h"
 
@@ -140,26 +139,9 @@ void zdot_in_order(c16 *result, std::int32_t n, const c16 *x, std::int32_t incx,
 
 // x_i := alpha*x_i; increment 0 leaves x unchanged.  No zero fill: an
 // infinite or NaN x_i becomes NaN when alpha = 0.
-// The contiguous elementwise loops of the active kernel set.
+// The contiguous elementwise loops of the kernel set in use.
 template <class T> void scal_contiguous(Index n, T alpha, T *x) {
-  switch (active_isa()) {
-  case Isa::avx512:
-    if constexpr (std::is_floating_point_v<T>) {
-      avx512::scal(n, alpha, x);
-      break;
-    }
-    [[fallthrough]];
-  case Isa::avx2: avx2::scal(n, alpha, x); break;
-  default: portable::scal(n, alpha, x); break;
-  }
-}
-template <class T> using AxpyColumn = void (*)(Index, T, const T *, T *);
-template <class T> AxpyColumn<T> axpy_column_of_active_set() {
-  switch (active_isa()) {
-  case Isa::avx512: return avx512::axpy_column;
-  case Isa::avx2: return avx2::axpy_column;
-  default: return portable::axpy_column;
-  }
+  kernel_set().of<T>().scal(n, alpha, x);
 }
 
 template <class T> void scal_real(std::int32_t n, T alpha, T *x, std::int32_t incx) {
@@ -181,7 +163,7 @@ void rank_one_update(std::int32_t m, std::int32_t n, T alpha, const T *x, std::i
   if (m <= 0 || n <= 0) return;
   const T *xp = first_element(x, m, incx), *yp = first_element(y, n, incy);
   Index sx = incx, sy = incy;
-  const AxpyColumn<T> axpy = axpy_column_of_active_set<T>();
+  const auto axpy = kernel_set().of<T>().axpy_column;
   for (Index j = 0; j < n; ++j) {
     T t = yp[j * sy] * alpha;
     T *__restrict col = a + j * static_cast<Index>(lda);

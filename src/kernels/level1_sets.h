@@ -1,8 +1,8 @@
 // The elementwise level-1 routines of each kernel set: scaling and the
 // rank-one update, where every element takes one product (and one sum), so
-// wider vectors change no bit.  The kernels in level1.cc choose a set from
-// active_isa() at each call.  The AVX-512 set has no complex routines (see
-// gemv_body.h); its dispatch uses the AVX2 set for them.
+// wider vectors change no bit.  The kernels in level1.cc reach them
+// through the kernel set in use (kernel_set.h).  The AVX-512 set has no
+// complex routines (see gemv_body.h); its table holds the AVX2 set's.
 #pragma once
 
 #include <cstddef>

@@ -12,6 +12,7 @@
 
 #include "frame/dope.h"
 #include "frame/errors.h"
+#include "kernels/kernel_set.h"
 #include "logical/element.h"
 #include "runtime/cpu.h"
 
@@ -20,11 +21,14 @@ namespace {
 
 // The contiguous scan of the kernel set in use over n elements of S bytes.
 template <Op op, int S> std::uint32_t scan(const unsigned char *p, std::size_t n) {
-  switch (active_isa()) {
-  case Isa::avx512: return scan_avx512<op, S>(p, n);
-  case Isa::avx2: return scan_avx2<op, S>(p, n);
-  default: return scan_portable<op, S>(p, n);
-  }
+  const kernels::LogicalScans &scans = kernel_set().logical_scans;
+  constexpr int kind = S == 1 ? 0 : S == 2 ? 1 : S == 4 ? 2 : 3;
+  if constexpr (op == Op::all)
+    return scans.all[kind](p, n);
+  else if constexpr (op == Op::any)
+    return scans.any[kind](p, n);
+  else
+    return scans.count[kind](p, n);
 }
 
 // Elements S bytes apart (S = 2, 4 or 8, a multiple of K, p aligned to S):

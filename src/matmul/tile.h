@@ -38,7 +38,7 @@ template <class W> struct TileSet {
   TileFn<W> column;
 };
 
-// The tile set for the instruction set in use (active_isa()).
+// The tile set of the kernel set in use (kernels/kernel_set.h).
 template <class W, bool AComplex, bool BComplex> TileSet<W> select_tiles();
 
 // Per instruction set: vector width in bytes 16 (portable), 32 (AVX2), 64

@@ -1,21 +1,26 @@
-// Run-time choice of the tile kernels.
+// Run-time choice of the tile kernels: the kernel set's.
 #include "matmul/tile.h"
 
+#include <type_traits>
+
+#include "kernels/kernel_set.h"
 #include "runtime/cpu.h"
 
 namespace mox2::matmul {
 
 template <class W, bool AC, bool BC> TileSet<W> select_tiles() {
-  if constexpr (sizeof(W) == 16) {
-    return tile_set<16, W, AC, BC>();
-  } else {
-    switch (active_isa()) {
-    case Isa::avx512: return tile_set<64, W, AC, BC>();
-    case Isa::avx2: return tile_set<32, W, AC, BC>();
-    case Isa::portable: break;
-    }
-    return tile_set<16, W, AC, BC>();
-  }
+  const kernels::MatmulTiles &tiles = kernel_set().matmul_tiles;
+  constexpr int form = (AC ? 1 : 0) + (BC ? 2 : 0);
+  if constexpr (std::is_same_v<W, float>)
+    return tiles.real4[form]();
+  else if constexpr (std::is_same_v<W, double>)
+    return tiles.real8[form]();
+  else if constexpr (std::is_same_v<W, __float128>)
+    return tiles.real16[form]();
+  else if constexpr (std::is_same_v<W, std::uint32_t>)
+    return tiles.integer4();
+  else
+    return tiles.integer8();
 }
 
 #define MOX2_SELECT_TILES_(w)                                                                      \

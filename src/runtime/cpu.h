@@ -6,16 +6,25 @@
 
 namespace mox2 {
 
+namespace kernels {
+struct KernelSet;
+}
+
 enum class Isa : int { portable = 0, avx2 = 1, avx512 = 2 };
+
+// The kernel set in use (kernels/kernel_set.h): the one detected once for
+// this CPU, or the one a test forced.  One atomic load; every kernel call
+// reaches its set's routines through it.
+const kernels::KernelSet &kernel_set();
 
 // The best kernel set this CPU supports (AVX-512 means F, DQ, BW and VL).
 Isa detected_isa();
 
-// The kernel set in use: the detected one, or a lower one forced by a test.
+// The kernel set in use, as above.
 Isa active_isa();
 
-// Test hook: use at most `isa` (never more than the CPU supports) until the
-// next call.  Returns the set now in use.
+// Test hook: use the whole kernel set of at most `isa` (never more than
+// the CPU supports) until the next call.  Returns the set now in use.
 Isa force_isa(Isa isa);
 
 const char *isa_name(Isa isa);

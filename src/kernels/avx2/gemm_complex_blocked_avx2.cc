@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "kernels/avx2/kernel_set_avx2.h"
+
 #define MOX2_KERNEL_SET avx2
 
 namespace mox2::kernels::avx2 {
@@ -18,11 +20,12 @@ struct DoubleLanes {
   using P = double;
   using V = __m256d;
   static constexpr int kWidth = 4;
-  static constexpr int kCols = 2;
-  static constexpr Index kDepth = 256;   // l per block
-  static constexpr Index kRowBlock = 96; // rows of A per packed block
-  static constexpr Index kColBlock = 1536;
-  static constexpr Index kDotColBlock = 256;
+  static constexpr ComplexShape kShape = avx2::kKernelSet.z.gemm_shape;
+  static constexpr int kCols = kShape.cols;
+  static constexpr Index kDepth = kShape.depth;        // l per block
+  static constexpr Index kRowBlock = kShape.row_block; // rows of A per packed block
+  static constexpr Index kColBlock = kShape.col_block;
+  static constexpr Index kDotColBlock = kShape.dot_col_block;
   static V load(const P *p) { return _mm256_loadu_pd(p); }
   static V load_first(int n, const P *p) {
     alignas(32) P v[kWidth] = {};
@@ -53,11 +56,12 @@ struct FloatLanes {
   using P = float;
   using V = __m256;
   static constexpr int kWidth = 8;
-  static constexpr int kCols = 2;
-  static constexpr Index kDepth = 256;
-  static constexpr Index kRowBlock = 192;
-  static constexpr Index kColBlock = 1536;
-  static constexpr Index kDotColBlock = 256;
+  static constexpr ComplexShape kShape = avx2::kKernelSet.c.gemm_shape;
+  static constexpr int kCols = kShape.cols;
+  static constexpr Index kDepth = kShape.depth;        // l per block
+  static constexpr Index kRowBlock = kShape.row_block; // rows of A per packed block
+  static constexpr Index kColBlock = kShape.col_block;
+  static constexpr Index kDotColBlock = kShape.dot_col_block;
   static V load(const P *p) { return _mm256_loadu_ps(p); }
   static V load_first(int n, const P *p) {
     alignas(32) P v[kWidth] = {};

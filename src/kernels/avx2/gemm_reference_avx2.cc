@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "kernels/avx2/kernel_set_avx2.h"
 #include "kernels/gemm_blocked_body.h"
 
 namespace mox2 {
@@ -14,6 +15,7 @@ struct Avx2Double {
   using T = double;
   using Vec = __m256d;
   using Mask = __m256d;
+  static constexpr GemmShape kShape = avx2::kKernelSet.d.gemm_shape;
   static constexpr int kWidth = 4;
   static __m256i first(int n) {
     return _mm256_cmpgt_epi64(_mm256_set1_epi64x(n), _mm256_setr_epi64x(0, 1, 2, 3));
@@ -41,6 +43,7 @@ struct Avx2Float {
   using T = float;
   using Vec = __m256;
   using Mask = __m256;
+  static constexpr GemmShape kShape = avx2::kKernelSet.s.gemm_shape;
   static constexpr int kWidth = 8;
   static __m256i first(int n) {
     return _mm256_cmpgt_epi32(_mm256_set1_epi32(n), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
@@ -65,15 +68,6 @@ struct Avx2Float {
 };
 
 } // namespace
-
-template <> struct Shape<Avx2Double> {
-  static constexpr int kVecs = 2, kNr = 4;
-  static constexpr Index kKc = 256, kMc = 128, kNc = 3072;
-};
-template <> struct Shape<Avx2Float> {
-  static constexpr int kVecs = 2, kNr = 4;
-  static constexpr Index kKc = 384, kMc = 128, kNc = 3072;
-};
 
 } // namespace kernels::blocked
 

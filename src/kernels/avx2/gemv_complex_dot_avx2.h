@@ -6,7 +6,7 @@
 // kernel set only; AVX2 has no fused multiply-add (built with -mno-fma).
 // Every column stream touches the page two ahead once per page
 // (page_touch.h).  The AVX2 set's complex routines serve the AVX-512 set
-// too; there the COMPLEX(4) column groups go to their AVX-512 build first.
+// too (whose COMPLEX(4) GEMV takes its own column groups first).
 #pragma once
 
 #include <immintrin.h>
@@ -18,7 +18,6 @@
 #include "kernels/blas_access.h"
 #include "kernels/gemv_sets.h"
 #include "kernels/page_touch.h"
-#include "runtime/cpu.h"
 
 namespace mox2::kernels::avx2 {
 
@@ -152,7 +151,6 @@ std::ptrdiff_t complex_dot_form_wide(const GemvBlock<C> &g, std::ptrdiff_t j0) {
     for (; j + 2 <= g.n; j += 2)
       dot_columns_z<1, kOp, Mem>(g, j);
   } else {
-    if (active_isa() == Isa::avx512) j += avx512::cgemv_dot_columns(kOp, g, j);
     for (; j + 8 <= g.n; j += 8)
       dot_columns_c<2, kOp, Mem>(g, j);
     for (; j + 4 <= g.n; j += 4)

@@ -6,6 +6,7 @@
 #include <cstddef>
 
 #include "kernels/avx512/convert_avx512.h"
+#include "kernels/avx512/kernel_set_avx512.h"
 #include "kernels/avx512/transpose_avx512.h"
 
 #define MOX2_KERNEL_SET avx512
@@ -20,11 +21,12 @@ struct DoubleLanes {
   using P = double;
   using V = __m512d;
   static constexpr int kWidth = 8;
-  static constexpr int kCols = 4;
-  static constexpr Index kDepth = 256;   // l per block
-  static constexpr Index kRowBlock = 96; // rows of A per packed block
-  static constexpr Index kColBlock = 1536;
-  static constexpr Index kDotColBlock = 256;
+  static constexpr ComplexShape kShape = avx512::kKernelSet.z.gemm_shape;
+  static constexpr int kCols = kShape.cols;
+  static constexpr Index kDepth = kShape.depth;        // l per block
+  static constexpr Index kRowBlock = kShape.row_block; // rows of A per packed block
+  static constexpr Index kColBlock = kShape.col_block;
+  static constexpr Index kDotColBlock = kShape.dot_col_block;
   static V load(const P *p) { return _mm512_loadu_pd(p); }
   static V load_first(int n, const P *p) {
     return _mm512_maskz_loadu_pd(static_cast<__mmask8>((1u << n) - 1), p);
@@ -61,11 +63,12 @@ struct FloatLanes {
   using P = float;
   using V = __m512;
   static constexpr int kWidth = 16;
-  static constexpr int kCols = 4;
-  static constexpr Index kDepth = 256;
-  static constexpr Index kRowBlock = 192;
-  static constexpr Index kColBlock = 1536;
-  static constexpr Index kDotColBlock = 256;
+  static constexpr ComplexShape kShape = avx512::kKernelSet.c.gemm_shape;
+  static constexpr int kCols = kShape.cols;
+  static constexpr Index kDepth = kShape.depth;        // l per block
+  static constexpr Index kRowBlock = kShape.row_block; // rows of A per packed block
+  static constexpr Index kColBlock = kShape.col_block;
+  static constexpr Index kDotColBlock = kShape.dot_col_block;
   static V load(const P *p) { return _mm512_loadu_ps(p); }
   static V load_first(int n, const P *p) {
     return _mm512_maskz_loadu_ps(static_cast<__mmask16>((1u << n) - 1), p);

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 
+#include "kernels/avx512/kernel_set_avx512.h"
 #include "kernels/avx512/transpose_avx512.h"
 #include "kernels/gemm_blocked_body.h"
 
@@ -15,6 +16,7 @@ struct Avx512Double {
   using T = double;
   using Vec = __m512d;
   using Mask = __mmask8;
+  static constexpr GemmShape kShape = avx512::kKernelSet.d.gemm_shape;
   static constexpr int kWidth = 8;
   static __mmask8 first(int n) { return static_cast<__mmask8>((1u << n) - 1); }
   static Vec zero() { return _mm512_setzero_pd(); }
@@ -53,6 +55,7 @@ struct Avx512Float {
   using T = float;
   using Vec = __m512;
   using Mask = __mmask16;
+  static constexpr GemmShape kShape = avx512::kKernelSet.s.gemm_shape;
   static constexpr int kWidth = 16;
   static __mmask16 first(int n) { return static_cast<__mmask16>((1u << n) - 1); }
   static Vec zero() { return _mm512_setzero_ps(); }
@@ -81,15 +84,6 @@ struct Avx512Float {
 };
 
 } // namespace
-
-template <> struct Shape<Avx512Double> {
-  static constexpr int kVecs = 3, kNr = 8;
-  static constexpr Index kKc = 512, kMc = 96, kNc = 512;
-};
-template <> struct Shape<Avx512Float> {
-  static constexpr int kVecs = 3, kNr = 8;
-  static constexpr Index kKc = 768, kMc = 192, kNc = 1024;
-};
 
 } // namespace kernels::blocked
 

@@ -111,4 +111,33 @@ Index cgemv_dot_columns(ComplexOp op, const GemvBlock<c8> &g, Index j0) {
   return columns_in_groups<ComplexOp::transposed>(g, j0);
 }
 
+// The AVX2 set's COMPLEX(4) GEMV (gemv_body.h), whose dot form takes, after
+// the lone leading column of an odd n, the column groups of sixteen and
+// eight here: y scaled by beta first (the AVX2 routine with alpha = 0),
+// then with beta = 1 the lone column, these groups, and the rest (an even
+// count) through the AVX2 routine again.  Every column keeps its order.
+void cgemv(ComplexOp op, const GemvBlock<c8> &g) {
+  if (op == ComplexOp::plain || is_zero(g.alpha)) {
+    avx2::cgemv(op, g);
+    return;
+  }
+  GemvBlock<c8> scale = g;
+  scale.alpha = c8{0, 0};
+  avx2::cgemv(op, scale);
+  GemvBlock<c8> rest = g;
+  rest.beta = c8{1, 0};
+  const Index lone = g.n % 2;
+  if (lone) {
+    GemvBlock<c8> column = rest;
+    column.n = 1;
+    avx2::cgemv(op, column);
+  }
+  const Index done = lone + cgemv_dot_columns(op, rest, lone);
+  if (done == g.n) return;
+  rest.n -= done;
+  rest.a += done * g.lda;
+  rest.y += done * g.incy;
+  avx2::cgemv(op, rest);
+}
+
 } // namespace mox2::kernels::avx512

@@ -1,0 +1,185 @@
+// The kernel set: everything that differs per instruction set, in one
+// table, as BLIS's context holds the micro-kernels and block sizes of one
+// architecture.  Each set defines one constant table in its own folder
+// (kernel_set_portable.h, avx2/kernel_set_avx2.h, avx512/kernel_set_avx512.h);
+// the run time picks one from CPUID (runtime/cpu.cc, kernel_set()), and
+// every kernel reaches its set's routines through it.  Every set computes
+// the same bits; the choice changes speed only.
+//
+// An entry left null is one the set does not have; the caller then takes
+// the portable path named beside the entry.
+//
+// Adding a kernel set: a folder of its sources (the build compiles a
+// folder named after an instruction set for it alone, src/CMakeLists.txt),
+// its table, and its detection (runtime/cpu.cc).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <type_traits>
+
+#include "frame/types.h"
+#include "kernels/gemm_complex.h"
+#include "kernels/gemm_reference.h"
+#include "kernels/gemv_sets.h"
+#include "logical/contiguous.h"
+#include "matmul/tile.h"
+
+namespace mox2::kernels {
+
+// The tiles, blocks and shape thresholds of the blocked real GEMM for one
+// element type.  A tile is vecs vectors of rows (MR = vecs*width) by nr
+// columns of C, held in registers over kc values of l; kc values of l,
+// mc rows of A (a multiple of MR) and nc columns of B (a multiple of nr)
+// make one block.  Products at most small_side columns and values of l
+// deep, of at most two vectors of rows, take the small column form; k up
+// to short_depth, the short-depth form; from pair_min_depth values of l
+// up, a product whose rows and columns both leave a tile's lanes idle
+// takes the pair lanes; an operand of at most in_cache_bytes counts as
+// staying in cache (read in place rather than packed).
+struct GemmShape {
+  int vecs, nr;
+  std::ptrdiff_t kc, mc, nc;
+  std::ptrdiff_t small_side, short_depth, pair_min_depth;
+  std::size_t in_cache_bytes;
+};
+
+// The blocked complex GEMM's blocking for one precision: tiles of two
+// vectors of rows by cols columns, depth values of l per block, row_block
+// rows of A and col_block columns of B per packed block (dot_col_block in
+// the dot form).
+struct ComplexShape {
+  int cols;
+  std::ptrdiff_t depth, row_block, col_block, dot_col_block;
+};
+
+// How the real GEMM kernels (gemm.cc) cut a product.  Peeled GEMV forms
+// over at most small_gemv elements are written out in line (a kernel call
+// costs more than their work); a lone peeled row joins the packed pass of
+// a block of four rows only from dot_rows_with_block elements of B on.  A
+// block of at most few_columns columns whose A the blocked form would pack
+// (A above few_columns_bytes, or k above few_columns_depth) takes the GEMV
+// column forms side by side, reading A once: packing costs more than it
+// saves when each value of A is used a few times.
+struct GemmCuts {
+  std::ptrdiff_t small_gemv, dot_rows_with_block;
+  std::ptrdiff_t few_columns, few_columns_bytes, few_columns_depth;
+};
+
+// The routines of one real type (REAL(4), REAL(8)).
+template <class T> struct RealKernels {
+  // The whole GEMM block in the reference order (gemm_reference.h),
+  // blocked; false, with nothing read or written, without workspace.  Null:
+  // the set has no blocked form (the reference algorithm runs).
+  bool (*gemm_blocked)(const GemmBlock<T> &g);
+  // The block and its dot rows in one pass over op(B), for the shapes the
+  // set has it for; false, with nothing done, otherwise.  Null: none.
+  bool (*gemm_with_dot_rows)(const GemmBlock<T> &g, const DotRows<T> &d);
+  GemmShape gemm_shape;
+  // GEMV (gemv_sets.h): y := alpha*op(A)*x + beta*y; the alignment-safe
+  // form (REAL(8) only, null for REAL(4)); several dot forms or column
+  // forms over one matrix.
+  void (*gemv)(bool transposed, const GemvBlock<T> &g);
+  void (*gemv_bytewise)(bool transposed, const GemvBlock<T> &g);
+  void (*gemv_dot_rows)(const GemvBlock<T> &g, int rows, std::ptrdiff_t x_row,
+                        std::ptrdiff_t y_row);
+  void (*gemv_columns)(const GemvBlock<T> &g, int ys, std::ptrdiff_t x_col, std::ptrdiff_t y_col,
+                       bool every_term);
+  // Level 1 (level1_sets.h), contiguous: x := alpha*x; column := column +
+  // x*t.
+  void (*scal)(std::ptrdiff_t n, T alpha, T *x);
+  void (*axpy_column)(std::ptrdiff_t m, T t, const T *x, T *column);
+};
+
+// The routines of one complex type (COMPLEX(4), COMPLEX(8)).
+template <class C> struct ComplexKernels {
+  // The reference loops (gemm_complex.h) in the given product forms
+  // (COMPLEX(8) has one and ignores them); the alignment-safe form with
+  // the zero skip (COMPLEX(8) only, null for COMPLEX(4)); one GEMV order
+  // per column of C.
+  void (*gemm_loops)(const ComplexGemm<C> &g, ComplexForms forms, bool zero_skip);
+  void (*gemm_loops_bytewise)(const ComplexGemm<C> &g);
+  void (*gemm_gemv_columns)(const ComplexGemm<C> &g);
+  // The blocked column and dot forms (gemm_complex_column_form.h); false,
+  // with nothing written, without workspace.  Null: none (the loops run).
+  bool (*gemm_blocked)(const ComplexGemm<C> &g);
+  ComplexShape gemm_shape;
+  // The thin products' column form (gemm_complex_column_form.h); false,
+  // with nothing done, where it does not apply.  Null: none.
+  bool (*gemm_thin_columns)(const ComplexGemm<C> &g);
+  // GEMV; its alignment-safe form (COMPLEX(8) only, null for COMPLEX(4)).
+  void (*gemv)(ComplexOp op, const GemvBlock<C> &g);
+  void (*gemv_bytewise)(ComplexOp op, const GemvBlock<C> &g);
+  // x := alpha*x, contiguous.
+  void (*scal)(std::ptrdiff_t n, C alpha, C *x);
+};
+
+// MATMUL's tile sets (matmul/tile.h) per work type and operand form, the
+// form's index 1 for a complex A plus 2 for a complex B.
+template <class W> using TileSetOf = matmul::TileSet<W> (*)();
+struct MatmulTiles {
+  TileSetOf<float> real4[4];
+  TileSetOf<double> real8[4];
+  TileSetOf<__float128> real16[4];
+  TileSetOf<std::uint32_t> integer4;
+  TileSetOf<std::uint64_t> integer8;
+};
+
+// The tile sets of one vector width in bytes; quad precision always takes
+// the portable (16-byte) ones.
+template <int VectorBytes> constexpr MatmulTiles matmul_tiles_of() {
+  using matmul::tile_set;
+  constexpr int V = VectorBytes;
+  return {{tile_set<V, float, false, false>, tile_set<V, float, true, false>,
+           tile_set<V, float, false, true>, tile_set<V, float, true, true>},
+          {tile_set<V, double, false, false>, tile_set<V, double, true, false>,
+           tile_set<V, double, false, true>, tile_set<V, double, true, true>},
+          {tile_set<16, __float128, false, false>, tile_set<16, __float128, true, false>,
+           tile_set<16, __float128, false, true>, tile_set<16, __float128, true, true>},
+          tile_set<V, std::uint32_t, false, false>,
+          tile_set<V, std::uint64_t, false, false>};
+}
+
+// The contiguous scans of ALL, ANY and COUNT (logical/contiguous.h) per
+// operation and kind, the kind's index 0, 1, 2, 3 for LOGICAL(1), (2),
+// (4), (8).
+using LogicalScan = std::uint32_t (*)(const unsigned char *p, std::size_t n);
+struct LogicalScans {
+  LogicalScan all[4], any[4], count[4];
+};
+
+struct KernelSet {
+  const char *name;
+  RealKernels<float> s;
+  RealKernels<double> d;
+  ComplexKernels<c8> c;
+  ComplexKernels<c16> z;
+  GemmCuts gemm_cuts;
+  MatmulTiles matmul_tiles;
+  LogicalScans logical_scans;
+
+  template <class T> constexpr const auto &of() const {
+    if constexpr (std::is_same_v<T, float>)
+      return s;
+    else if constexpr (std::is_same_v<T, double>)
+      return d;
+    else if constexpr (std::is_same_v<T, c8>)
+      return c;
+    else
+      return z;
+  }
+};
+
+} // namespace mox2::kernels
+
+// The scans of one family (logical/contiguous.h) as a LogicalScans
+// initializer.
+#define MOX2_LOGICAL_SCANS(family)                                                                 \
+  {                                                                                                \
+    {family<::mox2::logical::Op::all, 1>, family<::mox2::logical::Op::all, 2>,                     \
+     family<::mox2::logical::Op::all, 4>, family<::mox2::logical::Op::all, 8>},                    \
+        {family<::mox2::logical::Op::any, 1>, family<::mox2::logical::Op::any, 2>,                 \
+         family<::mox2::logical::Op::any, 4>, family<::mox2::logical::Op::any, 8>},                \
+        {family<::mox2::logical::Op::count, 1>, family<::mox2::logical::Op::count, 2>,             \
+         family<::mox2::logical::Op::count, 4>, family<::mox2::logical::Op::count, 8>},            \
+  }
