@@ -10,7 +10,7 @@
 #include <benchmark/benchmark.h>
 
 #include "blas_peers.h"
-#include "kernels/gemm_reference.h"
+#include "kernels/gemm/gemm_reference.h"
 #include "runtime/cpu.h"
 
 namespace {

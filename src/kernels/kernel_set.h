@@ -1,10 +1,11 @@
 // The kernel set: everything that differs per instruction set, in one
 // table, as BLIS's context holds the micro-kernels and block sizes of one
 // architecture.  Each set defines one constant table in its own folder
-// (kernel_set_portable.h, avx2/kernel_set_avx2.h, avx512/kernel_set_avx512.h);
-// the run time picks one from CPUID (runtime/cpu.cc, kernel_set()), and
-// every kernel reaches its set's routines through it.  Every set computes
-// the same bits; the choice changes speed only.
+// (portable/, avx2/, avx512/: kernel_set_<set>.h), which is also where its
+// block sizes and shape thresholds are changed; the run time picks one
+// from CPUID (runtime/cpu.cc, kernel_set()), and every kernel reaches its
+// set's routines through it.  Every set computes the same bits; the
+// choice changes speed only.
 //
 // An entry left null is one the set does not have; the caller then takes
 // the portable path named beside the entry.
@@ -19,9 +20,9 @@
 #include <type_traits>
 
 #include "frame/types.h"
-#include "kernels/gemm_complex.h"
-#include "kernels/gemm_reference.h"
-#include "kernels/gemv_sets.h"
+#include "kernels/gemm/gemm_reference.h"
+#include "kernels/gemm_complex/gemm_complex.h"
+#include "kernels/gemv/gemv_sets.h"
 #include "logical/contiguous.h"
 #include "matmul/tile.h"
 

@@ -3,7 +3,7 @@
 #include <atomic>
 
 #include "kernels/kernel_set.h"
-#include "kernels/kernel_set_portable.h"
+#include "kernels/portable/kernel_set_portable.h"
 
 // The only place that names the instruction-set tables: the sets of other
 // targets are not built.

@@ -16,7 +16,7 @@
 
 #include <gtest/gtest.h>
 
-#include "kernels/gemm_reference.h"
+#include "kernels/gemm/gemm_reference.h"
 #include "model/kernel_data.h"
 #include "model/model_gemm.h"
 #include "runtime/cpu.h"

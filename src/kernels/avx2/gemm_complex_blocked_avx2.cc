@@ -95,7 +95,7 @@ struct FloatLanes {
 } // namespace
 } // namespace mox2::kernels::avx2
 
-#include "kernels/gemm_complex_blocked_body.h"
+#include "kernels/gemm_complex/blocked/driver.h"
 
 namespace mox2::kernels::avx2 {
 

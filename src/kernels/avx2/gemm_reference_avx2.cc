@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "kernels/avx2/kernel_set_avx2.h"
-#include "kernels/gemm_blocked_body.h"
+#include "kernels/gemm/blocked/driver.h"
 
 namespace mox2 {
 namespace kernels::blocked {

@@ -16,7 +16,7 @@
 #include <type_traits>
 
 #include "kernels/blas_access.h"
-#include "kernels/gemv_sets.h"
+#include "kernels/gemv/gemv_sets.h"
 #include "kernels/page_touch.h"
 
 namespace mox2::kernels::avx2 {

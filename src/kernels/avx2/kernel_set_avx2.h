@@ -1,9 +1,9 @@
 // The AVX2 kernel set (no FMA): 256-bit vectors, 16 registers.
 #pragma once
 
-#include "kernels/gemm_complex_column_form.h"
+#include "kernels/gemm_complex/gemm_complex_column_form.h"
 #include "kernels/kernel_set.h"
-#include "kernels/level1_sets.h"
+#include "kernels/level1/level1_sets.h"
 
 namespace mox2::kernels::avx2 {
 

@@ -142,7 +142,7 @@ struct FloatLanes {
 } // namespace
 } // namespace mox2::kernels::avx512
 
-#include "kernels/gemm_complex_blocked_body.h"
+#include "kernels/gemm_complex/blocked/driver.h"
 
 namespace mox2::kernels::avx512 {
 

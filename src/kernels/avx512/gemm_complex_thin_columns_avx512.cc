@@ -18,7 +18,7 @@
 
 #include "kernels/avx512/convert_avx512.h"
 #include "kernels/avx512/transpose_avx512.h"
-#include "kernels/gemm_complex_column_form.h"
+#include "kernels/gemm_complex/gemm_complex_column_form.h"
 #include "runtime/scratch.h"
 
 namespace mox2::kernels::avx512 {

@@ -6,7 +6,7 @@
 
 #include "kernels/avx512/kernel_set_avx512.h"
 #include "kernels/avx512/transpose_avx512.h"
-#include "kernels/gemm_blocked_body.h"
+#include "kernels/gemm/blocked/driver.h"
 
 namespace mox2 {
 namespace kernels::blocked {

@@ -6,4 +6,4 @@
 #define MOX2_KERNEL_SET_HAS_WIDE_DOT_ROWS
 #include "kernels/avx512/gemv_column_avx512.h"
 #include "kernels/avx512/gemv_dot_avx512.h"
-#include "kernels/gemv_body.h"
+#include "kernels/gemv/gemv_body.h"

@@ -16,8 +16,8 @@
 #include <type_traits>
 
 #include "kernels/avx512/gemv_stream_avx512.h"
-#include "kernels/gemv_gather.h"
-#include "kernels/gemv_sets.h"
+#include "kernels/gemv/gemv_gather.h"
+#include "kernels/gemv/gemv_sets.h"
 
 namespace mox2::kernels::avx512 {
 

@@ -16,7 +16,7 @@
 #include "kernels/avx512/gemv_stream_avx512.h"
 #include "kernels/avx512/transpose_avx512.h"
 #include "kernels/blas_access.h"
-#include "kernels/gemv_sets.h"
+#include "kernels/gemv/gemv_sets.h"
 
 // GCC 12 warns about the intrinsics' own undefined start values.
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"

@@ -7,9 +7,9 @@
 #pragma once
 
 #include "kernels/avx2/kernel_set_avx2.h"
-#include "kernels/gemm_complex_column_form.h"
+#include "kernels/gemm_complex/gemm_complex_column_form.h"
 #include "kernels/kernel_set.h"
-#include "kernels/level1_sets.h"
+#include "kernels/level1/level1_sets.h"
 
 namespace mox2::kernels::avx512 {
 

@@ -2,4 +2,4 @@
 // only, as in the GEMV set.
 #define MOX2_KERNEL_SET avx512
 #define MOX2_KERNEL_SET_WITHOUT_COMPLEX
-#include "kernels/level1_body.h"
+#include "kernels/level1/level1_body.h"

@@ -7,7 +7,7 @@
 
 #include <cstddef>
 
-#include "kernels/level1_sets.h"
+#include "kernels/level1/level1_sets.h"
 
 namespace mox2::kernels::MOX2_KERNEL_SET {
 

@@ -20,10 +20,10 @@
 #include <cstdint>
 
 #include "kernels/blas_access.h"
-#include "kernels/gemm_complex.h"
-#include "kernels/gemm_complex_column_form.h"
-#include "kernels/gemm_reference.h"
-#include "kernels/gemv_sets.h"
+#include "kernels/gemm/gemm_reference.h"
+#include "kernels/gemm_complex/gemm_complex.h"
+#include "kernels/gemm_complex/gemm_complex_column_form.h"
+#include "kernels/gemv/gemv_sets.h"
 #include "kernels/kernel_set.h"
 #include "kernels/kernels.h"
 #include "runtime/cpu.h"

@@ -7,7 +7,7 @@
 #include <cstddef>
 
 #include "kernels/blas_access.h"
-#include "kernels/gemv_sets.h"
+#include "kernels/gemv/gemv_sets.h"
 
 namespace mox2::kernels {
 

@@ -9,7 +9,7 @@
 
 #include <cstddef>
 
-#include "kernels/gemv_sets.h"
+#include "kernels/gemv/gemv_sets.h"
 
 namespace mox2::kernels::MOX2_KERNEL_SET {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "kernels/blas_access.h"
-#include "kernels/gemv_sets.h"
+#include "kernels/gemv/gemv_sets.h"
 #include "kernels/kernel_set.h"
 #include "kernels/kernels.h"
 #include "runtime/cpu.h"

@@ -34,8 +34,8 @@
 #include <cstddef>
 
 #include "kernels/blas_access.h"
-#include "kernels/gemm_complex.h"
-#include "kernels/gemm_complex_columns.h"
+#include "kernels/gemm_complex/gemm_complex.h"
+#include "kernels/gemm_complex/gemm_complex_columns.h"
 
 namespace mox2::kernels::MOX2_KERNEL_SET {
 namespace {

@@ -9,7 +9,7 @@
 // skips the term for its column alone (unless the block adds every term).
 // Dot form: kDotRows x kDotCols sums side by side, each over l = 1..k in
 // order.
-#include "kernels/gemm_reference.h"
+#include "kernels/gemm/gemm_reference.h"
 
 #include "kernels/kernel_set.h"
 #include "runtime/cpu.h"

@@ -1,10 +1,10 @@
 // The portable pieces of the blocked complex column and dot forms: the
 // lone first term or row, the packed operands, the final alpha*temp, with
 // the product forms of the complex GEMV kernels.
-#include "kernels/gemm_complex_column_form.h"
+#include "kernels/gemm_complex/gemm_complex_column_form.h"
 
 #include "kernels/blas_access.h"
-#include "kernels/gemm_complex_columns.h"
+#include "kernels/gemm_complex/gemm_complex_columns.h"
 #include "kernels/kernel_set.h"
 #include "runtime/cpu.h"
 

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "kernels/kernel_set.h"
-#include "kernels/level1_sets.h"
+#include "kernels/level1/level1_sets.h"
 
 namespace mox2::kernels::portable {
 

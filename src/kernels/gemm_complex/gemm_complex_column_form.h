@@ -23,7 +23,7 @@
 
 #include <cstddef>
 
-#include "kernels/gemm_complex.h"
+#include "kernels/gemm_complex/gemm_complex.h"
 
 namespace mox2::kernels {
 

@@ -1,3 +1,3 @@
 // The complex GEMM loops compiled for any x86-64.
 #define MOX2_KERNEL_SET portable
-#include "kernels/gemm_complex_body.h"
+#include "kernels/gemm_complex/gemm_complex_body.h"

@@ -1,0 +1,236 @@
+// The blocked real GEMM for few rows: vectors along the rows of C.
+//
+// Column-form products of up to four rows, or of 8 or 12, fewer than a
+// vector: the vectors run along C's rows instead, lane s of a tile vector
+// holding C(i, j0 + s).  op(B) is packed in panels of kWidth columns,
+// group l holding temp = alpha*op(B)(l, j0..j0+kWidth-1) (zero past the
+// edge); a panel with a zero among its real values (when zeros skip) also
+// keeps its b values, whose lanes say which terms are added.  A is read in
+// place.  Every element keeps the column form's order: its start (+0, C or
+// beta*C), then += temp*A(i, l) for l in order, b = 0 skipped.  Rows
+// beside the block may take the dot form over the same panels (DotRows).
+#pragma once
+
+#include <cstddef>
+
+#include "frame/types.h"
+#include "kernels/gemm/blocked/packing.h"
+#include "kernels/gemm/blocked/vector_policy.h"
+#include "kernels/gemm/gemm_reference.h"
+#include "runtime/scratch.h"
+
+namespace mox2::kernels::blocked {
+inline namespace MOX2_ISA_NAMESPACE {
+
+// Panels side by side in a tile of kRows rows: up to 24 accumulators.
+template <int kRows> constexpr int kFewPanels = kRows <= 4 ? 4 : kRows <= 8 ? 3 : 2;
+
+// With keep_raw every panel keeps its b values (dot rows read them).
+template <class V, class T = typename V::T>
+void pack_b_wide(const T *b, Index ldb, bool transposed, Index cols, Index kc, bool skips,
+                 bool keep_raw, T alpha, T *__restrict bp, T *__restrict raw, bool *plain) {
+  constexpr int W = V::kWidth;
+  for (Index q = 0; q < cols; q += W, bp += kc * W, raw += kc * W) {
+    const int s_end = int(cols - q < W ? cols - q : W);
+    const T *src = transposed ? b + q : b + q * ldb;
+    plain[q / W] = !copy_scaled_panel<V, W>(src, ldb, transposed, s_end, kc, skips, alpha,
+                                            keep_raw ? raw : bp, bp);
+    if (!plain[q / W] && !keep_raw) copy_panel<V, W>(src, ldb, transposed, s_end, 0, kc, raw);
+  }
+}
+
+// Where a tile's dot rows keep their temps and find their x and y: temps
+// (temp_row apart per row) at the tile's first column, x at its block's
+// first value of l, y at its first column.
+template <class T> struct DotTile {
+  T *temps;
+  Index temp_row;
+  const T *x;
+  Index x_row, x_step;
+  T *y;
+  Index y_row, y_step;
+  bool first, last; // first block of l (temps start at +0), last (y updated)
+  T alpha;
+};
+
+// kRows rows (and kDots dot rows) by kPanels panels (cols columns of C,
+// the rest lanes of padding) over kc values of l; panels panel_step apart
+// in bp and raw (the b values: for kMasked a term is added where its b
+// lane is not zero; dot rows multiply them).
+template <class V, int kRows, int kDots, int kPanels, bool kMasked>
+__attribute__((always_inline)) inline void
+few_rows_tile(Index kc, const typename V::T *a, Index lda, const typename V::T *__restrict bp,
+              const typename V::T *__restrict raw, Index panel_step, Start start,
+              typename V::T beta, typename V::T *c, Index ldc, Index cols,
+              const DotTile<typename V::T> &dt) {
+  using T = typename V::T;
+  using Vec = typename V::Vec;
+  constexpr int W = V::kWidth;
+  constexpr int kD = kDots > 0 ? kDots : 1;
+  Vec acc[kRows][kPanels], dacc[kD][kPanels];
+  alignas(64) T lanes[W];
+#pragma GCC unroll 16
+  for (int r = 0; r < kRows; ++r)
+#pragma GCC unroll 16
+    for (int p = 0; p < kPanels; ++p) {
+      if (start == Start::zero) {
+        acc[r][p] = V::zero();
+        continue;
+      }
+#pragma GCC unroll 16
+      for (int s = 0; s < W; ++s) {
+        const Index j = p * W + s;
+        lanes[s] = j < cols ? load<T>(c + r + j * ldc) : T(0);
+      }
+      acc[r][p] = V::load(lanes);
+      if (start == Start::scale_load) acc[r][p] = V::mul(V::set1(beta), acc[r][p]);
+    }
+  if constexpr (kDots > 0)
+#pragma GCC unroll 16
+    for (int d = 0; d < kDots; ++d)
+#pragma GCC unroll 16
+      for (int p = 0; p < kPanels; ++p)
+        dacc[d][p] = dt.first ? V::zero() : V::load(dt.temps + d * dt.temp_row + p * W);
+  for (Index l = 0; l < kc; ++l) {
+    Vec t[kPanels], bv[kPanels];
+    typename V::Mask live[kPanels];
+#pragma GCC unroll 4
+    for (int p = 0; p < kPanels; ++p) {
+      t[p] = V::load(bp + p * panel_step + l * W);
+      if constexpr (kMasked || kDots > 0) bv[p] = V::load(raw + p * panel_step + l * W);
+      if constexpr (kMasked) live[p] = V::nonzero(bv[p]);
+    }
+#pragma GCC unroll 16
+    for (int r = 0; r < kRows; ++r) {
+      const Vec ar = V::set1(load<T>(a + r + l * lda));
+#pragma GCC unroll 4
+      for (int p = 0; p < kPanels; ++p) {
+        if constexpr (kMasked)
+          acc[r][p] = V::add_where(acc[r][p], live[p], V::mul(t[p], ar));
+        else
+          acc[r][p] = V::add(acc[r][p], V::mul(t[p], ar));
+      }
+    }
+    if constexpr (kDots > 0)
+#pragma GCC unroll 4
+      for (int d = 0; d < kDots; ++d) {
+        const Vec xv = V::set1(load<T>(dt.x + d * dt.x_row + l * dt.x_step));
+#pragma GCC unroll 4
+        for (int p = 0; p < kPanels; ++p)
+          dacc[d][p] = V::add(dacc[d][p], V::mul(bv[p], xv));
+      }
+  }
+#pragma GCC unroll 16
+  for (int r = 0; r < kRows; ++r)
+#pragma GCC unroll 16
+    for (int p = 0; p < kPanels; ++p) {
+      V::store(lanes, acc[r][p]);
+#pragma GCC unroll 16
+      for (int s = 0; s < W; ++s) {
+        const Index j = p * W + s;
+        if (j < cols) store<T>(c + r + j * ldc, lanes[s]);
+      }
+    }
+  if constexpr (kDots > 0)
+#pragma GCC unroll 16
+    for (int d = 0; d < kDots; ++d)
+#pragma GCC unroll 16
+      for (int p = 0; p < kPanels; ++p) {
+        if (!dt.last) {
+          V::store(dt.temps + d * dt.temp_row + p * W, dacc[d][p]);
+          continue;
+        }
+        // y := y + alpha*temp
+        T *y = dt.y + d * dt.y_row + p * W * dt.y_step;
+        const Index here = cols - p * W;
+        for (int s = 0; s < W; ++s)
+          lanes[s] = s < here ? load<T>(y + s * dt.y_step) : T(0);
+        V::store(lanes, V::add(V::load(lanes), V::mul(V::set1(dt.alpha), dacc[d][p])));
+        for (int s = 0; s < W && s < here; ++s)
+          store<T>(y + s * dt.y_step, lanes[s]);
+      }
+}
+
+template <class V, int kRows, int kDots = 0>
+bool few_rows_form(const GemmBlock<typename V::T> &g,
+                   const DotRows<typename V::T> *dots = nullptr) {
+  using T = typename V::T;
+  constexpr int W = V::kWidth;
+  constexpr int kPanels = kFewPanels<kRows + kDots>;
+  const Index n = g.n, k = g.k;
+  // A is read in place, so nothing limits the values of l per block but
+  // the tile's panels, which stay in the second-level cache: a block of
+  // columns is one tile wide and long in l (B's columns are read in long
+  // runs).
+  constexpr Index kBlockCols = kPanels * W, kBlockL = 2048;
+  const Index kc_max = k < kBlockL ? k : kBlockL;
+  const Index nc_max = n < kBlockCols ? (n + W - 1) / W * W : kBlockCols;
+  const std::size_t b_len = std::size_t(nc_max * kc_max);
+  const std::size_t t_len = std::size_t(kDots * nc_max);
+  Scratch scratch((2 * b_len + t_len) * sizeof(T) + std::size_t(nc_max / W) + 64);
+  T *bpack = static_cast<T *>(scratch.data());
+  if (!bpack) return false;
+  T *raw = bpack + b_len;
+  T *temps = raw + b_len;
+  bool *plain = reinterpret_cast<bool *>(temps + t_len);
+  for (Index jc = 0; jc < n; jc += kBlockCols) {
+    const Index ncur = n - jc < kBlockCols ? n - jc : kBlockCols;
+    for (Index pc = 0; pc < k; pc += kc_max) {
+      const Index kc = k - pc < kc_max ? k - pc : kc_max;
+      const T *bsrc = g.b_transposed ? g.b + jc + pc * g.ldb : g.b + pc + jc * g.ldb;
+      pack_b_wide<V>(bsrc, g.ldb, g.b_transposed, ncur, kc, g.skip_zeros, kDots > 0, g.alpha, bpack,
+                     raw, plain);
+      const Start start = start_of(pc == 0, g.beta);
+      const T *a = g.a + pc * g.lda;
+      const Index step = kc * W;
+      for (Index q = 0; q < ncur;) {
+        const Index panel = q / W;
+        T *c = g.c + (jc + q) * g.ldc;
+        const Index left = ncur - q;
+        DotTile<T> dt{};
+        if constexpr (kDots > 0)
+          dt = DotTile<T>{temps + q,    nc_max,       dots->x + pc * dots->x_step,
+                          dots->x_row,  dots->x_step, dots->y + (jc + q) * dots->y_step,
+                          dots->y_row,  dots->y_step, pc == 0,
+                          pc + kc == k, g.alpha};
+        bool plain_run = left > (kPanels - 1) * W;
+        for (int p = 0; p < kPanels && plain_run; ++p)
+          plain_run = plain[panel + p];
+        const T *bq = bpack + panel * step, *rq = raw + panel * step;
+        if (plain_run) {
+          few_rows_tile<V, kRows, kDots, kPanels, false>(kc, a, g.lda, bq, rq, step, start, g.beta,
+                                                         c, g.ldc, left, dt);
+          q += kPanels * W;
+        } else {
+          if (plain[panel])
+            few_rows_tile<V, kRows, kDots, 1, false>(kc, a, g.lda, bq, rq, step, start, g.beta, c,
+                                                     g.ldc, left, dt);
+          else
+            few_rows_tile<V, kRows, kDots, 1, true>(kc, a, g.lda, bq, rq, step, start, g.beta, c,
+                                                    g.ldc, left, dt);
+          q += W;
+        }
+      }
+    }
+  }
+  return true;
+}
+
+// A column-form block of four rows (fewer than a vector) with one to
+// three dot rows beside it, in one pass over op(B); false, with nothing
+// done, for other shapes or without workspace.
+template <class V>
+bool gemm_with_dot_rows(const GemmBlock<typename V::T> &g, const DotRows<typename V::T> &d) {
+  using T = typename V::T;
+  if (g.a_transposed || g.m != 4 || V::kWidth <= 4 || g.n <= 0 || g.k <= 0 || g.alpha == T(0))
+    return false;
+  switch (d.count) {
+  case 1: return few_rows_form<V, 4, 1>(g, &d);
+  case 2: return few_rows_form<V, 4, 2>(g, &d);
+  case 3: return few_rows_form<V, 4, 3>(g, &d);
+  default: return false;
+  }
+}
+
+} // namespace MOX2_ISA_NAMESPACE
+} // namespace mox2::kernels::blocked

@@ -1,0 +1,188 @@
+// The blocked complex column and dot forms (see gemm_complex_column_form.h
+// for the order per element), included by each kernel set's source inside
+// its own namespace after it has defined its vector types (lanes.h).
+//
+// C is walked in tiles of 2*kWidth rows by kCols columns held in
+// registers with real and imaginary parts apart.  Per tile element the
+// terms arrive in l order: the k range is cut in blocks taken in
+// increasing order, and within a block every l updates the whole tile
+// before the next.  Each term is t*A = (t.re*a.re - t.im*a.im) +
+// i(t.re*a.im + t.im*a.re), four products, a difference and a sum, each
+// rounded on its own (separate multiplies and adds, never fused), then
+// added to C's real and imaginary parts (with op(B) = B^H, only where
+// B(j, l) is not zero).  Tiles at the edges of C run in a
+// local copy, so nothing outside C(1..m, 1..n) is read or written.  The
+// dot form runs the same tiles on a workspace of sums.
+#pragma once
+
+#ifndef MOX2_KERNEL_SET
+#error "define MOX2_KERNEL_SET before including gemm_complex/blocked/driver.h"
+#endif
+
+#include <cstddef>
+#include <cstring>
+
+#include "kernels/gemm_complex/blocked/few_rows.h"
+#include "kernels/gemm_complex/blocked/lanes.h"
+#include "kernels/gemm_complex/blocked/packing.h"
+#include "kernels/gemm_complex/blocked/tiles.h"
+#include "kernels/gemm_complex/gemm_complex_column_form.h"
+#include "runtime/scratch.h"
+
+namespace mox2::kernels::MOX2_KERNEL_SET {
+namespace {
+
+template <class L> bool column_form(const ComplexGemm<Complex<typename L::P>> &g) {
+  if constexpr (kHasTransposeRows<L>)
+    if (g.m < L::kWidth && g.op_b != ComplexOp::conjugated) return few_rows_form<L>(g);
+  using P = typename L::P;
+  constexpr Index R = tile_rows<L>();
+  // The pair terms: l = lone..k-1 (op(B) = B^H has no lone term).
+  const Index lone = g.op_b == ComplexOp::conjugated ? 0 : g.k % 2, k = g.k - lone;
+  Index depth = k < L::kDepth ? k : L::kDepth;
+  Index rows_block = g.m < L::kRowBlock ? g.m : L::kRowBlock;
+  rows_block = (rows_block + R - 1) / R * R;
+  Index cols_block = g.n < L::kColBlock ? g.n : L::kColBlock;
+  cols_block = (cols_block + L::kCols - 1) / L::kCols * L::kCols;
+  std::size_t parts_a = static_cast<std::size_t>(2 * rows_block * depth);
+  std::size_t parts_b = static_cast<std::size_t>(2 * cols_block * depth);
+  // op(B) = B^H keeps the reference order's zero skip: a flag per packed
+  // t(l, j), and per strip of columns whether it holds a zero.
+  using Live = typename L::Live;
+  const bool skips = g.op_b == ComplexOp::conjugated;
+  std::size_t flags = skips ? static_cast<std::size_t>(cols_block * depth) : 0;
+  std::size_t strips = skips ? static_cast<std::size_t>(cols_block / L::kCols) : 0;
+  std::size_t bytes = (parts_a + parts_b) * sizeof(P) + flags * sizeof(Live) + strips;
+  bytes = (bytes + 63) / 64 * 64;
+  Scratch scratch(bytes);
+  P *work = static_cast<P *>(scratch.data());
+  if (!work) return false;
+  P *packed_a = work, *packed_b = work + parts_a;
+  Live *live = reinterpret_cast<Live *>(packed_b + parts_b);
+  bool *strip_skips = reinterpret_cast<bool *>(live + flags);
+
+  if (lone) complex_lone_column_terms<P>(g);
+  // With beta = 0 and no lone term C is zero before the pair terms, scaled
+  // or not: the first block of terms starts from +0 without reading it.
+  const bool zero_c = lone == 0 && is_zero(g.beta);
+  const P *a = reinterpret_cast<const P *>(g.a + lone * g.lda);
+  P *c = reinterpret_cast<P *>(g.c);
+  const Index lda2 = 2 * g.lda, ldc2 = 2 * g.ldc;
+  for (Index jc = 0; jc < g.n; jc += L::kColBlock) {
+    Index nc = g.n - jc < L::kColBlock ? g.n - jc : L::kColBlock;
+    for (Index pc = 0; pc < k; pc += L::kDepth) {
+      Index kc = k - pc < L::kDepth ? k - pc : L::kDepth;
+      if (g.op_b == ComplexOp::plain)
+        pack_b_columns<L>(g, true, lone + pc, kc, jc, nc, packed_b);
+      else
+        pack_complex_b<P>(g, true, lone + pc, kc, jc, nc, L::kCols, packed_b);
+      if (skips) flag_terms<L>(g, pc, kc, jc, nc, live, strip_skips);
+      for (Index ic = 0; ic < g.m; ic += L::kRowBlock) {
+        Index mc = g.m - ic < L::kRowBlock ? g.m - ic : L::kRowBlock;
+        for (Index ir = 0; ir < mc; ir += R)
+          pack_a_strip<L>(mc - ir < R ? mc - ir : R, kc, a + 2 * (ic + ir) + pc * lda2, lda2,
+                          packed_a + ir * 2 * kc);
+        for (Index jr = 0; jr < nc; jr += L::kCols) {
+          Index cols = nc - jr < L::kCols ? nc - jr : L::kCols;
+          const P *bp = packed_b + jr * 2 * kc;
+          const Live *lp = skips && strip_skips[jr / L::kCols] ? live + jr * kc : nullptr;
+          for (Index ir = 0; ir < mc; ir += R) {
+            Index rows = mc - ir < R ? mc - ir : R;
+            P *ct = c + 2 * (ic + ir) + (jc + jr) * ldc2;
+            const P *ap = packed_a + ir * 2 * kc;
+            const bool zero_start = zero_c && pc == 0;
+            // The tile after this one: next rows, or the next columns.
+            const P *c_next = ir + R < mc ? ct + 2 * R : c + 2 * ic + (jc + jr + L::kCols) * ldc2;
+            if ((rows == R || rows == L::kWidth) && cols == L::kCols)
+              strip_tile<L>(rows, kc, ap, bp, ct, ldc2, zero_start, c_next, lp);
+            else
+              edge_tile<L>(rows, cols, kc, ap, bp, ct, ldc2, zero_start, lp);
+          }
+        }
+      }
+    }
+  }
+  return true;
+}
+
+// The dot form: the sums of up to kDotRows rows by kDotColBlock columns of
+// C run in a workspace over the whole k range (the column form's tiles
+// with t(l, j) := b(l, j), starting from +0), then C += alpha*temp.  An
+// odd m's lone first row goes first, in portable code.  With op(B) = B^H
+// every row is a sum row and C takes the reference order's final step
+// (so too with reference_dot_end).
+constexpr Index kDotRows = 1920; // a multiple of every kRowBlock
+
+template <class L> bool dot_form(const ComplexGemm<Complex<typename L::P>> &g) {
+  using P = typename L::P;
+  using C = Complex<P>;
+  constexpr Index R = tile_rows<L>();
+  // op(B) = B^H: the reference order, no lone row.
+  const bool reference = g.op_b == ComplexOp::conjugated || g.reference_dot_end;
+  const Index lone = reference ? 0 : g.m % 2, m = g.m - lone;
+  if (m == 0) {
+    complex_lone_row_terms<P>(g);
+    return true;
+  }
+  Index depth = g.k < L::kDepth ? g.k : L::kDepth;
+  Index rows_block = m < L::kRowBlock ? m : L::kRowBlock;
+  rows_block = (rows_block + R - 1) / R * R;
+  Index sum_rows = m < kDotRows ? m : kDotRows;
+  sum_rows = (sum_rows + R - 1) / R * R;
+  Index cols_block = g.n < L::kDotColBlock ? g.n : L::kDotColBlock;
+  cols_block = (cols_block + L::kCols - 1) / L::kCols * L::kCols;
+  std::size_t parts_a = static_cast<std::size_t>(2 * rows_block * depth);
+  std::size_t parts_b = static_cast<std::size_t>(2 * cols_block * depth);
+  std::size_t parts_s = static_cast<std::size_t>(2 * sum_rows * cols_block);
+  std::size_t bytes = (parts_a + parts_b + parts_s) * sizeof(P);
+  bytes = (bytes + 63) / 64 * 64;
+  Scratch scratch(bytes);
+  P *work = static_cast<P *>(scratch.data());
+  if (!work) return false;
+  P *packed_a = work, *packed_b = work + parts_a, *sums = packed_b + parts_b;
+
+  if (lone) complex_lone_row_terms<P>(g);
+  for (Index i0 = 0; i0 < m; i0 += kDotRows) {
+    Index rows = m - i0 < kDotRows ? m - i0 : kDotRows;
+    for (Index jc = 0; jc < g.n; jc += L::kDotColBlock) {
+      Index nc = g.n - jc < L::kDotColBlock ? g.n - jc : L::kDotColBlock;
+      std::memset(static_cast<void *>(sums), 0, parts_s * sizeof(P));
+      for (Index pc = 0; pc < g.k; pc += L::kDepth) {
+        Index kc = g.k - pc < L::kDepth ? g.k - pc : L::kDepth;
+        if (g.op_b == ComplexOp::plain)
+          pack_b_columns<L>(g, false, pc, kc, jc, nc, packed_b);
+        else
+          pack_complex_b<P>(g, false, pc, kc, jc, nc, L::kCols, packed_b);
+        for (Index ic = 0; ic < rows; ic += L::kRowBlock) {
+          Index mc = rows - ic < L::kRowBlock ? rows - ic : L::kRowBlock;
+          for (Index ir = 0; ir < mc; ir += R)
+            pack_a_rows_strip<L>(g, lone + i0 + ic + ir, mc - ir < R ? mc - ir : R, pc, kc,
+                                 packed_a + ir * 2 * kc);
+          for (Index jr = 0; jr < nc; jr += L::kCols)
+            for (Index ir = 0; ir < mc; ir += R)
+              strip_tile<L>(mc - ir, kc, packed_a + ir * 2 * kc, packed_b + jr * 2 * kc,
+                            sums + 2 * (ic + ir) + jr * 2 * sum_rows, 2 * sum_rows);
+        }
+      }
+      if (reference)
+        finish_complex_dot_sums<P>(g, i0, rows, jc, nc, reinterpret_cast<const C *>(sums),
+                                   sum_rows);
+      else
+        add_complex_dot_sums<P>(g, lone + i0, rows, jc, nc, reinterpret_cast<const C *>(sums),
+                                sum_rows);
+    }
+  }
+  return true;
+}
+
+template <class L> bool blocked(const ComplexGemm<Complex<typename L::P>> &g) {
+  if (g.op_a == ComplexOp::plain) return column_form<L>(g);
+  if constexpr (kHasTransposeRows<L>)
+    // (A full vector of rows too when the columns are few: the blocked
+    // dot form's tiles would be mostly empty.)
+    if (g.m < L::kWidth || (g.m == L::kWidth && g.n <= L::kWidth)) return few_rows_dot_form<L>(g);
+  return dot_form<L>(g);
+}
+
+} // namespace
+} // namespace mox2::kernels::MOX2_KERNEL_SET

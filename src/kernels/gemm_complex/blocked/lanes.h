@@ -1,0 +1,34 @@
+// The vector policy of the blocked complex column and dot forms
+// (driver.h), which each kernel set's source defines inside its own
+// namespace before it includes them: a struct L per precision with P, V,
+// kWidth (parts per vector), the set's ComplexShape (kernels/kernel_set.h)
+// as kShape and its fields kCols (columns per tile), kDepth, kRowBlock,
+// kColBlock and kDotColBlock, and load, load_first (the first n parts,
+// the rest zero, nothing else read), store, broadcast, mul, add, sub,
+// reals/imags (the parts of an interleaved pair of vectors),
+// low_half/high_half (back), Live (a term's flag) with live(const Live *)
+// (its mask) and add_where(acc, mask, x); it may provide negate,
+// transpose_rows(src, ld, dst, dst_ld) (dst[t*dst_ld + r] := src[r*ld +
+// t], r < 8, t < kWidth) and lone_row_sums (few_rows.h).
+#pragma once
+
+#ifndef MOX2_KERNEL_SET
+#error "define MOX2_KERNEL_SET before including gemm_complex/blocked/lanes.h"
+#endif
+
+#include <cstddef>
+
+namespace mox2::kernels::MOX2_KERNEL_SET {
+namespace {
+
+// Rows of C per tile: two vectors of parts.
+template <class L> constexpr Index tile_rows() { return 2 * L::kWidth; }
+
+// Whether the kernel set's L provides transpose_rows.
+template <class L>
+constexpr bool kHasTransposeRows = requires(const typename L::P *src, typename L::P *dst) {
+  L::transpose_rows(src, Index(0), dst, Index(8));
+};
+
+} // namespace
+} // namespace mox2::kernels::MOX2_KERNEL_SET

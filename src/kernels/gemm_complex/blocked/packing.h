@@ -1,0 +1,170 @@
+// The packing of the blocked complex forms: strips of A and of the terms
+// t(l, j) with real and imaginary parts apart, through the set's vectors
+// where it has transposes (the rest as the portable pieces of
+// gemm_complex_column_form.h), and the flags of terms that a zero skips.
+// Moving values changes no bits.
+#pragma once
+
+#ifndef MOX2_KERNEL_SET
+#error "define MOX2_KERNEL_SET before including gemm_complex/blocked/packing.h"
+#endif
+
+#include <cstddef>
+
+#include "kernels/gemm_complex/blocked/lanes.h"
+#include "kernels/gemm_complex/gemm_complex_column_form.h"
+
+namespace mox2::kernels::MOX2_KERNEL_SET {
+namespace {
+
+// Packs rows i0..i0+rows-1 (rows <= tile_rows) of A(:, l0..l0+kc-1) for
+// one tile: per l the real parts of the tile's rows, then their imaginary
+// parts; rows past `rows` are zeros and are not read.
+template <class L>
+void pack_a_strip(Index rows, Index kc, const typename L::P *a, Index lda2, typename L::P *out) {
+  using V = typename L::V;
+  constexpr int W = L::kWidth;
+  int parts[4];
+  for (int q = 0; q < 4; ++q) {
+    Index p = 2 * rows - q * W; // valid parts in the q-th vector
+    parts[q] = static_cast<int>(p < 0 ? 0 : p > W ? W : p);
+  }
+  bool full = rows == tile_rows<L>();
+  for (Index l = 0; l < kc; ++l) {
+    const typename L::P *col = a + l * lda2;
+    V v[4];
+    for (int q = 0; q < 4; ++q)
+      v[q] = full ? L::load(col + q * W) : L::load_first(parts[q], col + q * W);
+    L::store(out, L::reals(v[0], v[1]));
+    L::store(out + W, L::reals(v[2], v[3]));
+    L::store(out + 2 * W, L::imags(v[0], v[1]));
+    L::store(out + 3 * W, L::imags(v[2], v[3]));
+    out += 4 * W;
+  }
+}
+
+// W values of b at src (parts interleaved) as real and imaginary parts,
+// conjugated for `conj`, times alpha in the pair form for `scale`:
+// t = alpha*b = (ar*br - ai*bi) + i(ar*bi + ai*br).
+template <class L>
+void load_terms(const typename L::P *src, bool conj, bool scale, typename L::V alpha_re,
+                typename L::V alpha_im, typename L::V &t_re, typename L::V &t_im) {
+  using V = typename L::V;
+  const V v0 = L::load(src), v1 = L::load(src + L::kWidth);
+  const V re = L::reals(v0, v1), im = conj ? L::negate(L::imags(v0, v1)) : L::imags(v0, v1);
+  t_re = scale ? L::sub(L::mul(alpha_re, re), L::mul(alpha_im, im)) : re;
+  t_im = scale ? L::add(L::mul(alpha_re, im), L::mul(alpha_im, re)) : im;
+}
+
+// pack_complex_b for op(B) = B on a kernel set whose L provides
+// transpose_rows(src, ld, dst, dst_ld) (dst[t*dst_ld + r] := src[r*ld + t],
+// r < 8, t < kWidth): per strip of four columns and kWidth values of l, the
+// columns' real and imaginary parts (times alpha in the pair form when
+// `scaled`) go through eight vectors into the strip's rows of eight (a
+// last strip's columns past nc zero).  The last values of l take the
+// portable copy.
+template <class L>
+void pack_b_columns(const ComplexGemm<Complex<typename L::P>> &g, bool scaled, Index l0, Index kc,
+                    Index j0, Index nc, typename L::P *out) {
+  using P = typename L::P;
+  using V = typename L::V;
+  constexpr int W = L::kWidth;
+  if constexpr (kHasTransposeRows<L> && L::kCols == 4) {
+    const V alpha_re = L::broadcast(&g.alpha.re), alpha_im = L::broadcast(&g.alpha.im);
+    const P *b = reinterpret_cast<const P *>(g.b);
+    const Index ldb2 = 2 * g.ldb;
+    for (Index s = 0; s < nc; s += 4, out += 8 * kc) {
+      Index l = 0;
+      {
+        // Columns past the last hold t = 0.
+        alignas(64) P parts[8][W];
+        for (; l + W <= kc; l += W) {
+          for (int q = 0; q < 4; ++q) {
+            if (s + q >= nc) {
+              for (int e = 0; e < W; ++e)
+                parts[q][e] = parts[4 + q][e] = P(0);
+              continue;
+            }
+            V re, im;
+            load_terms<L>(b + 2 * (l0 + l) + (j0 + s + q) * ldb2, false, scaled, alpha_re, alpha_im,
+                          re, im);
+            L::store(parts[q], re);
+            L::store(parts[4 + q], im);
+          }
+          L::transpose_rows(parts[0], W, out + 8 * l, 8);
+        }
+      }
+      if (l < kc)
+        pack_complex_b<P>(g, scaled, l0 + l, kc - l, j0 + s, nc - s < 4 ? nc - s : 4, 4,
+                          out + 8 * l);
+    }
+  } else {
+    pack_complex_b<P>(g, scaled, l0, kc, j0, nc, L::kCols, out);
+  }
+}
+
+// pack_complex_rows_of_a for a strip of up to tile_rows rows on a kernel
+// set with transpose_rows: per eight rows and kWidth values of l, the
+// rows' real and imaginary parts (the latter with the sign changed, for
+// A^H) go through vectors into the strip's groups; rows past the strip's
+// last are zero.
+template <class L>
+void pack_a_rows_strip(const ComplexGemm<Complex<typename L::P>> &g, Index i0, Index rows, Index l0,
+                       Index kc, typename L::P *out) {
+  using P = typename L::P;
+  using V = typename L::V;
+  constexpr int W = L::kWidth;
+  constexpr Index R = tile_rows<L>();
+  Index l = 0;
+  if constexpr (kHasTransposeRows<L>) {
+    {
+      const bool conjugate = g.op_a == ComplexOp::conjugated;
+      const P *a = reinterpret_cast<const P *>(g.a);
+      const Index lda2 = 2 * g.lda;
+      alignas(64) P re[8][W], im[8][W];
+      for (; l + W <= kc; l += W)
+        for (Index r0 = 0; r0 < R; r0 += 8) {
+          for (int q = 0; q < 8; ++q) {
+            if (r0 + q >= rows) {
+              for (int s = 0; s < W; ++s)
+                re[q][s] = im[q][s] = P(0);
+              continue;
+            }
+            const P *src = a + 2 * (l0 + l) + (i0 + r0 + q) * lda2;
+            V v0 = L::load(src), v1 = L::load(src + W);
+            L::store(re[q], L::reals(v0, v1));
+            V vi = L::imags(v0, v1);
+            L::store(im[q], conjugate ? L::negate(vi) : vi);
+          }
+          L::transpose_rows(re[0], W, out + l * 2 * R + r0, 2 * R);
+          L::transpose_rows(im[0], W, out + l * 2 * R + R + r0, 2 * R);
+        }
+    }
+  }
+  if (l < kc) pack_complex_rows_of_a<P>(g, i0, rows, int(R), l0 + l, kc - l, out + l * 2 * R);
+}
+
+// The flags of the packed terms t(l, j) = alpha*conjg(B(j, l)) of op(B) =
+// B^H, l = l0..l0+kc-1, j = j0..j0+nc-1, in the strips' layout (per l, kCols
+// flags): none where B(j, l) is zero, all bits set elsewhere (past the
+// last column too: those sums are never stored, and their flags never make
+// a group mixed); and per strip whether any of its terms is skipped.
+template <class L>
+void flag_terms(const ComplexGemm<Complex<typename L::P>> &g, Index l0, Index kc, Index j0,
+                Index nc, typename L::Live *live, bool *strip_skips) {
+  using Live = typename L::Live;
+  for (Index s = 0; s < nc; s += L::kCols) {
+    bool skip = false;
+    for (Index l = l0; l < l0 + kc; ++l)
+      for (int q = 0; q < L::kCols; ++q) {
+        const Index j = j0 + s + q;
+        const bool term = j >= j0 + nc || !is_zero(g.b[j + l * g.ldb]);
+        skip |= !term;
+        *live++ = term ? Live(~Live(0)) : Live(0);
+      }
+    strip_skips[s / L::kCols] = skip;
+  }
+}
+
+} // namespace
+} // namespace mox2::kernels::MOX2_KERNEL_SET
