@@ -1,5 +1,6 @@
 // What the GEMV and GEMM drivers share: kernel pointer types, option
-// letters, the scalar tests of the real and complex families.
+// letters (the scalar tests of the real and complex families, is_zero and
+// is_one, are frame/types.h's).
 #pragma once
 
 #include <cstddef>
@@ -18,9 +19,6 @@ template <class T> using GemvKernel = typename KernelTypes<T>::gemv;
 template <class T> using GemmKernel = typename KernelTypes<T>::gemm;
 template <class T> using ScalKernel = typename KernelTypes<T>::scal;
 
-template <class T> inline constexpr bool is_complex_element = false;
-template <class P> inline constexpr bool is_complex_element<Complex<P>> = true;
-
 // Option letters: the first byte with its 0x20 bit set.
 enum class Op { none, transpose, conjugate, invalid };
 inline Op decode_op(const char *letter) {
@@ -32,19 +30,6 @@ inline Op decode_op(const char *letter) {
   }
 }
 
-// alpha = 0 and beta = 1 in the sense of each family: both parts for complex.
-template <class T> inline bool is_zero(const T &v) {
-  if constexpr (is_complex_element<T>)
-    return v.re == 0 && v.im == 0;
-  else
-    return v == 0;
-}
-template <class T> inline bool is_one(const T &v) {
-  if constexpr (is_complex_element<T>)
-    return v.re == 1 && v.im == 0;
-  else
-    return v == 1;
-}
 template <class T> inline T zero_element() { return T{}; }
 
 // Address of the lowest-addressed element of the run s..s+n-1 of a vector of

@@ -4,20 +4,26 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
 namespace mox2::blas {
 
-// A run of consecutive rows, columns or vector elements, counted from 0.
-struct Span {
-  std::int32_t first;
-  std::int32_t count;
-  friend constexpr bool operator==(const Span &, const Span &) = default;
+// A run of consecutive rows, columns, vector elements or blocks, counted
+// from 0.
+template <class I> struct BasicSpan {
+  I first;
+  I count;
+  friend constexpr bool operator==(const BasicSpan &, const BasicSpan &) = default;
 };
+using Span = BasicSpan<std::int32_t>;
 
 // Band i (0..t-1) of len elements in t bands, the first len mod t bands one
-// element longer: real GEMV blocks and the thin-product strips of GEMM.
-constexpr Span band_first_longer(std::int32_t len, std::int32_t t, std::int32_t i) {
-  std::int32_t q = len / t, r = len - t * q;
+// element longer: real GEMV blocks, the thin-product strips of GEMM, and
+// MATMUL's bands of panels (counted in the type of len).
+template <class I>
+constexpr BasicSpan<I> band_first_longer(I len, std::type_identity_t<I> t,
+                                         std::type_identity_t<I> i) {
+  const I q = len / t, r = len - t * q;
   if (i < r) return {i * (q + 1), q + 1};
   return {i * q + r, q};
 }

@@ -69,9 +69,27 @@ template <TypeCode C> inline constexpr bool is_logical = Element<C>::cls == Type
 template <TypeCode C> inline constexpr bool is_integer = Element<C>::cls == TypeClass::integer;
 template <TypeCode C> inline constexpr bool is_real = Element<C>::cls == TypeClass::real;
 
+template <class T> inline constexpr bool is_complex_element = false;
+template <class P> inline constexpr bool is_complex_element<Complex<P>> = true;
+
+inline namespace MOX2_ISA_NAMESPACE {
+
+// alpha = 0 and beta = 1 in the sense of each type: both parts for complex.
+template <class T> inline bool is_zero(const T &v) {
+  if constexpr (is_complex_element<T>)
+    return v.re == 0 && v.im == 0;
+  else
+    return v == 0;
+}
+template <class T> inline bool is_one(const T &v) {
+  if constexpr (is_complex_element<T>)
+    return v.re == 1 && v.im == 0;
+  else
+    return v == 1;
+}
+
 // Operands and results of the intrinsics are only known to be aligned to
 // min(E, 4) bytes: every element access goes through these.
-inline namespace MOX2_ISA_NAMESPACE {
 template <class T> inline T load(const void *p) {
   T v;
   std::memcpy(&v, p, sizeof v);

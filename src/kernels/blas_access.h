@@ -55,12 +55,14 @@ struct Bytewise4Access {
   }
 };
 
-template <class P> inline bool is_zero(Complex<P> v) { return v.re == 0 && v.im == 0; }
-template <class P> inline bool is_one(Complex<P> v) { return v.re == 1 && v.im == 0; }
-inline bool is_zero(float v) { return v == 0; }
-inline bool is_zero(double v) { return v == 0; }
-inline bool is_one(float v) { return v == 1; }
-inline bool is_one(double v) { return v == 1; }
+// The real kernels take 'N' or 'n' (the first byte with its 0x20 bit set
+// compared with 'n') as A and every other letter as A^T.
+inline bool real_transposed(const char *letter) { return (*letter | 0x20) != 'n'; }
+
+// The option letters the alignment-safe kernels accept.
+inline bool valid_letter(char c) {
+  return c == 'N' || c == 'n' || c == 'T' || c == 't' || c == 'C' || c == 'c';
+}
 
 // (a + ib)(c + id) = (ac - bd) + i(ad + bc) in the parts' own precision.
 template <class P> inline Complex<P> mul(Complex<P> u, Complex<P> v) {

@@ -20,9 +20,8 @@
 #include <type_traits>
 
 #include "frame/types.h"
-#include "kernels/gemm/gemm_reference.h"
-#include "kernels/gemm_complex/gemm_complex.h"
-#include "kernels/gemv/gemv_sets.h"
+#include "kernels/blocks.h"
+#include "kernels/kernels.h"
 #include "logical/contiguous.h"
 #include "matmul/tile.h"
 
@@ -69,7 +68,7 @@ struct GemmCuts {
 
 // The routines of one real type (REAL(4), REAL(8)).
 template <class T> struct RealKernels {
-  // The whole GEMM block in the reference order (gemm_reference.h),
+  // The whole GEMM block in the reference order (gemm/gemm_block.h),
   // blocked; false, with nothing read or written, without workspace.  Null:
   // the set has no blocked form (the reference algorithm runs).
   bool (*gemm_blocked)(const GemmBlock<T> &g);
@@ -77,16 +76,16 @@ template <class T> struct RealKernels {
   // set has it for; false, with nothing done, otherwise.  Null: none.
   bool (*gemm_with_dot_rows)(const GemmBlock<T> &g, const DotRows<T> &d);
   GemmShape gemm_shape;
-  // GEMV (gemv_sets.h): y := alpha*op(A)*x + beta*y; the alignment-safe
-  // form (REAL(8) only, null for REAL(4)); several dot forms or column
-  // forms over one matrix.
+  // GEMV (gemv/gemv_sets.h): y := alpha*op(A)*x + beta*y; the
+  // alignment-safe form (REAL(8) only, null for REAL(4)); the dot rows and
+  // the few columns over one matrix.
   void (*gemv)(bool transposed, const GemvBlock<T> &g);
   void (*gemv_bytewise)(bool transposed, const GemvBlock<T> &g);
   void (*gemv_dot_rows)(const GemvBlock<T> &g, int rows, std::ptrdiff_t x_row,
                         std::ptrdiff_t y_row);
-  void (*gemv_columns)(const GemvBlock<T> &g, int ys, std::ptrdiff_t x_col, std::ptrdiff_t y_col,
-                       bool every_term);
-  // Level 1 (level1_sets.h), contiguous: x := alpha*x; column := column +
+  void (*gemv_few_columns)(const GemvBlock<T> &g, int ys, std::ptrdiff_t x_col,
+                           std::ptrdiff_t y_col, bool every_term);
+  // Level 1 (level1/level1_sets.h), contiguous: x := alpha*x; column := column +
   // x*t.
   void (*scal)(std::ptrdiff_t n, T alpha, T *x);
   void (*axpy_column)(std::ptrdiff_t m, T t, const T *x, T *column);
@@ -94,21 +93,22 @@ template <class T> struct RealKernels {
 
 // The routines of one complex type (COMPLEX(4), COMPLEX(8)).
 template <class C> struct ComplexKernels {
-  // The reference loops (gemm_complex.h) in the given product forms
-  // (COMPLEX(8) has one and ignores them); the alignment-safe form with
-  // the zero skip (COMPLEX(8) only, null for COMPLEX(4)); one GEMV order
-  // per column of C.
+  // The reference loops (gemm_complex/gemm_complex.h) in the given product
+  // forms (COMPLEX(8) has one and ignores them); the alignment-safe form
+  // with the zero skip (COMPLEX(8) only, null for COMPLEX(4)); C column by
+  // column in the GEMV order.
   void (*gemm_loops)(const ComplexGemm<C> &g, ComplexForms forms, bool zero_skip);
   void (*gemm_loops_bytewise)(const ComplexGemm<C> &g);
-  void (*gemm_gemv_columns)(const ComplexGemm<C> &g);
-  // The blocked column and dot forms (gemm_complex_column_form.h); false,
-  // with nothing written, without workspace.  Null: none (the loops run).
+  void (*gemm_by_gemv)(const ComplexGemm<C> &g);
+  // The blocked column and dot forms (gemm_complex/complex_blocked.h);
+  // false, with nothing written, without workspace.  Null: none (the loops
+  // run).
   bool (*gemm_blocked)(const ComplexGemm<C> &g);
   ComplexShape gemm_shape;
-  // The thin products' column form (gemm_complex_column_form.h); false,
-  // with nothing done, where it does not apply.  Null: none.
-  bool (*gemm_thin_columns)(const ComplexGemm<C> &g);
-  // GEMV; its alignment-safe form (COMPLEX(8) only, null for COMPLEX(4)).
+  // The thin products' loops on the set's vectors (complex_blocked.h);
+  // false, with nothing done, where they do not apply.  Null: none.
+  bool (*gemm_thin)(const ComplexGemm<C> &g);
+  // GEMV (gemv/gemv_sets.h); its alignment-safe form (COMPLEX(8) only, null for COMPLEX(4)).
   void (*gemv)(ComplexOp op, const GemvBlock<C> &g);
   void (*gemv_bytewise)(ComplexOp op, const GemvBlock<C> &g);
   // x := alpha*x, contiguous.

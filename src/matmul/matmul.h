@@ -27,6 +27,7 @@
 #include <cstring>
 #include <type_traits>
 
+#include "blas/partition.h"
 #include "frame/dope.h"
 #include "frame/errors.h"
 #include "matmul/element.h"
@@ -121,17 +122,6 @@ inline constexpr std::size_t kBlockABytes = 256 * 1024; // packed A block
 inline std::size_t team_for(std::size_t units, double work) {
   if (units < 2 || work < threaded_work()) return 1;
   return std::min<std::size_t>(units, std::size_t(__f___zo_using_threads_()));
-}
-
-// Band t of `units` blocks cut into `threads` bands as even as they go
-// (the first units mod threads one block longer): its first block and
-// block count.
-struct BandSpan {
-  std::size_t first, count;
-};
-inline BandSpan even_band(std::size_t units, std::size_t threads, std::size_t t) {
-  const std::size_t q = units / threads, r = units % threads;
-  return {t * q + std::min(t, r), q + (t < r ? 1 : 0)};
 }
 
 // One band of the result of numeric_product (all its rows and some
@@ -269,7 +259,7 @@ void direct_column(char *out, const View &a, const View &b, std::size_t m, std::
       [](void *v, std::int32_t lo, std::int32_t hi) {
         const Args &x = *static_cast<const Args *>(v);
         for (std::size_t t = std::size_t(lo); t <= std::size_t(hi); ++t) {
-          const BandSpan band = even_band(x.units, x.threads, t);
+          const auto band = blas::band_first_longer(x.units, x.threads, t);
           direct_product<A, B, R>(x.out, *x.a, *x.b, x.m, 1, x.kk, 8 * band.first,
                                   std::min(x.m, 8 * (band.first + band.count)));
         }
@@ -333,7 +323,7 @@ void numeric_product(char *out, const View &a, const View &b, std::size_t m, std
   std::memset(static_cast<void *>(p.acc), 0, p.plane * pc * sizeof(W));
   char *room = static_cast<char *>(scratch.data()) + acc_bytes;
   for (std::size_t t = 0; t < threads; ++t) {
-    const BandSpan u = even_band(units, threads, t);
+    const auto u = blas::band_first_longer(units, threads, t);
     Band<W> &band = p.band[t];
     band = column ? Band<W>{u.first * mr, std::min(u.count * mr, m - u.first * mr), 0, 1}
                   : Band<W>{0, m, u.first * nr, std::min(u.count * nr, n - u.first * nr)};

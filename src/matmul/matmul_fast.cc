@@ -108,9 +108,6 @@ template <class T> BlasVector<T> blas_vector(const DopeVector<1> *d, std::size_t
   return {reinterpret_cast<const T *>(copy), 1, copy};
 }
 
-template <class T> inline constexpr bool is_complex_element = false;
-template <class P> inline constexpr bool is_complex_element<Complex<P>> = true;
-
 template <class T> T one() {
   if constexpr (is_complex_element<T>)
     return T{1, 0};

@@ -1,4 +1,4 @@
-// The blocked reference GEMM of every SIMD kernel set against the model of
+// The blocked GEMM of every SIMD kernel set against the model of
 // the reference algorithm, bit for bit (NaNs equal), over
 // shapes around the register tiles and the cache blocks, both forms and
 // both layouts of B, leading dimensions above the minimum, 4-byte-off
@@ -16,7 +16,8 @@
 
 #include <gtest/gtest.h>
 
-#include "kernels/gemm/gemm_reference.h"
+#include "kernels/gemm/gemm_block.h"
+#include "kernels/kernel_set.h"
 #include "model/kernel_data.h"
 #include "model/model_gemm.h"
 #include "runtime/cpu.h"
@@ -24,6 +25,7 @@
 namespace mox2 {
 namespace {
 
+using kernels::GemmBlock;
 using test::Strip;
 using test::Values;
 
@@ -51,18 +53,24 @@ template <class T> void plain_gemm(const GemmBlock<T> &g) {
 
 template <class T> using GemmFn = bool (*)(const GemmBlock<T> &);
 
-struct KernelSet {
+// The blocked form of each kernel set the CPU has that has one.
+struct BlockedSet {
   const char *name;
-  Isa needs;
   GemmFn<float> sgemm;
   GemmFn<double> dgemm;
 };
-const KernelSet kSets[] = {
-    {"avx512", Isa::avx512, gemm_reference_avx512, gemm_reference_avx512},
-    {"avx2", Isa::avx2, gemm_reference_avx2, gemm_reference_avx2},
-};
+std::vector<BlockedSet> blocked_sets() {
+  std::vector<BlockedSet> sets;
+  for (Isa isa : {Isa::avx512, Isa::avx2, Isa::portable}) {
+    if (force_isa(isa) != isa) continue;
+    const kernels::KernelSet &set = kernel_set();
+    if (set.s.gemm_blocked) sets.push_back({set.name, set.s.gemm_blocked, set.d.gemm_blocked});
+  }
+  force_isa(detected_isa());
+  return sets;
+}
 
-template <class T> GemmFn<T> kernel_of(const KernelSet &s) {
+template <class T> GemmFn<T> kernel_of(const BlockedSet &s) {
   if constexpr (sizeof(T) == 4)
     return s.sgemm;
   else
@@ -163,7 +171,7 @@ template <class T> Case random_case(bool ta, bool tb, int m, int n, int k) {
               off};
 }
 
-template <class T> void check_set(const KernelSet &set) {
+template <class T> void check_set(const BlockedSet &set) {
   SCOPED_TRACE(std::string(set.name) + (sizeof(T) == 4 ? " float" : " double"));
   const GemmFn<T> kernel = kernel_of<T>(set);
   for (bool ta : {false, true})
@@ -233,7 +241,7 @@ template <class T> void check_set(const KernelSet &set) {
 
 // Every product -0: a sum from +0 stays +0, alpha*temp is +0 (one that
 // started from -0 would end -0).
-template <class T> void check_dot_start(const KernelSet &set, int m, int n, int k) {
+template <class T> void check_dot_start(const BlockedSet &set, int m, int n, int k) {
   std::vector<T> a(std::size_t(k) * m, T(1)), b(std::size_t(k) * n, -T(0)), c(std::size_t(m) * n);
   const GemmBlock<T> g{true, false, m, n, k, T(1), a.data(), k, b.data(), k, T(0), c.data(), m};
   ASSERT_TRUE(kernel_of<T>(set)(g));
@@ -242,8 +250,7 @@ template <class T> void check_dot_start(const KernelSet &set, int m, int n, int 
 }
 
 TEST(GemmBlocked, DotFormSumsStartFromPlusZero) {
-  for (const KernelSet &set : kSets) {
-    if (static_cast<int>(detected_isa()) < static_cast<int>(set.needs)) continue;
+  for (const BlockedSet &set : blocked_sets()) {
     for (auto [m, n, k] : {std::tuple{5, 5, 37}, std::tuple{4, 12, 64}, std::tuple{20, 9, 40}}) {
       check_dot_start<float>(set, m, n, k);
       check_dot_start<double>(set, m, n, k);
@@ -254,7 +261,7 @@ TEST(GemmBlocked, DotFormSumsStartFromPlusZero) {
 // A triangular op(B): the packed panels hold groups of l without a zero,
 // groups of zeros and a few mixed ones, which the tiles take group by
 // group; a zero b must still keep its NaN and Inf out of C.
-template <class T> void check_triangular(const KernelSet &set) {
+template <class T> void check_triangular(const BlockedSet &set) {
   SCOPED_TRACE(std::string(set.name) + (sizeof(T) == 4 ? " float" : " double"));
   for (bool tb : {false, true})
     for (auto [m, n, k] : {std::tuple{100, 64, 300}, std::tuple{53, 40, 520},
@@ -267,16 +274,14 @@ template <class T> void check_triangular(const KernelSet &set) {
 }
 
 TEST(GemmBlocked, TriangularBSkipsWholeGroups) {
-  for (const KernelSet &set : kSets) {
-    if (static_cast<int>(detected_isa()) < static_cast<int>(set.needs)) continue;
+  for (const BlockedSet &set : blocked_sets()) {
     check_triangular<float>(set);
     check_triangular<double>(set);
   }
 }
 
 TEST(GemmBlocked, EverySetMatchesTheModel) {
-  for (const KernelSet &set : kSets) {
-    if (static_cast<int>(detected_isa()) < static_cast<int>(set.needs)) continue;
+  for (const BlockedSet &set : blocked_sets()) {
     check_set<float>(set);
     check_set<double>(set);
   }

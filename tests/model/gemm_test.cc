@@ -63,13 +63,6 @@ template <class T> std::ostream &operator<<(std::ostream &o, const GemmCase<T> &
            << c.offset;
 }
 
-template <class T> bool is_zero(T v) {
-  if constexpr (std::is_floating_point_v<T>)
-    return v == 0;
-  else
-    return v.re == 0 && v.im == 0;
-}
-
 bool plain_letter(char c) { return c == 'N' || c == 'n'; }
 
 std::size_t elements(int ld, int cols) {

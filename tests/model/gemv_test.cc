@@ -59,13 +59,6 @@ template <class T> std::ostream &operator<<(std::ostream &o, const GemvCase<T> &
            << c.offset;
 }
 
-template <class T> bool is_zero(T v) {
-  if constexpr (std::is_floating_point_v<T>)
-    return v == 0;
-  else
-    return v.re == 0 && v.im == 0;
-}
-
 // Runs one case through kernel and model on identical data and compares
 // all of y, guards included.
 template <class T>

@@ -1,7 +1,10 @@
 // The AVX2 kernel set (no FMA): 256-bit vectors, 16 registers.
 #pragma once
 
-#include "kernels/gemm_complex/gemm_complex_column_form.h"
+#include "kernels/gemm/gemm_block.h"
+#include "kernels/gemm_complex/complex_blocked.h"
+#include "kernels/gemm_complex/gemm_complex.h"
+#include "kernels/gemv/gemv_sets.h"
 #include "kernels/kernel_set.h"
 #include "kernels/level1/level1_sets.h"
 
@@ -9,8 +12,8 @@ namespace mox2::kernels::avx2 {
 
 inline constexpr KernelSet kKernelSet{
     .name = "avx2",
-    .s = {.gemm_blocked = gemm_reference_avx2,
-          .gemm_with_dot_rows = gemm_reference_avx2,
+    .s = {.gemm_blocked = gemm_blocked,
+          .gemm_with_dot_rows = gemm_blocked_with_dot_rows,
           .gemm_shape = {.vecs = 2,
                          .nr = 4,
                          .kc = 384,
@@ -23,11 +26,11 @@ inline constexpr KernelSet kKernelSet{
           .gemv = sgemv,
           .gemv_bytewise = nullptr,
           .gemv_dot_rows = sgemv_dot_rows,
-          .gemv_columns = sgemv_columns,
+          .gemv_few_columns = sgemv_few_columns,
           .scal = scal,
           .axpy_column = axpy_column},
-    .d = {.gemm_blocked = gemm_reference_avx2,
-          .gemm_with_dot_rows = gemm_reference_avx2,
+    .d = {.gemm_blocked = gemm_blocked,
+          .gemm_with_dot_rows = gemm_blocked_with_dot_rows,
           .gemm_shape = {.vecs = 2,
                          .nr = 4,
                          .kc = 256,
@@ -40,26 +43,26 @@ inline constexpr KernelSet kKernelSet{
           .gemv = dgemv,
           .gemv_bytewise = dgemv_bytewise,
           .gemv_dot_rows = dgemv_dot_rows,
-          .gemv_columns = dgemv_columns,
+          .gemv_few_columns = dgemv_few_columns,
           .scal = scal,
           .axpy_column = axpy_column},
     .c = {.gemm_loops = complex_gemm_loops,
           .gemm_loops_bytewise = nullptr,
-          .gemm_gemv_columns = complex_gemv_columns,
-          .gemm_blocked = gemm_c8_avx2_blocked,
+          .gemm_by_gemv = complex_gemm_by_gemv,
+          .gemm_blocked = complex_gemm_blocked,
           .gemm_shape =
               {.cols = 2, .depth = 256, .row_block = 192, .col_block = 1536, .dot_col_block = 256},
-          .gemm_thin_columns = nullptr,
+          .gemm_thin = nullptr,
           .gemv = cgemv,
           .gemv_bytewise = nullptr,
           .scal = scal},
     .z = {.gemm_loops = complex_gemm_loops,
           .gemm_loops_bytewise = complex_gemm_loops_bytewise,
-          .gemm_gemv_columns = complex_gemv_columns,
-          .gemm_blocked = gemm_c16_avx2_blocked,
+          .gemm_by_gemv = complex_gemm_by_gemv,
+          .gemm_blocked = complex_gemm_blocked,
           .gemm_shape =
               {.cols = 2, .depth = 256, .row_block = 96, .col_block = 1536, .dot_col_block = 256},
-          .gemm_thin_columns = nullptr,
+          .gemm_thin = nullptr,
           .gemv = zgemv,
           .gemv_bytewise = zgemv_bytewise,
           .scal = scal},

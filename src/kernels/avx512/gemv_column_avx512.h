@@ -149,12 +149,12 @@ template <class T, class Mem> bool column_form_wide(const GemvBlock<T> &g) {
   }
 }
 
-// Column forms of several y over one matrix on contiguous y (a zero x
+// The few columns (several y over one matrix) on contiguous y (a zero x
 // skipping its column unless kEveryTerm): blocks of sixteen columns, each
 // taken for every y in turn while it is in cache (a matrix from memory is
 // read once).  False (nothing done) for a y with another increment.
 template <bool kEveryTerm, class T, class Mem>
-bool columns_wide(const GemvBlock<T> &g, int ys, std::ptrdiff_t x_col, std::ptrdiff_t y_col) {
+bool few_columns_wide(const GemvBlock<T> &g, int ys, std::ptrdiff_t x_col, std::ptrdiff_t y_col) {
   if constexpr (!std::is_same_v<T, double> && !std::is_same_v<T, float>) {
     return false;
   } else {

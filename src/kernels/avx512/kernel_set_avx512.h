@@ -6,8 +6,10 @@
 // to them (gemv_complex_avx512.cc).
 #pragma once
 
-#include "kernels/avx2/kernel_set_avx2.h"
-#include "kernels/gemm_complex/gemm_complex_column_form.h"
+#include "kernels/gemm/gemm_block.h"
+#include "kernels/gemm_complex/complex_blocked.h"
+#include "kernels/gemm_complex/gemm_complex.h"
+#include "kernels/gemv/gemv_sets.h"
 #include "kernels/kernel_set.h"
 #include "kernels/level1/level1_sets.h"
 
@@ -15,8 +17,8 @@ namespace mox2::kernels::avx512 {
 
 inline constexpr KernelSet kKernelSet{
     .name = "avx512",
-    .s = {.gemm_blocked = gemm_reference_avx512,
-          .gemm_with_dot_rows = gemm_reference_avx512,
+    .s = {.gemm_blocked = gemm_blocked,
+          .gemm_with_dot_rows = gemm_blocked_with_dot_rows,
           .gemm_shape = {.vecs = 3,
                          .nr = 8,
                          .kc = 768,
@@ -29,11 +31,11 @@ inline constexpr KernelSet kKernelSet{
           .gemv = sgemv,
           .gemv_bytewise = nullptr,
           .gemv_dot_rows = sgemv_dot_rows,
-          .gemv_columns = sgemv_columns,
+          .gemv_few_columns = sgemv_few_columns,
           .scal = scal,
           .axpy_column = axpy_column},
-    .d = {.gemm_blocked = gemm_reference_avx512,
-          .gemm_with_dot_rows = gemm_reference_avx512,
+    .d = {.gemm_blocked = gemm_blocked,
+          .gemm_with_dot_rows = gemm_blocked_with_dot_rows,
           .gemm_shape = {.vecs = 3,
                          .nr = 8,
                          .kc = 512,
@@ -46,26 +48,26 @@ inline constexpr KernelSet kKernelSet{
           .gemv = dgemv,
           .gemv_bytewise = dgemv_bytewise,
           .gemv_dot_rows = dgemv_dot_rows,
-          .gemv_columns = dgemv_columns,
+          .gemv_few_columns = dgemv_few_columns,
           .scal = scal,
           .axpy_column = axpy_column},
     .c = {.gemm_loops = avx2::complex_gemm_loops,
           .gemm_loops_bytewise = nullptr,
-          .gemm_gemv_columns = avx2::complex_gemv_columns,
-          .gemm_blocked = gemm_c8_avx512_blocked,
+          .gemm_by_gemv = avx2::complex_gemm_by_gemv,
+          .gemm_blocked = complex_gemm_blocked,
           .gemm_shape =
               {.cols = 4, .depth = 256, .row_block = 192, .col_block = 1536, .dot_col_block = 256},
-          .gemm_thin_columns = gemm_c8_exact_columns_avx512,
+          .gemm_thin = complex_gemm_thin,
           .gemv = cgemv,
           .gemv_bytewise = nullptr,
           .scal = avx2::scal},
     .z = {.gemm_loops = avx2::complex_gemm_loops,
           .gemm_loops_bytewise = avx2::complex_gemm_loops_bytewise,
-          .gemm_gemv_columns = avx2::complex_gemv_columns,
-          .gemm_blocked = gemm_c16_avx512_blocked,
+          .gemm_by_gemv = avx2::complex_gemm_by_gemv,
+          .gemm_blocked = complex_gemm_blocked,
           .gemm_shape =
               {.cols = 4, .depth = 256, .row_block = 96, .col_block = 1536, .dot_col_block = 256},
-          .gemm_thin_columns = gemm_c16_thin_columns_avx512,
+          .gemm_thin = complex_gemm_thin,
           .gemv = avx2::zgemv,
           .gemv_bytewise = avx2::zgemv_bytewise,
           .scal = avx2::scal},

@@ -10,10 +10,10 @@
 // over op(B) = B, the rows' dot forms side by side in one pass), and
 // the remaining block (rows in fours, columns in pairs) goes to the inner
 // kernel with beta = 1, or with beta itself where its own scaling gives
-// the same bits (so that C is not swept twice); a block of a few columns
-// of a large A (op(A) = A) takes the same column forms as GEMV column
-// forms side by side, reading A once.  The inner kernels and the
-// alignment-safe kernels follow the reference order of gemm_reference.h.
+// the same bits (so that C is not swept twice); a block of few columns
+// of a large A (op(A) = A) takes its column forms side by side, reading A
+// once (the few columns, gemv_sets.h).  The inner kernels and the
+// alignment-safe kernels follow the reference order of gemm_block.h.
 // The complex kernels build C column by column from GEMV calls, except for
 // op(B) = B^H, which runs the reference loops (gemm_complex.h) with beta
 // applied inside, blocked where the kernel set has them.
@@ -21,11 +21,13 @@
 #include <cstring>
 
 #include "kernels/blas_access.h"
-#include "kernels/gemm/gemm_reference.h"
+#include "kernels/gemm/gemm_block.h"
+#include "kernels/gemm_complex/complex_blocked.h"
 #include "kernels/gemm_complex/gemm_complex.h"
-#include "kernels/gemm_complex/gemm_complex_column_form.h"
 #include "kernels/gemv/gemv_sets.h"
+#include "kernels/kernel_set.h"
 #include "kernels/kernels.h"
+#include "runtime/cpu.h"
 
 namespace mox2::kernels {
 namespace {
@@ -41,19 +43,22 @@ template <> struct Constants<double> { static constexpr double one = 1.0; };
 template <> struct Constants<c8> { static constexpr c8 one = {1.0f, 0.0f}; };
 template <> struct Constants<c16> { static constexpr c16 one = {1.0, 0.0}; };
 
-bool real_transposed(const char *letter) { return (*letter | 0x20) != 'n'; }
-
-template <class T> struct RealKernels;
-template <> struct RealKernels<float> {
+// The scaling and GEMV kernels a real driver calls.
+template <class T> struct Level2Kernels;
+template <> struct Level2Kernels<float> {
   static constexpr auto scal = __f___zo_sscal_;
   static constexpr auto gemv = __f___zo_pp_sgemv_;
-  static constexpr auto inner = __f___zo_pp_sgemmx_;
 };
-template <> struct RealKernels<double> {
+template <> struct Level2Kernels<double> {
   static constexpr auto scal = __f___zo_dscal_;
   static constexpr auto gemv = __f___zo_pp_dgemv_;
-  static constexpr auto inner = __f___zo_pp_dgemmx_;
 };
+
+template <class T>
+GemmBlock<T> block_of(bool ta, bool tb, i32 m, i32 n, i32 k, T alpha, const T *a, i32 lda,
+                      const T *b, i32 ldb, T beta, T *c, i32 ldc) {
+  return GemmBlock<T>{ta, tb, m, n, k, alpha, a, lda, b, ldb, beta, c, ldc};
+}
 
 // C(1..m, 1..n) := beta*C: zeros for beta = 0 (C not read), the scal
 // kernel per column for beta not in {0, 1}.
@@ -65,27 +70,16 @@ template <class T> void scale_c(i32 m, i32 n, const T *beta, T *c, Index ldc) {
       for (i32 i = 0; i < m; ++i)
         col[i] = T(0);
     } else {
-      RealKernels<T>::scal(&m, beta, col, &kOne);
+      Level2Kernels<T>::scal(&m, beta, col, &kOne);
     }
   }
 }
 
 // The GEMV forms a real driver peels off, written out for operands small
-// enough that a kernel call costs more than their work: y := y +
+// enough that a kernel call costs more than their work (at most
+// GemmCuts::small_gemv elements of M, kernel_set.h): y := y +
 // alpha*op(M)*x (alpha not zero, beta = 1), each element in the GEMV
 // kernel's order.  M(i, j) is mat[i + j*ld]; every increment is positive.
-constexpr Index kSmallGemv = 1024; // elements of M
-// A lone peeled row beside a block of four rows joins that block's packed
-// pass over B only from this many elements of B (measured: 5 x 5 x 5 1.7x
-// faster written out, 5 x 16 x 16 1.5x slower).
-constexpr Index kTinyGemv = 64;
-// A block of at most kFewColumns columns whose A the blocked form would
-// pack (A above kFewColumnsBytes, or k above kFewColumnsDepth) takes the
-// GEMV column forms side by side (measured with four columns: 1.2x to
-// 1.6x; six columns 0.9x, eight 0.75x; where the blocked form reads A in
-// place, 0.88x to 0.95x).
-constexpr Index kFewColumns = 4;
-constexpr Index kFewColumnsBytes = Index(512) << 10, kFewColumnsDepth = 768;
 
 // Dot form of kRows peeled rows at once, kCols columns of M side by side:
 // row r's x is x0 + r*row_step (increment incx) and its y is y0 + r
@@ -133,31 +127,30 @@ void small_column_form(Index rows, Index cols, T alpha, const T *mat, Index ld, 
 // The peeled GEMV y := y + alpha*op(M)*x (letter 'N' or 'T', M rows x
 // cols), written out when small, else the GEMV kernel with beta = 1.
 template <class T>
-void peeled_gemv(bool transposed, i32 rows, i32 cols, const T *alpha, const T *mat, i32 ld,
-                 const T *x, i32 incx, T *y, i32 incy) {
-  if (Index(rows) * cols <= kSmallGemv) {
+void peeled_gemv(const GemmCuts &cuts, bool transposed, i32 rows, i32 cols, const T *alpha,
+                 const T *mat, i32 ld, const T *x, i32 incx, T *y, i32 incy) {
+  if (Index(rows) * cols <= cuts.small_gemv) {
     if (transposed)
       small_dot_rows<T, 1, 4>(rows, cols, *alpha, mat, ld, x, 0, incx, y, incy);
     else
       small_column_form(rows, cols, *alpha, mat, ld, x, incx, y, incy);
     return;
   }
-  RealKernels<T>::gemv(transposed ? "T" : "N", &rows, &cols, alpha, mat, &ld, x, &incx,
-                       &Constants<T>::one, y, &incy, 1);
+  Level2Kernels<T>::gemv(transposed ? "T" : "N", &rows, &cols, alpha, mat, &ld, x, &incx,
+                         &Constants<T>::one, y, &incy, 1);
 }
 
 template <class T>
 void real_driver(const char *transa, const char *transb, const i32 *m, const i32 *n, const i32 *k,
                  const T *alpha, const T *a, const i32 *lda, const T *b, const i32 *ldb,
                  const T *beta, T *c, const i32 *ldc) {
-  using K = RealKernels<T>;
   if (*m <= 0 || *n <= 0) return;
   const Index la = *lda, lb = *ldb, lc = *ldc;
   if (*alpha == 0 || *k <= 0) {
     scale_c(*m, *n, beta, c, lc);
     return;
   }
-  const T *one = &Constants<T>::one;
+  const GemmCuts &cuts = kernel_set().gemm_cuts;
   bool ta = real_transposed(transa), tb = real_transposed(transb);
   i32 r = *n % 2, s = *m % 4;
   if (ta && !tb && *m >= 4) {
@@ -168,7 +161,8 @@ void real_driver(const char *transa, const char *transb, const i32 *m, const i32
     // runs as one block.
     const bool zero_first = *beta == 0;
     if (zero_first) scale_c(*m, *n, beta, c, lc);
-    K::inner(transa, transb, m, n, k, alpha, a, lda, b, ldb, zero_first ? one : beta, c, ldc, 1, 1);
+    gemm_block(
+        block_of(ta, tb, *m, *n, *k, *alpha, a, *lda, b, *ldb, zero_first ? T(1) : *beta, c, *ldc));
     return;
   }
   // The inner block takes beta itself when that gives the same bits as
@@ -184,13 +178,13 @@ void real_driver(const char *transa, const char *transb, const i32 *m, const i32
   }
   if (r == 1) {
     // C(:, 1) += alpha*op(A)*op(B)(:, 1).
-    peeled_gemv(ta, ta ? *k : *m, ta ? *m : *k, alpha, a, *lda, b, tb ? *ldb : 1, c, 1);
+    peeled_gemv(cuts, ta, ta ? *k : *m, ta ? *m : *k, alpha, a, *lda, b, tb ? *ldb : 1, c, 1);
     if (*n == 1) return;
   }
   i32 rest_n = *n - r;
   const i32 incx_rows = ta ? 1 : *lda;
   i32 single_rows = s; // rows left to one GEMV each
-  if (!tb && s >= 2 && Index(*k) * rest_n <= kSmallGemv) {
+  if (!tb && s >= 2 && Index(*k) * rest_n <= cuts.small_gemv) {
     // The s rows' dot forms side by side: each b(l, j) read once.
     const T *b_rest = b + r * lb;
     T *c_rows = c + r * lc;
@@ -202,7 +196,8 @@ void real_driver(const char *transa, const char *transb, const i32 *m, const i32
                               lc);
     single_rows = 0;
   }
-  if (single_rows > 0 && !ta && !tb && *m - s == 4 && Index(*k) * rest_n > kTinyGemv) {
+  if (single_rows > 0 && !ta && !tb && *m - s == 4 &&
+      Index(*k) * rest_n > cuts.dot_rows_with_block) {
     // The s rows' dot forms beside the four-row block, in one pass over B
     // where the kernel set has it.
     const DotRows<T> rows{s, a, 1, la, c + r * lc, 1, lc};
@@ -219,9 +214,9 @@ void real_driver(const char *transa, const char *transb, const i32 *m, const i32
                              inner_scales ? *beta : T(1),
                              c + s + r * lc,
                              lc};
-    if (gemm_reference_with_dot_rows(block, rows)) return;
+    if (gemm_block_with_dot_rows(block, rows)) return;
   }
-  if (!tb && single_rows > 0 && Index(*k) * rest_n > kSmallGemv) {
+  if (!tb && single_rows > 0 && Index(*k) * rest_n > cuts.small_gemv) {
     // The rows' dot forms over op(B) = B in one pass where the kernel set
     // has one: row i's x is op(A)(i, :), its y C(i, r+1..n).
     const GemvBlock<T> rows{*k, rest_n, *alpha, b + r * lb, lb, a, incx_rows, T(1), c + r * lc, lc};
@@ -234,16 +229,17 @@ void real_driver(const char *transa, const char *transb, const i32 *m, const i32
     const i32 incx = incx_rows;
     T *y = c + i + r * lc;
     if (tb)
-      peeled_gemv(false, rest_n, *k, alpha, b + r, *ldb, x, incx, y, *ldc);
+      peeled_gemv(cuts, false, rest_n, *k, alpha, b + r, *ldb, x, incx, y, *ldc);
     else
-      peeled_gemv(true, *k, rest_n, alpha, b + r * lb, *ldb, x, incx, y, *ldc);
+      peeled_gemv(cuts, true, *k, rest_n, alpha, b + r * lb, *ldb, x, incx, y, *ldc);
   }
   if (*m < 4) return;
   i32 rest_m = *m - s;
   const T *a_rest = ta ? a + s * la : a + s;
   const T *b_rest = tb ? b + r : b + r * lb;
-  if (!ta && rest_n <= kFewColumns &&
-      (Index(rest_m) * *k * Index(sizeof(T)) > kFewColumnsBytes || *k > kFewColumnsDepth)) {
+  if (!ta && rest_n <= cuts.few_columns &&
+      (Index(rest_m) * *k * Index(sizeof(T)) > cuts.few_columns_bytes ||
+       *k > cuts.few_columns_depth)) {
     // A few columns of a large A: the block's column forms together, A
     // read once (the blocked form would pack A for a few uses of each
     // value).  The same order: the block's C scaled by beta, then each
@@ -251,17 +247,11 @@ void real_driver(const char *transa, const char *transb, const i32 *m, const i32
     T *c_rest = c + s + r * lc;
     if (inner_scales) scale_c(rest_m, rest_n, beta, c_rest, lc);
     const GemvBlock<T> cols{rest_m, *k, *alpha, a_rest, la, b_rest, tb ? lb : 1, T(1), c_rest, 1};
-    gemv_columns(cols, rest_n, tb ? 1 : lb, lc, false);
+    gemv_few_columns(cols, rest_n, tb ? 1 : lb, lc, false);
     return;
   }
-  K::inner(transa, transb, &rest_m, &rest_n, k, alpha, a_rest, lda, b_rest, ldb,
-           inner_scales ? beta : one, c + s + r * lc, ldc, 1, 1);
-}
-
-template <class T>
-GemmBlock<T> block_of(bool ta, bool tb, i32 m, i32 n, i32 k, T alpha, const T *a, i32 lda,
-                      const T *b, i32 ldb, T beta, T *c, i32 ldc) {
-  return GemmBlock<T>{ta, tb, m, n, k, alpha, a, lda, b, ldb, beta, c, ldc};
+  gemm_block(block_of(ta, tb, rest_m, rest_n, *k, *alpha, a_rest, *lda, b_rest, *ldb,
+                      inner_scales ? *beta : T(1), c + s + r * lc, *ldc));
 }
 
 // The reference loops in the product forms of the GEMM kernels.
@@ -317,11 +307,7 @@ void complex_driver(const char *transa, const char *transb, const i32 *m, const 
   if (!scale_later) complex_scale_c<C, NaturalAccess>(g, exact);
   if (complex_blocked(g)) return;
   if (scale_later) complex_scale_c<C, NaturalAccess>(g, exact);
-  complex_gemv_columns(g);
-}
-
-bool valid_letter(char c) {
-  return c == 'N' || c == 'n' || c == 'T' || c == 't' || c == 'C' || c == 'c';
+  complex_gemm_by_gemv(g);
 }
 
 // The validation of the alignment-safe kernels.  Invalid arguments zero
@@ -359,13 +345,13 @@ MOX2_GEMM_KERNEL(__f___zo_pp_dgemm_, double) {
 }
 
 MOX2_GEMM_KERNEL(__f___zo_pp_sgemmx_, float) {
-  gemm_reference(block_of(real_transposed(transa), real_transposed(transb), *m, *n, *k, *alpha, a,
-                          *lda, b, *ldb, *beta, c, *ldc));
+  gemm_block(block_of(real_transposed(transa), real_transposed(transb), *m, *n, *k, *alpha, a, *lda,
+                      b, *ldb, *beta, c, *ldc));
 }
 
 MOX2_GEMM_KERNEL(__f___zo_pp_dgemmx_, double) {
-  gemm_reference(block_of(real_transposed(transa), real_transposed(transb), *m, *n, *k, *alpha, a,
-                          *lda, b, *ldb, *beta, c, *ldc));
+  gemm_block(block_of(real_transposed(transa), real_transposed(transb), *m, *n, *k, *alpha, a, *lda,
+                      b, *ldb, *beta, c, *ldc));
 }
 
 MOX2_GEMM_KERNEL(__f___zo_pp_cgemm_, c8) {
@@ -379,9 +365,9 @@ MOX2_GEMM_KERNEL(__f___zo_pp_zgemm_, c16) {
 // 'N'/'n': A; 'T', 't', 'C', 'c': A^T; data (scalars too) only 4-byte aligned.
 MOX2_GEMM_KERNEL(__f___zo_dgemm_don_, double) {
   if (reject_invalid(*transa, *transb, *m, *n, *k, *lda, *ldb, *ldc, c)) return;
-  gemm_reference(block_of(*transa != 'N' && *transa != 'n', *transb != 'N' && *transb != 'n', *m,
-                          *n, *k, Bytewise4Access::ld(alpha), a, *lda, b, *ldb,
-                          Bytewise4Access::ld(beta), c, *ldc));
+  gemm_block(block_of(*transa != 'N' && *transa != 'n', *transb != 'N' && *transb != 'n', *m, *n,
+                      *k, Bytewise4Access::ld(alpha), a, *lda, b, *ldb, Bytewise4Access::ld(beta),
+                      c, *ldc));
 }
 
 // 'N'/'n': A; 'T'/'t': A^T; 'C'/'c': A^H; data only 4-byte aligned.

@@ -20,9 +20,9 @@
 #include <cstdint>
 
 #include "kernels/blas_access.h"
-#include "kernels/gemm/gemm_reference.h"
+#include "kernels/gemm/gemm_block.h"
+#include "kernels/gemm_complex/complex_blocked.h"
 #include "kernels/gemm_complex/gemm_complex.h"
-#include "kernels/gemm_complex/gemm_complex_column_form.h"
 #include "kernels/gemv/gemv_sets.h"
 #include "kernels/kernel_set.h"
 #include "kernels/kernels.h"
@@ -36,35 +36,35 @@ using Index = std::ptrdiff_t;
 
 const i32 kOne = 1;
 
-enum class Shape { rows, cols, terms, other };
+// The dimension of a thin product that is below 4 (other: none alone).
+enum class Thin { rows, cols, terms, other };
 
 // Which dimension is thin, and its value.
-Shape shape_of(i32 m, i32 n, i32 k, i32 &small) {
+Thin thin_dimension(i32 m, i32 n, i32 k, i32 &small) {
   if (m < 4 && n >= 4 && k >= 4) {
     small = m;
-    return Shape::rows;
+    return Thin::rows;
   }
   if (m >= 4 && n < 4 && k >= 4) {
     small = n;
-    return Shape::cols;
+    return Thin::cols;
   }
   if (m >= 4 && n >= 4 && k < 4) {
     small = k;
-    return Shape::terms;
+    return Thin::terms;
   }
   small = 0;
-  return Shape::other;
+  return Thin::other;
 }
 
-bool real_transposed(const char *letter) { return (*letter | 0x20) != 'n'; }
-
-template <class T> struct RealKernels;
-template <> struct RealKernels<float> {
+// The GEMV, scaling and rank-one update kernels a real thin product calls.
+template <class T> struct Level2Kernels;
+template <> struct Level2Kernels<float> {
   static constexpr auto scal = __f___zo_sscal_;
   static constexpr auto gemv = __f___zo_pp_sgemv_;
   static constexpr auto ger = __f___zo_pp_sger_;
 };
-template <> struct RealKernels<double> {
+template <> struct Level2Kernels<double> {
   static constexpr auto scal = __f___zo_dscal_;
   static constexpr auto gemv = __f___zo_pp_dgemv_;
   static constexpr auto ger = __f___zo_pp_dger_;
@@ -155,32 +155,32 @@ template <class T> void real_nest(const RealThin<T> &g) {
   GemmBlock<T> block{g.ta,  g.tb, g.m,   g.n,    g.k, g.alpha, g.a,
                      g.lda, g.b,  g.ldb, g.beta, g.c, g.ldc};
   block.skip_zeros = false;
-  gemm_reference(block);
+  gemm_block(block);
 }
 
 template <class T>
 void real_thin(const char *transa, const char *transb, const i32 *m, const i32 *n, const i32 *k,
                const T *alpha, const T *a, const i32 *lda, const T *b, const i32 *ldb,
                const T *beta, T *c, const i32 *ldc) {
-  using K = RealKernels<T>;
+  using K = Level2Kernels<T>;
   if (*m <= 0 || *n <= 0) return;
   bool ta = real_transposed(transa), tb = real_transposed(transb);
   i32 small;
-  Shape shape = shape_of(*m, *n, *k, small);
-  if (shape == Shape::other || small <= 0) {
-    gemm_reference(GemmBlock<T>{ta, tb, *m, *n, *k, *alpha, a, *lda, b, *ldb, *beta, c, *ldc});
+  const Thin thin = thin_dimension(*m, *n, *k, small);
+  if (thin == Thin::other || small <= 0) {
+    gemm_block(GemmBlock<T>{ta, tb, *m, *n, *k, *alpha, a, *lda, b, *ldb, *beta, c, *ldc});
     return;
   }
   if (small == 1) {
-    switch (shape) {
-    case Shape::rows:
+    switch (thin) {
+    case Thin::rows:
       // Row 1 of C: op(B)^T times row 1 of op(A).
       if (tb)
         K::gemv("N", n, k, alpha, b, ldb, a, ta ? &kOne : lda, beta, c, ldc, 1);
       else
         K::gemv("T", k, n, alpha, b, ldb, a, ta ? &kOne : lda, beta, c, ldc, 1);
       return;
-    case Shape::cols:
+    case Thin::cols:
       // Column 1 of C: op(A) times op(B)(:, 1).
       if (ta)
         K::gemv("T", k, m, alpha, a, lda, b, tb ? ldb : &kOne, beta, c, &kOne, 1);
@@ -202,13 +202,13 @@ void real_thin(const char *transa, const char *transb, const i32 *m, const i32 *
       return;
     }
   }
-  if (shape == Shape::cols && !ta && *alpha != 0) {
+  if (thin == Thin::cols && !ta && *alpha != 0) {
     // Two or three columns of C: each scaled, then its column form with
     // every term, all of them in one pass over A where the set can.
     for (i32 j = 0; j < *n; ++j)
       scale_column(*beta, c + static_cast<Index>(j) * *ldc, Index(*m));
     const GemvBlock<T> cols{*m, *k, *alpha, a, *lda, b, tb ? *ldb : 1, T(1), c, 1};
-    gemv_columns(cols, *n, tb ? 1 : *ldb, *ldc, true);
+    gemv_few_columns(cols, *n, tb ? 1 : *ldb, *ldc, true);
     return;
   }
   real_nest(RealThin<T>{ta, tb, *m, *n, *k, *alpha, a, *lda, b, *ldb, *beta, c, *ldc});
@@ -226,7 +226,7 @@ void thin_loops(const ComplexGemm<c16> &g, bool zero_skip) { complex_gemm_loops(
 // each term t*A(i, l), t = alpha*b(l, j), in l order, except that it skips
 // a lone first term (odd k) where b is zero; that term is added here
 // first.  False, with nothing done, where this does not apply.
-bool thin_columns_blocked(const ComplexGemm<c16> &g) {
+bool thin_column_form_on_tiles(const ComplexGemm<c16> &g) {
   if (g.op_a != ComplexOp::plain || g.op_b == ComplexOp::conjugated || is_zero(g.alpha) || g.k < 2)
     return false;
   if (!kernel_set().z.gemm_blocked) return false; // the set has no blocked forms
@@ -248,16 +248,16 @@ bool thin_columns_blocked(const ComplexGemm<c16> &g) {
   if (!complex_blocked(rest)) thin_loops(rest, false);
   return true;
 }
-bool thin_columns_blocked(const ComplexGemm<c8> &) { return false; }
+bool thin_column_form_on_tiles(const ComplexGemm<c8> &) { return false; }
 
-// COMPLEX(4) column form (op(A) = A) on the kernel set's vectors: C
-// scaled in the exact form, then every term in l order, all products
-// exact.  False, with nothing done, where the set has no such loops.
-bool thin_exact_columns(const ComplexGemm<c8> &g) {
-  const auto thin_columns = kernel_set().c.gemm_thin_columns;
-  return thin_columns && thin_columns(g);
+// The thin order on the kernel set's own vectors: its thin loops
+// (complex_blocked.h), and for COMPLEX(8)'s dot form the blocked tiles.
+// False, with nothing done, where the set has no such loops.
+bool thin_on_set_vectors(const ComplexGemm<c8> &g) {
+  const auto thin = kernel_set().c.gemm_thin;
+  return thin && thin(g);
 }
-bool thin_exact_columns(const ComplexGemm<c16> &g) {
+bool thin_on_set_vectors(const ComplexGemm<c16> &g) {
   if (g.op_a != ComplexOp::plain && g.k > 3 && g.m > 2) {
     // COMPLEX(8)'s thin dot form is the blocked dot form with the
     // reference loops' last step (one or two rows run faster in the loops).
@@ -265,8 +265,8 @@ bool thin_exact_columns(const ComplexGemm<c16> &g) {
     dot.reference_dot_end = true;
     return complex_blocked(dot);
   }
-  const auto thin_columns = kernel_set().z.gemm_thin_columns;
-  return thin_columns && thin_columns(g);
+  const auto thin = kernel_set().z.gemm_thin;
+  return thin && thin(g);
 }
 
 template <class C>
@@ -288,11 +288,11 @@ void complex_thin(const char *transa, const char *transb, const i32 *m, const i3
                    c,
                    *ldc};
   i32 small;
-  Shape shape = shape_of(*m, *n, *k, small);
-  if (shape != Shape::other && small > 0) {
+  const Thin thin = thin_dimension(*m, *n, *k, small);
+  if (thin != Thin::other && small > 0) {
     // Few rows only: with many rows the loops below stream C well.
-    if (shape == Shape::rows && thin_columns_blocked(g)) return;
-    if (!thin_exact_columns(g)) thin_loops(g, false);
+    if (thin == Thin::rows && thin_column_form_on_tiles(g)) return;
+    if (!thin_on_set_vectors(g)) thin_loops(g, false);
   } else if (!complex_reference_prologue<C, NaturalAccess>(g, sizeof(C) == sizeof(c8)))
     thin_loops(g, true);
 }

@@ -1,7 +1,8 @@
-// The portable reference GEMM for REAL(4) and REAL(8) (order in
-// gemm_reference.h).  Data is only known to be 4-byte aligned, so every
-// access goes through an element type of 4-byte alignment; the compiler
-// then uses unaligned vector accesses.
+// The reference algorithm of the real GEMM block, REAL(4) and REAL(8)
+// (order in gemm_block.h), portable, and gemm_block, which runs the block
+// on the kernel set in use.  Data is only known to be 4-byte aligned, so
+// every access goes through an element type of 4-byte alignment; the
+// compiler then uses unaligned vector accesses.
 //
 // Column form: C is walked in blocks of kRows x kCols elements held in
 // registers while l runs over a slice of k; each element still receives
@@ -9,12 +10,12 @@
 // skips the term for its column alone (unless the block adds every term).
 // Dot form: kDotRows x kDotCols sums side by side, each over l = 1..k in
 // order.
-#include "kernels/gemm/gemm_reference.h"
+#include "kernels/gemm/gemm_block.h"
 
 #include "kernels/kernel_set.h"
 #include "runtime/cpu.h"
 
-namespace mox2 {
+namespace mox2::kernels {
 namespace {
 
 using Index = std::ptrdiff_t;
@@ -171,15 +172,15 @@ template <class T> void reference(const GemmBlock<T> &g) {
 
 } // namespace
 
-void gemm_reference_portable(const GemmBlock<float> &g) { reference(g); }
-void gemm_reference_portable(const GemmBlock<double> &g) { reference(g); }
+void gemm_reference(const GemmBlock<float> &g) { reference(g); }
+void gemm_reference(const GemmBlock<double> &g) { reference(g); }
 
 namespace {
 // The blocked implementation of the kernel set in use; the portable one
 // when there is none or it could not get its workspace.
 template <class T> void dispatch(const GemmBlock<T> &g) {
   const auto blocked = kernel_set().of<T>().gemm_blocked;
-  if (!(blocked && blocked(g))) gemm_reference_portable(g);
+  if (!(blocked && blocked(g))) gemm_reference(g);
 }
 
 template <class T> bool dispatch_with_dot_rows(const GemmBlock<T> &g, const DotRows<T> &d) {
@@ -188,13 +189,13 @@ template <class T> bool dispatch_with_dot_rows(const GemmBlock<T> &g, const DotR
 }
 } // namespace
 
-void gemm_reference(const GemmBlock<float> &g) { dispatch(g); }
-void gemm_reference(const GemmBlock<double> &g) { dispatch(g); }
-bool gemm_reference_with_dot_rows(const GemmBlock<float> &g, const DotRows<float> &d) {
+void gemm_block(const GemmBlock<float> &g) { dispatch(g); }
+void gemm_block(const GemmBlock<double> &g) { dispatch(g); }
+bool gemm_block_with_dot_rows(const GemmBlock<float> &g, const DotRows<float> &d) {
   return dispatch_with_dot_rows(g, d);
 }
-bool gemm_reference_with_dot_rows(const GemmBlock<double> &g, const DotRows<double> &d) {
+bool gemm_block_with_dot_rows(const GemmBlock<double> &g, const DotRows<double> &d) {
   return dispatch_with_dot_rows(g, d);
 }
 
-} // namespace mox2
+} // namespace mox2::kernels

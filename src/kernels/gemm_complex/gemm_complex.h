@@ -1,32 +1,16 @@
 // The complex GEMM loops shared by the complex GEMM kernels and the
-// thin-product kernels: one block described by ComplexGemm, the product
-// forms of each kernel, and the routines of each kernel set (their orders
-// in gemm_complex_body.h).  Every set computes the same bits.
+// thin-product kernels on one block (ComplexGemm, blocks.h): the routines
+// of each kernel set (their orders in gemm_complex_body.h).  Every set
+// computes the same bits.
 #pragma once
 
 #include <cstddef>
 
 #include "kernels/blas_access.h"
-#include "kernels/gemv/gemv_sets.h"
+#include "kernels/blocks.h"
+#include "kernels/kernels.h"
 
 namespace mox2::kernels {
-
-template <class C> struct ComplexGemm {
-  ComplexOp op_a, op_b;
-  std::ptrdiff_t m, n, k;
-  C alpha;
-  const C *a;
-  std::ptrdiff_t lda;
-  const C *b;
-  std::ptrdiff_t ldb;
-  C beta;
-  C *c;
-  std::ptrdiff_t ldc;
-  // The dot form ends as the reference loops do, C := alpha*temp or
-  // alpha*temp + beta*C on C not scaled before (as it always does for
-  // op(B) = B^H), with no lone row.
-  bool reference_dot_end = false;
-};
 
 // 'N'/'n': plain; 'C'/'c': conjugate transpose; any other letter: transpose.
 inline ComplexOp complex_gemm_op(char letter) {
@@ -34,11 +18,6 @@ inline ComplexOp complex_gemm_op(char letter) {
   if (letter == 'C' || letter == 'c') return ComplexOp::conjugated;
   return ComplexOp::transposed;
 }
-
-// COMPLEX(4) product forms: `mixed` (GEMM kernel: beta*C and alpha*temp of
-// the dot form exact, the terms single), `exact` (thin products: every
-// product exact).  COMPLEX(8) has one form.
-enum class ComplexForms { mixed, exact };
 
 #define MOX2_DECLARE_COMPLEX_GEMM_SET_(set)                                                        \
   namespace set {                                                                                  \
@@ -49,8 +28,8 @@ enum class ComplexForms { mixed, exact };
   /* with the zero skip, data only 4-byte aligned */                                               \
   void complex_gemm_loops_bytewise(const ComplexGemm<c16> &g);                                     \
   /* one GEMV order per column of C (beta applied before), m, n, k >= 1 */                         \
-  void complex_gemv_columns(const ComplexGemm<c8> &g);                                             \
-  void complex_gemv_columns(const ComplexGemm<c16> &g);                                            \
+  void complex_gemm_by_gemv(const ComplexGemm<c8> &g);                                             \
+  void complex_gemm_by_gemv(const ComplexGemm<c16> &g);                                            \
   }
 MOX2_DECLARE_COMPLEX_GEMM_SET_(portable)
 MOX2_DECLARE_COMPLEX_GEMM_SET_(avx2) // also serves AVX-512 CPUs (see avx2/gemm_complex_avx2.cc)
@@ -60,8 +39,8 @@ MOX2_DECLARE_COMPLEX_GEMM_SET_(avx2) // also serves AVX-512 CPUs (see avx2/gemm_
 void complex_gemm_loops(const ComplexGemm<c8> &g, ComplexForms forms, bool zero_skip);
 void complex_gemm_loops(const ComplexGemm<c16> &g, bool zero_skip);
 void complex_gemm_loops_bytewise(const ComplexGemm<c16> &g);
-void complex_gemv_columns(const ComplexGemm<c8> &g);
-void complex_gemv_columns(const ComplexGemm<c16> &g);
+void complex_gemm_by_gemv(const ComplexGemm<c8> &g);
+void complex_gemm_by_gemv(const ComplexGemm<c16> &g);
 
 // C := beta*C (zeros for beta = (0, 0), C not read; nothing for (1, 0)),
 // each product exact or in the parts' precision.

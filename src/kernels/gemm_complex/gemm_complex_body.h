@@ -35,7 +35,7 @@
 
 #include "kernels/blas_access.h"
 #include "kernels/gemm_complex/gemm_complex.h"
-#include "kernels/gemm_complex/gemm_complex_columns.h"
+#include "kernels/gemm_complex/gemv_forms.h"
 
 namespace mox2::kernels::MOX2_KERNEL_SET {
 namespace {
@@ -208,7 +208,7 @@ void reference_loops(const ComplexGemm<C> &g) {
   }
 }
 
-namespace complex_columns_detail {
+namespace by_gemv_detail {
 using Index = std::ptrdiff_t;
 
 constexpr Index kTermsPerSlice = 128;  // column form: terms per pass over C
@@ -343,16 +343,16 @@ template <class C, class F> void dot_form(const ComplexGemm<C> &g) {
     }
   }
 }
-} // namespace complex_columns_detail
+} // namespace by_gemv_detail
 
 // GEMV columns.  Requires m, n, k >= 1, alpha != 0 and op(B) = B or B^T; 8-byte aligned
 // data.
-template <class C> void gemv_columns(const ComplexGemm<C> &g) {
+template <class C> void by_gemv(const ComplexGemm<C> &g) {
   using F = GemvForms<C>;
   if (g.op_a == ComplexOp::plain)
-    complex_columns_detail::column_form<C, F>(g);
+    by_gemv_detail::column_form<C, F>(g);
   else
-    complex_columns_detail::dot_form<C, F>(g);
+    by_gemv_detail::dot_form<C, F>(g);
 }
 
 } // namespace
@@ -381,7 +381,7 @@ void complex_gemm_loops(const ComplexGemm<c16> &g, ComplexForms, bool zero_skip)
 void complex_gemm_loops_bytewise(const ComplexGemm<c16> &g) {
   reference_loops<true, c16, PlainForms<double>, Bytewise4Access>(g);
 }
-void complex_gemv_columns(const ComplexGemm<c8> &g) { gemv_columns(g); }
-void complex_gemv_columns(const ComplexGemm<c16> &g) { gemv_columns(g); }
+void complex_gemm_by_gemv(const ComplexGemm<c8> &g) { by_gemv(g); }
+void complex_gemm_by_gemv(const ComplexGemm<c16> &g) { by_gemv(g); }
 
 } // namespace mox2::kernels::MOX2_KERNEL_SET

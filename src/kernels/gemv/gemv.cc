@@ -49,19 +49,11 @@ bool nothing_to_do(std::int32_t m, std::int32_t n, const GemvBlock<Complex<P>> &
   return m <= 0 || n <= 0 || (is_zero(g.alpha) && is_one(g.beta));
 }
 
-// The real kernels take 'N' or 'n' (0x20 bit set, compared with 'n') as A
-// and every other letter as A^T.
-bool real_transposed(const char *trans) { return (*trans | 0x20) != 'n'; }
-
 // 'N'/'n': A; 'T'/'t': A^T; any other letter: A^H.
 ComplexOp complex_op(char c) {
   if (c == 'N' || c == 'n') return ComplexOp::plain;
   if (c == 'T' || c == 't') return ComplexOp::transposed;
   return ComplexOp::conjugated;
-}
-
-bool valid_letter(char c) {
-  return c == 'N' || c == 'n' || c == 'T' || c == 't' || c == 'C' || c == 'c';
 }
 
 // The validation of the alignment-safe kernels.  Invalid arguments zero
@@ -89,13 +81,13 @@ void gemv_dot_rows(const GemvBlock<double> &g, int rows, std::ptrdiff_t x_row,
                    std::ptrdiff_t y_row) {
   kernel_set().d.gemv_dot_rows(g, rows, x_row, y_row);
 }
-void gemv_columns(const GemvBlock<float> &g, int ys, std::ptrdiff_t x_col, std::ptrdiff_t y_col,
-                  bool every_term) {
-  kernel_set().s.gemv_columns(g, ys, x_col, y_col, every_term);
+void gemv_few_columns(const GemvBlock<float> &g, int ys, std::ptrdiff_t x_col, std::ptrdiff_t y_col,
+                      bool every_term) {
+  kernel_set().s.gemv_few_columns(g, ys, x_col, y_col, every_term);
 }
-void gemv_columns(const GemvBlock<double> &g, int ys, std::ptrdiff_t x_col, std::ptrdiff_t y_col,
-                  bool every_term) {
-  kernel_set().d.gemv_columns(g, ys, x_col, y_col, every_term);
+void gemv_few_columns(const GemvBlock<double> &g, int ys, std::ptrdiff_t x_col,
+                      std::ptrdiff_t y_col, bool every_term) {
+  kernel_set().d.gemv_few_columns(g, ys, x_col, y_col, every_term);
 }
 
 } // namespace mox2::kernels

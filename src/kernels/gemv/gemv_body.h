@@ -55,13 +55,15 @@ void sgemv_dot_rows(const GemvBlock<float> &g, int rows, Index x_row, Index y_ro
 void dgemv_dot_rows(const GemvBlock<double> &g, int rows, Index x_row, Index y_row) {
   dot_rows_real<double, NaturalAccess>(g, rows, x_row, y_row);
 }
-void sgemv_columns(const GemvBlock<float> &g, int ys, Index x_col, Index y_col, bool every_term) {
-  every_term ? columns_real<true, float, NaturalAccess>(g, ys, x_col, y_col)
-             : columns_real<false, float, NaturalAccess>(g, ys, x_col, y_col);
+void sgemv_few_columns(const GemvBlock<float> &g, int ys, Index x_col, Index y_col,
+                       bool every_term) {
+  every_term ? few_columns_real<true, float, NaturalAccess>(g, ys, x_col, y_col)
+             : few_columns_real<false, float, NaturalAccess>(g, ys, x_col, y_col);
 }
-void dgemv_columns(const GemvBlock<double> &g, int ys, Index x_col, Index y_col, bool every_term) {
-  every_term ? columns_real<true, double, NaturalAccess>(g, ys, x_col, y_col)
-             : columns_real<false, double, NaturalAccess>(g, ys, x_col, y_col);
+void dgemv_few_columns(const GemvBlock<double> &g, int ys, Index x_col, Index y_col,
+                       bool every_term) {
+  every_term ? few_columns_real<true, double, NaturalAccess>(g, ys, x_col, y_col)
+             : few_columns_real<false, double, NaturalAccess>(g, ys, x_col, y_col);
 }
 // GCC 12 turns the complex products' add/subtract pairs into fused
 // multiply-add-subtract instructions whenever AVX-512F is enabled, despite

@@ -141,22 +141,22 @@ template <class T, class Mem> void dot_form_real(const GemvBlock<T> &g) {
 }
 
 #ifndef MOX2_KERNEL_SET_HAS_WIDE_COLUMN_FORM
-// A kernel set with a wide column form defines columns_wide (below) with
+// A kernel set with a wide column form defines few_columns_wide (below) with
 // it.
 template <bool kEveryTerm, class T, class Mem>
-bool columns_wide(const GemvBlock<T> &, int, Index, Index) {
+bool few_columns_wide(const GemvBlock<T> &, int, Index, Index) {
   return false;
 }
 #endif
 
-// `ys` column forms over the same matrix: for r < ys, y_r := y_r +
+// The few columns: `ys` column forms over the same matrix, for r < ys, y_r := y_r +
 // (alpha*x_r(j))*A(:, j) for j in order, x_r = g.x + r*x_col, y_r = g.y +
 // r*y_col (g.beta is not applied), a zero x_r(j) skipping its column
 // unless kEveryTerm.  Blocks of columns are taken for every y in turn
 // while they are in cache.
 template <bool kEveryTerm, class T, class Mem>
-void columns_real(const GemvBlock<T> &g, int ys, Index x_col, Index y_col) {
-  if (columns_wide<kEveryTerm, T, Mem>(g, ys, x_col, y_col)) return;
+void few_columns_real(const GemvBlock<T> &g, int ys, Index x_col, Index y_col) {
+  if (few_columns_wide<kEveryTerm, T, Mem>(g, ys, x_col, y_col)) return;
   for (Index j0 = 0; j0 < g.n; j0 += kColumnsPerPass) {
     const int count = int(g.n - j0 < kColumnsPerPass ? g.n - j0 : kColumnsPerPass);
     for (int r = 0; r < ys; ++r) {

@@ -3,6 +3,8 @@
 // itself, its complex GEMM the reference loops.
 #pragma once
 
+#include "kernels/gemm_complex/gemm_complex.h"
+#include "kernels/gemv/gemv_sets.h"
 #include "kernels/kernel_set.h"
 #include "kernels/level1/level1_sets.h"
 
@@ -16,7 +18,7 @@ inline constexpr KernelSet kKernelSet{
           .gemv = sgemv,
           .gemv_bytewise = nullptr,
           .gemv_dot_rows = sgemv_dot_rows,
-          .gemv_columns = sgemv_columns,
+          .gemv_few_columns = sgemv_few_columns,
           .scal = scal,
           .axpy_column = axpy_column},
     .d = {.gemm_blocked = nullptr,
@@ -25,24 +27,24 @@ inline constexpr KernelSet kKernelSet{
           .gemv = dgemv,
           .gemv_bytewise = dgemv_bytewise,
           .gemv_dot_rows = dgemv_dot_rows,
-          .gemv_columns = dgemv_columns,
+          .gemv_few_columns = dgemv_few_columns,
           .scal = scal,
           .axpy_column = axpy_column},
     .c = {.gemm_loops = complex_gemm_loops,
           .gemm_loops_bytewise = nullptr,
-          .gemm_gemv_columns = complex_gemv_columns,
+          .gemm_by_gemv = complex_gemm_by_gemv,
           .gemm_blocked = nullptr,
           .gemm_shape = {},
-          .gemm_thin_columns = nullptr,
+          .gemm_thin = nullptr,
           .gemv = cgemv,
           .gemv_bytewise = nullptr,
           .scal = scal},
     .z = {.gemm_loops = complex_gemm_loops,
           .gemm_loops_bytewise = complex_gemm_loops_bytewise,
-          .gemm_gemv_columns = complex_gemv_columns,
+          .gemm_by_gemv = complex_gemm_by_gemv,
           .gemm_blocked = nullptr,
           .gemm_shape = {},
-          .gemm_thin_columns = nullptr,
+          .gemm_thin = nullptr,
           .gemv = zgemv,
           .gemv_bytewise = zgemv_bytewise,
           .scal = scal},

@@ -16,10 +16,10 @@
 #include <cstddef>
 
 #include "frame/types.h"
+#include "kernels/blocks.h"
 #include "kernels/gemm/blocked/packing.h"
 #include "kernels/gemm/blocked/tiles.h"
 #include "kernels/gemm/blocked/vector_policy.h"
-#include "kernels/gemm/gemm_reference.h"
 #include "runtime/scratch.h"
 
 namespace mox2::kernels::blocked {

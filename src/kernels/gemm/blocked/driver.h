@@ -1,6 +1,7 @@
-// The reference GEMM (gemm_reference.h) as a packed, cache-blocked product
-// with register-blocked tiles, written once over a vector-instruction
-// policy V and compiled by each SIMD kernel set (avx2/, avx512/).
+// The real GEMM block (gemm/gemm_block.h) as a packed, cache-blocked
+// product with register-blocked tiles, written once over a
+// vector-instruction policy V (vector_policy.h) and compiled by each SIMD
+// kernel set (avx2/, avx512/).
 //
 // Every element of C keeps the reference order:
 //   - column form: C(i, j) is scaled by beta (zero for beta = 0, C unread),
@@ -29,6 +30,7 @@
 
 #include <cstddef>
 
+#include "kernels/blocks.h"
 #include "kernels/gemm/blocked/direct_columns.h"
 #include "kernels/gemm/blocked/few_rows.h"
 #include "kernels/gemm/blocked/packing.h"
@@ -36,13 +38,12 @@
 #include "kernels/gemm/blocked/small_shapes.h"
 #include "kernels/gemm/blocked/tiles.h"
 #include "kernels/gemm/blocked/vector_policy.h"
-#include "kernels/gemm/gemm_reference.h"
 #include "runtime/scratch.h"
 
 namespace mox2::kernels::blocked {
 inline namespace MOX2_ISA_NAMESPACE {
 
-// The whole reference GEMM.  Returns false, with nothing read or written,
+// The whole GEMM block.  Returns false, with nothing read or written,
 // when its workspace cannot be had.
 template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
   using T = typename V::T;

@@ -19,8 +19,8 @@
 #include <type_traits>
 
 #include "frame/types.h"
+#include "kernels/blocks.h"
 #include "kernels/gemm/blocked/vector_policy.h"
-#include "kernels/gemm/gemm_reference.h"
 
 namespace mox2::kernels::blocked {
 inline namespace MOX2_ISA_NAMESPACE {

@@ -5,8 +5,8 @@
 #include <cstddef>
 
 #include "frame/types.h"
+#include "kernels/blocks.h"
 #include "kernels/gemm/blocked/vector_policy.h"
-#include "kernels/gemm/gemm_reference.h"
 #include "runtime/scratch.h"
 
 namespace mox2::kernels::blocked {

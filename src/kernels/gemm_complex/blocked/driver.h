@@ -1,4 +1,4 @@
-// The blocked complex column and dot forms (see gemm_complex_column_form.h
+// The blocked complex column and dot forms (see complex_blocked.h
 // for the order per element), included by each kernel set's source inside
 // its own namespace after it has defined its vector types (lanes.h).
 //
@@ -26,7 +26,7 @@
 #include "kernels/gemm_complex/blocked/lanes.h"
 #include "kernels/gemm_complex/blocked/packing.h"
 #include "kernels/gemm_complex/blocked/tiles.h"
-#include "kernels/gemm_complex/gemm_complex_column_form.h"
+#include "kernels/gemm_complex/complex_blocked.h"
 #include "runtime/scratch.h"
 
 namespace mox2::kernels::MOX2_KERNEL_SET {

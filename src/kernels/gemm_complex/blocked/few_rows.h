@@ -18,7 +18,7 @@
 
 #include "kernels/gemm_complex/blocked/lanes.h"
 #include "kernels/gemm_complex/blocked/packing.h"
-#include "kernels/gemm_complex/gemm_complex_column_form.h"
+#include "kernels/gemm_complex/complex_blocked.h"
 #include "runtime/scratch.h"
 
 namespace mox2::kernels::MOX2_KERNEL_SET {

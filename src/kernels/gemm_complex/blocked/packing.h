@@ -1,7 +1,7 @@
 // The packing of the blocked complex forms: strips of A and of the terms
 // t(l, j) with real and imaginary parts apart, through the set's vectors
 // where it has transposes (the rest as the portable pieces of
-// gemm_complex_column_form.h), and the flags of terms that a zero skips.
+// complex_blocked.h), and the flags of terms that a zero skips.
 // Moving values changes no bits.
 #pragma once
 
@@ -12,7 +12,7 @@
 #include <cstddef>
 
 #include "kernels/gemm_complex/blocked/lanes.h"
-#include "kernels/gemm_complex/gemm_complex_column_form.h"
+#include "kernels/gemm_complex/complex_blocked.h"
 
 namespace mox2::kernels::MOX2_KERNEL_SET {
 namespace {

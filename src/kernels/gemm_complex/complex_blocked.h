@@ -67,24 +67,26 @@ void add_complex_dot_sums(const ComplexGemm<Complex<P>> &g, std::ptrdiff_t i0, s
                           std::ptrdiff_t j0, std::ptrdiff_t nc, const Complex<P> *sums,
                           std::ptrdiff_t lds);
 
-// The whole column form or dot form (requires m, n, k >= 1; with op(B) =
-// B^H the column form skips each term whose B(j, l) is zero).  False, with
-// nothing written, when no workspace could be had.
+// The sets' routines.  complex_gemm_blocked: the whole column form or dot
+// form (requires m, n, k >= 1; with op(B) = B^H the column form skips each
+// term whose B(j, l) is zero); false, with nothing written, when no
+// workspace could be had.
+// complex_gemm_thin: the thin products' loops (gemm_asp.cc: every term, no
+// zero test) on the set's vectors, every COMPLEX(4) product exact, every
+// COMPLEX(8) one in double: the column form (op(A) = A), C scaled by beta
+// (zeros for 0, C unread), then every term t*A(i, l), t = alpha*b(l, j),
+// in l order; the dot form for k <= 3 and, COMPLEX(4), for at most three
+// rows or columns.  False, with nothing done, for other dot forms or
+// without workspace.
 namespace avx512 {
-bool gemm_c16_avx512_blocked(const ComplexGemm<c16> &g);
-bool gemm_c8_avx512_blocked(const ComplexGemm<c8> &g);
-// COMPLEX(4) column form (op(A) = A) of the thin products: C scaled by
-// beta (zeros for 0, C unread), then every term t*A(i, l), t = alpha*b(l,
-// j), in l order, no zero test, every product exact; and their dot form
-// for k <= 3.  False, with nothing done, for other dot forms or without
-// workspace.
-bool gemm_c8_exact_columns_avx512(const ComplexGemm<c8> &g);
-// The same order for COMPLEX(8), every product in double.
-bool gemm_c16_thin_columns_avx512(const ComplexGemm<c16> &g);
+bool complex_gemm_blocked(const ComplexGemm<c16> &g);
+bool complex_gemm_blocked(const ComplexGemm<c8> &g);
+bool complex_gemm_thin(const ComplexGemm<c8> &g);
+bool complex_gemm_thin(const ComplexGemm<c16> &g);
 } // namespace avx512
 namespace avx2 {
-bool gemm_c16_avx2_blocked(const ComplexGemm<c16> &g);
-bool gemm_c8_avx2_blocked(const ComplexGemm<c8> &g);
+bool complex_gemm_blocked(const ComplexGemm<c16> &g);
+bool complex_gemm_blocked(const ComplexGemm<c8> &g);
 } // namespace avx2
 
 // The same forms of the kernel set in use; false, with nothing written,

@@ -1,4 +1,4 @@
-// The reference GEMM for AVX2 (no FMA): tiles of 8 x 4 doubles and
+// The blocked real GEMM for AVX2 (no FMA): tiles of 8 x 4 doubles and
 // 16 x 4 floats, two vectors per tile column.
 #include <immintrin.h>
 
@@ -7,8 +7,7 @@
 #include "kernels/avx2/kernel_set_avx2.h"
 #include "kernels/gemm/blocked/driver.h"
 
-namespace mox2 {
-namespace kernels::blocked {
+namespace mox2::kernels::blocked {
 namespace {
 
 struct Avx2Double {
@@ -69,19 +68,17 @@ struct Avx2Float {
 
 } // namespace
 
-} // namespace kernels::blocked
+} // namespace mox2::kernels::blocked
 
-bool gemm_reference_avx2(const GemmBlock<double> &g) {
-  return kernels::blocked::gemm<kernels::blocked::Avx2Double>(g);
+namespace mox2::kernels::avx2 {
+
+bool gemm_blocked(const GemmBlock<double> &g) { return blocked::gemm<blocked::Avx2Double>(g); }
+bool gemm_blocked(const GemmBlock<float> &g) { return blocked::gemm<blocked::Avx2Float>(g); }
+bool gemm_blocked_with_dot_rows(const GemmBlock<double> &g, const DotRows<double> &d) {
+  return blocked::gemm_with_dot_rows<blocked::Avx2Double>(g, d);
 }
-bool gemm_reference_avx2(const GemmBlock<float> &g) {
-  return kernels::blocked::gemm<kernels::blocked::Avx2Float>(g);
-}
-bool gemm_reference_avx2(const GemmBlock<double> &g, const DotRows<double> &d) {
-  return kernels::blocked::gemm_with_dot_rows<kernels::blocked::Avx2Double>(g, d);
-}
-bool gemm_reference_avx2(const GemmBlock<float> &g, const DotRows<float> &d) {
-  return kernels::blocked::gemm_with_dot_rows<kernels::blocked::Avx2Float>(g, d);
+bool gemm_blocked_with_dot_rows(const GemmBlock<float> &g, const DotRows<float> &d) {
+  return blocked::gemm_with_dot_rows<blocked::Avx2Float>(g, d);
 }
 
-} // namespace mox2
+} // namespace mox2::kernels::avx2

@@ -1,10 +1,10 @@
 // The portable pieces of the blocked complex column and dot forms: the
 // lone first term or row, the packed operands, the final alpha*temp, with
 // the product forms of the complex GEMV kernels.
-#include "kernels/gemm_complex/gemm_complex_column_form.h"
+#include "kernels/gemm_complex/complex_blocked.h"
 
 #include "kernels/blas_access.h"
-#include "kernels/gemm_complex/gemm_complex_columns.h"
+#include "kernels/gemm_complex/gemv_forms.h"
 #include "kernels/kernel_set.h"
 #include "runtime/cpu.h"
 
@@ -167,7 +167,7 @@ void complex_gemm_loops(const ComplexGemm<c16> &g, bool zero_skip) {
 void complex_gemm_loops_bytewise(const ComplexGemm<c16> &g) {
   kernel_set().z.gemm_loops_bytewise(g);
 }
-void complex_gemv_columns(const ComplexGemm<c8> &g) { kernel_set().c.gemm_gemv_columns(g); }
-void complex_gemv_columns(const ComplexGemm<c16> &g) { kernel_set().z.gemm_gemv_columns(g); }
+void complex_gemm_by_gemv(const ComplexGemm<c8> &g) { kernel_set().c.gemm_by_gemv(g); }
+void complex_gemm_by_gemv(const ComplexGemm<c16> &g) { kernel_set().z.gemm_by_gemv(g); }
 
 } // namespace mox2::kernels

@@ -1,4 +1,4 @@
-// The reference GEMM (the active kernel set) on one thread beside OpenBLAS's
+// The real GEMM block (the kernel set in use) on one thread beside OpenBLAS's
 // dgemm and sgemm (one thread) on the same square problems: the column
 // form with B and with B^T (beta = 1), and the dot form (A^T).  Counter
 // "GFLOPS" is 2*n^3 per call.
@@ -10,12 +10,12 @@
 #include <benchmark/benchmark.h>
 
 #include "blas_peers.h"
-#include "kernels/gemm/gemm_reference.h"
+#include "kernels/gemm/gemm_block.h"
 #include "runtime/cpu.h"
 
 namespace {
 
-using mox2::GemmBlock;
+using mox2::kernels::GemmBlock;
 
 template <class T>
 using BlasGemm = void (*)(const char *, const char *, const std::int32_t *, const std::int32_t *,
@@ -58,7 +58,7 @@ template <class T> void BM_ours(benchmark::State &state) {
   GemmBlock<T> g{form == kDotTN, form == kColumnNT, n, n, n, T(1), p.a.data(), n, p.b.data(), n,
                  T(1),           p.c.data(),        n};
   for (auto _ : state) {
-    mox2::gemm_reference(g);
+    mox2::kernels::gemm_block(g);
     benchmark::ClobberMemory();
   }
   finish<T>(state, n);

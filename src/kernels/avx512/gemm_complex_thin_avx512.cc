@@ -18,7 +18,7 @@
 
 #include "kernels/avx512/convert_avx512.h"
 #include "kernels/avx512/transpose_avx512.h"
-#include "kernels/gemm_complex/gemm_complex_column_form.h"
+#include "kernels/gemm_complex/complex_blocked.h"
 #include "runtime/scratch.h"
 
 namespace mox2::kernels::avx512 {
@@ -471,7 +471,7 @@ template <class P> bool thin_dot(const ComplexGemm<Complex<P>> &g) {
   return true;
 }
 
-template <class P> bool thin_columns(const ComplexGemm<Complex<P>> &g) {
+template <class P> bool thin_product(const ComplexGemm<Complex<P>> &g) {
   using C = Complex<P>;
   if (g.op_a != ComplexOp::plain) return thin_dot(g);
   if constexpr (sizeof(P) == sizeof(float)) {
@@ -519,7 +519,7 @@ template <class P> bool thin_columns(const ComplexGemm<Complex<P>> &g) {
 
 } // namespace
 
-bool gemm_c8_exact_columns_avx512(const ComplexGemm<c8> &g) { return thin_columns(g); }
-bool gemm_c16_thin_columns_avx512(const ComplexGemm<c16> &g) { return thin_columns(g); }
+bool complex_gemm_thin(const ComplexGemm<c8> &g) { return thin_product(g); }
+bool complex_gemm_thin(const ComplexGemm<c16> &g) { return thin_product(g); }
 
 } // namespace mox2::kernels::avx512

@@ -1,4 +1,4 @@
-// The reference GEMM for AVX-512 (no FMA): tiles of 24 x 8 doubles and
+// The blocked real GEMM for AVX-512 (no FMA): tiles of 24 x 8 doubles and
 // 48 x 8 floats, three vectors per tile column.
 #include <immintrin.h>
 
@@ -8,8 +8,7 @@
 #include "kernels/avx512/transpose_avx512.h"
 #include "kernels/gemm/blocked/driver.h"
 
-namespace mox2 {
-namespace kernels::blocked {
+namespace mox2::kernels::blocked {
 namespace {
 
 struct Avx512Double {
@@ -85,19 +84,17 @@ struct Avx512Float {
 
 } // namespace
 
-} // namespace kernels::blocked
+} // namespace mox2::kernels::blocked
 
-bool gemm_reference_avx512(const GemmBlock<double> &g) {
-  return kernels::blocked::gemm<kernels::blocked::Avx512Double>(g);
+namespace mox2::kernels::avx512 {
+
+bool gemm_blocked(const GemmBlock<double> &g) { return blocked::gemm<blocked::Avx512Double>(g); }
+bool gemm_blocked(const GemmBlock<float> &g) { return blocked::gemm<blocked::Avx512Float>(g); }
+bool gemm_blocked_with_dot_rows(const GemmBlock<double> &g, const DotRows<double> &d) {
+  return blocked::gemm_with_dot_rows<blocked::Avx512Double>(g, d);
 }
-bool gemm_reference_avx512(const GemmBlock<float> &g) {
-  return kernels::blocked::gemm<kernels::blocked::Avx512Float>(g);
-}
-bool gemm_reference_avx512(const GemmBlock<double> &g, const DotRows<double> &d) {
-  return kernels::blocked::gemm_with_dot_rows<kernels::blocked::Avx512Double>(g, d);
-}
-bool gemm_reference_avx512(const GemmBlock<float> &g, const DotRows<float> &d) {
-  return kernels::blocked::gemm_with_dot_rows<kernels::blocked::Avx512Float>(g, d);
+bool gemm_blocked_with_dot_rows(const GemmBlock<float> &g, const DotRows<float> &d) {
+  return blocked::gemm_with_dot_rows<blocked::Avx512Float>(g, d);
 }
 
-} // namespace mox2
+} // namespace mox2::kernels::avx512
