@@ -109,10 +109,9 @@ Result reduce_columns(const DopeVector<R> *mask, Result (*worker)(const DopeVect
 }
 
 // Sections along DIM one at a time: short ones (up to kShortSection
-// elements) are tested in line, up to twelve one element at a time
-// (measured on COUNT against four at a time: 3 to 12 elements 1.1x to
-// 2.1x faster, 16 elements 0.92x), longer ones by the rank-1 worker's
-// scans.
+// elements) are tested in line, up to twelve one element at a time (so
+// few elements do not repay setting up steps of four), longer ones by the
+// rank-1 worker's scans.
 constexpr std::intptr_t kShortSection = 16;
 
 // A short section's value, element by element (ALL and ANY stop at the
@@ -136,8 +135,8 @@ inline std::uint32_t short_section(const unsigned char *p, std::intptr_t len, st
 // is updated from its mask element (COUNT adds, ALL ands, ANY ors), up to
 // kLine elements at a time; ALL and ANY stop once every element of the
 // line is decided.  The same values as one section at a time.  Lines
-// shorter than kLineMin go section by section (measured on COUNT: lines
-// of 3 elements 1.6x faster so, of 5 elements 1.8x slower).
+// shorter than kLineMin go section by section: so few elements side by
+// side do not repay a pass over the line per position along DIM.
 constexpr std::intptr_t kLine = 4096, kLineMin = 4;
 
 template <Op op, int K>
@@ -154,9 +153,9 @@ inline void update_elements(std::uint32_t *line, std::intptr_t len, const unsign
   }
 }
 
-// A contiguous line (kUnit) first asks for all its bytes, kAhead on (the
-// prefetchers stop at every page; without, from memory, 4096 elements of
-// LOGICAL(4) measured 0.4 of read speed, with 0.55 to 0.65).
+// A contiguous line (kUnit) first asks for all its bytes, kAhead on: the
+// hardware prefetchers stop at every page, so a line read from memory
+// would otherwise wait for each new page.
 template <Op op, int K, bool kUnit>
 void update_line(std::uint32_t *line, std::intptr_t len, const unsigned char *p, std::ptrdiff_t s) {
   if constexpr (kUnit) {

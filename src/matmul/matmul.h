@@ -237,9 +237,9 @@ void direct_product(char *out, const View &a, const View &b, std::size_t m, std:
 // A product with one column whose A runs along k (consecutive values of k
 // adjacent: the transpose of a column-major matrix, as in a vector times
 // a matrix) is summed where A stands as well, eight rows side by side,
-// which beats a transposing pack (measured: 3.5x in cache); from about
-// 80 x 80 (measured, REAL(8) x INTEGER(4)) it cuts its rows into bands of
-// eight, one per thread.
+// rather than packed: a transposing pack would move all of A once more
+// for a single use of each value; from about 80 x 80 (REAL(8) x
+// INTEGER(4)) it cuts its rows into bands of eight, one per thread.
 template <TypeCode A, TypeCode B, TypeCode R>
 void direct_column(char *out, const View &a, const View &b, std::size_t m, std::size_t kk) {
   constexpr bool cx = is_complex<A> || is_complex<B>;
@@ -305,7 +305,7 @@ void numeric_product(char *out, const View &a, const View &b, std::size_t m, std
   // Threads: whole panels (one column: strips) per band, as even as they go.
   const std::size_t units = column ? p.mp / mr : np / nr;
   // The work estimate weighs the operations so that a second thread is
-  // taken where it pays (measured, REAL(8) x INTEGER(4)): a matrix product,
+  // taken where it pays (for REAL(8) x INTEGER(4)): a matrix product,
   // whose bands each pack all of A, from about 72 x 72 x 72; a product
   // with one column from about 160 x 160.
   const double work = (column ? 4.0 : 0.25) * (cx ? 8.0 : 2.0) * double(m) * double(n) * double(kk);

@@ -38,9 +38,9 @@ template <class Mem> inline __m512d load_x8(const GemvBlock<double> &g, std::ptr
 }
 
 // Columns j .. j + cols - 1 (cols <= 8; the lanes of missing columns
-// carry zeros and are dropped).  (From memory, more groups of eight at
-// once, with independent chains, measured slower: the column streams, not
-// the adder, limit; from cache, dot_rows_from_cache.)
+// carry zeros and are dropped), one group of eight at a time: from memory
+// the column streams, not the adder, limit, and more streams at once only
+// compete for them (from cache, dot_rows_from_cache).
 template <bool kStream, bool kPartial, class Mem>
 void dot_columns_8(const GemvBlock<double> &g, std::ptrdiff_t j, int partial_cols) {
   const int cols = kPartial ? partial_cols : 8;
@@ -72,7 +72,7 @@ void dot_columns_8(const GemvBlock<double> &g, std::ptrdiff_t j, int partial_col
   }
 }
 
-// From cache, the column streams no longer limit: the shuffles of the
+// From cache, the column streams do not limit: the shuffles of the
 // transposition and the adder's latency do.  The rows below pair the
 // columns' 256-bit halves as they load, which leaves two in-register
 // steps (REAL(8)) or three (REAL(4)) instead of three or four, and each
@@ -261,7 +261,8 @@ template <class T, class Mem> std::ptrdiff_t dot_form_wide(const GemvBlock<T> &g
     auto groups_of = [&](const GemvBlock<T> &h) {
       std::ptrdiff_t j = 0;
       if (!stream) {
-        // Sixteen columns at a time (more streams measured slower).
+        // Sixteen columns at a time (more streams only compete for the
+        // memory's rate).
         constexpr int G = 16 / W;
         for (; j + G * W <= h.n; j += G * W)
           dot_rows_from_cache<1, G, T, Mem>(h, 0, 0, j);
@@ -305,8 +306,9 @@ template <class T, class Mem> std::ptrdiff_t dot_form_wide(const GemvBlock<T> &g
 // of W columns for all of them at once; returns the columns done (the
 // caller runs the rest, and every column of a matrix streamed from
 // memory, one x at a time).  Strided x are first copied to contiguous
-// workspace (the same values: no bits change).  (Three x over two groups
-// at once measured no faster than over one.)
+// workspace (the same values: no bits change).  One group at a time for
+// all x: its rows are transposed once for them, and a second group would
+// add registers, not speed.
 template <class T, class Mem>
 std::ptrdiff_t dot_rows_wide(const GemvBlock<T> &g, int rows, std::ptrdiff_t x_row,
                              std::ptrdiff_t y_row) {

@@ -5,8 +5,8 @@
 // touches the page two pages ahead once per page it reads (the walk and
 // the first line are under way when the stream gets there), and asks for
 // every line a little before it reads it: 1 KiB in the dot form, 512 bytes
-// in the column form, whose passes keep y in the first-level cache too
-// (measured best for each).  Beyond its column, a stream
+// in the column form, whose passes keep y in the first-level cache too.
+// Beyond its column, a stream
 // touches the same place in the column `next` elements on: the column the
 // same stream reads in the kernel's next group.  Prefetches never fault
 // and change no value.

@@ -300,9 +300,9 @@ void complex_driver(const char *transa, const char *transb, const i32 *m, const 
   }
   // One GEMV per column j (letter 'N', 'T' or 'C' for op(A), vector
   // op(B)(:, j), beta = (1, 0)) on C scaled first, computed several
-  // columns at a time; blocked for AVX-512 or AVX2 when that can have its
-  // workspace (whose column form, for beta = 0 and even k, starts from
-  // zero without C).
+  // columns at a time; blocked where the kernel set has a blocked form
+  // that can have its workspace (whose column form, for beta = 0 and even
+  // k, starts from zero without C).
   const bool scale_later = g.op_a == ComplexOp::plain && is_zero(g.beta) && g.k % 2 == 0;
   if (!scale_later) complex_scale_c<C, NaturalAccess>(g, exact);
   if (complex_blocked(g)) return;

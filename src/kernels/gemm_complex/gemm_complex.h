@@ -32,10 +32,10 @@ inline ComplexOp complex_gemm_op(char letter) {
   void complex_gemm_by_gemv(const ComplexGemm<c16> &g);                                            \
   }
 MOX2_DECLARE_COMPLEX_GEMM_SET_(portable)
-MOX2_DECLARE_COMPLEX_GEMM_SET_(avx2) // also serves AVX-512 CPUs (see avx2/gemm_complex_avx2.cc)
+MOX2_DECLARE_COMPLEX_GEMM_SET_(avx2) // also the AVX-512 set's (avx512/kernel_set_avx512.h)
 #undef MOX2_DECLARE_COMPLEX_GEMM_SET_
 
-// The routines of the kernel set in use (gemm_complex_column_form.cc).
+// The routines of the kernel set in use (complex_blocked.cc).
 void complex_gemm_loops(const ComplexGemm<c8> &g, ComplexForms forms, bool zero_skip);
 void complex_gemm_loops(const ComplexGemm<c16> &g, bool zero_skip);
 void complex_gemm_loops_bytewise(const ComplexGemm<c16> &g);

@@ -68,7 +68,7 @@ void dgemv_few_columns(const GemvBlock<double> &g, int ys, Index x_col, Index y_
 // GCC 12 turns the complex products' add/subtract pairs into fused
 // multiply-add-subtract instructions whenever AVX-512F is enabled, despite
 // -ffp-contract=off; the AVX-512 set therefore has no complex routines and
-// the dispatch uses the AVX2 set for them.
+// its table holds the AVX2 set's (avx512/kernel_set_avx512.h).
 #ifndef MOX2_KERNEL_SET_WITHOUT_COMPLEX
 void cgemv(ComplexOp op, const GemvBlock<c8> &g) {
   gemv_complex<true, c8, ComplexForms<float, true>, NaturalAccess>(op, g);

@@ -38,7 +38,7 @@ namespace mox2::kernels {
   }
 MOX2_DECLARE_GEMV_SET_(portable)
 MOX2_DECLARE_GEMV_SET_(avx2)
-MOX2_DECLARE_GEMV_SET_REAL_(avx512) // complex: the AVX2 set (see gemv_body.h)
+MOX2_DECLARE_GEMV_SET_REAL_(avx512) // complex: the AVX2 set's (avx512/kernel_set_avx512.h)
 namespace avx512 {
 // COMPLEX(4) GEMV: the AVX2 set's, with this set's dot-form column groups.
 void cgemv(ComplexOp op, const GemvBlock<c8> &g);

@@ -15,7 +15,7 @@
 // for x*y, with x = a + ib, y = c + id.
 //
 // Scaling and the rank-one update touch each element with one product
-// (and one sum), so their contiguous loops run in the active kernel set's
+// (and one sum), so their contiguous loops run in the kernel set's
 // widest vectors (level1_sets.h); long contiguous dot products touch the
 // pages ahead of their two streams.
 #include <cstdint>

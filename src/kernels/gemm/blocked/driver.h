@@ -96,10 +96,9 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
     default: break;
     }
   }
-  // One tile of rows with alpha = 1 reads op(B) in place over every l
-  // (measured with k = 1000: REAL(8) 8 to 24 rows 1.3x to 1.6x, REAL(4)
-  // 16 to 40 rows 1.2x to 1.4x; with alpha != 1 its scaled copy made it
-  // slower than the packed form).
+  // One tile of rows with alpha = 1 reads op(B) in place over every l: one
+  // pass of tiles uses each value of B once, so packing it does not repay
+  // (with alpha != 1 the scaled copy costs as much as the packing).
   const bool one_tile = m <= MR && g.alpha == T(1);
   if (!dot && (k <= S.kc || one_tile) && std::size_t(m * k) * sizeof(T) <= S.in_cache_bytes &&
       direct_column_form<V>(g))

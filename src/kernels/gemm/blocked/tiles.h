@@ -36,9 +36,9 @@ enum class ASource { packed, direct, direct_partial };
 // A tile may use fewer vectors (kVecs) than the panels were packed for
 // (kPanel rows) when the block's last rows need no more.  A masked tile
 // takes its panel group by group: a group l without a zero adds unmasked,
-// a group of zeros adds nothing, the rest add under their flags (measured
-// on scattered zeros, one value in 200 to one in 2: 0.98 to 1.13 of
-// flags on every group; a triangular op(B) skips half its groups).
+// a group of zeros adds nothing, the rest add under their flags: scattered
+// zeros cost about what flags on every group cost, and gathered ones skip
+// whole groups (a triangular op(B) skips half its groups).
 // kDirectB: temp for (l, j) is at bp[l*b_step + j*b_col] instead of in
 // packed panels.  kA other than packed: group l of A is at ap + l*a_step
 // (A in place), the last vector reading only the tile's rows when partial.
