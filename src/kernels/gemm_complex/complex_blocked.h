@@ -71,7 +71,7 @@ void add_complex_dot_sums(const ComplexGemm<Complex<P>> &g, std::ptrdiff_t i0, s
 // form (requires m, n, k >= 1; with op(B) = B^H the column form skips each
 // term whose B(j, l) is zero); false, with nothing written, when no
 // workspace could be had.
-// complex_gemm_thin: the thin products' loops (gemm_asp.cc: every term, no
+// complex_gemm_thin: the thin products' loops (gemm_thin.cc: every term, no
 // zero test) on the set's vectors, every COMPLEX(4) product exact, every
 // COMPLEX(8) one in double: the column form (op(A) = A), C scaled by beta
 // (zeros for 0, C unread), then every term t*A(i, l), t = alpha*b(l, j),
