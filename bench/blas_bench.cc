@@ -97,6 +97,15 @@ void run_dgemv(benchmark::State &s, DgemvFn fn, bool peer) {
 void mox2_dgemv(benchmark::State &s) { run_dgemv(s, &__f95_dgemv_, false); }
 void openblas_dgemv(benchmark::State &s) { run_dgemv(s, openblas().dgemv, true); }
 
+// The sum of a vector's eight lanes, added one by one (GCC 12's reduction
+// intrinsic starts from an undefined vector and draws -Wuninitialized).
+__attribute__((target("avx512f"))) inline std::uint64_t lane_sum(__m512i v) {
+  alignas(64) std::uint64_t lanes[8];
+  _mm512_store_si512(lanes, v);
+  return ((lanes[0] + lanes[1]) + (lanes[2] + lanes[3])) +
+         ((lanes[4] + lanes[5]) + (lanes[6] + lanes[7]));
+}
+
 // The read bandwidth that bounds GEMV: an n x n REAL(8) matrix allocated
 // like GEMV's, summed as 64-bit integers with AVX-512 (four independent
 // sums), each of `threads` threads reading one contiguous part.  With
@@ -115,8 +124,7 @@ __attribute__((target("avx512f"))) std::uint64_t sum_words(const double *p, std:
     s2 = _mm512_add_epi64(s2, _mm512_loadu_si512(p + i + 16));
     s3 = _mm512_add_epi64(s3, _mm512_loadu_si512(p + i + 24));
   }
-  std::uint64_t r =
-      _mm512_reduce_add_epi64(_mm512_add_epi64(_mm512_add_epi64(s0, s1), _mm512_add_epi64(s2, s3)));
+  std::uint64_t r = lane_sum(_mm512_add_epi64(_mm512_add_epi64(s0, s1), _mm512_add_epi64(s2, s3)));
   for (; i < count; ++i) {
     std::uint64_t w;
     std::memcpy(&w, p + i, sizeof w);

@@ -133,6 +133,15 @@ void along_args(benchmark::internal::Benchmark *b) {
       b->Args({rows, dim});
 }
 
+// The sum of a vector's eight lanes, added one by one (GCC 12's reduction
+// intrinsic starts from an undefined vector and draws -Wuninitialized).
+__attribute__((target("avx512f"))) inline std::uint64_t lane_sum(__m512i v) {
+  alignas(64) std::uint64_t lanes[8];
+  _mm512_store_si512(lanes, v);
+  return ((lanes[0] + lanes[1]) + (lanes[2] + lanes[3])) +
+         ((lanes[4] + lanes[5]) + (lanes[6] + lanes[7]));
+}
+
 // The same 64 MiB summed as 64-bit integers, eight AVX-512 lanes at a time;
 // with `touch`, also touching the page two ahead once per page, as the
 // scans do (the fair ceiling on 4 KiB pages).
@@ -145,8 +154,7 @@ template <bool kTouch> __attribute__((target("avx512f"))) std::uint64_t plain_re
     s2 = _mm512_add_epi64(s2, _mm512_load_si512(p + i + 128));
     s3 = _mm512_add_epi64(s3, _mm512_load_si512(p + i + 192));
   }
-  return _mm512_reduce_add_epi64(
-      _mm512_add_epi64(_mm512_add_epi64(s0, s1), _mm512_add_epi64(s2, s3)));
+  return lane_sum(_mm512_add_epi64(_mm512_add_epi64(s0, s1), _mm512_add_epi64(s2, s3)));
 }
 
 // Argument: touch (0 or 1).

@@ -38,6 +38,15 @@ std::uint64_t sum_tail(const unsigned char *p, std::size_t bytes) {
   return s;
 }
 
+// The sum of a vector's eight lanes, added one by one (GCC 12's reduction
+// intrinsic starts from an undefined vector and draws -Wuninitialized).
+__attribute__((target("avx512f"))) inline std::uint64_t lane_sum(__m512i v) {
+  alignas(64) std::uint64_t lanes[8];
+  _mm512_store_si512(lanes, v);
+  return ((lanes[0] + lanes[1]) + (lanes[2] + lanes[3])) +
+         ((lanes[4] + lanes[5]) + (lanes[6] + lanes[7]));
+}
+
 __attribute__((target("avx512f"))) std::uint64_t read_avx512(const unsigned char *p,
                                                              std::size_t bytes) {
   __m512i s0 = _mm512_setzero_si512(), s1 = s0, s2 = s0, s3 = s0;
@@ -51,7 +60,7 @@ __attribute__((target("avx512f"))) std::uint64_t read_avx512(const unsigned char
     s3 = _mm512_add_epi64(s3, _mm512_loadu_si512(p + i + 192));
   }
   const __m512i s = _mm512_add_epi64(_mm512_add_epi64(s0, s1), _mm512_add_epi64(s2, s3));
-  return std::uint64_t(_mm512_reduce_add_epi64(s)) + sum_tail(p + i, bytes - i);
+  return std::uint64_t(lane_sum(s)) + sum_tail(p + i, bytes - i);
 }
 
 __attribute__((target("avx2"))) std::uint64_t read_avx2(const unsigned char *p, std::size_t bytes) {

@@ -325,8 +325,10 @@ void numeric_product(char *out, const View &a, const View &b, std::size_t m, std
   for (std::size_t t = 0; t < threads; ++t) {
     const auto u = blas::band_first_longer(units, threads, t);
     Band<W> &band = p.band[t];
-    band = column ? Band<W>{u.first * mr, std::min(u.count * mr, m - u.first * mr), 0, 1}
-                  : Band<W>{0, m, u.first * nr, std::min(u.count * nr, n - u.first * nr)};
+    if (column)
+      band = {u.first * mr, std::min(u.count * mr, m - u.first * mr), 0, 1, nullptr, nullptr};
+    else
+      band = {0, m, u.first * nr, std::min(u.count * nr, n - u.first * nr), nullptr, nullptr};
     band.bpack = reinterpret_cast<W *>(room);
     band.apack = reinterpret_cast<W *>(room + b_bytes);
     room += b_bytes + a_bytes;

@@ -98,8 +98,7 @@ std::ostream &operator<<(std::ostream &o, const Case &c) {
 
 // One case through the kernel and the plain model on identical data.
 template <class T>::testing::AssertionResult same_as_model(GemmFn<T> kernel, const Case &c) {
-  const int a_rows = c.ta ? c.k : c.m, a_cols = c.ta ? c.m : c.k;
-  const int b_rows = c.tb ? c.n : c.k, b_cols = c.tb ? c.k : c.n;
+  const int a_cols = c.ta ? c.m : c.k, b_cols = c.tb ? c.k : c.n;
   auto len = [](int ld, int cols) { return std::size_t(std::max(ld, 1)) * std::max(cols, 1); };
   Strip<T> a(len(c.lda, a_cols), c.offset), b(len(c.ldb, b_cols), c.offset);
   Strip<T> want(len(c.ldc, c.n), c.offset);
@@ -226,7 +225,9 @@ template <class T> void check_set(const BlockedSet &set) {
         ASSERT_TRUE(same_as_model(kernel, c));
       }
       // Several blocks of rows, of columns and of l at once.
-      if (!ta) ASSERT_TRUE(same_as_model(kernel, random_case<T>(ta, tb, 197, 1030, 800)));
+      if (!ta) {
+        ASSERT_TRUE(same_as_model(kernel, random_case<T>(ta, tb, 197, 1030, 800)));
+      }
       // Rows fewer than a vector, across blocks of columns and of l, the
       // last panel partial, one column's zeros amid plain columns.
       if (!ta)

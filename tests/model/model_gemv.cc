@@ -11,11 +11,7 @@ template <class T> const T *at(const T *a, int lda, int i, int j) {
   return a + (i - 1) + static_cast<std::ptrdiff_t>(j - 1) * lda;
 }
 
-bool is_one(float v) { return v == 1; }
-bool is_one(double v) { return v == 1; }
 template <class P> bool is_one(Complex<P> v) { return v.re == 1 && v.im == 0; }
-bool is_zero(float v) { return v == 0; }
-bool is_zero(double v) { return v == 0; }
 template <class P> bool is_zero(Complex<P> v) { return v.re == 0 && v.im == 0; }
 
 template <class T>

@@ -46,6 +46,12 @@ DopeVector<R> make_dope(void *base, const std::intptr_t (&extent)[R],
 inline std::string diagnostic(int number, const char *text) {
   return "libmox2_isa: error " + std::to_string(number) + ": " + text + "\n";
 }
+// The same line as a death-test pattern for all of standard error.
+inline std::string only_line(const std::string &line) {
+  std::string pattern = "^";
+  pattern += line;
+  return pattern += "$";
+}
 inline constexpr const char *kUnassociated = "array argument is not associated";
 inline constexpr const char *kIllegalDimension = "DIM argument is out of range";
 

@@ -42,7 +42,11 @@ inline std::string show(double v) {
   return s.str();
 }
 template <class P> std::string show(Complex<P> v) {
-  return "(" + show(v.re) + ", " + show(v.im) + ")";
+  std::string s = "(";
+  s += show(v.re);
+  s += ", ";
+  s += show(v.im);
+  return s += ")";
 }
 
 // count elements at got and want (either may be only 4-byte aligned).

@@ -38,8 +38,12 @@ template <class T> T value(Data data) {
 
 template <class T> std::vector<T> values(std::size_t n, Data data, bool logical) {
   std::vector<T> v(n == 0 ? 1 : n);
-  for (auto &x : v)
-    x = logical ? static_cast<T>(random_int(0, 3) == 0) : value<T>(data);
+  for (auto &x : v) {
+    if constexpr (std::is_arithmetic_v<T>)
+      x = logical ? static_cast<T>(random_int(0, 3) == 0) : value<T>(data);
+    else
+      x = value<T>(data); // (no LOGICAL is complex)
+  }
   return v;
 }
 

@@ -32,7 +32,7 @@ constexpr int kKinds[] = {1, 2, 4, 8};
 const std::string kOutOfSpace = "Cannot allocate memory";
 
 std::string expected_line(int number, const std::string &text) {
-  return "^" + diagnostic(number, text.c_str()) + "$";
+  return only_line(diagnostic(number, text.c_str()));
 }
 
 // One page of data between two inaccessible pages: a read outside the data

@@ -56,13 +56,17 @@ TEST(Partition, EveryCutCoversItsRangeInOrder) {
           ASSERT_EQ(q.first, at3);
           ASSERT_EQ(q.first % 4, 0);
           ASSERT_GE(q.count, 4);
-          if (i < t - 1) ASSERT_EQ(q.count % 4, 0);
+          if (i < t - 1) {
+            ASSERT_EQ(q.count % 4, 0);
+          }
           at3 += q.count;
         }
       }
       ASSERT_EQ(at1, len);
       ASSERT_EQ(at2, len);
-      if (len / 4 >= t) ASSERT_EQ(at3, len);
+      if (len / 4 >= t) {
+        ASSERT_EQ(at3, len);
+      }
     }
 }
 
