@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "dotprod/dotprod.h"
 #include "frame/errors.h"
 #include "kernels/kernels.h"
 
@@ -77,11 +78,26 @@ template <class T> BlasVector<T> blas_vector(const DopeVector<1> *v, std::int32_
   return {base, inc};
 }
 
+// Whether an operand's stride reaches the kernels as a 32-bit increment
+// (a stride that is no multiple of E is copied and needs none).
+template <class T> bool fits_kernels(const DopeVector<1> *v) {
+  constexpr std::intptr_t e = sizeof(T);
+  const std::intptr_t stride = v->stride[0];
+  return stride % e != 0 || (stride / e >= INT32_MIN && stride / e <= INT32_MAX);
+}
+
 template <TypeCode C> ElementType<C> dot_fast(const DopeVector<1> *a, const DopeVector<1> *b) {
   using T = ElementType<C>;
   if (a == nullptr || b == nullptr || a->base == nullptr || b->base == nullptr)
     __f_unassociated_array();
-  const std::int32_t n = static_cast<std::int32_t>(a->extent[0] > 0 ? a->extent[0] : 0);
+  // Counts and increments past the kernels' 32-bit integers: the generic
+  // loop, every term in element order.
+  const std::size_t count = extent_count(a->extent[0]);
+  if (count > INT32_MAX || !fits_kernels<T>(a) || !fits_kernels<T>(b))
+    return dotprod::Sum<C, C, C>::run(
+        dotprod::Walk<C>{static_cast<const char *>(a->base), a->stride[0]},
+        dotprod::Walk<C>{static_cast<const char *>(b->base), b->stride[0]}, count);
+  const std::int32_t n = static_cast<std::int32_t>(count);
   BlasVector<T> x = blas_vector<T>(a, n), y = blas_vector<T>(b, n);
   const T *px = reinterpret_cast<const T *>(x.start), *py = reinterpret_cast<const T *>(y.start);
   const bool aligned = reinterpret_cast<std::uintptr_t>(px) % 8 == 0 &&

@@ -2,7 +2,8 @@
 // handed to the level-1 dot kernels: sum of x(k)*y(k) (conjg(x(k))*y(k) for
 // COMPLEX) in the kernel's order.  REAL(8) and COMPLEX(8) operands whose
 // start addresses are not both multiples of 8 go to the alignment-safe
-// kernels, whose order differs.
+// kernels, whose order differs.  Counts and strides past the kernels'
+// 32-bit integers take the generic loop of the pair instead.
 #pragma once
 
 #include "frame/dope.h"

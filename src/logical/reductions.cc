@@ -77,10 +77,16 @@ Result reduce_columns(const DopeVector<R> *mask, Result (*worker)(const DopeVect
   if (mask == nullptr || mask->base == nullptr) __f_unassociated_array();
   for (int d = 0; d < R; ++d)
     if (mask->extent[d] <= 0) return static_cast<Result>(identity<op>);
-  std::intptr_t run = mask->extent[0];
+  // (A run whose element or byte count would overflow is not joined.)
+  std::intptr_t run = mask->extent[0], run_bytes, joined;
   int outer = 1; // the first dimension walked column by column
-  while (outer < R && mask->stride[0] != 0 && mask->stride[outer] == run * mask->stride[0])
-    run *= mask->extent[outer++];
+  while (outer < R && mask->stride[0] != 0 &&
+         !__builtin_mul_overflow(run, mask->stride[0], &run_bytes) &&
+         mask->stride[outer] == run_bytes &&
+         !__builtin_mul_overflow(run, mask->extent[outer], &joined)) {
+    run = joined;
+    ++outer;
+  }
   DopeVector<1> column{mask->base, {run}, {mask->stride[0]}};
   const char *first = static_cast<const char *>(mask->base);
   std::intptr_t index[R] = {};

@@ -115,6 +115,7 @@ void pack_b(W *dst, const View &b, std::size_t k0, std::size_t kc, std::size_t n
 }
 
 inline constexpr std::size_t kBlockK = 256;             // k values per block
+inline constexpr std::size_t kColumnBlockK = 65536;     // with one column (x fits whole below)
 inline constexpr std::size_t kBlockABytes = 256 * 1024; // packed A block
 
 // How many threads a product cut into `units` blocks takes: one unless
@@ -288,6 +289,13 @@ void numeric_product(char *out, const View &a, const View &b, std::size_t m, std
   }
   const TileSet<W> tiles = select_tiles<W, ac, bc>();
   const bool column = n == 1;
+  // One column of fewer rows than a strip: packing would pad every k to a
+  // whole strip (and each element's sum is a chain of dependent adds in
+  // either form).
+  if (column && m < std::size_t(tiles.mr1)) {
+    direct_product<A, B, R>(out, a, b, m, 1, kk, 0, m);
+    return;
+  }
   ProductPlan<W> p;
   p.tile = column ? tiles.column : tiles.tile;
   p.m = m;
@@ -297,7 +305,7 @@ void numeric_product(char *out, const View &a, const View &b, std::size_t m, std
   const std::size_t mr = p.mr, nr = p.nr;
   p.mp = (m + mr - 1) / mr * mr;
   const std::size_t np = (n + nr - 1) / nr * nr;
-  p.kb = column ? kk : std::min(kk, kBlockK); // one column: x fits
+  p.kb = std::min(kk, column ? kColumnBlockK : kBlockK);
   std::size_t mb = std::max<std::size_t>(kBlockABytes / (p.kb * pa * sizeof(W)) / mr, 1) * mr;
   p.mb = std::min(mb, p.mp);
   p.plane = checked_product(p.mp, np);
@@ -316,7 +324,8 @@ void numeric_product(char *out, const View &a, const View &b, std::size_t m, std
   const std::size_t band_cols = column ? 1 : (units + threads - 1) / threads * nr;
   const std::size_t b_bytes =
       Scratch::rounded(checked_product(checked_product(p.kb * pb, band_cols), sizeof(W)));
-  const std::size_t a_bytes = Scratch::rounded(p.mb * p.kb * pa * sizeof(W));
+  const std::size_t a_bytes =
+      Scratch::rounded(checked_product(checked_product(p.mb, p.kb * pa), sizeof(W)));
   Scratch scratch(checked_sum(acc_bytes, checked_product(threads, checked_sum(b_bytes, a_bytes))));
   if (scratch.data() == nullptr) __f_out_of_space();
   p.acc = static_cast<W *>(scratch.data());

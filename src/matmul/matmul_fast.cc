@@ -10,6 +10,7 @@
 
 #include "frame/errors.h"
 #include "kernels/kernels.h"
+#include "matmul/matmul.h"
 #include "runtime/scratch.h"
 
 namespace mox2 {
@@ -56,10 +57,19 @@ template <class T> bool passes_as_is(const DopeVector<2> *d, std::size_t rows) {
   const std::intptr_t min_ld = rows > 1 ? static_cast<std::intptr_t>(rows) : 1;
   return s1 == e && s2 % e == 0 && s2 / e >= min_ld && s2 / e <= INT32_MAX;
 }
-// Bytes of the contiguous copy an operand needs (0 when it passes as is).
+// Bytes of the contiguous copy an operand needs (0 when it passes as is);
+// a count that overflows ends the process (out of space).
 template <class T>
 std::size_t copy_bytes(const DopeVector<2> *d, std::size_t rows, std::size_t cols) {
-  return passes_as_is<T>(d, rows) ? 0 : Scratch::rounded(checked_product(rows, cols) * sizeof(T));
+  if (passes_as_is<T>(d, rows)) return 0;
+  return Scratch::rounded(checked_product(checked_product(rows, cols), sizeof(T)));
+}
+
+// Whether a count reaches the BLAS routines as the 32-bit integer they take.
+// Larger ones go to the member's generic loop (every term, in k order).
+bool fits_blas(std::size_t count) { return count <= INT32_MAX; }
+matmul::View view_of(const DopeVector<2> *d) {
+  return {static_cast<const char *>(d->base), d->stride[0], d->stride[1]};
 }
 template <class T>
 BlasMatrix<T> blas_matrix(const DopeVector<2> *d, std::size_t rows, std::size_t cols, char *room) {
@@ -131,10 +141,14 @@ void matmul_a22_fast(DopeVector<2> *result, const DopeVector<2> *a, const DopeVe
   // Operand copies go to the thread's workspace (no fresh pages per call);
   // the product's own workspace then takes the thread's second block.
   const std::size_t bytes_a = copy_bytes<T>(a, m, k), bytes_b = copy_bytes<T>(b, k, n);
+  if (!fits_blas(m) || !fits_blas(n) || !fits_blas(k)) {
+    matmul::product<C, C, C>(static_cast<char *>(c), view_of(a), view_of(b), m, n, k);
+    return;
+  }
   std::optional<Scratch> room;
   char *room_a = nullptr, *room_b = nullptr;
   if (bytes_a + bytes_b > 0) {
-    room.emplace(bytes_a + bytes_b);
+    room.emplace(checked_sum(bytes_a, bytes_b));
     if (char *r = static_cast<char *>(room->data())) {
       room_a = bytes_a ? r : nullptr;
       room_b = bytes_b ? r + bytes_a : nullptr;
@@ -172,9 +186,15 @@ void matmul_a21_fast(DopeVector<1> *result, const DopeVector<2> *a, const DopeVe
     std::memset(y, 0, m * sizeof(T));
     return;
   }
+  const std::size_t bytes_a = copy_bytes<T>(a, m, k);
+  if (!fits_blas(m) || !fits_blas(k)) {
+    const matmul::View xv{static_cast<const char *>(x->base), x->stride[0], 0};
+    matmul::product<C, C, C>(static_cast<char *>(y), view_of(a), xv, m, 1, k);
+    return;
+  }
   std::optional<Scratch> room;
   char *room_a = nullptr;
-  if (const std::size_t bytes_a = copy_bytes<T>(a, m, k)) {
+  if (bytes_a > 0) {
     room.emplace(bytes_a);
     room_a = static_cast<char *>(room->data());
   }

@@ -3,7 +3,8 @@
 // GEMV entry points with alpha = 1 and beta = 0 (the alignment-safe
 // kernels for REAL(8) and COMPLEX(8) data not 8-byte aligned).  Operands the
 // BLAS conventions cannot describe are first copied, column by column, into
-// contiguous temporaries that are freed before return.
+// contiguous temporaries that are freed before return.  Extents past the
+// BLAS's 32-bit integers take the pair's generic loop instead.
 #pragma once
 
 #include "frame/dope.h"

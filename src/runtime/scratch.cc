@@ -1,6 +1,7 @@
 #include "runtime/scratch.h"
 
 #include <atomic>
+#include <cstdint>
 #include <cstdlib>
 
 #include <sys/mman.h>
@@ -30,7 +31,9 @@ constexpr std::size_t kHugePage = std::size_t(2) << 20;
 // hundreds, and their misses cost the most under virtualisation.  The
 // advice is only a hint; without large pages the block is an ordinary one.
 void *aligned_block(std::size_t &bytes) {
-  if (bytes > limit.load(std::memory_order_relaxed)) return nullptr;
+  // No allocation is larger than PTRDIFF_MAX bytes (and the rounding below
+  // then cannot overflow).
+  if (bytes > limit.load(std::memory_order_relaxed) || bytes > PTRDIFF_MAX) return nullptr;
   void *p = nullptr;
   if (bytes >= kHugePage / 2) {
     const std::size_t whole = (bytes + kHugePage - 1) / kHugePage * kHugePage;

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 namespace mox2 {
 
@@ -32,8 +33,11 @@ public:
   static std::size_t set_limit(std::size_t bytes);
 
   // Bytes rounded up to whole cache lines, for carving several arrays,
-  // each 64-byte aligned, out of one request.
-  static constexpr std::size_t rounded(std::size_t bytes) { return (bytes + 63) / 64 * 64; }
+  // each 64-byte aligned, out of one request; SIZE_MAX, which no request
+  // gets, when the rounded count does not fit.
+  static constexpr std::size_t rounded(std::size_t bytes) {
+    return bytes > SIZE_MAX - 63 ? SIZE_MAX : (bytes + 63) / 64 * 64;
+  }
 
 private:
   void *data_ = nullptr;

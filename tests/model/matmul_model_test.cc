@@ -90,9 +90,14 @@ void check_matmul(const char *pair, F12 f12, F21 f21, F22 f22) {
   constexpr bool quad = Element<A>::kind == 16 || Element<B>::kind == 16;
   IsaCycle isa;
   bool failed = false;
+  // Products with one column take the terms in blocks of 65536 values of
+  // k: a column of two blocks and a bit, for one real and one complex work
+  // type.
+  constexpr bool long_column = A == TypeCode::i4 && (B == TypeCode::r8 || B == TypeCode::c8);
   for (int c = 0; c < 40 && !failed; ++c) {
     isa.step();
     Shape s = random_shape(c, quad);
+    if (long_column && c == 4) s = {40, 2 * 65536 + 70, 1, 2 * 65536 + 70};
     test::ValueMix mix{c % 3 == 2 ? 0.1 : 0.0};
     const bool plain = c == 0 || c == 3; // contiguous operands: the in-place paths
     auto describe = [&](const char *form) {

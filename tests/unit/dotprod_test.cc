@@ -1,5 +1,7 @@
 // DOT_PRODUCT: the stated edge cases, the diagnostics, and reads that stop
 // where they must.
+#include <sys/mman.h>
+
 #include <cstring>
 
 #include <gtest/gtest.h>
@@ -110,6 +112,34 @@ TEST(Dotprod, LogicalScanStopsAtTheFirstTruePair) {
   EXPECT_EQ(__f_dotprod_s1_l2l2(&da, &db), 1);
   delete[] a;
   delete[] b;
+}
+
+// Counts and strides past the kernels' 32-bit integers are not cut to fit:
+// 2^31 + 3 ones (stride 0), two elements 2^35 bytes apart.
+TEST(Dotprod, CountsAndStridesPastThirtyTwoBits) {
+  double one = 1;
+  const std::intptr_t n = (std::intptr_t(1) << 31) + 3;
+  DopeVector<1> ones = {&one, {n}, {0}};
+  EXPECT_EQ(__f_dotprod_s1_r8r8(&ones, &ones), double(n));
+
+  const std::size_t apart = std::size_t(1) << 35;
+  void *space = mmap(nullptr, apart + 4096, PROT_READ | PROT_WRITE,
+                     MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  if (space == MAP_FAILED) GTEST_SKIP() << "no 32 GiB of address space";
+  char *first = static_cast<char *>(space), *second = first + apart;
+  store<double>(first, 1);
+  store<double>(second, 2);
+  const mox2_c16 i = {0, 1};
+  store(first + 16, i);
+  store(second + 16, i);
+  DopeVector<1> far = {first, {2}, {std::intptr_t(apart)}}, twice = {&one, {2}, {0}};
+  EXPECT_EQ(__f_dotprod_s1_r8r8(&far, &twice), 3.0);
+  DopeVector<1> far_c = {first + 16, {2}, {std::intptr_t(apart)}};
+  mox2_c16 r;
+  __f_dotprod_s1_c16c16(&r, &far_c, &far_c);
+  EXPECT_EQ(r.re, 2.0);
+  EXPECT_EQ(r.im, 0.0);
+  munmap(space, apart + 4096);
 }
 
 TEST(DotprodDeathTest, UnassociatedOperandEndsTheProcess) {

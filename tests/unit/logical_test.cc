@@ -93,6 +93,15 @@ TEST(LogicalWhole, AllAndAnyStopAtTheDecidingColumn) {
   }
 }
 
+// Columns are joined only while the joined run's length stays countable:
+// 4 columns of 2^62 elements, the first element deciding.
+TEST(LogicalWhole, ColumnsTooLongToJoinAreTakenOneByOne) {
+  alignas(64) static std::int8_t data[4096] = {};
+  const std::intptr_t rows = std::intptr_t(1) << 62;
+  const mox2_dope_vector2 mask = {data, {rows, 4}, {1, rows}};
+  EXPECT_EQ(__f_all_s2_l1(&mask), 0);
+}
+
 TEST(LogicalWhole, CountOfAMisalignedThousandTrueBytes) {
   // Three elements before the first word, chunks of 480 bytes, a tail.
   for (Isa isa : supported_isas()) {

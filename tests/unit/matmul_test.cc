@@ -2,6 +2,7 @@
 // the diagnostics.
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include <gtest/gtest.h>
 
@@ -161,6 +162,34 @@ TEST(Matmul, LogicalTestsTheAndOfSignExtendedValues) {
   __f_matmul_a12_l1l8(&r1, &dm, &dh);
   EXPECT_EQ(element<std::int64_t>(r1.base, 0), 1);
   std::free(r1.base);
+}
+
+// K past the BLAS's 32-bit integers (stride 0: no memory needed): every
+// term is summed, in k order (ones in REAL(4) stop growing at 2^24).
+TEST(Matmul, InnerExtentPastThirtyTwoBitsSumsEveryTerm) {
+  float one = 1;
+  const std::intptr_t k = (std::intptr_t(1) << 31) + 1;
+  DopeVector<2> a = {&one, {1, k}, {4, 0}};
+  DopeVector<1> x = {&one, {k}, {0}}, r;
+  __f_matmul_a21_r4r4(&r, &a, &x);
+  EXPECT_EQ(element<float>(r.base, 0), 0x1p24f);
+  std::free(r.base);
+}
+
+// Operands with stride 0 whose copies would take more bytes than a size
+// can count: out of space, nothing written.
+TEST(MatmulDeathTest, CopyTooLargeToCountIsOutOfSpace) {
+  static double d[8] = {};
+  const std::intptr_t k = (std::intptr_t(1) << 61) + 1;
+  const std::string out_of_space = diagnostic(12, "Cannot allocate memory");
+  DopeVector<2> r2, a8 = {d, {2, k}, {8, 0}}, b8 = {d, {k, 2}, {8, 0}};
+  DopeVector<2> a16 = {d, {2, k}, {16, 0}}, b16 = {d, {k, 2}, {16, 0}};
+  DopeVector<2> a4 = {d, {2, k}, {4, 0}};
+  DopeVector<1> r1, x4 = {d, {k}, {4}}, x8 = {d, {k}, {8}};
+  EXPECT_DEATH(__f_matmul_a22_r8r8(&r2, &a8, &b8), out_of_space);
+  EXPECT_DEATH(__f_matmul_a22_c16c16(&r2, &a16, &b16), out_of_space);
+  EXPECT_DEATH(__f_matmul_a21_r4r4(&r1, &a4, &x4), out_of_space);
+  EXPECT_DEATH(__f_matmul_a21_c8c8(&r1, &a8, &x8), out_of_space);
 }
 
 TEST(MatmulDeathTest, UnassociatedOperandEndsTheProcess) {

@@ -323,6 +323,16 @@ TEST(Scratch, LendsEachCachedBlockOnlyOnceAtATime) {
   EXPECT_NE(other, nullptr);
 }
 
+// A request too large to round up to whole lines or pages gets no memory
+// (not a small block).
+TEST(Scratch, RequestsTooLargeToRoundGetNone) {
+  EXPECT_EQ(mox2::Scratch::rounded(SIZE_MAX - 10), SIZE_MAX);
+  for (std::size_t bytes : {SIZE_MAX - 10, SIZE_MAX - (std::size_t(1) << 20)}) {
+    mox2::Scratch s(bytes);
+    EXPECT_EQ(s.data(), nullptr) << bytes;
+  }
+}
+
 // A block of a megabyte or more is whole 2 MiB pages, all of them usable
 // and kept: a later request up to that size reuses it, also on a thread
 // of its own (fresh blocks).
