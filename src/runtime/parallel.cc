@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <new>
 #include <thread>
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -188,8 +189,12 @@ private:
   int started_ = 0; // changed only while busy_ is held
 };
 
+// The pool lives in static storage: it needs no allocation (which could
+// fail) and has no destructor (its threads outlive static destruction).
+alignas(BlockPool) unsigned char pool_storage[sizeof(BlockPool)];
+
 BlockPool &block_pool() {
-  static BlockPool *pool = new BlockPool;
+  static BlockPool *pool = new (pool_storage) BlockPool;
   return *pool;
 }
 

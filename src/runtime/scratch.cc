@@ -4,21 +4,44 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include <pthread.h>
 #include <sys/mman.h>
 
 namespace mox2 {
 namespace {
 
 // The calling thread's cached blocks (the second for one nested user, such
-// as a product's own workspace inside a caller's operand copies); freed
-// when the thread ends.
+// as a product's own workspace inside a caller's operand copies).  Plain
+// data: a thread_local with a destructor would have the C library record
+// that destructor on the thread's first use, which ends the process when
+// the record cannot be allocated.  A thread key frees them instead when
+// the thread ends; its setting can fail, never abort.
 struct ThreadBlock {
-  void *block = nullptr;
-  std::size_t size = 0;
-  bool lent = false;
-  ~ThreadBlock() { std::free(block); }
+  void *block;
+  std::size_t size;
+  bool lent;
 };
 thread_local ThreadBlock cached[Scratch::kKeptBlocks];
+thread_local bool freed_at_thread_end = false;
+
+void free_thread_blocks(void *blocks) {
+  auto *b = static_cast<ThreadBlock *>(blocks);
+  for (int i = 0; i < Scratch::kKeptBlocks; ++i) {
+    std::free(b[i].block);
+    b[i] = {};
+  }
+  freed_at_thread_end = false; // a later use on this thread sets the key again
+}
+
+// Whether the calling thread's cached blocks will be freed when it ends;
+// when not, nothing is cached on it.
+bool blocks_freed_at_thread_end() {
+  if (freed_at_thread_end) return true;
+  static pthread_key_t key;
+  static const bool have_key = pthread_key_create(&key, free_thread_blocks) == 0;
+  freed_at_thread_end = have_key && pthread_setspecific(key, cached) == 0;
+  return freed_at_thread_end;
+}
 
 std::atomic<std::size_t> limit{~std::size_t(0)};
 
@@ -51,7 +74,8 @@ void *aligned_block(std::size_t &bytes) {
 std::size_t Scratch::set_limit(std::size_t bytes) { return limit.exchange(bytes); }
 
 Scratch::Scratch(std::size_t bytes) {
-  if (bytes <= Scratch::kKeptBytes && bytes <= limit.load(std::memory_order_relaxed)) {
+  if (bytes <= Scratch::kKeptBytes && bytes <= limit.load(std::memory_order_relaxed) &&
+      blocks_freed_at_thread_end()) {
     for (int b = 0; b < Scratch::kKeptBlocks; ++b) {
       ThreadBlock &t = cached[b];
       if (t.lent) continue;

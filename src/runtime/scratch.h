@@ -1,14 +1,16 @@
 // Workspace for packed operands and partial sums, reused across calls.
 //
 // Each thread keeps up to kKeptBlocks cached blocks (each up to
-// kKeptBytes).  A Scratch lends the first one not already lent, grown if
-// need be; otherwise (deeper nesting on the same thread, or a request
-// above the cap) the Scratch allocates memory of its own and frees it when
-// it goes.
+// kKeptBytes), freed when the thread ends.  A Scratch lends the first one
+// not already lent, grown if need be; otherwise (deeper nesting on the
+// same thread, a request above the cap, or a thread whose blocks could
+// not be arranged to be freed at its end) the Scratch allocates memory of
+// its own and frees it when it goes.
 // Reuse saves a large request the page faults of fresh memory on every
 // call.  The memory is 64-byte aligned and uninitialised; data() is null
 // when none could be had (the caller then takes a path that needs none,
-// or reports it).  Never shared between threads.
+// or reports it).  Nothing here ends the process.  Never shared between
+// threads.
 #pragma once
 
 #include <cstddef>

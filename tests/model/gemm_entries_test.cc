@@ -16,6 +16,7 @@
 #include "model/model_kernel_sets.h"
 #include "runtime/parallel.h"
 #include "runtime/scratch.h"
+#include "support/failing_allocator.h"
 
 namespace mox2 {
 namespace {
@@ -47,9 +48,13 @@ struct GemmCase {
   Values values;
 };
 
+// `successes` >= 0: the entry point runs on a new thread, with every
+// allocation after the first `successes` failing; `asked` receives the
+// allocations it made.
 template <class T>
 ::testing::AssertionResult check_case(Entry<T> entry, const GemmCase &c, std::int32_t threads,
-                                      int alpha_kind, int beta_kind) {
+                                      int alpha_kind, int beta_kind, long successes = -1,
+                                      long *asked = nullptr) {
   bool ant = (c.ta | 0x20) == 'n', bnt = (c.tb | 0x20) == 'n';
   std::int32_t acols = ant ? c.k : c.m, bcols = bnt ? c.n : c.k;
   auto cells = [](std::int32_t ld, std::int32_t cols) {
@@ -63,12 +68,22 @@ template <class T>
   want.fill(Values::specials);
   T alpha = pick_scalar<T>(alpha_kind), beta = pick_scalar<T>(beta_kind);
   Strip<T> got(want);
-  omp_set_num_threads(threads);
-  entry(&c.ta, &c.tb, &c.m, &c.n, &c.k, &alpha, a.data(), &c.lda, b.data(), &c.ldb, &beta,
-        got.data(), &c.ldc, 1, 1);
+  auto call = [&] {
+    omp_set_num_threads(threads);
+    if (successes >= 0) test::fail_allocations_after(successes);
+    entry(&c.ta, &c.tb, &c.m, &c.n, &c.k, &alpha, a.data(), &c.lda, b.data(), &c.ldb, &beta,
+          got.data(), &c.ldc, 1, 1);
+    if (successes >= 0) *asked = test::allocations_asked();
+    test::allow_allocations();
+  };
+  if (successes >= 0)
+    std::thread(call).join();
+  else
+    call();
   model::gemm<T>(model::KernelSet<T>::gemm, threads, c.ta, c.tb, c.m, c.n, c.k, alpha, a.data(),
                  c.lda, b.data(), c.ldb, beta, want.data(), c.ldc);
   auto r = got.same_as(want);
+  if (!r && successes >= 0) r << " allocations succeeding " << successes;
   if (!r)
     r << " T=" << threads << " " << c.ta << c.tb << " m=" << c.m << " n=" << c.n << " k=" << c.k
       << " lda=" << c.lda << " ldb=" << c.ldb << " ldc=" << c.ldc << " alpha kind " << alpha_kind
@@ -149,6 +164,29 @@ TEST(GemmEntries, WithoutWorkspaceTheBitsAreTheSame) {
   check_without_workspace<double>(__f95_dgemm_);
   check_without_workspace<c8>(__f95_cgemm_);
   check_without_workspace<c16>(__f95_zgemm_);
+  omp_set_num_threads(saved);
+}
+
+// Memory running out at each allocation a call makes in turn (on a thread
+// of its own, so that its first use of workspace is among them): the same
+// bits, and the process goes on.
+template <class T> void check_out_of_memory(Entry<T> entry) {
+  const char *ops[] = {"NN", "TN", "NT", "CC"};
+  const std::int32_t shapes[][3] = {{70, 45, 60}, {3, 90, 40}, {90, 2, 40}, {300, 4, 900}};
+  for (int s = 0; s < 4; ++s) {
+    GemmCase c =
+        make_case(ops[s][0], ops[s][1], shapes[s][0], shapes[s][1], shapes[s][2], Values::plain);
+    long asked = 0;
+    for (long successes = 0; successes == 0 || asked >= successes; ++successes)
+      ASSERT_TRUE(check_case<T>(entry, c, 1 + s % 2, 3, s % 4, successes, &asked));
+  }
+}
+TEST(GemmEntries, OutOfMemoryTheBitsAreTheSame) {
+  int saved = omp_get_max_threads();
+  check_out_of_memory<float>(__f95_sgemm_);
+  check_out_of_memory<double>(__f95_dgemm_);
+  check_out_of_memory<c8>(__f95_cgemm_);
+  check_out_of_memory<c16>(__f95_zgemm_);
   omp_set_num_threads(saved);
 }
 

@@ -13,6 +13,7 @@
 #include "model/model_drivers.h"
 #include "model/model_kernel_sets.h"
 #include "runtime/parallel.h"
+#include "support/failing_allocator.h"
 
 namespace mox2 {
 namespace {
@@ -115,6 +116,45 @@ TEST(GemvEntries, SmallProductsOnTheCallingThreadGetTheBlocksBits) {
   check_entry<c8>(__f95_cgemv_, model::KernelSet<c8>::gemv);
   check_entry<c16>(__f95_zgemv_, model::KernelSet<c16>::gemv);
   set_threaded_work(saved);
+}
+
+// Memory running out at each allocation a call makes in turn (on a thread
+// of its own, so that its first use of workspace is among them): the bits
+// it gives with memory, and the process goes on.
+template <class T> void check_out_of_memory(Entry<T> entry) {
+  const std::int32_t m = 300, n = 260, lda = 301, incx = 2, incy = -1;
+  for (const char trans : {'N', 'T', 'C'}) {
+    const bool nt = trans == 'N';
+    Strip<T> a(std::size_t(lda) * n, 0), x(test::span(nt ? n : m, incx), 0);
+    Strip<T> want(test::span(nt ? m : n, incy), 0);
+    a.fill(Values::specials);
+    x.fill(Values::zeros);
+    want.fill(Values::plain);
+    const T alpha = pick_scalar<T>(3), beta = pick_scalar<T>(3);
+    Strip<T> got(want);
+    omp_set_num_threads(2);
+    entry(&trans, &m, &n, &alpha, a.data(), &lda, x.data(), &incx, &beta, want.data(), &incy, 1);
+    long asked = 0;
+    for (long successes = 0; successes == 0 || asked >= successes; ++successes) {
+      Strip<T> y(got);
+      std::thread([&] {
+        omp_set_num_threads(2);
+        test::fail_allocations_after(successes);
+        entry(&trans, &m, &n, &alpha, a.data(), &lda, x.data(), &incx, &beta, y.data(), &incy, 1);
+        asked = test::allocations_asked();
+        test::allow_allocations();
+      }).join();
+      ASSERT_TRUE(y.same_as(want)) << trans << " successes " << successes;
+    }
+  }
+}
+TEST(GemvEntries, OutOfMemoryTheBitsAreTheSame) {
+  const int saved = omp_get_max_threads();
+  check_out_of_memory<float>(__f95_sgemv_);
+  check_out_of_memory<double>(__f95_dgemv_);
+  check_out_of_memory<c8>(__f95_cgemv_);
+  check_out_of_memory<c16>(__f95_zgemv_);
+  omp_set_num_threads(saved);
 }
 
 TEST(GemvEntries, ConcurrentCallersGetTheSerialBits) {

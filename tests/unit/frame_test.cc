@@ -2,12 +2,14 @@
 // diagnostics (exact text on standard error, end by SIGABRT).
 #include <csignal>
 #include <cstdlib>
+#include <thread>
 
 #include <gtest/gtest.h>
 
 #include "frame/dope.h"
 #include "frame/errors.h"
 #include "support/arrays.h"
+#include "support/failing_allocator.h"
 
 namespace mox2 {
 namespace {
@@ -96,6 +98,42 @@ TEST(FrameDeathTest, ResultTooLargeToAllocateIsOutOfSpace) {
   DopeVector<2> result;
   EXPECT_EXIT(__f_c_set_dope(&result, &source, 8, 2, 3), testing::KilledBySignal(SIGABRT),
               test::only_line(diagnostic(12, "Cannot allocate memory")));
+}
+
+// Every allocation an intrinsic cannot do without, failing in turn (on a
+// thread of its own, where nothing is cached yet): the out-of-space line,
+// then SIGABRT.  `successes` allocations succeed before the failing one.
+TEST(FrameDeathTest, EveryAllocationThatFailsIsOutOfSpace) {
+  static double data[64 * 64] = {};
+  static std::int32_t ints[64 * 64] = {};
+  static DopeVector<2> r2, square = test::make_dope<2>(data, {64, 64}, {8, 512});
+  static DopeVector<2> rows = test::make_dope<2>(data, {32, 64}, {16, 512}); // copied for BLAS
+  static DopeVector<2> int_square = test::make_dope<2>(ints, {64, 64}, {4, 256});
+  static DopeVector<1> r1, odd = test::make_dope<1>(data, {64}, {12}); // no multiple of E
+  static mox2_c8 dot;
+  static DopeVector<3> cube = test::make_dope<3>(data, {4, 4, 4}, {8, 32, 128});
+  struct Case {
+    const char *what;
+    void (*call)();
+    long successes;
+  } cases[] = {
+      {"result of a reduction", [] { __f_c_set_dope(&r2, &cube, 8, 2, 3); }, 0},
+      {"result along DIM", [] { __f_count_a2_l4(&r1, &int_square, 1); }, 0},
+      {"copy of a DOT_PRODUCT operand", [] { __f_dotprod_s1_c8c8(&dot, &odd, &odd); }, 0},
+      {"MATMUL result", [] { __f_matmul_a22_r8r8(&r2, &square, &square); }, 0},
+      {"copy of a MATMUL operand", [] { __f_matmul_a22_r8r8(&r2, &rows, &square); }, 1},
+      {"copy of a MATMUL vector", [] { __f_matmul_a21_c8c8(&r1, &square, &odd); }, 1},
+      {"generic MATMUL workspace", [] { __f_matmul_a22_r8i4(&r2, &square, &int_square); }, 1},
+  };
+  for (const Case &c : cases)
+    EXPECT_EXIT(std::thread([&] {
+                  test::fail_allocations_after(c.successes);
+                  c.call();
+                  test::allow_allocations();
+                }).join(),
+                testing::KilledBySignal(SIGABRT),
+                test::only_line(diagnostic(12, "Cannot allocate memory")))
+        << c.what;
 }
 
 } // namespace
