@@ -87,7 +87,9 @@ void run_chunked(RegionBody body, void *args, std::int64_t first, std::int64_t l
 // not started yet (one that wakes late finds the blocks done).  So a loop
 // is never held up by a helper that gets no core, beyond a block it is
 // running.  One loop uses the pool at a time; the pool is never destroyed
-// (its threads are detached and end with the process).
+// (its threads are detached and end with the process).  A child process
+// made by fork has none of the pool's threads, whatever the parent was
+// doing: it starts with a new, idle pool.
 
 struct PoolJob {
   RegionBody body;
@@ -192,11 +194,27 @@ private:
 // The pool lives in static storage: it needs no allocation (which could
 // fail) and has no destructor (its threads outlive static destruction).
 alignas(BlockPool) unsigned char pool_storage[sizeof(BlockPool)];
+std::atomic<BlockPool *> pool_made{nullptr};
+
+// In a child after fork: the pool's threads and any loop they were running
+// stayed with the parent, and its lock may be held by one of them.  A new
+// pool is built over the old one (not destroyed: its lock may be taken).
+void new_pool_in_child() {
+  if (pool_made.load(std::memory_order_relaxed) != nullptr) new (pool_storage) BlockPool;
+}
 
 BlockPool &block_pool() {
-  static BlockPool *pool = new (pool_storage) BlockPool;
+  static BlockPool *pool = [] {
+    auto *p = new (pool_storage) BlockPool;
+    pool_made.store(p, std::memory_order_release);
+    return p;
+  }();
   return *pool;
 }
+
+// Registered when the library is loaded, while memory is to be had (the
+// registration can fail for want of it; it never ends the process).
+[[maybe_unused]] const int pool_fork_handler = pthread_atfork(nullptr, nullptr, new_pool_in_child);
 
 // Blocks first..last on the pool with up to `helpers` helper threads;
 // false, with nothing run, when the pool is taken or this is a helper.

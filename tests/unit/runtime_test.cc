@@ -2,10 +2,13 @@
 // rely on (every iteration once, args unchanged, the caller's MXCSR in every
 // body), the thread mesh, option letters and GETENV.
 #include <omp.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <xmmintrin.h>
 
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -168,6 +171,62 @@ TEST(Runtime, BlockLoopsRunEveryBlockOnceUnderTheCallersState) {
   run(200);
   for (auto &c : callers)
     c.join();
+  set_threaded_work(saved_work);
+  omp_set_num_threads(saved);
+}
+
+// A child forked while another thread's block loop has the helper threads
+// gets a pool of its own: its loops run, rather than wait for threads (the
+// pool's, or the OpenMP team's) that stayed in the parent.
+TEST(Runtime, ChildForkedDuringABlockLoopRunsItsOwn) {
+  int saved = omp_get_max_threads();
+  double saved_work = threaded_work();
+  set_threaded_work(0);
+  omp_set_num_threads(3);
+#pragma omp parallel // the parent has had an OpenMP team, as most OpenMP programs have
+  { (void)omp_get_thread_num(); }
+  struct Hold {
+    std::atomic<bool> inside{false}, forked{false};
+  } hold;
+  std::thread busy([&] {
+    run_block_loop(
+        [](void *h, std::int32_t, std::int32_t) {
+          auto &x = *static_cast<Hold *>(h);
+          x.inside = true;
+          while (!x.forked)
+            std::this_thread::yield();
+        },
+        &hold, 0, 2, 1.0);
+  });
+  while (!hold.inside)
+    std::this_thread::yield();
+  const pid_t child = fork();
+  if (child == 0) {
+    auto *args = new LoopArgs;
+    args->last = 9;
+    args->want_csr = _mm_getcsr();
+    run_block_loop(count_iterations, args, 0, 9, 1.0);
+    bool once = args->bad_order == 0;
+    for (int i = 0; i <= 9; ++i)
+      once = once && args->hits[i] == 1;
+    _exit(once ? 0 : 1);
+  }
+  hold.forked = true;
+  busy.join();
+  ASSERT_GT(child, 0);
+  // A child that hangs is stopped after half a minute (the test fails).
+  int status = 0;
+  bool ended = false;
+  for (int tenths = 0; tenths < 300 && !ended; ++tenths) {
+    ended = waitpid(child, &status, WNOHANG) == child;
+    if (!ended) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  if (!ended) {
+    kill(child, SIGKILL);
+    waitpid(child, &status, 0);
+  }
+  EXPECT_TRUE(ended) << "the child hung";
+  EXPECT_TRUE(ended && WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   set_threaded_work(saved_work);
   omp_set_num_threads(saved);
 }
