@@ -5,9 +5,11 @@
 // T <= N) whose first L mod T strips are one longer.  All others go to the
 // GEMM kernel, cut into a pr x pc mesh of blocks whose sides are whole
 // quads of four, the leftovers in the last row and column block.  Each
-// block is one kernel call, so the cut decides a complex C's bits; it
-// depends on T only through these rules.  A real C's bits do not depend on
-// the cut.  Invalid arguments zero C(1..M, 1..N) along LDC
+// block is one kernel call, so the cut decides C's bits (a real kernel
+// peels the rows and columns that do not fill its blocking: M mod 4, N
+// mod 2); it depends on T only through these rules, whatever the size: a
+// product too small to repay helpers runs its blocks one after another on
+// the calling thread.  Invalid arguments zero C(1..M, 1..N) along LDC
 // (as if LDC were 0 when it is negative) and return.
 #pragma once
 
@@ -122,18 +124,6 @@ void gemm_driver(const GemmKernels<T> &kernels, const char *transa, const char *
   }
 
   const double work = (is_complex_element<T> ? 8.0 : 2.0) * m * n * k;
-  // A real element's order does not depend on the cut (each takes its own
-  // terms in l order whatever block holds it), so a product too small to
-  // repay helpers runs as the one call T = 1 makes, without asking OpenMP
-  // for the thread count.
-  if constexpr (!is_complex_element<T>) {
-    if (work < threaded_work()) {
-      const bool thin = m < 4 || n < 4 || k < 4;
-      (thin ? kernels.thin : kernels.mesh)(transa, transb, m_, n_, k_, alpha, a, lda, b, ldb, beta,
-                                           c, ldc, 1, 1);
-      return;
-    }
-  }
   const std::int32_t threads = __f___zo_using_threads_();
   GemmCall<T> call;
   call.transa = transa;

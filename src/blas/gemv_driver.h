@@ -4,7 +4,9 @@
 // kernel beta = 1; y is cut into T bands, the first len mod T one longer.
 // Complex family: beta goes to the kernel as given; y is cut into T bands
 // of len div T, the last taking the rest.  Every element of y is computed
-// by one kernel call over the whole of x, so the bits do not depend on T.
+// by one kernel call over the whole of x, so the bits do not depend on T,
+// except in the COMPLEX(4) dot forms ('T', 'C'): a block with an odd number
+// of columns takes its first one alone, in the exact product form.
 // Invalid arguments zero y(1..len) as contiguous elements (only y(1) when
 // INCY = 0) and return; nothing is reported.
 #pragma once

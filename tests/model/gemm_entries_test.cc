@@ -106,19 +106,21 @@ template <class T> void check_entry(Entry<T> entry) {
       {3, 3, 50},      {33, 1, 7},   {1, 33, 7},    {21, 19, 1}, {18, 22, 2},  {37, 41, 3},
       {4, 4, 4},       {70, 3, 2},   {5, 68, 6},    {17, 66, 5}, {209, 12, 30}};
   const char *ops[] = {"NN", "NT", "TN", "TT", "CN", "nC", "cc", "tc"};
-  // Once as called (small products may run as one call), once with every
-  // product cut for the helper threads.
+  // Once with every product too small for helpers (its blocks one after
+  // another on the calling thread), once with every product offered to
+  // them; every operation form at T = 2, 3, 4, one at the other counts.
   const double saved_work = threaded_work();
-  for (double work : {saved_work, 0.0}) {
+  for (double work : {1e300, 0.0}) {
     set_threaded_work(work);
     for (std::int32_t t : kThreadCounts)
-      for (std::size_t s = 0; s < std::size(shapes); ++s) {
-        const char *op = ops[(s + t) % std::size(ops)];
-        GemmCase c = make_case(op[0], op[1], shapes[s][0], shapes[s][1], shapes[s][2],
-                               static_cast<Values>((s + t) % 3));
-        c.offset = sizeof(Part<T>) == 4 ? 4 * ((s + t) % 2) : 0;
-        ASSERT_TRUE(check_case<T>(entry, c, t, 3, int(s % 4))) << " threaded work " << work;
-      }
+      for (std::size_t s = 0; s < std::size(shapes); ++s)
+        for (std::size_t o = 0; o < std::size(ops); ++o) {
+          if ((t < 2 || t > 4) && o != (s + t) % std::size(ops)) continue;
+          GemmCase c = make_case(ops[o][0], ops[o][1], shapes[s][0], shapes[s][1], shapes[s][2],
+                                 static_cast<Values>((s + t + o) % 3));
+          c.offset = sizeof(Part<T>) == 4 ? 4 * ((s + t) % 2) : 0;
+          ASSERT_TRUE(check_case<T>(entry, c, t, 3, int(s % 4))) << " threaded work " << work;
+        }
   }
   set_threaded_work(saved_work);
   for (int trial = 0; trial < 120; ++trial) {
