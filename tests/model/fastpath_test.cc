@@ -17,6 +17,7 @@
 #include "matmul/matmul_fast.h"
 #include "model/kernel_data.h"
 #include "model/model_kernel_sets.h"
+#include "support/isas.h"
 
 namespace mox2 {
 namespace {
@@ -288,13 +289,16 @@ template <TypeCode C> void check_type() {
                 Fast::a21, Fast::a22);
 }
 
-TEST(FastPath, Real4) { check_type<TypeCode::r4>(); }
-TEST(FastPath, Real8) { check_type<TypeCode::r8>(); }
-TEST(FastPath, Complex8) { check_type<TypeCode::c8>(); }
-TEST(FastPath, Complex16) { check_type<TypeCode::c16>(); }
+class FastPath : public test::OnEachKernelSet {};
+MOX2_ON_EACH_KERNEL_SET(FastPath);
+
+TEST_P(FastPath, Real4) { check_type<TypeCode::r4>(); }
+TEST_P(FastPath, Real8) { check_type<TypeCode::r8>(); }
+TEST_P(FastPath, Complex8) { check_type<TypeCode::c8>(); }
+TEST_P(FastPath, Complex16) { check_type<TypeCode::c16>(); }
 
 // The exported entry points of the eight pairs are the fast paths.
-TEST(FastPath, EntryPointsTakeIt) {
+TEST_P(FastPath, EntryPointsTakeIt) {
   auto x = random_section<double>(37, 1, test::Values::plain, false);
   auto a = random_section<double>(37, 29, test::Values::plain, false);
   auto b = random_section<double>(29, 31, test::Values::plain, false);
@@ -314,7 +318,7 @@ TEST(FastPath, EntryPointsTakeIt) {
   EXPECT_TRUE(test::same_value(cg, cw));
 }
 
-TEST(FastPath, WorkedExamples) {
+TEST_P(FastPath, WorkedExamples) {
   // DOT_PRODUCT((0,1),(0,1)) = 1: the first operand is conjugated.
   mox2_c16 u{0, 1};
   DopeVector<1> du = test::make_dope<1>(&u, {1}, {16});

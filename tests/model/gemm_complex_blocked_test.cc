@@ -19,7 +19,7 @@
 #include "kernels/kernels.h"
 #include "model/kernel_data.h"
 #include "model/model_gemm.h"
-#include "runtime/cpu.h"
+#include "support/isas.h"
 
 namespace mox2 {
 namespace {
@@ -111,13 +111,8 @@ template <class T>::testing::AssertionResult same_as_model(const Case<T> &x, Ope
   return r;
 }
 
-template <class T> void for_every_set(void (*body)()) {
-  for (Isa isa : {Isa::portable, Isa::avx2, Isa::avx512}) {
-    if (force_isa(isa) != isa) continue;
-    body();
-  }
-  force_isa(Isa::avx512);
-}
+class ComplexGemmBlocked : public test::OnEachKernelSet {};
+MOX2_ON_EACH_KERNEL_SET(ComplexGemmBlocked);
 
 // Rows around the tile heights (16 and 32) and the row blocks, columns
 // around the tile width (4), k around the l blocks (256), odd and even.
@@ -149,9 +144,9 @@ template <class T> void blocked_shapes() {
   }
 }
 
-TEST(ComplexGemmBlocked, EverySetMatchesTheModelAcrossTheBlocking) {
-  for_every_set<c16>(blocked_shapes<c16>);
-  for_every_set<c8>(blocked_shapes<c8>);
+TEST_P(ComplexGemmBlocked, EverySetMatchesTheModelAcrossTheBlocking) {
+  blocked_shapes<c16>();
+  blocked_shapes<c8>();
 }
 
 // Products with fewer rows than a vector (vectors along C's rows), every
@@ -186,9 +181,9 @@ template <class T> void few_rows_shapes() {
         }
 }
 
-TEST(ComplexGemmBlocked, FewRowsAcrossTheBlocksOfL) {
-  for_every_set<c16>(few_rows_shapes<c16>);
-  for_every_set<c8>(few_rows_shapes<c8>);
+TEST_P(ComplexGemmBlocked, FewRowsAcrossTheBlocksOfL) {
+  few_rows_shapes<c16>();
+  few_rows_shapes<c8>();
 }
 
 // For op(B) = B or B^T only the leading column of an odd k skips a zero
@@ -240,9 +235,9 @@ template <class T> void zero_skip() {
     }
 }
 
-TEST(ComplexGemmBlocked, ZeroSkipOnlyForTheLoneLeadingColumn) {
-  for_every_set<c16>(zero_skip<c16>);
-  for_every_set<c8>(zero_skip<c8>);
+TEST_P(ComplexGemmBlocked, ZeroSkipOnlyForTheLoneLeadingColumn) {
+  zero_skip<c16>();
+  zero_skip<c8>();
 }
 
 // COMPLEX(4) products whose parts nearly cancel: b(l, j) = (p, q) and
@@ -278,9 +273,7 @@ void cancelling_c8() {
   }
 }
 
-TEST(ComplexGemmBlocked, NearlyCancellingSinglePrecisionProducts) {
-  for_every_set<c8>(cancelling_c8);
-}
+TEST_P(ComplexGemmBlocked, NearlyCancellingSinglePrecisionProducts) { cancelling_c8(); }
 
 // ---- The reference BLAS, where its order is ours ---------------------------
 // On finite non-zero data its column form's zero test never fires, and its
@@ -321,16 +314,12 @@ template <class T> void against_reference(Kernel<T> reference, bool single) {
       }
 }
 
-TEST(ComplexGemmBlocked, ReferenceBlasWhereTheOrderIsTheSame) {
+TEST_P(ComplexGemmBlocked, ReferenceBlasWhereTheOrderIsTheSame) {
   auto zgemm = reference_gemm<c16>("zgemm_");
   auto cgemm = reference_gemm<c8>("cgemm_");
   if (!zgemm || !cgemm) GTEST_SKIP() << "reference BLAS not installed";
-  for (Isa isa : {Isa::portable, Isa::avx2, Isa::avx512}) {
-    if (force_isa(isa) != isa) continue;
-    against_reference<c16>(zgemm, false);
-    against_reference<c8>(cgemm, true);
-  }
-  force_isa(Isa::avx512);
+  against_reference<c16>(zgemm, false);
+  against_reference<c8>(cgemm, true);
 }
 
 } // namespace

@@ -17,6 +17,7 @@
 #include "runtime/parallel.h"
 #include "runtime/scratch.h"
 #include "support/failing_allocator.h"
+#include "support/isas.h"
 
 namespace mox2 {
 namespace {
@@ -144,10 +145,13 @@ template <class T> void check_entry(Entry<T> entry) {
   omp_set_num_threads(saved);
 }
 
-TEST(GemmEntries, Sgemm) { check_entry<float>(__f95_sgemm_); }
-TEST(GemmEntries, Dgemm) { check_entry<double>(__f95_dgemm_); }
-TEST(GemmEntries, Cgemm) { check_entry<c8>(__f95_cgemm_); }
-TEST(GemmEntries, Zgemm) { check_entry<c16>(__f95_zgemm_); }
+class GemmEntries : public test::OnEachKernelSet {};
+MOX2_ON_EACH_KERNEL_SET(GemmEntries);
+
+TEST_P(GemmEntries, Sgemm) { check_entry<float>(__f95_sgemm_); }
+TEST_P(GemmEntries, Dgemm) { check_entry<double>(__f95_dgemm_); }
+TEST_P(GemmEntries, Cgemm) { check_entry<c8>(__f95_cgemm_); }
+TEST_P(GemmEntries, Zgemm) { check_entry<c16>(__f95_zgemm_); }
 
 // Without workspace the blocked kernels give way to code that needs none:
 // the same bits.
@@ -160,7 +164,7 @@ template <class T> void check_without_workspace(Entry<T> entry) {
   }
   Scratch::set_limit(saved);
 }
-TEST(GemmEntries, WithoutWorkspaceTheBitsAreTheSame) {
+TEST_P(GemmEntries, WithoutWorkspaceTheBitsAreTheSame) {
   int saved = omp_get_max_threads();
   check_without_workspace<float>(__f95_sgemm_);
   check_without_workspace<double>(__f95_dgemm_);
@@ -222,7 +226,7 @@ template <class T> void check_zero_terms(Entry<T> entry) {
       EXPECT_TRUE(got.same_as(want)) << "m=" << m << " n=" << n << " k=" << k << " T=" << t;
     }
 }
-TEST(GemmEntries, ThinRealProductsAddEveryTerm) {
+TEST_P(GemmEntries, ThinRealProductsAddEveryTerm) {
   const int saved = omp_get_max_threads();
   const double saved_work = threaded_work();
   // Every product run as one call, then every one cut for helpers.
@@ -235,7 +239,7 @@ TEST(GemmEntries, ThinRealProductsAddEveryTerm) {
   omp_set_num_threads(saved);
 }
 
-TEST(GemmEntries, NegativeLdcZeroesOnlyTheFirstColumnsPlace) {
+TEST_P(GemmEntries, NegativeLdcZeroesOnlyTheFirstColumnsPlace) {
   std::vector<double> c(16, 5.0), a(16, 1.0), b(16, 1.0);
   std::int32_t m = 3, n = 4, k = 2, lda = 3, ldb = 2, ldc = -4;
   double alpha = 1, beta = 0;
@@ -247,7 +251,7 @@ TEST(GemmEntries, NegativeLdcZeroesOnlyTheFirstColumnsPlace) {
 
 // Quick returns and alpha = 0 never touch A or B: both live on pages that
 // cannot be read.
-TEST(GemmEntries, NoProductReadsNeitherAnorB) {
+TEST_P(GemmEntries, NoProductReadsNeitherAnorB) {
   void *page = mmap(nullptr, 1 << 16, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   ASSERT_NE(page, MAP_FAILED);
   const auto *none = static_cast<const double *>(page);
@@ -267,7 +271,7 @@ TEST(GemmEntries, NoProductReadsNeitherAnorB) {
   munmap(page, 1 << 16);
 }
 
-TEST(GemmEntries, ConcurrentCallersGetTheSerialBits) {
+TEST_P(GemmEntries, ConcurrentCallersGetTheSerialBits) {
   const std::int32_t m = 90, n = 70, k = 50;
   std::vector<double> a(std::size_t(m) * k), b(std::size_t(k) * n);
   for (auto &v : a)
@@ -293,7 +297,7 @@ TEST(GemmEntries, ConcurrentCallersGetTheSerialBits) {
     EXPECT_TRUE(test::same_elements<double>(g.data(), want.data(), want.size()));
 }
 
-TEST(GemmEntries, InsideAnActiveRegionTheCallIsSerial) {
+TEST_P(GemmEntries, InsideAnActiveRegionTheCallIsSerial) {
   const std::int32_t m = 40, n = 40, k = 40;
   std::vector<double> a(std::size_t(m) * k), b(std::size_t(k) * n);
   for (auto &v : a)

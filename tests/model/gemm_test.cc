@@ -20,7 +20,7 @@
 #include "model/kernel_data.h"
 #include "model/model_asp.h"
 #include "model/model_gemm.h"
-#include "runtime/cpu.h"
+#include "support/isas.h"
 
 namespace mox2 {
 namespace {
@@ -138,8 +138,8 @@ GemmCase<T> random_case(char ta, char tb, int m, int n, int k, std::vector<int> 
 }
 
 template <class T>
-void check_on_active_set(const char *name, GemmFn<T> kernel, GemmFn<T> model, bool may_be_4_off) {
-  SCOPED_TRACE(std::string(name) + " on " + isa_name(active_isa()));
+void check(const char *name, GemmFn<T> kernel, GemmFn<T> model, bool may_be_4_off = false) {
+  SCOPED_TRACE(name);
   std::vector<int> offsets = {0};
   if (may_be_4_off) offsets.push_back(4);
   const int sizes[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 16, 17};
@@ -183,16 +183,10 @@ void check_on_active_set(const char *name, GemmFn<T> kernel, GemmFn<T> model, bo
 }
 
 // Every kernel set this CPU has computes the same bits.
-template <class T>
-void check(const char *name, GemmFn<T> kernel, GemmFn<T> model, bool may_be_4_off = false) {
-  for (Isa isa : {Isa::portable, Isa::avx2, Isa::avx512}) {
-    if (force_isa(isa) != isa) continue;
-    check_on_active_set(name, kernel, model, may_be_4_off);
-  }
-  force_isa(Isa::avx512);
-}
+class GemmModel : public test::OnEachKernelSet {};
+MOX2_ON_EACH_KERNEL_SET(GemmModel);
 
-TEST(GemmModel, RealDrivers) {
+TEST_P(GemmModel, RealDrivers) {
   check<float>("sgemm", call<float, __f___zo_pp_sgemm_, false>, model::sgemm, true);
   check<double>("dgemm", call<double, __f___zo_pp_dgemm_, false>, model::dgemm);
 }
@@ -201,51 +195,47 @@ TEST(GemmModel, RealDrivers) {
 // shows whether the term is skipped.
 template <class T> void check_few_columns_skip(GemmFn<T> kernel, GemmFn<T> model) {
   const int m = 263, k = 800;
-  for (Isa isa : {Isa::portable, Isa::avx2, Isa::avx512}) {
-    if (force_isa(isa) != isa) continue;
-    for (char tb : {'N', 'T'})
-      for (int n : {4, 5}) {
-        const int ldb = tb == 'N' ? k : n;
-        Strip<T> a(elements(m, k), 0), b(elements(ldb, tb == 'N' ? n : k), 0);
-        Strip<T> want(elements(m, n), 0);
-        a.fill(Values::plain);
-        b.fill(Values::plain);
-        want.fill(Values::plain);
-        for (int l = 5; l < k; l += 97) {
-          for (int i = 0; i < m; ++i)
-            a.set(i + std::size_t(l) * m, test::splat<T>(test::special_part<Part<T>>()));
-          for (int j = 0; j < n; ++j)
-            if (j % 2 == l % 2 || l % 3 == 0)
-              b.set(tb == 'N' ? l + std::size_t(j) * ldb : j + std::size_t(l) * ldb, T(0));
-        }
-        Strip<T> got(want);
-        const T alpha = Scalars<T>::list().back(), beta = pick(Scalars<T>::list());
-        kernel('N', tb, m, n, k, alpha, a.data(), m, b.data(), ldb, beta, got.data(), m);
-        model('N', tb, m, n, k, alpha, a.data(), m, b.data(), ldb, beta, want.data(), m);
-        ASSERT_TRUE(got.same_as(want)) << isa_name(isa) << " N" << tb << " n=" << n;
+  for (char tb : {'N', 'T'})
+    for (int n : {4, 5}) {
+      const int ldb = tb == 'N' ? k : n;
+      Strip<T> a(elements(m, k), 0), b(elements(ldb, tb == 'N' ? n : k), 0);
+      Strip<T> want(elements(m, n), 0);
+      a.fill(Values::plain);
+      b.fill(Values::plain);
+      want.fill(Values::plain);
+      for (int l = 5; l < k; l += 97) {
+        for (int i = 0; i < m; ++i)
+          a.set(i + std::size_t(l) * m, test::splat<T>(test::special_part<Part<T>>()));
+        for (int j = 0; j < n; ++j)
+          if (j % 2 == l % 2 || l % 3 == 0)
+            b.set(tb == 'N' ? l + std::size_t(j) * ldb : j + std::size_t(l) * ldb, T(0));
       }
-  }
-  force_isa(Isa::avx512);
+      Strip<T> got(want);
+      const T alpha = Scalars<T>::list().back(), beta = pick(Scalars<T>::list());
+      kernel('N', tb, m, n, k, alpha, a.data(), m, b.data(), ldb, beta, got.data(), m);
+      model('N', tb, m, n, k, alpha, a.data(), m, b.data(), ldb, beta, want.data(), m);
+      ASSERT_TRUE(got.same_as(want)) << "N" << tb << " n=" << n;
+    }
 }
 
-TEST(GemmModel, FewColumnsOfALargeASkipZeroTerms) {
+TEST_P(GemmModel, FewColumnsOfALargeASkipZeroTerms) {
   check_few_columns_skip<float>(call<float, __f___zo_pp_sgemm_, false>, model::sgemm);
   check_few_columns_skip<double>(call<double, __f___zo_pp_dgemm_, false>, model::dgemm);
 }
 
-TEST(GemmModel, InnerKernels) {
+TEST_P(GemmModel, InnerKernels) {
   check<float>("sgemmx", call<float, __f___zo_pp_sgemmx_, false>, model::sgemmx, true);
   check<double>("dgemmx", call<double, __f___zo_pp_dgemmx_, false>, model::dgemmx);
 }
-TEST(GemmModel, ComplexKernels) {
+TEST_P(GemmModel, ComplexKernels) {
   check<c8>("cgemm", call<c8, __f___zo_pp_cgemm_, false>, model::cgemm, true);
   check<c16>("zgemm", call<c16, __f___zo_pp_zgemm_, false>, model::zgemm);
 }
-TEST(GemmModel, AlignmentSafeKernels) {
+TEST_P(GemmModel, AlignmentSafeKernels) {
   check<double>("dgemm_don", call<double, __f___zo_dgemm_don_, true>, model::dgemm_don, true);
   check<c16>("zgemm_don", call<c16, __f___zo_zgemm_don_, true>, model::zgemm_don, true);
 }
-TEST(GemmModel, ThinProductKernels) {
+TEST_P(GemmModel, ThinProductKernels) {
   check<float>("sgemm_asp", call<float, __f___zo_pp_sgemm_asp_, false>, model::sgemm_asp, true);
   check<double>("dgemm_asp", call<double, __f___zo_pp_dgemm_asp_, false>, model::dgemm_asp);
   check<c8>("cgemm_asp", call<c8, __f___zo_pp_cgemm_asp_, false>, model::cgemm_asp, true);
@@ -293,7 +283,7 @@ template <class T> void check_validation(GemmFn<T> kernel) {
     }
 }
 
-TEST(GemmModel, AlignmentSafeKernelsZeroCOnInvalidArguments) {
+TEST_P(GemmModel, AlignmentSafeKernelsZeroCOnInvalidArguments) {
   check_validation<double>(call<double, __f___zo_dgemm_don_, true>);
   check_validation<c16>(call<c16, __f___zo_zgemm_don_, true>);
 }
@@ -318,7 +308,7 @@ template <class T, GemmKernel<T> K> void check_reads_no_operand() {
   K("N", "N", &m, &none, &k, &unit, nullptr, &ld, nullptr, &ld, &zero, nullptr, &ld, 1, 1);
 }
 
-TEST(GemmModel, QuickReturnsReadNoOperand) {
+TEST_P(GemmModel, QuickReturnsReadNoOperand) {
   check_reads_no_operand<float, __f___zo_pp_sgemm_>();
   check_reads_no_operand<double, __f___zo_pp_dgemm_>();
   check_reads_no_operand<float, __f___zo_pp_sgemmx_>();
@@ -333,7 +323,7 @@ TEST(GemmModel, QuickReturnsReadNoOperand) {
 // out of C in the reference algorithm and reaches C in a thin product's
 // loop nest (k = 2); a thin product with two small dimensions takes the
 // reference algorithm.
-TEST(GemmModel, ZeroSkipOnlyOutsideThinNests) {
+TEST_P(GemmModel, ZeroSkipOnlyOutsideThinNests) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   for (auto [m, n, k, nan_expected] :
        {std::tuple{6, 6, 2, true}, std::tuple{2, 2, 2, false}, std::tuple{6, 6, 6, false}}) {
@@ -355,7 +345,7 @@ TEST(GemmModel, ZeroSkipOnlyOutsideThinNests) {
 // COMPLEX(4) thin products form each part from exact double products:
 // (1 + 2^-12)^2 - (1 + 2^-11) cancels to 2^-24 exactly, which single
 // products would lose.
-TEST(GemmModel, ThinComplexProductsAreExact) {
+TEST_P(GemmModel, ThinComplexProductsAreExact) {
   const float e = 1.0f + 0x1p-12f;
   const int m = 4, n = 4, k = 1;
   std::vector<c8> a(4, c8{e, 1.0f + 0x1p-11f}), b(4, c8{e, 1.0f});
@@ -402,7 +392,10 @@ void check_against_reference(GemmFn<T> ours, BlasGemm<T> reference, std::vector<
         }
 }
 
-TEST(GemmReferenceBlas, SameOrderSameBits) {
+class GemmReferenceBlas : public test::OnEachKernelSet {};
+MOX2_ON_EACH_KERNEL_SET(GemmReferenceBlas);
+
+TEST_P(GemmReferenceBlas, SameOrderSameBits) {
   auto dgemm = reference_gemm<double>("dgemm_");
   auto sgemm = reference_gemm<float>("sgemm_");
   auto zgemm = reference_gemm<c16>("zgemm_");

@@ -14,6 +14,7 @@
 #include "model/model_kernel_sets.h"
 #include "runtime/parallel.h"
 #include "support/failing_allocator.h"
+#include "support/isas.h"
 
 namespace mox2 {
 namespace {
@@ -96,19 +97,21 @@ template <class T> void check_entry(Entry<T> entry, model::GemvKernels<T> kernel
   omp_set_num_threads(saved);
 }
 
+class GemvEntries : public test::OnEachKernelSet {};
+MOX2_ON_EACH_KERNEL_SET(GemvEntries);
 // Only data the 8-byte kernels may take: the entry points are called with
 // 8-byte aligned REAL(8) and COMPLEX(16) data.
-TEST(GemvEntries, Sgemv) { check_entry<float>(__f95_sgemv_, model::KernelSet<float>::gemv); }
-TEST(GemvEntries, Dgemv) { check_entry<double>(__f95_dgemv_, model::KernelSet<double>::gemv); }
-TEST(GemvEntries, Cgemv) { check_entry<c8>(__f95_cgemv_, model::KernelSet<c8>::gemv); }
-TEST(GemvEntries, Zgemv) { check_entry<c16>(__f95_zgemv_, model::KernelSet<c16>::gemv); }
+TEST_P(GemvEntries, Sgemv) { check_entry<float>(__f95_sgemv_, model::KernelSet<float>::gemv); }
+TEST_P(GemvEntries, Dgemv) { check_entry<double>(__f95_dgemv_, model::KernelSet<double>::gemv); }
+TEST_P(GemvEntries, Cgemv) { check_entry<c8>(__f95_cgemv_, model::KernelSet<c8>::gemv); }
+TEST_P(GemvEntries, Zgemv) { check_entry<c16>(__f95_zgemv_, model::KernelSet<c16>::gemv); }
 
 // This program sends every loop to a team.  Below the team threshold the
 // blocks run on the calling thread instead, and the driver may then call
 // the kernel once for the whole product where that gives the blocks' bits;
 // where it does not (the COMPLEX(4) dot forms' lone leading columns of odd
 // blocks), it must keep the blocks.
-TEST(GemvEntries, SmallProductsOnTheCallingThreadGetTheBlocksBits) {
+TEST_P(GemvEntries, SmallProductsOnTheCallingThreadGetTheBlocksBits) {
   const double saved = threaded_work();
   set_threaded_work(1e300);
   check_entry<float>(__f95_sgemv_, model::KernelSet<float>::gemv);
@@ -157,7 +160,7 @@ TEST(GemvEntries, OutOfMemoryTheBitsAreTheSame) {
   omp_set_num_threads(saved);
 }
 
-TEST(GemvEntries, ConcurrentCallersGetTheSerialBits) {
+TEST_P(GemvEntries, ConcurrentCallersGetTheSerialBits) {
   const std::int32_t m = 300, n = 200, inc = 1;
   std::vector<double> a(std::size_t(m) * n), x(n);
   for (auto &v : a)

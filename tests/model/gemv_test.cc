@@ -15,7 +15,7 @@
 #include "kernels/kernels.h"
 #include "model/kernel_data.h"
 #include "model/model_gemv.h"
-#include "runtime/cpu.h"
+#include "support/isas.h"
 #include "support/reference_blas.h"
 
 namespace mox2 {
@@ -111,9 +111,8 @@ template <class P> struct Scalars<Complex<P>> {
 const char kLetters[] = {'N', 'n', 'T', 't', 'C', 'c', 'X'};
 
 template <class T>
-void check_gemv_on_active_set(const char *name, GemvFn<T> kernel, GemvFn<T> model,
-                              bool may_be_4_off) {
-  SCOPED_TRACE(std::string(name) + " on " + isa_name(active_isa()));
+void check_gemv(const char *name, GemvFn<T> kernel, GemvFn<T> model, bool may_be_4_off) {
+  SCOPED_TRACE(name);
   std::vector<int> offsets = {0};
   if (may_be_4_off) offsets.push_back(4);
   const std::vector<int> incs = {1, -1, 3, -3};
@@ -161,31 +160,25 @@ void check_gemv_on_active_set(const char *name, GemvFn<T> kernel, GemvFn<T> mode
 }
 
 // Every kernel set this CPU has computes the same bits.
-template <class T>
-void check_gemv(const char *name, GemvFn<T> kernel, GemvFn<T> model, bool may_be_4_off) {
-  for (Isa isa : {Isa::portable, Isa::avx2, Isa::avx512}) {
-    if (force_isa(isa) != isa) continue;
-    check_gemv_on_active_set(name, kernel, model, may_be_4_off);
-  }
-  force_isa(Isa::avx512);
-}
+class GemvModel : public test::OnEachKernelSet {};
+MOX2_ON_EACH_KERNEL_SET(GemvModel);
 
-TEST(GemvModel, Sgemv) {
+TEST_P(GemvModel, Sgemv) {
   check_gemv<float>("sgemv", call<float, __f___zo_pp_sgemv_, false>, model::sgemv, true);
 }
-TEST(GemvModel, Dgemv) {
+TEST_P(GemvModel, Dgemv) {
   check_gemv<double>("dgemv", call<double, __f___zo_pp_dgemv_, false>, model::dgemv, false);
 }
-TEST(GemvModel, Cgemv) {
+TEST_P(GemvModel, Cgemv) {
   check_gemv<c8>("cgemv", call<c8, __f___zo_pp_cgemv_, false>, model::cgemv, true);
 }
-TEST(GemvModel, Zgemv) {
+TEST_P(GemvModel, Zgemv) {
   check_gemv<c16>("zgemv", call<c16, __f___zo_pp_zgemv_, false>, model::zgemv, false);
 }
-TEST(GemvModel, DgemvDon) {
+TEST_P(GemvModel, DgemvDon) {
   check_gemv<double>("dgemv_don", call<double, __f___zo_dgemv_don_, true>, model::dgemv_don, true);
 }
-TEST(GemvModel, ZgemvDon) {
+TEST_P(GemvModel, ZgemvDon) {
   check_gemv<c16>("zgemv_don", call<c16, __f___zo_zgemv_don_, true>, model::zgemv_don, true);
 }
 
@@ -227,7 +220,7 @@ template <class T> void check_validation(GemvFn<T> kernel, GemvFn<T> model) {
     }
 }
 
-TEST(GemvModel, AlignmentSafeKernelsZeroYOnInvalidArguments) {
+TEST_P(GemvModel, AlignmentSafeKernelsZeroYOnInvalidArguments) {
   check_validation<double>(call<double, __f___zo_dgemv_don_, true>, model::dgemv_don);
   check_validation<c16>(call<c16, __f___zo_zgemv_don_, true>, model::zgemv_don);
 }
@@ -252,7 +245,7 @@ template <class T, GemvKernel<T> K> void check_reads_nothing() {
   }
 }
 
-TEST(GemvModel, QuickReturnsReadNothing) {
+TEST_P(GemvModel, QuickReturnsReadNothing) {
   check_reads_nothing<float, __f___zo_pp_sgemv_>();
   check_reads_nothing<double, __f___zo_pp_dgemv_>();
   check_reads_nothing<c8, __f___zo_pp_cgemv_>();
@@ -264,7 +257,7 @@ TEST(GemvModel, QuickReturnsReadNothing) {
 // The pairs of the complex kernels skip no zero: a NaN column facing a
 // zero x element reaches y unless it is the lone leading column of an odd
 // n.  By hand, independent of the model.
-TEST(GemvModel, ComplexPairsSkipNoZero) {
+TEST_P(GemvModel, ComplexPairsSkipNoZero) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   for (int n : {2, 3}) {
     std::vector<c16> a(static_cast<std::size_t>(2 * n), c16{1, 0});
@@ -283,6 +276,9 @@ TEST(GemvModel, ComplexPairsSkipNoZero) {
 }
 
 // ---- The reference BLAS, on data without zeros ---------------------------
+
+class GemvReferenceBlas : public test::OnEachKernelSet {};
+MOX2_ON_EACH_KERNEL_SET(GemvReferenceBlas);
 
 template <class T, class R>
 void check_against_reference(GemvFn<T> ours, R reference, std::vector<char> letters) {
@@ -305,7 +301,7 @@ void check_against_reference(GemvFn<T> ours, R reference, std::vector<char> lett
         }
 }
 
-TEST(GemvReferenceBlas, SameOrderSameBits) {
+TEST_P(GemvReferenceBlas, SameOrderSameBits) {
   const test::ReferenceBlas *ref = test::reference_blas();
   if (!ref) GTEST_SKIP() << "reference BLAS not installed";
   check_against_reference<double>(call<double, __f___zo_pp_dgemv_, false>, ref->dgemv, {'N', 'T'});

@@ -10,7 +10,7 @@
 #include "kernels/kernels.h"
 #include "model/kernel_data.h"
 #include "model/model_level1.h"
-#include "runtime/cpu.h"
+#include "support/isas.h"
 #include "support/reference_blas.h"
 
 namespace mox2 {
@@ -69,13 +69,18 @@ C complex_dot(int n, const C *x, int incx, const C *y, int incy) {
   return load<C>(out.data());
 }
 
-TEST(Level1Model, RealDots) {
+// The kernels run their contiguous loops in the active kernel set: every
+// set this CPU has must give the same bits.
+class Level1Model : public test::OnEachKernelSet {};
+MOX2_ON_EACH_KERNEL_SET(Level1Model);
+
+TEST_P(Level1Model, RealDots) {
   check_dot<float>("sdot", sdot, model::sdot, true);
   check_dot<double>("ddot", ddot, model::ddot, false);
   check_dot<double>("ddot_don", ddot_don, model::ddot_don, true);
 }
 
-TEST(Level1Model, ComplexDots) {
+TEST_P(Level1Model, ComplexDots) {
   check_dot<c8>("cdotc", complex_dot<c8, __f___zo_cdotc_, false>, model::cdotc, true);
   check_dot<c8>("cdotu", complex_dot<c8, __f___zo_cdotu_, false>, model::cdotu, true);
   check_dot<c16>("zdotc", complex_dot<c16, __f___zo_zdotc_, false>, model::zdotc, false);
@@ -88,7 +93,7 @@ TEST(Level1Model, ComplexDots) {
 // result 2^24 + 2; with both operands 4 bytes off, x1*y1 goes to s0 first,
 // elements 2..5 form the only group and 6..8 are leftovers into s0, where
 // each 1 is lost against 2^24: the result is 2^24.
-TEST(Level1Model, SdotPartialSumsFollowTheAlignmentOfBothOperands) {
+TEST_P(Level1Model, SdotPartialSumsFollowTheAlignmentOfBothOperands) {
   const float big = 16777216.0f;
   for (int xoff : {0, 4})
     for (int yoff : {0, 4}) {
@@ -131,30 +136,17 @@ void dscal(int n, double alpha, double *x, int inc) { __f___zo_dscal_(&n, &alpha
 void cscal(int n, c8 alpha, c8 *x, int inc) { __f___zo_cscal_(&n, &alpha, x, &inc); }
 void zscal(int n, c16 alpha, c16 *x, int inc) { __f___zo_zscal_(&n, &alpha, x, &inc); }
 
-// The elementwise kernels run their contiguous loops in the active kernel
-// set: every set this CPU has must give the same bits.
-template <class F> void on_every_kernel_set(F check) {
-  for (Isa isa : {Isa::portable, Isa::avx2, Isa::avx512}) {
-    if (force_isa(isa) != isa) continue;
-    SCOPED_TRACE(isa_name(isa));
-    check();
-  }
-  force_isa(Isa::avx512);
-}
-
-TEST(Level1Model, Scal) {
-  on_every_kernel_set([] {
-    check_scal<float>("sscal", sscal, model::sscal, true, {0.0f, 1.0f, -1.0f, 0.375f, -0.0f});
-    check_scal<double>("dscal", dscal, model::dscal, false, {0.0, 1.0, -1.0, -2.625, -0.0});
-    check_scal<c8>("cscal", cscal, model::cscal, true,
-                   {{0, 0}, {1, 0}, {0, 1}, {-1, 0}, {0.5f, -1.25f}});
-    check_scal<c16>("zscal", zscal, model::zscal, false,
-                    {{0, 0}, {1, 0}, {0, 1}, {-1, 0}, {0.5, -1.25}});
-  });
+TEST_P(Level1Model, Scal) {
+  check_scal<float>("sscal", sscal, model::sscal, true, {0.0f, 1.0f, -1.0f, 0.375f, -0.0f});
+  check_scal<double>("dscal", dscal, model::dscal, false, {0.0, 1.0, -1.0, -2.625, -0.0});
+  check_scal<c8>("cscal", cscal, model::cscal, true,
+                 {{0, 0}, {1, 0}, {0, 1}, {-1, 0}, {0.5f, -1.25f}});
+  check_scal<c16>("zscal", zscal, model::zscal, false,
+                  {{0, 0}, {1, 0}, {0, 1}, {-1, 0}, {0.5, -1.25}});
 }
 
 // Scaling by zero multiplies: Inf and NaN become NaN, never 0.
-TEST(Level1Model, ScalByZeroKeepsNaN) {
+TEST_P(Level1Model, ScalByZeroKeepsNaN) {
   double x[3] = {std::numeric_limits<double>::infinity(), 1, -2};
   int n = 3, inc = 1;
   double zero = 0;
@@ -201,16 +193,17 @@ void dger(int m, int n, double alpha, const double *x, int incx, const double *y
   __f___zo_pp_dger_(&m, &n, &alpha, x, &incx, y, &incy, a, &lda);
 }
 
-TEST(Level1Model, RankOneUpdate) {
-  on_every_kernel_set([] {
-    check_ger<float>("sger", sger, model::sger, true);
-    check_ger<double>("dger", dger, model::dger, false);
-  });
+TEST_P(Level1Model, RankOneUpdate) {
+  check_ger<float>("sger", sger, model::sger, true);
+  check_ger<double>("dger", dger, model::dger, false);
 }
 
 // ---- The reference BLAS, on data without zeros ---------------------------
 
-TEST(Level1ReferenceBlas, InOrderDotsMatch) {
+class Level1ReferenceBlas : public test::OnEachKernelSet {};
+MOX2_ON_EACH_KERNEL_SET(Level1ReferenceBlas);
+
+TEST_P(Level1ReferenceBlas, InOrderDotsMatch) {
   const test::ReferenceBlas *ref = test::reference_blas();
   if (!ref) GTEST_SKIP() << "reference BLAS not installed";
   for (int n : {1, 4, 5, 6, 10, 11, 99, 1000})
@@ -232,7 +225,7 @@ TEST(Level1ReferenceBlas, InOrderDotsMatch) {
       }
 }
 
-TEST(Level1ReferenceBlas, ScalAndRankOneUpdateMatch) {
+TEST_P(Level1ReferenceBlas, ScalAndRankOneUpdateMatch) {
   const test::ReferenceBlas *ref = test::reference_blas();
   if (!ref) GTEST_SKIP() << "reference BLAS not installed";
   for (int m : {1, 3, 8, 37})

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "support/arrays.h"
+#include "support/isas.h"
 #include "support/logical_calls.h"
 
 namespace mox2::test {
@@ -85,8 +86,10 @@ void fill_random(char *p, int kind, std::size_t n, double p_bit0, double p_low_z
 
 const double kShares[][2] = {{1.0, 0}, {0.999, 1.0}, {0.5, 0.5}, {0.0, 1.0}, {0.0, 0.999}};
 
-TEST(LogicalModel, RandomSectionsOfEveryRankAndKind) {
-  const std::vector<Isa> isas = supported_isas();
+class LogicalModel : public OnEachKernelSet {};
+MOX2_ON_EACH_KERNEL_SET(LogicalModel);
+
+TEST_P(LogicalModel, RandomSectionsOfEveryRankAndKind) {
   for (int kind : {1, 2, 4, 8})
     for (int rank = 1; rank <= 7; ++rank)
       for (int trial = 0; trial < 12; ++trial) {
@@ -107,64 +110,54 @@ TEST(LogicalModel, RandomSectionsOfEveryRankAndKind) {
           for (int dim = 1; rank > 1 && dim <= rank; ++dim)
             along[dim] = model_along(op, kind, mask, dim - 1);
           const int size = op == Reduction::count ? 4 : kind;
-          for (Isa isa : isas) {
-            force_isa(isa);
-            SCOPED_TRACE(testing::Message()
-                         << isa_name(isa) << " " << reduction_name(op) << " kind " << kind
-                         << " rank " << rank << " trial " << trial);
-            EXPECT_EQ(call_whole(op, kind, mask), whole);
-            for (int dim = 1; rank > 1 && dim <= rank; ++dim) {
-              Words result(rank - 1);
-              call_along(op, kind, result, mask, dim);
-              std::size_t elements = 1;
-              for (int d = 0, j = 0; d < rank; ++d) {
-                if (d == dim - 1) continue;
-                EXPECT_EQ(result.extent(j), extent[d] > 0 ? extent[d] : 0) << "dim " << dim;
-                EXPECT_EQ(result.stride(j), static_cast<std::intptr_t>(size * elements));
-                elements *= result.extent(j++);
-              }
-              std::vector<std::int64_t> got;
-              for (std::size_t i = 0; i < elements; ++i)
-                got.push_back(result_element(result.base(), size, i));
-              EXPECT_EQ(got, along[dim]) << "dim " << dim;
-              std::free(result.base());
+          SCOPED_TRACE(testing::Message() << reduction_name(op) << " kind " << kind << " rank "
+                                          << rank << " trial " << trial);
+          EXPECT_EQ(call_whole(op, kind, mask), whole);
+          for (int dim = 1; rank > 1 && dim <= rank; ++dim) {
+            Words result(rank - 1);
+            call_along(op, kind, result, mask, dim);
+            std::size_t elements = 1;
+            for (int d = 0, j = 0; d < rank; ++d) {
+              if (d == dim - 1) continue;
+              EXPECT_EQ(result.extent(j), extent[d] > 0 ? extent[d] : 0) << "dim " << dim;
+              EXPECT_EQ(result.stride(j), static_cast<std::intptr_t>(size * elements));
+              elements *= result.extent(j++);
             }
+            std::vector<std::int64_t> got;
+            for (std::size_t i = 0; i < elements; ++i)
+              got.push_back(result_element(result.base(), size, i));
+            EXPECT_EQ(got, along[dim]) << "dim " << dim;
+            std::free(result.base());
           }
         }
       }
-  force_isa(Isa::avx512);
 }
 
 // Long contiguous masks, where the SIMD scans fold their byte counters
 // (every 255 steps) and test whole blocks at once; also on half their
 // kind's alignment (as LOGICAL(8) data may be), which they must not take
 // for whole elements.
-TEST(LogicalModel, LongContiguousMasks) {
-  for (Isa isa : supported_isas()) {
-    force_isa(isa);
-    for (int kind : {1, 2, 4, 8})
-      for (std::intptr_t n : {8191, 16320, 65281, 200003}) {
-        const int unit = kind > 1 && n == 16320 ? kind / 2 : kind;
-        Buffer data(n * kind, unit * random_int(0, 63 / unit));
-        for (int trial = 0; trial < 5; ++trial) {
-          fill_random(data.data(), kind, n, kShares[trial][0], kShares[trial][1]);
-          if (trial == 0 && n % 2)
-            put_element(data.data() + (n - 2) * kind, kind, 0x100); // late false
-          Words mask(data.data(), {n}, {kind});
-          for (Reduction op : kReductions)
-            EXPECT_EQ(call_whole(op, kind, mask), model_whole(op, kind, mask))
-                << isa_name(isa) << " " << reduction_name(op) << " kind " << kind << " n " << n
-                << " trial " << trial;
-        }
+TEST_P(LogicalModel, LongContiguousMasks) {
+  for (int kind : {1, 2, 4, 8})
+    for (std::intptr_t n : {8191, 16320, 65281, 200003}) {
+      const int unit = kind > 1 && n == 16320 ? kind / 2 : kind;
+      Buffer data(n * kind, unit * random_int(0, 63 / unit));
+      for (int trial = 0; trial < 5; ++trial) {
+        fill_random(data.data(), kind, n, kShares[trial][0], kShares[trial][1]);
+        if (trial == 0 && n % 2)
+          put_element(data.data() + (n - 2) * kind, kind, 0x100); // late false
+        Words mask(data.data(), {n}, {kind});
+        for (Reduction op : kReductions)
+          EXPECT_EQ(call_whole(op, kind, mask), model_whole(op, kind, mask))
+              << reduction_name(op) << " kind " << kind << " n " << n << " trial " << trial;
       }
-  }
-  force_isa(Isa::avx512);
+    }
 }
 
 // Along a later dimension, long lines of result elements (past one block
 // of lines) over long sections, where ALL and ANY are decided only by the
 // last element of one section, or early everywhere.
-TEST(LogicalModel, LongLinesAlongLaterDimensions) {
+TEST_P(LogicalModel, LongLinesAlongLaterDimensions) {
   const std::vector<std::vector<std::intptr_t>> shapes = {
       {1100, 40}, {6, 300}, {3, 500}, {40, 5, 70}, {2, 3, 200}};
   for (int kind : {1, 2, 4, 8})
@@ -185,30 +178,25 @@ TEST(LogicalModel, LongLinesAlongLaterDimensions) {
           for (Reduction op : kReductions) {
             const std::vector<std::int64_t> expect = model_along(op, kind, mask, dim - 1);
             const int size = op == Reduction::count ? 4 : kind;
-            for (Isa isa : supported_isas()) {
-              force_isa(isa);
-              Words result(rank - 1);
-              call_along(op, kind, result, mask, dim);
-              std::vector<std::int64_t> got;
-              for (std::size_t i = 0; i < expect.size(); ++i)
-                got.push_back(result_element(result.base(), size, i));
-              EXPECT_EQ(got, expect)
-                  << isa_name(isa) << " " << reduction_name(op) << " kind " << kind << " rank "
-                  << rank << " dim " << dim << " trial " << trial;
-              std::free(result.base());
-            }
+            Words result(rank - 1);
+            call_along(op, kind, result, mask, dim);
+            std::vector<std::int64_t> got;
+            for (std::size_t i = 0; i < expect.size(); ++i)
+              got.push_back(result_element(result.base(), size, i));
+            EXPECT_EQ(got, expect) << reduction_name(op) << " kind " << kind << " rank " << rank
+                                   << " dim " << dim << " trial " << trial;
+            std::free(result.base());
           }
           put_element(late, kind, saved);
         }
       }
-  force_isa(Isa::avx512);
 }
 
 // Sections whose elements lie 2, 4 or 8 bytes apart scan the whole span: the
 // bytes between elements carry bits that would decide every reduction if
 // they were taken as elements, and the last element's bytes end near an
 // unreadable page.
-TEST(LogicalModel, SpacedSectionsIgnoreTheBytesBetweenElements) {
+TEST_P(LogicalModel, SpacedSectionsIgnoreTheBytesBetweenElements) {
   const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
   const std::size_t span_pages = 160;
   char *map = static_cast<char *>(mmap(nullptr, (span_pages + 1) * page, PROT_READ | PROT_WRITE,
@@ -216,26 +204,22 @@ TEST(LogicalModel, SpacedSectionsIgnoreTheBytesBetweenElements) {
   ASSERT_NE(map, MAP_FAILED);
   ASSERT_EQ(mprotect(map + span_pages * page, page, PROT_NONE), 0);
   char *end = map + span_pages * page;
-  for (Isa isa : supported_isas()) {
-    force_isa(isa);
-    for (auto [kind, spacing] : {std::pair{1, 2}, std::pair{1, 4}, std::pair{2, 4}, std::pair{1, 8},
-                                 std::pair{2, 8}, std::pair{4, 8}})
-      for (std::intptr_t n : {1, 2, 3, 31, 32, 33, 64, 65, 129, 4097, 70001})
-        for (int trial = 0; trial < 4; ++trial) {
-          // Elements on `spacing` boundaries, the last one's `spacing` bytes
-          // ending at the unreadable page.
-          char *first = end - n * spacing;
-          // Between elements: all ones (true for every test) or zeros.
-          std::memset(first, trial % 2 ? 0xFF : 0x00, n * spacing);
-          fill_random(first, kind, n, kShares[trial][0], kShares[trial][1], spacing);
-          Words mask(first, {n}, {spacing});
-          for (Reduction op : kReductions)
-            EXPECT_EQ(call_whole(op, kind, mask), model_whole(op, kind, mask))
-                << isa_name(isa) << " " << reduction_name(op) << " kind " << kind << " spacing "
-                << spacing << " n " << n << " trial " << trial;
-        }
-  }
-  force_isa(Isa::avx512);
+  for (auto [kind, spacing] : {std::pair{1, 2}, std::pair{1, 4}, std::pair{2, 4}, std::pair{1, 8},
+                               std::pair{2, 8}, std::pair{4, 8}})
+    for (std::intptr_t n : {1, 2, 3, 31, 32, 33, 64, 65, 129, 4097, 70001})
+      for (int trial = 0; trial < 4; ++trial) {
+        // Elements on `spacing` boundaries, the last one's `spacing` bytes
+        // ending at the unreadable page.
+        char *first = end - n * spacing;
+        // Between elements: all ones (true for every test) or zeros.
+        std::memset(first, trial % 2 ? 0xFF : 0x00, n * spacing);
+        fill_random(first, kind, n, kShares[trial][0], kShares[trial][1], spacing);
+        Words mask(first, {n}, {spacing});
+        for (Reduction op : kReductions)
+          EXPECT_EQ(call_whole(op, kind, mask), model_whole(op, kind, mask))
+              << reduction_name(op) << " kind " << kind << " spacing " << spacing << " n " << n
+              << " trial " << trial;
+      }
   munmap(map, (span_pages + 1) * page);
 }
 

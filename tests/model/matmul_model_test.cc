@@ -11,8 +11,8 @@
 
 #include "matmul/promotion.h"
 #include "model/model_intrinsics.h"
-#include "runtime/cpu.h"
 #include "runtime/parallel.h"
+#include "support/isas.h"
 #include "support/operands.h"
 
 namespace mox2 {
@@ -39,8 +39,9 @@ struct ThreadedCase {
 
 // Each case runs on one kernel set, in turn.
 struct IsaCycle {
-  int next = 0;
-  void step() { force_isa(static_cast<Isa>(next++ % 3)); }
+  std::vector<Isa> isas = test::supported_isas();
+  std::size_t next = 0;
+  void step() { force_isa(isas[next++ % isas.size()]); }
   ~IsaCycle() { force_isa(detected_isa()); }
 };
 

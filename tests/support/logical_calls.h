@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "frame/dope.h"
-#include "runtime/cpu.h"
 #include "support/arrays.h"
 
 namespace mox2::test {
@@ -82,15 +81,6 @@ inline std::int64_t result_element(const void *base, int size, std::size_t i) {
   case 4: store<std::int32_t>(p, static_cast<std::int32_t>(value)); break;
   default: store<std::int64_t>(p, value); break;
   }
-}
-
-// The kernel sets this CPU can run, best last; leaves the best one active.
-inline std::vector<Isa> supported_isas() {
-  std::vector<Isa> isas;
-  for (Isa isa : {Isa::portable, Isa::avx2, Isa::avx512})
-    if (force_isa(isa) == isa) isas.push_back(isa);
-  force_isa(Isa::avx512);
-  return isas;
 }
 
 // A section of a random parent array, both as Fortran triplets on the

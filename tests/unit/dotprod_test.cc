@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "support/arrays.h"
+#include "support/isas.h"
 
 namespace mox2 {
 namespace {
@@ -18,7 +19,10 @@ template <class T> DopeVector<1> vec(T *data, std::intptr_t n, std::intptr_t ste
   return {data, {n}, {step * static_cast<std::intptr_t>(sizeof(T))}};
 }
 
-TEST(Dotprod, EmptyOperandGivesZeroAndWritesTheComplexResult) {
+class Dotprod : public test::OnEachKernelSet {};
+MOX2_ON_EACH_KERNEL_SET(Dotprod);
+
+TEST_P(Dotprod, EmptyOperandGivesZeroAndWritesTheComplexResult) {
   float a[2] = {1, 2};
   mox2_c16 c[2] = {{1, 2}, {3, 4}};
   DopeVector<1> da = vec(a, 2), dempty = vec(a, 0), dc = vec(c, 2), dcempty = vec(c, 0);
@@ -34,19 +38,19 @@ TEST(Dotprod, EmptyOperandGivesZeroAndWritesTheComplexResult) {
   EXPECT_EQ(r.im, 0.0);
 }
 
-TEST(Dotprod, ReversedSectionIsTakenInSectionOrder) {
+TEST_P(Dotprod, ReversedSectionIsTakenInSectionOrder) {
   std::int32_t v[3] = {1, 2, 3}, e[3] = {1, 0, 0};
   DopeVector<1> rev = vec(v + 2, 3, -1), de = vec(e, 3);
   EXPECT_EQ(__f_dotprod_s1_i4i4(&rev, &de), 3);
 }
 
-TEST(Dotprod, OnlyTheFirstExtentCounts) {
+TEST_P(Dotprod, OnlyTheFirstExtentCounts) {
   std::int16_t a[2] = {2, 3}, b[5] = {5, 7, 100, 100, 100};
   DopeVector<1> da = vec(a, 2), db = vec(b, 5);
   EXPECT_EQ(__f_dotprod_s1_i2i2(&da, &db), 31);
 }
 
-TEST(Dotprod, FirstOperandIsConjugated) {
+TEST_P(Dotprod, FirstOperandIsConjugated) {
   mox2_c8 i = {0, 1};
   DopeVector<1> di = vec(&i, 1);
   mox2_c8 r;
@@ -60,7 +64,7 @@ TEST(Dotprod, FirstOperandIsConjugated) {
   EXPECT_EQ(r.im, -2.0f);
 }
 
-TEST(Dotprod, IntegerWidths) {
+TEST_P(Dotprod, IntegerWidths) {
   std::int8_t h[2] = {100, 100};
   DopeVector<1> dh = vec(h, 2);
   EXPECT_EQ(__f_dotprod_s1_i1i1(&dh, &dh), 20000); // full 32-bit sum
@@ -71,7 +75,7 @@ TEST(Dotprod, IntegerWidths) {
   EXPECT_EQ(__f_dotprod_s1_i4i4(&db, &db), 0); // wraps modulo 2^32
 }
 
-TEST(Dotprod, ComplexWithWiderRealRoundsEachProduct) {
+TEST_P(Dotprod, ComplexWithWiderRealRoundsEachProduct) {
   // double(3)*(1 + 2^-24) rounds to 3 + 2^-22 in single precision; the
   // product of the single-precision operands would be 3.
   mox2_c8 x = {3, 3};
@@ -83,7 +87,7 @@ TEST(Dotprod, ComplexWithWiderRealRoundsEachProduct) {
   EXPECT_EQ(r.im, -(3 + 0x1p-22f));
 }
 
-TEST(Dotprod, Integer8ToSingleRoundsOnce) {
+TEST_P(Dotprod, Integer8ToSingleRoundsOnce) {
   // 2^60 + 2^36 + 1 lies just above a midpoint of single precision; through
   // double it would first round onto the midpoint and then to even.
   std::int64_t v = (std::int64_t{1} << 60) + (std::int64_t{1} << 36) + 1;
@@ -92,7 +96,7 @@ TEST(Dotprod, Integer8ToSingleRoundsOnce) {
   EXPECT_EQ(__f_dotprod_s1_i8r4(&dv, &d1), 0x1p60f + 0x1p37f);
 }
 
-TEST(Dotprod, LogicalPairsTestTheAndOfTheValues) {
+TEST_P(Dotprod, LogicalPairsTestTheAndOfTheValues) {
   std::int32_t one = 1, two = 2, minus = -1;
   DopeVector<1> d1 = vec(&one, 1), d2 = vec(&two, 1), dm = vec(&minus, 1);
   EXPECT_EQ(__f_dotprod_s1_l4l4(&d1, &d2), 0);
@@ -103,7 +107,7 @@ TEST(Dotprod, LogicalPairsTestTheAndOfTheValues) {
   EXPECT_EQ(__f_dotprod_s1_l1l8(&dm1, &dh), std::int64_t{1}); // -1 sign-extended
 }
 
-TEST(Dotprod, LogicalScanStopsAtTheFirstTruePair) {
+TEST_P(Dotprod, LogicalScanStopsAtTheFirstTruePair) {
   // Extents far beyond the data: only the first pair may be read (ASan
   // builds catch any read past it).
   std::int16_t *a = new std::int16_t[1]{1};

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "support/operands.h"
+#include "support/isas.h"
 
 namespace mox2 {
 namespace {
@@ -171,7 +172,10 @@ MOX2_ORACLE_DOT_PAIRS(MOX2_ORACLE_DOT_)
 MOX2_ORACLE_LOGICAL_DOT_PAIRS(MOX2_ORACLE_DOT_)
 MOX2_ORACLE_MATMUL_PAIRS(MOX2_ORACLE_MATMUL_)
 
-TEST(DotprodOracle, AgreesWithGfortran) {
+class DotprodOracle : public test::OnEachKernelSet {};
+MOX2_ON_EACH_KERNEL_SET(DotprodOracle);
+
+TEST_P(DotprodOracle, AgreesWithGfortran) {
 #define MOX2_RUN_(a, b, r)                                                                         \
   dot_against_gfortran<mox2_##a, mox2_##b, mox2_##r>(#a #b, __f_dotprod_s1_##a##b,                 \
                                                      oracle_dot_##a##b, false);
@@ -184,7 +188,10 @@ TEST(DotprodOracle, AgreesWithGfortran) {
 #undef MOX2_RUN_
 }
 
-TEST(MatmulOracle, AgreesWithGfortranInEveryForm) {
+class MatmulOracle : public test::OnEachKernelSet {};
+MOX2_ON_EACH_KERNEL_SET(MatmulOracle);
+
+TEST_P(MatmulOracle, AgreesWithGfortranInEveryForm) {
 #define MOX2_RUN_(a, b, r)                                                                         \
   matmul_against_gfortran<mox2_##a, mox2_##b, mox2_##r>(                                           \
       #a #b, __f_matmul_a12_##a##b, __f_matmul_a21_##a##b, __f_matmul_a22_##a##b,                  \

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "support/arrays.h"
+#include "support/isas.h"
 #include "support/logical_calls.h"
 
 extern "C" {
@@ -62,7 +63,10 @@ void fill(void *p, int kind, std::size_t n, std::int64_t value) {
 
 // ---- Edge cases of the whole-array forms --------------------------------
 
-TEST(LogicalWhole, ZeroExtentAnywhereGivesIdentityWithoutReading) {
+class LogicalWhole : public OnEachKernelSet {};
+MOX2_ON_EACH_KERNEL_SET(LogicalWhole);
+
+TEST_P(LogicalWhole, ZeroExtentAnywhereGivesIdentityWithoutReading) {
   GuardedPage page; // the data page is never read: base lies in the guard
   char *unreadable = page.end();
   for (int kind : kKinds)
@@ -77,44 +81,46 @@ TEST(LogicalWhole, ZeroExtentAnywhereGivesIdentityWithoutReading) {
       }
 }
 
-TEST(LogicalWhole, AllAndAnyStopAtTheDecidingColumn) {
-  // Column 1 decides; every later column lies in an unreadable page.
+// Column 1 of a 4 x 3 x 2 array decides ALL and ANY.  Contiguous columns
+// are one section, which may be read ahead up to the array's end (here
+// the edge of an unreadable page) and never past it; columns one element
+// apart are walked one by one, and every column after the first lies in
+// the unreadable page.
+TEST_P(LogicalWhole, AllAndAnyStopAtTheDecidingColumn) {
   GuardedPage page;
-  for (int kind : kKinds) {
-    char *column = page.end() - 4 * kind;
-    std::intptr_t later = 4 * kind; // column 2 starts right at the guard
-    fill(column, kind, 4, 1);
-    put_element(column + 2 * kind, kind, 0);
-    Words mask(column, {4, 3, 2}, {kind, later, 3 * later});
-    EXPECT_EQ(call_whole(Reduction::all, kind, mask), 0) << kind;
-    fill(column, kind, 4, 0);
-    put_element(column + kind, kind, 1);
-    EXPECT_EQ(call_whole(Reduction::any, kind, mask), 1) << kind;
-  }
+  for (int kind : kKinds)
+    for (std::intptr_t pitch : {4, 5}) { // elements from one column to the next
+      const std::intptr_t readable = pitch == 4 ? 24 : 5;
+      char *column = page.end() - readable * kind;
+      Words mask(column, {4, 3, 2}, {kind, pitch * kind, 3 * pitch * kind});
+      fill(column, kind, readable, 1);
+      put_element(column + 2 * kind, kind, 0);
+      EXPECT_EQ(call_whole(Reduction::all, kind, mask), 0) << kind << " " << pitch;
+      if (pitch == 4) EXPECT_EQ(call_whole(Reduction::count, kind, mask), 23) << kind;
+      fill(column, kind, readable, 0);
+      put_element(column + kind, kind, 1);
+      EXPECT_EQ(call_whole(Reduction::any, kind, mask), 1) << kind << " " << pitch;
+    }
 }
 
 // Columns are joined only while the joined run's length stays countable:
 // 4 columns of 2^62 elements, the first element deciding.
-TEST(LogicalWhole, ColumnsTooLongToJoinAreTakenOneByOne) {
+TEST_P(LogicalWhole, ColumnsTooLongToJoinAreTakenOneByOne) {
   alignas(64) static std::int8_t data[4096] = {};
   const std::intptr_t rows = std::intptr_t(1) << 62;
   const mox2_dope_vector2 mask = {data, {rows, 4}, {1, rows}};
   EXPECT_EQ(__f_all_s2_l1(&mask), 0);
 }
 
-TEST(LogicalWhole, CountOfAMisalignedThousandTrueBytes) {
+TEST_P(LogicalWhole, CountOfAMisalignedThousandTrueBytes) {
   // Three elements before the first word, chunks of 480 bytes, a tail.
-  for (Isa isa : supported_isas()) {
-    force_isa(isa);
-    Buffer data(1000, 1);
-    fill(data.data(), 1, 1000, 1);
-    Words mask(data.data(), {1000}, {1});
-    EXPECT_EQ(call_whole(Reduction::count, 1, mask), 1000) << isa_name(isa);
-  }
-  force_isa(Isa::avx512);
+  Buffer data(1000, 1);
+  fill(data.data(), 1, 1000, 1);
+  Words mask(data.data(), {1000}, {1});
+  EXPECT_EQ(call_whole(Reduction::count, 1, mask), 1000);
 }
 
-TEST(LogicalWhole, CountOfAllTrueThreeByFourIsTwelve) {
+TEST_P(LogicalWhole, CountOfAllTrueThreeByFourIsTwelve) {
   for (int kind : kKinds) {
     Buffer data(12 * kind);
     fill(data.data(), kind, 12, 1);
@@ -127,7 +133,7 @@ TEST(LogicalWhole, CountOfAllTrueThreeByFourIsTwelve) {
 // Values that are not 0 or 1: ALL and COUNT read bit 0, ANY the low byte,
 // on the contiguous path (lengths around every vector width, any start),
 // on strided and reversed sections, and for LOGICAL(8).
-TEST(LogicalWhole, NonCanonicalValuesFollowTheirTests) {
+TEST_P(LogicalWhole, NonCanonicalValuesFollowTheirTests) {
   struct Case {
     int kind;
     std::int64_t value;
@@ -148,87 +154,77 @@ TEST(LogicalWhole, NonCanonicalValuesFollowTheirTests) {
       {8, 0x0000000000008000ll, false, false},
       {8, 0x40, false, true},
   };
-  for (Isa isa : supported_isas()) {
-    force_isa(isa);
-    for (const Case &c : cases)
-      for (int n : {1, 3, 4, 5, 15, 16, 17, 31, 33, 64, 65, 127, 129, 200, 257, 1000}) {
-        for (int skip : {0, 1, 3}) {
-          std::intptr_t step = skip + 1;
-          int misalign = c.kind >= 4 ? 4 * (n % 2) : c.kind * (n % 5);
-          Buffer data(n * step * c.kind, misalign);
-          fill(data.data(), c.kind, n * step, c.value);
-          for (bool reversed : {false, true}) {
-            char *base = reversed ? data.data() + (n - 1) * step * c.kind : data.data();
-            Words mask(base, {n}, {(reversed ? -step : step) * c.kind});
-            SCOPED_TRACE(testing::Message()
-                         << isa_name(isa) << " kind " << c.kind << " value " << c.value << " n "
-                         << n << " step " << step << (reversed ? " reversed" : ""));
-            EXPECT_EQ(call_whole(Reduction::all, c.kind, mask), c.bit0 ? 1 : 0);
-            EXPECT_EQ(call_whole(Reduction::any, c.kind, mask), c.low_byte ? 1 : 0);
-            EXPECT_EQ(call_whole(Reduction::count, c.kind, mask), c.bit0 ? n : 0);
-          }
+  for (const Case &c : cases)
+    for (int n : {1, 3, 4, 5, 15, 16, 17, 31, 33, 64, 65, 127, 129, 200, 257, 1000}) {
+      for (int skip : {0, 1, 3}) {
+        std::intptr_t step = skip + 1;
+        int misalign = c.kind >= 4 ? 4 * (n % 2) : c.kind * (n % 5);
+        Buffer data(n * step * c.kind, misalign);
+        fill(data.data(), c.kind, n * step, c.value);
+        for (bool reversed : {false, true}) {
+          char *base = reversed ? data.data() + (n - 1) * step * c.kind : data.data();
+          Words mask(base, {n}, {(reversed ? -step : step) * c.kind});
+          SCOPED_TRACE(testing::Message() << "kind " << c.kind << " value " << c.value << " n " << n
+                                          << " step " << step << (reversed ? " reversed" : ""));
+          EXPECT_EQ(call_whole(Reduction::all, c.kind, mask), c.bit0 ? 1 : 0);
+          EXPECT_EQ(call_whole(Reduction::any, c.kind, mask), c.low_byte ? 1 : 0);
+          EXPECT_EQ(call_whole(Reduction::count, c.kind, mask), c.bit0 ? n : 0);
         }
       }
-  }
-  force_isa(Isa::avx512);
+    }
 }
 
 // The scans read nothing outside the section: sections that end at, or
 // start right after, an unreadable page, of every length up to several
 // vectors, with values that never let ALL or ANY stop early.
-TEST(LogicalWhole, ScansStayInsideTheSection) {
+TEST_P(LogicalWhole, ScansStayInsideTheSection) {
   GuardedPage page;
-  for (Isa isa : supported_isas()) {
-    force_isa(isa);
-    for (int kind : kKinds)
-      for (std::intptr_t n = 1; n <= 300; ++n) {
-        std::size_t bytes = n * kind;
-        for (char *start : {page.begin(), page.end() - bytes}) {
-          char *last = start + bytes - kind;
-          for (bool reversed : {false, true}) {
-            Words mask(reversed ? last : start, {n}, {reversed ? -kind : kind});
-            fill(start, kind, n, 1);
-            ASSERT_EQ(call_whole(Reduction::all, kind, mask), 1);
-            ASSERT_EQ(call_whole(Reduction::count, kind, mask), n);
-            fill(start, kind, n, 0);
-            ASSERT_EQ(call_whole(Reduction::any, kind, mask), 0);
-          }
+  for (int kind : kKinds)
+    for (std::intptr_t n = 1; n <= 300; ++n) {
+      std::size_t bytes = n * kind;
+      for (char *start : {page.begin(), page.end() - bytes}) {
+        char *last = start + bytes - kind;
+        for (bool reversed : {false, true}) {
+          Words mask(reversed ? last : start, {n}, {reversed ? -kind : kind});
+          fill(start, kind, n, 1);
+          ASSERT_EQ(call_whole(Reduction::all, kind, mask), 1);
+          ASSERT_EQ(call_whole(Reduction::count, kind, mask), n);
+          fill(start, kind, n, 0);
+          ASSERT_EQ(call_whole(Reduction::any, kind, mask), 0);
         }
       }
-  }
-  force_isa(Isa::avx512);
+    }
 }
 
 // Whichever single element decides, at whatever position and alignment,
 // the answer is the same on every kernel set.
-TEST(LogicalWhole, TheDecidingElementAnywhere) {
-  for (Isa isa : supported_isas()) {
-    force_isa(isa);
-    for (int kind : {1, 2, 4})
-      for (int misalign : {0, 4, 8 - (kind < 4 ? kind : 4), 36, 60}) {
-        const int n = 700;
-        Buffer data(n * kind, misalign);
-        for (int at = 0; at < n; at += at < 80 ? 1 : 37) {
-          for (int len : {at + 1, n}) {
-            Words mask(data.data(), {len}, {kind});
-            fill(data.data(), kind, n, 1);
-            put_element(data.data() + at * kind, kind, 0);
-            ASSERT_EQ(call_whole(Reduction::all, kind, mask), 0) << isa_name(isa) << at;
-            ASSERT_EQ(call_whole(Reduction::count, kind, mask), len - 1);
-            fill(data.data(), kind, n, 0);
-            put_element(data.data() + at * kind, kind, 1);
-            ASSERT_EQ(call_whole(Reduction::any, kind, mask), 1) << isa_name(isa) << at;
-            ASSERT_EQ(call_whole(Reduction::count, kind, mask), 1);
-            Words before(data.data(), {at}, {kind}); // the section ends just before it
-            ASSERT_EQ(call_whole(Reduction::any, kind, before), 0);
-          }
+TEST_P(LogicalWhole, TheDecidingElementAnywhere) {
+  for (int kind : {1, 2, 4})
+    for (int misalign : {0, 4, 8 - (kind < 4 ? kind : 4), 36, 60}) {
+      const int n = 700;
+      Buffer data(n * kind, misalign);
+      for (int at = 0; at < n; at += at < 80 ? 1 : 37) {
+        for (int len : {at + 1, n}) {
+          Words mask(data.data(), {len}, {kind});
+          fill(data.data(), kind, n, 1);
+          put_element(data.data() + at * kind, kind, 0);
+          ASSERT_EQ(call_whole(Reduction::all, kind, mask), 0) << at;
+          ASSERT_EQ(call_whole(Reduction::count, kind, mask), len - 1);
+          fill(data.data(), kind, n, 0);
+          put_element(data.data() + at * kind, kind, 1);
+          ASSERT_EQ(call_whole(Reduction::any, kind, mask), 1) << at;
+          ASSERT_EQ(call_whole(Reduction::count, kind, mask), 1);
+          Words before(data.data(), {at}, {kind}); // the section ends just before it
+          ASSERT_EQ(call_whole(Reduction::any, kind, before), 0);
         }
       }
-  }
-  force_isa(Isa::avx512);
+    }
 }
 
 // ---- Edge cases along DIM ------------------------------------------------
+
+class LogicalAlong : public OnEachKernelSet {};
+MOX2_ON_EACH_KERNEL_SET(LogicalAlong);
 
 struct AlongResult {
   Words descriptor;
@@ -249,7 +245,7 @@ AlongResult along(Reduction op, int kind, const Words &mask, int dim) {
   return r;
 }
 
-TEST(LogicalAlong, EmptySectionsGiveIdentities) {
+TEST_P(LogicalAlong, EmptySectionsGiveIdentities) {
   char data[8] = {};
   Words mask(data, {0, 3}, {1, 0});
   for (int kind : kKinds) {
@@ -261,7 +257,7 @@ TEST(LogicalAlong, EmptySectionsGiveIdentities) {
   }
 }
 
-TEST(LogicalAlong, EmptyResultsAreDescribedAndAllocated) {
+TEST_P(LogicalAlong, EmptyResultsAreDescribedAndAllocated) {
   GuardedPage page; // nothing is read
   Words mask(page.end(), {3, 0}, {4, 12});
   AlongResult c = along(Reduction::count, 4, mask, 1);
@@ -275,7 +271,7 @@ TEST(LogicalAlong, EmptyResultsAreDescribedAndAllocated) {
   EXPECT_EQ(n.descriptor.w, (std::vector<std::intptr_t>{n.descriptor.w[0], 5, 0, 8, 40}));
 }
 
-TEST(LogicalAlong, CountOfTwoByThree) {
+TEST_P(LogicalAlong, CountOfTwoByThree) {
   // [[T, F, T], [F, F, T]], rows listed; column-major in memory.
   for (int kind : kKinds) {
     Buffer data(6 * kind);
@@ -292,7 +288,7 @@ TEST(LogicalAlong, CountOfTwoByThree) {
   }
 }
 
-TEST(LogicalAlong, ResultsAreCanonicalWhateverTheMask) {
+TEST_P(LogicalAlong, ResultsAreCanonicalWhateverTheMask) {
   // LOGICAL(8) ALL of elements 0x...03 stores the full 64-bit value 1.
   Buffer data(4 * 8);
   fill(data.data(), 8, 4, 0x7FFFFFFF00000003ll);
@@ -376,45 +372,43 @@ std::vector<std::intptr_t> random_extents(int rank) {
   return extent;
 }
 
-TEST(LogicalOracle, RandomSectionsMatchGfortran) {
-  // On the best kernel set; the model tests compare the sets with each other.
+class LogicalOracle : public OnEachKernelSet {};
+MOX2_ON_EACH_KERNEL_SET(LogicalOracle);
+
+TEST_P(LogicalOracle, RandomSectionsMatchGfortran) {
   const double true_share[] = {0.0, 0.02, 0.5, 0.98, 1.0};
-  for (Isa isa : {supported_isas().back()}) {
-    for (int kind : kKinds)
-      for (int rank = 1; rank <= 7; ++rank)
-        for (int trial = 0; trial < 20; ++trial) {
-          // gfortran's own code wants LOGICAL(8) 8-byte aligned.
-          Section s(kind, random_extents(rank), kind * random_int(0, 63 / kind));
-          double share = true_share[trial % 5];
-          std::bernoulli_distribution truth(share);
-          for (std::size_t i = 0; i < s.parent_elements; ++i)
-            put_element(s.element(i), kind, truth(rng()) ? 1 : 0);
-          Words mask = s.words();
-          SCOPED_TRACE(testing::Message() << isa_name(isa) << " kind " << kind << " rank " << rank
-                                          << " trial " << trial);
-          std::int32_t all, any, count;
-          oracle(kind, s, 0, 1, &all, &any, &count);
-          EXPECT_EQ(call_whole(Reduction::all, kind, mask), all);
-          EXPECT_EQ(call_whole(Reduction::any, kind, mask), any);
-          EXPECT_EQ(call_whole(Reduction::count, kind, mask), count);
-          if (rank == 1) continue;
-          for (int dim = 1; dim <= rank; ++dim) {
-            std::size_t nres = 1;
-            for (int d = 0; d < rank; ++d)
-              if (d != dim - 1) nres *= s.extent[d] > 0 ? s.extent[d] : 0;
-            std::vector<std::int32_t> all_n(nres + 1), any_n(nres + 1), count_n(nres + 1);
-            oracle(kind, s, dim, static_cast<int>(nres), all_n.data(), any_n.data(),
-                   count_n.data());
-            std::vector<std::int64_t> all_e(all_n.begin(), all_n.begin() + nres);
-            std::vector<std::int64_t> any_e(any_n.begin(), any_n.begin() + nres);
-            std::vector<std::int64_t> count_e(count_n.begin(), count_n.begin() + nres);
-            EXPECT_EQ(along(Reduction::all, kind, mask, dim).values, all_e) << "dim " << dim;
-            EXPECT_EQ(along(Reduction::any, kind, mask, dim).values, any_e) << "dim " << dim;
-            EXPECT_EQ(along(Reduction::count, kind, mask, dim).values, count_e) << "dim " << dim;
-          }
+  for (int kind : kKinds)
+    for (int rank = 1; rank <= 7; ++rank)
+      for (int trial = 0; trial < 20; ++trial) {
+        // gfortran's own code wants LOGICAL(8) 8-byte aligned.
+        Section s(kind, random_extents(rank), kind * random_int(0, 63 / kind));
+        double share = true_share[trial % 5];
+        std::bernoulli_distribution truth(share);
+        for (std::size_t i = 0; i < s.parent_elements; ++i)
+          put_element(s.element(i), kind, truth(rng()) ? 1 : 0);
+        Words mask = s.words();
+        SCOPED_TRACE(testing::Message()
+                     << "kind " << kind << " rank " << rank << " trial " << trial);
+        std::int32_t all, any, count;
+        oracle(kind, s, 0, 1, &all, &any, &count);
+        EXPECT_EQ(call_whole(Reduction::all, kind, mask), all);
+        EXPECT_EQ(call_whole(Reduction::any, kind, mask), any);
+        EXPECT_EQ(call_whole(Reduction::count, kind, mask), count);
+        if (rank == 1) continue;
+        for (int dim = 1; dim <= rank; ++dim) {
+          std::size_t nres = 1;
+          for (int d = 0; d < rank; ++d)
+            if (d != dim - 1) nres *= s.extent[d] > 0 ? s.extent[d] : 0;
+          std::vector<std::int32_t> all_n(nres + 1), any_n(nres + 1), count_n(nres + 1);
+          oracle(kind, s, dim, static_cast<int>(nres), all_n.data(), any_n.data(), count_n.data());
+          std::vector<std::int64_t> all_e(all_n.begin(), all_n.begin() + nres);
+          std::vector<std::int64_t> any_e(any_n.begin(), any_n.begin() + nres);
+          std::vector<std::int64_t> count_e(count_n.begin(), count_n.begin() + nres);
+          EXPECT_EQ(along(Reduction::all, kind, mask, dim).values, all_e) << "dim " << dim;
+          EXPECT_EQ(along(Reduction::any, kind, mask, dim).values, any_e) << "dim " << dim;
+          EXPECT_EQ(along(Reduction::count, kind, mask, dim).values, count_e) << "dim " << dim;
         }
-  }
-  force_isa(Isa::avx512);
+      }
 }
 
 } // namespace

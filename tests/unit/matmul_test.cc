@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "support/arrays.h"
+#include "support/isas.h"
 
 namespace mox2 {
 namespace {
@@ -25,7 +26,10 @@ template <class T> T element(const void *base, std::size_t i) {
   return load<T>(static_cast<const char *>(base) + i * sizeof(T));
 }
 
-TEST(Matmul, ZeroInnerExtentGivesZeros) {
+class Matmul : public test::OnEachKernelSet {};
+MOX2_ON_EACH_KERNEL_SET(Matmul);
+
+TEST_P(Matmul, ZeroInnerExtentGivesZeros) {
   double d[12];
   for (double &x : d)
     x = 5;
@@ -53,7 +57,7 @@ TEST(Matmul, ZeroInnerExtentGivesZeros) {
   std::free(r.base);
 }
 
-TEST(Matmul, EmptyResultHasABase) {
+TEST_P(Matmul, EmptyResultHasABase) {
   std::int32_t d[12] = {};
   DopeVector<2> a = mat(d, 0, 3), b = mat(d, 3, 4), r;
   __f_matmul_a22_i4i2(&r, &a, &b);
@@ -86,7 +90,7 @@ TEST(Matmul, EmptyResultHasABase) {
   std::free(r1.base);
 }
 
-TEST(Matmul, IntegerResultsAreNarrowed) {
+TEST_P(Matmul, IntegerResultsAreNarrowed) {
   std::int8_t a[2] = {100, 100}, b[2] = {1, 1};
   DopeVector<1> da = vec(a, 2), r;
   DopeVector<2> db = mat(b, 2, 1);
@@ -101,7 +105,7 @@ TEST(Matmul, IntegerResultsAreNarrowed) {
   std::free(r2.base);
 }
 
-TEST(Matmul, NothingIsConjugated) {
+TEST_P(Matmul, NothingIsConjugated) {
   mox2_c8 i = {0, 1};
   DopeVector<1> di = vec(&i, 1), r;
   DopeVector<2> dm = mat(&i, 1, 1);
@@ -111,7 +115,7 @@ TEST(Matmul, NothingIsConjugated) {
   std::free(r.base);
 }
 
-TEST(Matmul, ComplexWithWiderRealWorksInTheWiderPrecision) {
+TEST_P(Matmul, ComplexWithWiderRealWorksInTheWiderPrecision) {
   // c8 x r8 gives c16: both parts widened, product in double.
   mox2_c8 a = {3, -3};
   double b = 1 + 0x1p-24;
@@ -123,7 +127,7 @@ TEST(Matmul, ComplexWithWiderRealWorksInTheWiderPrecision) {
   std::free(r.base);
 }
 
-TEST(Matmul, Integer8ToSingleRoundsOnce) {
+TEST_P(Matmul, Integer8ToSingleRoundsOnce) {
   std::int64_t v = (std::int64_t{1} << 60) + (std::int64_t{1} << 36) + 1;
   float one = 1;
   DopeVector<2> da = mat(&v, 1, 1), db = mat(&one, 1, 1), r;
@@ -132,7 +136,7 @@ TEST(Matmul, Integer8ToSingleRoundsOnce) {
   std::free(r.base);
 }
 
-TEST(Matmul, TransposedSectionEqualsTheTranspose) {
+TEST_P(Matmul, TransposedSectionEqualsTheTranspose) {
   std::int32_t a[6] = {1, 2, 3, 4, 5, 6};  // 2x3 column-major
   std::int32_t at[6] = {1, 3, 5, 2, 4, 6}; // its transpose, 3x2
   std::int32_t b[3] = {1, 10, 100};
@@ -148,7 +152,7 @@ TEST(Matmul, TransposedSectionEqualsTheTranspose) {
   std::free(r2.base);
 }
 
-TEST(Matmul, LogicalTestsTheAndOfSignExtendedValues) {
+TEST_P(Matmul, LogicalTestsTheAndOfSignExtendedValues) {
   std::int16_t a[3] = {2, 2, 2};
   std::int32_t b[3] = {1, 1, 1};
   DopeVector<2> da = mat(a, 1, 3), db = mat(b, 3, 1), r;
