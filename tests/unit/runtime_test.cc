@@ -1,6 +1,7 @@
 // The parallel-region runtime and the thread services: what the drivers
 // rely on (every iteration once, args unchanged, the caller's MXCSR in every
-// body), the thread mesh, option letters and GETENV.
+// body), the thread mesh, option letters and GETENV; the kernel set that
+// CPU detection picks.
 #include <omp.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include "runtime/cpu.h"
 #include "runtime/parallel.h"
 #include "runtime/scratch.h"
 
@@ -334,6 +336,16 @@ TEST(Services, GetenvTrimsBlanksPadsAndCuts) {
   unsetenv(long_name.c_str());
   unsetenv("MOX2_TEST_VAR");
   unsetenv("MOX2_TEST_EMPTY");
+}
+
+// Under an emulated CPU (tests/CMakeLists.txt names the set it has),
+// detection picks that set, and no test can force a better one.
+TEST(Cpu, DetectionPicksTheSetOfTheEmulatedCpu) {
+  const char *expected = std::getenv("MOX2_EXPECTED_KERNEL_SET");
+  if (expected == nullptr) GTEST_SKIP() << "not run under an emulated CPU";
+  EXPECT_STREQ(isa_name(detected_isa()), expected);
+  EXPECT_STREQ(isa_name(active_isa()), expected);
+  EXPECT_EQ(force_isa(Isa::avx512), detected_isa());
 }
 
 } // namespace
