@@ -154,12 +154,12 @@ TEST_P(LogicalModel, LongContiguousMasks) {
     }
 }
 
-// Along a later dimension, long lines of result elements (past one block
-// of lines) over long sections, where ALL and ANY are decided only by the
-// last element of one section, or early everywhere.
+// Along a later dimension, long lines of result elements (past the 4096
+// of one pass) over long sections, where ALL and ANY are decided only by
+// the last element of one section, or early everywhere.
 TEST_P(LogicalModel, LongLinesAlongLaterDimensions) {
   const std::vector<std::vector<std::intptr_t>> shapes = {
-      {1100, 40}, {6, 300}, {3, 500}, {40, 5, 70}, {2, 3, 200}};
+      {1100, 40}, {4100, 3}, {6, 300}, {3, 500}, {40, 5, 70}, {2, 3, 200}, {4500, 2, 3}};
   for (int kind : {1, 2, 4, 8})
     for (const auto &shape : shapes)
       for (int trial = 0; trial < 5; ++trial) {
