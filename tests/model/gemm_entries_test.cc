@@ -140,7 +140,9 @@ template <class T> void check_entry(Entry<T> entry) {
                      GemmCase{'T', 'N', 4, 3, 5, 4, 5, 4, 0, Values::plain},
                      GemmCase{'N', 'T', 4, 3, 2, 4, 2, 4, 0, Values::plain},
                      GemmCase{'N', 'N', 4, 3, 2, 4, 2, 3, 0, Values::plain},
-                     GemmCase{'N', 'N', 4, -3, 2, 4, 2, 4, 0, Values::plain}})
+                     GemmCase{'N', 'N', 4, -3, 2, 4, 2, 4, 0, Values::plain},
+                     GemmCase{'N', 'N', 4, 1, 2, 4, 2, 3, 0, Values::plain},
+                     GemmCase{'t', 'z', 1, 3, 2, 2, 2, 1, 0, Values::plain}})
     ASSERT_TRUE(check_case<T>(entry, c, 4, 3, 3));
   omp_set_num_threads(saved);
 }

@@ -3,12 +3,18 @@
 // afterwards (never a fixed one: a CPU may lack AVX-512 or AVX2).
 #pragma once
 
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "runtime/cpu.h"
+
+namespace mox2 {
+// gtest prints a test's kernel set by name.
+inline void PrintTo(Isa isa, std::ostream *os) { *os << isa_name(isa); }
+} // namespace mox2
 
 namespace mox2::test {
 
