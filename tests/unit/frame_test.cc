@@ -1,5 +1,7 @@
 // The array frame: result descriptors and allocation, and the fatal
 // diagnostics (exact text on standard error, end by SIGABRT).
+#include <malloc.h>
+
 #include <csignal>
 #include <cstdlib>
 #include <thread>
@@ -41,6 +43,20 @@ TEST(SetDope, EmptyResultStillGetsOneElement) {
   EXPECT_EQ(result.stride[1], 32);
   ASSERT_NE(result.base, nullptr);
   static_cast<char *>(result.base)[7] = 1;
+  std::free(result.base);
+}
+
+TEST(SetDope, ZeroExtentAlongDimStillGivesEveryResultElement) {
+  // An empty reduction along DIM = 2: 4 x 6 results, all to be written.
+  char data[4];
+  DopeVector<3> source = test::make_dope<3>(data, {4, 0, 6}, {8, 32, 0});
+  DopeVector<2> result;
+  __f_c_set_dope(&result, &source, 8, 2, 3);
+  EXPECT_EQ(result.extent[0], 4);
+  EXPECT_EQ(result.extent[1], 6);
+  EXPECT_EQ(result.stride[1], 32);
+  ASSERT_NE(result.base, nullptr);
+  EXPECT_GE(malloc_usable_size(result.base), 4u * 6 * 8);
   std::free(result.base);
 }
 
