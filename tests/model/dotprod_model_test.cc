@@ -1,8 +1,5 @@
 // Every DOT_PRODUCT entry point against the model, bit for bit (any two
 // NaNs equal), on random sections with special values.
-#include <cstring>
-#include <type_traits>
-
 #include <gtest/gtest.h>
 
 #include "matmul/promotion.h"
@@ -14,21 +11,6 @@ namespace {
 
 using test::random_int;
 using test::random_operand;
-
-// Calls an entry point whether it returns its result or writes it through
-// the hidden first argument (a location that is only 4-byte aligned).
-template <TypeCode R, class Fn>
-model::T<R> call_dot(Fn fn, const DopeVector<1> &a, const DopeVector<1> &b) {
-  using Result = model::T<R>;
-  if constexpr (std::is_invocable_v<Fn, Result *, const DopeVector<1> *, const DopeVector<1> *>) {
-    alignas(16) char slot[sizeof(Result) + 4];
-    std::memset(slot, 0x5a, sizeof slot);
-    fn(reinterpret_cast<Result *>(slot + 4), &a, &b);
-    return load<Result>(slot + 4);
-  } else {
-    return fn(&a, &b);
-  }
-}
 
 template <TypeCode A, TypeCode B, TypeCode R, class Fn>
 void check_dotprod(const char *name, Fn fn) {
@@ -43,7 +25,7 @@ void check_dotprod(const char *name, Fn fn) {
     auto a = random_operand(A, n, mix);
     auto b = random_operand(B, nb, mix);
     model::T<R> expect = model::dot_product<A, B, R>(a.dope, b.dope);
-    model::T<R> got = call_dot<R>(fn, a.dope, b.dope);
+    model::T<R> got = test::call_dot<R>(fn, a.dope, b.dope);
     if (!test::same_value(R, &got, &expect)) {
       ADD_FAILURE() << name << " case " << c << ": n " << n << " nb " << nb << " strides "
                     << a.dope.stride[0] << ", " << b.dope.stride[0] << ": got "

@@ -10,59 +10,13 @@
 
 #include <gtest/gtest.h>
 
+#include "model/model_logical.h"
 #include "support/arrays.h"
 #include "support/isas.h"
 #include "support/logical_calls.h"
 
 namespace mox2::test {
 namespace {
-
-// The model: an element is true for ALL and COUNT when value & 1, for ANY
-// when value & 0xFF; ALL of nothing is 1, ANY 0, COUNT 0 (mod 2^32).
-std::int64_t model_section(Reduction op, int kind, const char *base, std::intptr_t n,
-                           std::intptr_t stride) {
-  std::uint32_t all = 1, any = 0, count = 0;
-  for (std::intptr_t i = 0; i < n; ++i) {
-    std::int64_t v = result_element(base + i * stride, kind, 0);
-    all &= v & 1;
-    any |= (v & 0xFF) != 0;
-    count += v & 1;
-  }
-  return op == Reduction::all ? all : op == Reduction::any ? any : static_cast<std::int32_t>(count);
-}
-
-// The sections along dimension `along` (0-based) of mask, in column-major
-// order of the other subscripts; {} when some other extent is 0.
-std::vector<const char *> section_bases(const Words &mask, int along) {
-  std::vector<const char *> bases{static_cast<const char *>(mask.base())};
-  for (int d = 0; d < mask.rank(); ++d) {
-    if (d == along) continue;
-    std::vector<const char *> next;
-    for (std::intptr_t i = 0; i < mask.extent(d); ++i)
-      for (const char *b : bases)
-        next.push_back(b + i * mask.stride(d));
-    bases = next;
-  }
-  return bases;
-}
-
-std::vector<std::int64_t> model_along(Reduction op, int kind, const Words &mask, int along) {
-  std::vector<std::int64_t> values;
-  for (const char *b : section_bases(mask, along))
-    values.push_back(model_section(op, kind, b, mask.extent(along), mask.stride(along)));
-  return values;
-}
-
-std::int64_t model_whole(Reduction op, int kind, const Words &mask) {
-  std::int64_t all = 1, any = 0;
-  std::uint32_t count = 0;
-  for (std::int64_t v : model_along(op, kind, mask, 0)) {
-    all &= v;
-    any |= v;
-    count += static_cast<std::uint32_t>(v);
-  }
-  return op == Reduction::all ? all : op == Reduction::any ? any : static_cast<std::int32_t>(count);
-}
 
 // Random element bits: true for ALL/COUNT with probability p_bit0, and
 // when bit 0 is clear, a zero low byte with probability p_low_zero (ANY

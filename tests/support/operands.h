@@ -7,8 +7,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
+#include <type_traits>
 
 #include "support/arrays.h"
 
@@ -43,5 +45,21 @@ bool same_value(TypeCode code, const void *x, const void *y);
 
 // Hexadecimal bytes of one element (most significant first), for messages.
 std::string show_value(TypeCode code, const void *p);
+
+// An entry point's DOT_PRODUCT, whether it returns the result or writes it
+// through the hidden first argument (then at a location only 4-byte
+// aligned).
+template <TypeCode R, class Fn>
+ElementType<R> call_dot(Fn fn, const DopeVector<1> &a, const DopeVector<1> &b) {
+  using Result = ElementType<R>;
+  if constexpr (std::is_invocable_v<Fn, Result *, const DopeVector<1> *, const DopeVector<1> *>) {
+    alignas(16) char slot[sizeof(Result) + 4];
+    std::memset(slot, 0x5a, sizeof slot);
+    fn(reinterpret_cast<Result *>(slot + 4), &a, &b);
+    return load<Result>(slot + 4);
+  } else {
+    return fn(&a, &b);
+  }
+}
 
 } // namespace mox2::test
