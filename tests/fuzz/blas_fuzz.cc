@@ -146,10 +146,10 @@ TEST(BlasFuzz, EveryEntryPointMatchesTheModel) {
   const double saved_work = threaded_work();
   test::fuzz_cases([&] {
     test::UseIsa isa(isas[random_int(0, int(isas.size()) - 1)]);
-    // Every product cut for 1 to 4 threads, or as called on one thread.
-    const bool cut = random_int(0, 1);
-    set_threaded_work(cut ? 0.0 : saved_work);
-    const std::int32_t threads = cut ? random_int(1, 4) : 1;
+    // 1 to 4 threads, with every product offered to them or only those
+    // worth a team: the bits are the partition's for T either way.
+    set_threaded_work(random_int(0, 1) ? 0.0 : saved_work);
+    const std::int32_t threads = random_int(1, 4);
     SCOPED_TRACE(isa_name(active_isa()));
     switch (random_int(0, 7)) {
     case 0: ASSERT_TRUE(gemv_case<float>(__f95_sgemv_, threads)); break;
