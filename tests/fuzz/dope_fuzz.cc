@@ -70,7 +70,9 @@ Mask random_mask(int rank, int kind) {
 }
 
 std::string expected_line(int number, const char *text) {
-  return "^" + test::diagnostic(number, text) + "$";
+  std::string line = "^";
+  line += test::diagnostic(number, text);
+  return line += "$";
 }
 
 void logical_case() {
@@ -87,16 +89,18 @@ void logical_case() {
       Words result(rank - 1);
       test::call_along(op, kind, result, m, dim);
     };
-    if (random_int(0, 1) || rank == 1)
+    if (random_int(0, 1) || rank == 1) {
       EXPECT_EXIT(test::call_whole(op, kind, unassociated), testing::KilledBySignal(SIGABRT),
                   expected_line(1191, test::kUnassociated));
-    else
+    } else {
       EXPECT_EXIT(along(unassociated, random_int(1, rank)), testing::KilledBySignal(SIGABRT),
                   expected_line(1191, test::kUnassociated));
+    }
     const int illegal[] = {0, -1, rank + 1, 8, -2147483647 - 1};
-    if (rank > 1)
+    if (rank > 1) {
       EXPECT_EXIT(along(w, illegal[random_int(0, 4)]), testing::KilledBySignal(SIGABRT),
                   expected_line(1192, test::kIllegalDimension));
+    }
     return;
   }
   EXPECT_EQ(test::call_whole(op, kind, w), test::model_whole(op, kind, w));

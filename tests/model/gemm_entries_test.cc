@@ -189,7 +189,7 @@ template <class T> void check_out_of_memory(Entry<T> entry) {
       ASSERT_TRUE(check_case<T>(entry, c, 1 + s % 2, 3, s % 4, successes, &asked));
   }
 }
-TEST(GemmEntries, OutOfMemoryTheBitsAreTheSame) {
+TEST_P(GemmEntries, OutOfMemoryTheBitsAreTheSame) {
   int saved = omp_get_max_threads();
   check_out_of_memory<float>(__f95_sgemm_);
   check_out_of_memory<double>(__f95_dgemm_);

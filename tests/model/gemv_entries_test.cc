@@ -151,7 +151,7 @@ template <class T> void check_out_of_memory(Entry<T> entry) {
     }
   }
 }
-TEST(GemvEntries, OutOfMemoryTheBitsAreTheSame) {
+TEST_P(GemvEntries, OutOfMemoryTheBitsAreTheSame) {
   const int saved = omp_get_max_threads();
   check_out_of_memory<float>(__f95_sgemv_);
   check_out_of_memory<double>(__f95_dgemv_);

@@ -120,7 +120,7 @@ TEST_P(Dotprod, LogicalScanStopsAtTheFirstTruePair) {
 
 // Counts and strides past the kernels' 32-bit integers are not cut to fit:
 // 2^31 + 3 ones (stride 0), two elements 2^35 bytes apart.
-TEST(Dotprod, CountsAndStridesPastThirtyTwoBits) {
+TEST(DotprodSizes, CountsAndStridesPastThirtyTwoBits) {
   double one = 1;
   const std::intptr_t n = (std::intptr_t(1) << 31) + 3;
   DopeVector<1> ones = {&one, {n}, {0}};

@@ -96,7 +96,9 @@ TEST_P(LogicalWhole, AllAndAnyStopAtTheDecidingColumn) {
       fill(column, kind, readable, 1);
       put_element(column + 2 * kind, kind, 0);
       EXPECT_EQ(call_whole(Reduction::all, kind, mask), 0) << kind << " " << pitch;
-      if (pitch == 4) EXPECT_EQ(call_whole(Reduction::count, kind, mask), 23) << kind;
+      if (pitch == 4) {
+        EXPECT_EQ(call_whole(Reduction::count, kind, mask), 23) << kind;
+      }
       fill(column, kind, readable, 0);
       put_element(column + kind, kind, 1);
       EXPECT_EQ(call_whole(Reduction::any, kind, mask), 1) << kind << " " << pitch;

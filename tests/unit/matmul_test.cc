@@ -170,7 +170,7 @@ TEST_P(Matmul, LogicalTestsTheAndOfSignExtendedValues) {
 
 // K past the BLAS's 32-bit integers (stride 0: no memory needed): every
 // term is summed, in k order (ones in REAL(4) stop growing at 2^24).
-TEST(Matmul, InnerExtentPastThirtyTwoBitsSumsEveryTerm) {
+TEST(MatmulSizes, InnerExtentPastThirtyTwoBitsSumsEveryTerm) {
   float one = 1;
   const std::intptr_t k = (std::intptr_t(1) << 31) + 1;
   DopeVector<2> a = {&one, {1, k}, {4, 0}};
