@@ -70,17 +70,18 @@ template <class T>
   T alpha = pick_scalar<T>(alpha_kind), beta = pick_scalar<T>(beta_kind);
   Strip<T> got(want);
   auto call = [&] {
-    omp_set_num_threads(threads);
     if (successes >= 0) test::fail_allocations_after(successes);
     entry(&c.ta, &c.tb, &c.m, &c.n, &c.k, &alpha, a.data(), &c.lda, b.data(), &c.ldb, &beta,
           got.data(), &c.ldc, 1, 1);
     if (successes >= 0) *asked = test::allocations_asked();
     test::allow_allocations();
   };
-  if (successes >= 0)
-    std::thread(call).join();
-  else
+  if (successes >= 0) {
+    test::on_new_thread_with_team(threads, call);
+  } else {
+    omp_set_num_threads(threads);
     call();
+  }
   model::gemm<T>(model::KernelSet<T>::gemm, threads, c.ta, c.tb, c.m, c.n, c.k, alpha, a.data(),
                  c.lda, b.data(), c.ldb, beta, want.data(), c.ldc);
   auto r = got.same_as(want);
@@ -184,6 +185,9 @@ template <class T> void check_out_of_memory(Entry<T> entry) {
   for (int s = 0; s < 4; ++s) {
     GemmCase c =
         make_case(ops[s][0], ops[s][1], shapes[s][0], shapes[s][1], shapes[s][2], Values::plain);
+    // A first call with memory starts the library's helper threads: a
+    // thread's start is not among the requests a call can survive.
+    ASSERT_TRUE(check_case<T>(entry, c, 2, 3, s % 4, -1, nullptr));
     long asked = 0;
     for (long successes = 0; successes == 0 || asked >= successes; ++successes)
       ASSERT_TRUE(check_case<T>(entry, c, 1 + s % 2, 3, s % 4, successes, &asked));

@@ -140,13 +140,12 @@ template <class T> void check_out_of_memory(Entry<T> entry) {
     long asked = 0;
     for (long successes = 0; successes == 0 || asked >= successes; ++successes) {
       Strip<T> y(got);
-      std::thread([&] {
-        omp_set_num_threads(2);
+      test::on_new_thread_with_team(2, [&] {
         test::fail_allocations_after(successes);
         entry(&trans, &m, &n, &alpha, a.data(), &lda, x.data(), &incx, &beta, y.data(), &incy, 1);
         asked = test::allocations_asked();
         test::allow_allocations();
-      }).join();
+      });
       ASSERT_TRUE(y.same_as(want)) << trans << " successes " << successes;
     }
   }
