@@ -4,7 +4,8 @@
  * The library evaluates the Fortran 95 intrinsics ALL, ANY, COUNT,
  * DOT_PRODUCT and MATMUL on arrays passed as dope vectors, and exports
  * threaded GEMV and GEMM with the argument conventions of the BLAS.
- * Usable from C and C++ (GCC or Clang: REAL(16) is __float128).
+ * Usable from C and C++ (GCC or Clang).  REAL(16) is IEEE binary128:
+ * __float128 on x86-64, long double on aarch64 (mox2_r16 names it).
  *
  * The contract (docs/contract.md says more):
  * - Dope vector of rank r (mox2_dope_vector1 ... 7): the address of the
@@ -41,6 +42,26 @@
 #include "mox2_isa_entries.h"
 #include "mox2_version.h"
 
+/* IEEE binary128 (113-bit significand), the C type of REAL(16). */
+#if defined(__x86_64__) || defined(__i386__)
+#define MOX2_BINARY128 __float128
+#ifdef __FLT128_MANT_DIG__
+#define MOX2_BINARY128_MANT_DIG_ __FLT128_MANT_DIG__
+#else
+#define MOX2_BINARY128_MANT_DIG_ 113 /* compilers that do not name it */
+#endif
+#else
+#define MOX2_BINARY128 long double
+#define MOX2_BINARY128_MANT_DIG_ __LDBL_MANT_DIG__
+#endif
+#if defined(__cplusplus)
+static_assert(MOX2_BINARY128_MANT_DIG_ == 113 && sizeof(MOX2_BINARY128) == 16,
+              "REAL(16) needs IEEE binary128");
+#elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
+_Static_assert(MOX2_BINARY128_MANT_DIG_ == 113 && sizeof(MOX2_BINARY128) == 16,
+               "REAL(16) needs IEEE binary128");
+#endif
+
 #ifdef __cplusplus
 namespace mox2 {
 /* COMPLEX(k): a pair of REAL(k), real part first. */
@@ -51,7 +72,7 @@ template <class Part> struct Complex {
 } // namespace mox2
 typedef mox2::Complex<float> mox2_complex_r4;
 typedef mox2::Complex<double> mox2_complex_r8;
-typedef mox2::Complex<__float128> mox2_complex_r16;
+typedef mox2::Complex<MOX2_BINARY128> mox2_complex_r16;
 extern "C" {
 #else
 typedef struct mox2_complex_r4 {
@@ -61,7 +82,7 @@ typedef struct mox2_complex_r8 {
   double re, im;
 } mox2_complex_r8;
 typedef struct mox2_complex_r16 {
-  __float128 re, im;
+  MOX2_BINARY128 re, im;
 } mox2_complex_r16;
 #endif
 

@@ -13,7 +13,8 @@
  * The 14 element types: X(code, C type, class, kind, size in bytes).
  * COMPLEX(k) is a pair of REAL(k), real part first; its code counts the
  * bytes of the pair (c8 = COMPLEX(4)).  LOGICAL(k) is a signed k-byte
- * integer whose canonical values are 0 and 1.
+ * integer whose canonical values are 0 and 1.  REAL(16) is IEEE binary128,
+ * spelled MOX2_BINARY128 (mox2_isa.h).
  */
 #define MOX2_ELEMENT_TYPES(X)                                                  \
   X(i1, int8_t, integer, 1, 1)                                                 \
@@ -22,7 +23,7 @@
   X(i8, int64_t, integer, 8, 8)                                                \
   X(r4, float, real, 4, 4)                                                     \
   X(r8, double, real, 8, 8)                                                    \
-  X(r16, __float128, real, 16, 16)                                             \
+  X(r16, MOX2_BINARY128, real, 16, 16)                                         \
   X(c8, mox2_complex_r4, complex, 4, 8)                                        \
   X(c16, mox2_complex_r8, complex, 8, 16)                                      \
   X(c32, mox2_complex_r16, complex, 16, 32)                                    \

@@ -121,7 +121,7 @@ template <class W> using TileSetOf = matmul::TileSet<W> (*)();
 struct MatmulTiles {
   TileSetOf<float> real4[4];
   TileSetOf<double> real8[4];
-  TileSetOf<__float128> real16[4];
+  TileSetOf<mox2_r16> real16[4];
   TileSetOf<std::uint32_t> integer4;
   TileSetOf<std::uint64_t> integer8;
 };
@@ -135,8 +135,8 @@ template <int VectorBytes> constexpr MatmulTiles matmul_tiles_of() {
            tile_set<V, float, false, true>, tile_set<V, float, true, true>},
           {tile_set<V, double, false, false>, tile_set<V, double, true, false>,
            tile_set<V, double, false, true>, tile_set<V, double, true, true>},
-          {tile_set<16, __float128, false, false>, tile_set<16, __float128, true, false>,
-           tile_set<16, __float128, false, true>, tile_set<16, __float128, true, true>},
+          {tile_set<16, mox2_r16, false, false>, tile_set<16, mox2_r16, true, false>,
+           tile_set<16, mox2_r16, false, true>, tile_set<16, mox2_r16, true, true>},
           tile_set<V, std::uint32_t, false, false>,
           tile_set<V, std::uint64_t, false, false>};
 }

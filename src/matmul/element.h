@@ -14,7 +14,7 @@ namespace mox2 {
 template <int Kind> struct RealOfKind;
 template <> struct RealOfKind<4> { using type = float; };
 template <> struct RealOfKind<8> { using type = double; };
-template <> struct RealOfKind<16> { using type = __float128; };
+template <> struct RealOfKind<16> { using type = mox2_r16; };
 template <int Kind> using Real = typename RealOfKind<Kind>::type;
 
 // INTEGER products and sums wrap: they are formed in the unsigned type of the

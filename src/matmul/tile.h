@@ -21,6 +21,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "frame/types.h"
+
 namespace mox2::matmul {
 
 // a_step: W values from one k to the next in A (the packed strip's length,

@@ -19,17 +19,17 @@ template <class W, int VectorBytes> struct VectorOf {
 
 // Quad precision has no vector form: one lane.
 struct QuadLane {
-  __float128 v;
+  mox2_r16 v;
   friend QuadLane operator+(QuadLane x, QuadLane y) { return {x.v + y.v}; }
   friend QuadLane operator-(QuadLane x, QuadLane y) { return {x.v - y.v}; }
   friend QuadLane operator*(QuadLane x, QuadLane y) { return {x.v * y.v}; }
-  __float128 &operator[](int) { return v; }
+  mox2_r16 &operator[](int) { return v; }
   QuadLane &operator+=(QuadLane y) {
     v = v + y.v;
     return *this;
   }
 };
-template <int VectorBytes> struct VectorOf<__float128, VectorBytes> {
+template <int VectorBytes> struct VectorOf<mox2_r16, VectorBytes> {
   using type = QuadLane;
   static constexpr int lanes = 1;
 };

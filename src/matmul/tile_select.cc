@@ -15,7 +15,7 @@ template <class W, bool AC, bool BC> TileSet<W> select_tiles() {
     return tiles.real4[form]();
   else if constexpr (std::is_same_v<W, double>)
     return tiles.real8[form]();
-  else if constexpr (std::is_same_v<W, __float128>)
+  else if constexpr (std::is_same_v<W, mox2_r16>)
     return tiles.real16[form]();
   else if constexpr (std::is_same_v<W, std::uint32_t>)
     return tiles.integer4();
@@ -30,7 +30,7 @@ template <class W, bool AC, bool BC> TileSet<W> select_tiles() {
   template TileSet<w> select_tiles<w, true, true>();
 MOX2_SELECT_TILES_(float)
 MOX2_SELECT_TILES_(double)
-MOX2_SELECT_TILES_(__float128)
+MOX2_SELECT_TILES_(mox2_r16)
 template TileSet<std::uint32_t> select_tiles<std::uint32_t, false, false>();
 template TileSet<std::uint64_t> select_tiles<std::uint64_t, false, false>();
 

@@ -2,6 +2,7 @@
 // CPU: SIMD kernels are compiled for AVX2 or AVX-512 alone and chosen here
 // from CPUID (and the OS's register-state support), never at build time.
 // Every kernel set gives the same bits; the choice changes speed only.
+// On other targets (aarch64) the portable set is the only one.
 #pragma once
 
 namespace mox2 {
