@@ -29,7 +29,7 @@ inline std::size_t count(std::intptr_t extent) { return extent > 0 ? extent : 0;
 
 // The REAL type of a part kind.
 template <int K>
-using RealK = std::conditional_t<K == 4, float, std::conditional_t<K == 8, double, __float128>>;
+using RealK = std::conditional_t<K == 4, float, std::conditional_t<K == 8, double, mox2_r16>>;
 
 // The value of an operand element as real and imaginary parts of type F
 // (an integer converted with one rounding, a real widened or rounded).

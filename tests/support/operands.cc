@@ -32,19 +32,19 @@ template <class F> F random_real(ValueMix mix) {
   return F(v) + F(uniform()) * F(1e-9);
 }
 
-__float128 random_quad(ValueMix mix) {
+mox2_r16 random_quad(ValueMix mix) {
   if (uniform() < mix.special) {
     switch (random_int(0, 5)) {
-    case 0: return __builtin_nanq("");
-    case 1: return __builtin_infq();
-    case 2: return -__builtin_infq();
-    case 3: return -__float128(0);
-    case 4: return __float128(std::numeric_limits<double>::denorm_min()) * __float128(1e-300);
-    default: return __float128(0);
+    case 0: return mox2_r16(std::numeric_limits<double>::quiet_NaN());
+    case 1: return mox2_r16(std::numeric_limits<double>::infinity());
+    case 2: return -mox2_r16(std::numeric_limits<double>::infinity());
+    case 3: return -mox2_r16(0);
+    case 4: return mox2_r16(std::numeric_limits<double>::denorm_min()) * mox2_r16(1e-300);
+    default: return mox2_r16(0);
     }
   }
-  __float128 v = random_real<double>(ValueMix{});
-  return v + __float128(uniform()) * __float128(1e-20); // bits beyond double
+  mox2_r16 v = random_real<double>(ValueMix{});
+  return v + mox2_r16(uniform()) * mox2_r16(1e-20); // bits beyond double
 }
 
 template <class I> I random_integer(ValueMix mix) {
@@ -164,7 +164,7 @@ void random_value(TypeCode code, void *p, ValueMix mix) {
   case TypeCode::c16:
     put(p, Complex<double>{random_real<double>(mix), random_real<double>(mix)});
     break;
-  case TypeCode::c32: put(p, Complex<__float128>{random_quad(mix), random_quad(mix)}); break;
+  case TypeCode::c32: put(p, Complex<mox2_r16>{random_quad(mix), random_quad(mix)}); break;
   case TypeCode::l1: put(p, random_logical<std::int8_t>()); break;
   case TypeCode::l2: put(p, random_logical<std::int16_t>()); break;
   case TypeCode::l4: put(p, random_logical<std::int32_t>()); break;
@@ -188,10 +188,10 @@ bool same_value(TypeCode code, const void *x, const void *y) {
   switch (code) {
   case TypeCode::r4: return same_real<float>(a, b);
   case TypeCode::r8: return same_real<double>(a, b);
-  case TypeCode::r16: return same_real<__float128>(a, b);
+  case TypeCode::r16: return same_real<mox2_r16>(a, b);
   case TypeCode::c8: return same_real<float>(a, b) && same_real<float>(a + 4, b + 4);
   case TypeCode::c16: return same_real<double>(a, b) && same_real<double>(a + 8, b + 8);
-  case TypeCode::c32: return same_real<__float128>(a, b) && same_real<__float128>(a + 16, b + 16);
+  case TypeCode::c32: return same_real<mox2_r16>(a, b) && same_real<mox2_r16>(a + 16, b + 16);
   default: return std::memcmp(a, b, type_info(code).size) == 0;
   }
 }

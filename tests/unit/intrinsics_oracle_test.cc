@@ -24,10 +24,10 @@ enum class Data { small_integers, positive };
 
 template <class T> T value(Data data) {
   if constexpr (std::is_same_v<T, Complex<float>> || std::is_same_v<T, Complex<double>> ||
-                std::is_same_v<T, Complex<__float128>>) {
+                std::is_same_v<T, Complex<mox2_r16>>) {
     using P = decltype(T{}.re);
     return {value<P>(data), value<P>(data)};
-  } else if constexpr (std::is_floating_point_v<T> || std::is_same_v<T, __float128>) {
+  } else if constexpr (std::is_floating_point_v<T> || std::is_same_v<T, mox2_r16>) {
     if (data == Data::positive)
       return T(0.5) + T(std::uniform_real_distribution<double>(0.0, 0.5)(test::rng()));
     return T(random_int(-16, 16));
@@ -50,14 +50,14 @@ template <class T> std::vector<T> values(std::size_t n, Data data, bool logical)
 
 template <class T> double magnitude(T v) {
   if constexpr (std::is_same_v<T, Complex<float>> || std::is_same_v<T, Complex<double>> ||
-                std::is_same_v<T, Complex<__float128>>)
+                std::is_same_v<T, Complex<mox2_r16>>)
     return std::fabs(static_cast<double>(v.re)) + std::fabs(static_cast<double>(v.im));
   else
     return std::fabs(static_cast<double>(v));
 }
 template <class T> double difference(T x, T y) {
   if constexpr (std::is_same_v<T, Complex<float>> || std::is_same_v<T, Complex<double>> ||
-                std::is_same_v<T, Complex<__float128>>)
+                std::is_same_v<T, Complex<mox2_r16>>)
     return std::fabs(static_cast<double>(x.re - y.re)) +
            std::fabs(static_cast<double>(x.im - y.im));
   else

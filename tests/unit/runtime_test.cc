@@ -1,11 +1,13 @@
 // The parallel-region runtime and the thread services: what the drivers
-// rely on (every iteration once, args unchanged, the caller's MXCSR in every
-// body), the thread mesh, option letters and GETENV; the kernel set that
-// CPU detection picks.
+// rely on (every iteration once, args unchanged, the caller's floating-point
+// control register in every body), the thread mesh, option letters and GETENV;
+// the kernel set that CPU detection picks.
 #include <omp.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#if defined(__x86_64__)
 #include <xmmintrin.h>
+#endif
 
 #include <atomic>
 #include <chrono>
@@ -26,6 +28,22 @@
 namespace mox2 {
 namespace {
 
+// The floating-point control register (MXCSR, FPCR) and two states that
+// differ from the default in rounding and flushing.
+#if defined(__x86_64__)
+unsigned fp_control() { return _mm_getcsr(); }
+void set_fp_control(unsigned c) { _mm_setcsr(c); }
+// Round toward zero or down, flush-to-zero and denormals-are-zero.
+unsigned toward_zero_flushing(unsigned c) { return (c & ~0x6000u) | 0x6000u | 0x8040u; }
+unsigned downward_flushing(unsigned c) { return (c & ~0x6000u) | 0x2000u | 0x8040u; }
+#elif defined(__aarch64__)
+unsigned fp_control() { return __builtin_aarch64_get_fpcr(); }
+void set_fp_control(unsigned c) { __builtin_aarch64_set_fpcr(c); }
+// RMode (bits 22-23) toward zero or down, FZ (bit 24).
+unsigned toward_zero_flushing(unsigned c) { return (c & ~(3u << 22)) | (3u << 22) | (1u << 24); }
+unsigned downward_flushing(unsigned c) { return (c & ~(3u << 22)) | (2u << 22) | (1u << 24); }
+#endif
+
 struct LoopArgs {
   std::atomic<int> hits[4096];
   std::atomic<int> calls{0};
@@ -39,7 +57,7 @@ void count_iterations(void *p, std::int32_t lo, std::int32_t hi) {
   auto &a = *static_cast<LoopArgs *>(p);
   a.calls++;
   if (lo > hi || lo < a.first || hi > a.last) a.bad_order++;
-  if (_mm_getcsr() != a.want_csr) a.wrong_csr++;
+  if (fp_control() != a.want_csr) a.wrong_csr++;
   for (std::int32_t i = lo; i <= hi; ++i)
     a.hits[i - a.first]++;
 }
@@ -59,7 +77,7 @@ TEST(Runtime, EveryIterationRunsOnceForEveryScheduleAndTeam) {
         h = 0;
       args->first = first;
       args->last = last;
-      args->want_csr = _mm_getcsr();
+      args->want_csr = fp_control();
       RegionRecord region = loop_region(first, last, chunk, schedule);
       RegionRecord copy = region;
       __mt_MasterFunction_(&region, count_iterations, args, 0, 1, 0);
@@ -84,22 +102,21 @@ struct CsrProbe {
 void probe_csr(void *p, std::int32_t lo, std::int32_t hi) {
   auto &c = *static_cast<CsrProbe *>(p);
   for (std::int32_t i = lo; i <= hi; ++i) {
-    if (_mm_getcsr() != c.want) c.wrong++;
+    if (fp_control() != c.want) c.wrong++;
   }
 }
 
 TEST(Runtime, BodiesRunWithTheCallersRoundingAndFlushModes) {
   int saved = omp_get_max_threads();
   omp_set_num_threads(4);
-  unsigned original = _mm_getcsr();
-  // Round toward zero, flush-to-zero and denormals-are-zero.
-  unsigned changed = (original & ~0x6000u) | 0x6000u | 0x8040u;
-  _mm_setcsr(changed);
+  unsigned original = fp_control();
+  unsigned changed = toward_zero_flushing(original);
+  set_fp_control(changed);
   CsrProbe probe;
   probe.want = changed;
   RegionRecord region = loop_region(0, 63, 0, kScheduleBlocks);
   __mt_MasterFunction_(&region, probe_csr, &probe, 0, 1, 0);
-  _mm_setcsr(original);
+  set_fp_control(original);
   EXPECT_EQ(probe.wrong, 0);
   // The workers got their own state back: a later region under the
   // default state sees the default.
@@ -147,10 +164,10 @@ TEST(Runtime, BlockLoopsRunEveryBlockOnceUnderTheCallersState) {
   double saved_work = threaded_work();
   set_threaded_work(0);
   omp_set_num_threads(3);
-  const unsigned changed = (_mm_getcsr() & ~0x6000u) | 0x2000u | 0x8040u; // round down, FTZ, DAZ
+  const unsigned changed = downward_flushing(fp_control());
   auto run = [&](int rounds) {
-    const unsigned own = _mm_getcsr();
-    _mm_setcsr(changed);
+    const unsigned own = fp_control();
+    set_fp_control(changed);
     for (int r = 0; r < rounds; ++r) {
       auto *args = new LoopArgs;
       for (auto &h : args->hits)
@@ -165,7 +182,7 @@ TEST(Runtime, BlockLoopsRunEveryBlockOnceUnderTheCallersState) {
       EXPECT_EQ(args->wrong_csr, 0);
       delete args;
     }
-    _mm_setcsr(own);
+    set_fp_control(own);
   };
   std::vector<std::thread> callers;
   for (int t = 0; t < 3; ++t)
