@@ -40,7 +40,9 @@ exported_symbols(const std::string &library = MOX2_SHARED_LIBRARY) {
     if (std::sscanf(line, " %u: %63s %u %31s %31s %31s %31s %2047s", &num, value, &size, type, bind,
                     vis, ndx, name) != 8)
       continue;
-    if (std::string(ndx) == "UND") continue;
+    // Undefined symbols are imports; local ones (the section symbols that
+    // aarch64's linker puts in .dynsym) are not visible outside.
+    if (std::string(ndx) == "UND" || std::string(bind) == "LOCAL") continue;
     std::string full(name);
     auto at = full.find('@');
     std::string base = full.substr(0, at);
