@@ -223,7 +223,7 @@ TEST(Runtime, ChildForkedDuringABlockLoopRunsItsOwn) {
   if (child == 0) {
     auto *args = new LoopArgs;
     args->last = 9;
-    args->want_csr = _mm_getcsr();
+    args->want_csr = fp_control();
     run_block_loop(count_iterations, args, 0, 9, 1.0);
     bool once = args->bad_order == 0;
     for (int i = 0; i <= 9; ++i)
