@@ -16,7 +16,6 @@
 //
 // The layout and option arguments are taken as int: a C caller may pass any
 // value, which a C++ enum could not hold.
-#include <cstdlib>
 
 #include "stdblas/reference_checks.h"
 
@@ -95,32 +94,38 @@ void gemm(const char *routine, GemmEntry<T> entry, int layout, int transa, int t
   }
 }
 
-// Row-major GEMV of A**H: x conjugated into a copy (in place, and restored,
-// when no copy can be had), y conjugated around the call.
+// Row-major GEMV of A**H: the column-major 'N' call on A**T with conj(alpha),
+// conj(x) and conj(beta), y conjugated around it.  conj(x) is built on the
+// stack a run of columns at a time (no allocation to fail, the caller's x
+// never written); each run after the first goes in with beta = 1, which
+// leaves every element of y the order of one call over all the columns:
+// beta first, then the columns in order, taken in pairs after a lone
+// leading column of an odd count (the first run has the count's parity,
+// the later runs are even).
 template <class T>
 void gemv_conjugate(GemvEntry<T> entry, std::int32_t m, std::int32_t n, const T *alpha, const T *a,
                     std::int32_t lda, const T *x, std::int32_t incx, const T *beta, T *y,
                     std::int32_t incy) {
-  const T conj_alpha = conjugate(*alpha), conj_beta = conjugate(*beta);
-  T *copy = static_cast<T *>(std::malloc(static_cast<std::size_t>(m) * sizeof(T)));
-  T *x_in_place = nullptr;
-  const T *x_used = copy;
-  std::int32_t inc_used = 1;
-  if (copy != nullptr) {
-    const std::ptrdiff_t step = incx > 0 ? incx : -static_cast<std::ptrdiff_t>(incx);
-    for (std::int32_t i = 0; i < m; ++i)
-      copy[incx > 0 ? i : m - 1 - i] = conjugate(x[i * step]);
-  } else {
-    x_in_place = const_cast<T *>(x);
-    conjugate_in_place(x_in_place, m, incx);
-    x_used = x;
-    inc_used = incx;
+  constexpr std::int32_t kRun = 512;
+  T run[kRun];
+  const T conj_alpha = conjugate(*alpha), one = {1, 0};
+  T conj_beta = conjugate(*beta);
+  const std::ptrdiff_t step = incx > 0 ? incx : -static_cast<std::ptrdiff_t>(incx);
+  const std::int32_t inc = 1;
+  conjugate_in_place(y, n, incy);
+  for (std::int32_t first = 0; first < m;) {
+    const std::int32_t count = first == 0 && m % 2 != 0 ? kRun - 1 : kRun;
+    const std::int32_t columns = count < m - first ? count : m - first;
+    for (std::int32_t j = 0; j < columns; ++j) {
+      const std::int32_t element = first + j; // x(element + 1) in array order
+      run[j] = conjugate(x[(incx > 0 ? element : m - 1 - element) * step]);
+    }
+    entry("N", &n, &columns, &conj_alpha, a + static_cast<std::ptrdiff_t>(first) * lda, &lda, run,
+          &inc, &conj_beta, y, &incy, 1);
+    conj_beta = one;
+    first += columns;
   }
   conjugate_in_place(y, n, incy);
-  entry("N", &n, &m, &conj_alpha, a, &lda, x_used, &inc_used, &conj_beta, y, &incy, 1);
-  conjugate_in_place(y, n, incy);
-  if (x_in_place != nullptr) conjugate_in_place(x_in_place, m, incx);
-  std::free(copy);
 }
 
 template <class T>
