@@ -1,409 +1,479 @@
-// The GEMM kernels and the thin-product kernels against their model, bit
-// for bit (any two NaNs equal), C compared whole with guard elements:
-// sizes 0..9 and around the 4 x 2 peel and the blocking edges, every
-// option letter in both cases, leading dimensions above the minimum,
-// alpha and beta in {0, 1, -1, (0, 1), random}, zeros of op(B) facing NaN
-// and Inf in A (the zero skip), NaN in the old C where beta = 0 must
-// discard it, 4-byte-off data and scalars for the alignment-safe kernels,
-// every kernel set.  Then the validation of the alignment-safe kernels,
-// hand-checked product forms and skips, and the reference BLAS where the
-// orders coincide.
-#include <algorithm>
-#include <cstdint>
+// GEMM against the model, bit for bit (any two NaNs equal), in one sweep
+// over element type x kernel set x shape class, each case through the
+// targets its class is for: the exported entry points at T = 1 and at 2
+// to 16 threads (the model of the drivers over the model kernels; every
+// other case too small to repay helpers, some without workspace), the
+// real GEMM block (every blocked form, with and without the zero skip)
+// and the alignment-safe kernels (data and scalars 4 bytes off, and their
+// validation).  C is compared whole, with guard elements and the rows
+// between m and ldc; every option letter in both cases; alpha and beta
+// in {0, 1, -1, i or 1/4, two others, a special, a random value}; NaN and
+// Inf in op(A) facing zeros of op(B), where the zero skip decides, and in
+// C where beta = 0 must not read it.  Then the behaviour around the
+// products (memory running out, quick returns, callers on several
+// threads) and the reference BLAS where its order is ours.
 #include <dlfcn.h>
+#include <omp.h>
+
+#include <algorithm>
 #include <limits>
+#include <thread>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "kernels/kernels.h"
+#include "kernels/gemm/gemm_block.h"
 #include "model/kernel_data.h"
-#include "model/model_asp.h"
-#include "model/model_gemm.h"
+#include "model/model_kernel_sets.h"
+#include "runtime/parallel.h"
+#include "runtime/scratch.h"
+#include "support/failing_allocator.h"
 #include "support/isas.h"
 
 namespace mox2 {
 namespace {
 
+using test::random_int;
 using test::Strip;
 using test::Values;
 using i32 = std::int32_t;
-
 template <class T>
-using GemmFn = void (*)(char, char, int, int, int, T, const T *, int, const T *, int, T, T *, int);
+using Gemm = void (*)(const char *, const char *, const i32 *, const i32 *, const i32 *, const T *,
+                      const T *, const i32 *, const T *, const i32 *, const T *, T *, const i32 *,
+                      std::size_t, std::size_t);
 template <class T>
-using GemmKernel = void (*)(const char *, const char *, const i32 *, const i32 *, const i32 *,
-                            const T *, const T *, const i32 *, const T *, const i32 *, const T *,
-                            T *, const i32 *, std::size_t, std::size_t);
+using Gemv = void (*)(const char *, const i32 *, const i32 *, const T *, const T *, const i32 *,
+                      const T *, const i32 *, const T *, T *, const i32 *, std::size_t);
 
-// A kernel called as the model is; the alignment-safe kernels get their
-// scalars 4 bytes off 8-byte alignment.
-template <class T, GemmKernel<T> K, bool kScalars4Off>
-void call(char ta, char tb, int m, int n, int k, T alpha, const T *a, int lda, const T *b, int ldb,
-          T beta, T *c, int ldc) {
-  test::Buffer scalars(2 * sizeof(T), kScalars4Off ? 4 : 0);
-  T *al = reinterpret_cast<T *>(scalars.data());
-  store<T>(al, alpha);
-  store<T>(al + 1, beta);
-  K(&ta, &tb, &m, &n, &k, al, a, &lda, b, &ldb, al + 1, c, &ldc, 1, 1);
-}
+enum Target { kEntry = 1, kBlock = 2, kSafe = 4 };
+// How zeros of op(B) meet NaN and Inf in op(A): not on purpose; whole
+// rows l of op(B) zero against specials in op(A)(:, l); the same in one
+// column of op(B); op(B) upper triangular (groups of l wholly zero, wholly
+// not, and mixed) against NaN and Inf every third l; op(B) all -0 (sums
+// from +0).
+enum class Zeros { none, rows, column, triangular, minus };
 
-template <class T> struct GemmCase {
-  char ta, tb;
-  int m, n, k, lda, ldb, ldc;
-  T alpha, beta;
-  Values values;
-  int offset; // bytes off 8-byte alignment of every operand
+struct Case {
+  char ta = 'N', tb = 'N';
+  int m = 0, n = 0, k = 0;
+  int alpha = 7, beta = 7; // scalar kinds (scalar())
+  Values values = Values::plain;
+  Zeros zeros = Zeros::none;
+  int threads = 0;               // entry: 0 for T = 1 and then 2, 3 or 4
+  bool skip = true;              // block: the zero skip
+  int lda = 0, ldb = 0, ldc = 0; // 0: the minimum plus 0 to 2
 };
 
-template <class T> std::ostream &operator<<(std::ostream &o, const GemmCase<T> &c) {
+std::ostream &operator<<(std::ostream &o, const Case &c) {
   return o << c.ta << c.tb << " m=" << c.m << " n=" << c.n << " k=" << c.k << " lda=" << c.lda
-           << " ldb=" << c.ldb << " ldc=" << c.ldc << " alpha=" << test::show(c.alpha)
-           << " beta=" << test::show(c.beta) << " values=" << static_cast<int>(c.values) << " +"
-           << c.offset;
+           << " ldb=" << c.ldb << " ldc=" << c.ldc << " alpha " << c.alpha << " beta " << c.beta
+           << " values " << int(c.values) << " zeros " << int(c.zeros)
+           << (c.skip ? "" : " every term");
 }
 
-bool plain_letter(char c) { return c == 'N' || c == 'n'; }
+const char kLetters[] = {'N', 'n', 'T', 't', 'C', 'c'};
+bool plain(char letter) { return letter == 'N' || letter == 'n'; }
 
-std::size_t elements(int ld, int cols) {
-  return static_cast<std::size_t>(std::max(ld, 1)) * static_cast<std::size_t>(std::max(cols, 1));
+Case random_case(int m, int n, int k) {
+  Case c;
+  c.ta = kLetters[random_int(0, 5)];
+  c.tb = kLetters[random_int(0, 5)];
+  c.m = m, c.n = n, c.k = k;
+  c.alpha = random_int(0, 7);
+  c.beta = random_int(0, 7);
+  c.values = static_cast<Values>(random_int(0, 2));
+  c.zeros = c.values == Values::zeros ? Zeros::rows : Zeros::none;
+  return c;
 }
 
-// One case through kernel and model on identical data; all of C compared,
-// guards included.
-template <class T>
-::testing::AssertionResult same_as_model(GemmFn<T> kernel, GemmFn<T> model, const GemmCase<T> &c) {
-  int cols_a = plain_letter(c.ta) ? c.k : c.m, cols_b = plain_letter(c.tb) ? c.n : c.k;
-  Strip<T> a(elements(c.lda, cols_a), c.offset), b(elements(c.ldb, cols_b), c.offset);
-  Strip<T> want(elements(c.ldc, c.n), c.offset);
-  a.fill(c.values);
+template <class T> struct Kernels;
+template <> struct Kernels<float> {
+  static constexpr Gemm<float> entry = __f95_sgemm_, safe = nullptr;
+};
+template <> struct Kernels<double> {
+  static constexpr Gemm<double> entry = __f95_dgemm_, safe = __f___zo_dgemm_don_;
+};
+template <> struct Kernels<c8> { static constexpr Gemm<c8> entry = __f95_cgemm_, safe = nullptr; };
+template <> struct Kernels<c16> {
+  static constexpr Gemm<c16> entry = __f95_zgemm_, safe = __f___zo_zgemm_don_;
+};
+
+std::size_t cells(int ld, int cols) { return std::size_t(std::max(ld, 1)) * std::max(cols, 1); }
+
+// One case through one target and the model on the same data.
+template <class T>::testing::AssertionResult run(Target target, Case c, int threads) {
+  const bool an = plain(c.ta), bn = plain(c.tb);
+  auto ld = [](int given, int rows) {
+    return given ? given : std::max(rows, 1) + random_int(0, 2);
+  };
+  c.lda = ld(c.lda, an ? c.m : c.k), c.ldb = ld(c.ldb, bn ? c.k : c.n), c.ldc = ld(c.ldc, c.m);
+  const int off =
+      target == kSafe || ((sizeof(Part<T>) == 4 || target == kBlock) && random_int(0, 1)) ? 4 : 0;
+  Strip<T> a(cells(c.lda, an ? c.k : c.m), off), b(cells(c.ldb, bn ? c.n : c.k), off);
+  Strip<T> want(cells(c.ldc, c.n), off);
+  a.fill(c.values == Values::zeros ? Values::specials : c.values);
   b.fill(c.values);
   want.fill(c.values);
-  if (c.values == Values::zeros) {
-    // NaN and Inf scattered through A: only the zero skip keeps those
-    // facing a zero of op(B) out of C.
-    for (std::size_t i = 0; i < elements(c.lda, cols_a); i += 3)
-      a.set(i, test::splat<T>(test::special_part<Part<T>>()));
+  auto a_at = [&](int i, int l) { return std::size_t(an ? i + l * c.lda : l + i * c.lda); };
+  auto b_at = [&](int l, int j) { return std::size_t(bn ? l + j * c.ldb : j + l * c.ldb); };
+  auto special = [] { return test::splat<T>(test::special_part<Part<T>>()); };
+  auto signed_zero = [] { return test::splat<T>(random_int(0, 1) ? Part<T>(0) : -Part<T>(0)); };
+  const int j0 = random_int(0, std::max(c.n - 1, 0));
+  for (int l = 0; l < c.k; ++l) {
+    const bool rows = c.zeros == Zeros::rows && random_int(0, 2) == 0;
+    const bool column = c.zeros == Zeros::column && random_int(0, 4) == 0;
+    for (int j = 0; j < c.n; ++j)
+      if (rows || (column && j == j0) || (c.zeros == Zeros::triangular && l > j) ||
+          c.zeros == Zeros::minus)
+        b.set(b_at(l, j), c.zeros == Zeros::minus ? test::splat<T>(-Part<T>(0)) : signed_zero());
+    for (int i = 0; i < c.m; ++i)
+      if (rows || column || (c.zeros == Zeros::triangular && l % 3 == 0))
+        a.set(a_at(i, l), special());
   }
-  if (is_zero(c.beta)) {
-    for (std::size_t i = 0; i < elements(c.ldc, c.n); ++i)
-      want.set(i, test::splat<T>(std::numeric_limits<Part<T>>::quiet_NaN()));
-  }
+  const T alpha = test::scalar<T>(c.alpha), beta = test::scalar<T>(c.beta);
+  if (is_zero(beta))
+    for (int j = 0; j < c.n; ++j)
+      for (int i = 0; i < c.m; ++i)
+        want.set(std::size_t(i + j * c.ldc),
+                 test::splat<T>(std::numeric_limits<Part<T>>::quiet_NaN()));
   Strip<T> got(want);
-  kernel(c.ta, c.tb, c.m, c.n, c.k, c.alpha, a.data(), c.lda, b.data(), c.ldb, c.beta, got.data(),
-         c.ldc);
-  model(c.ta, c.tb, c.m, c.n, c.k, c.alpha, a.data(), c.lda, b.data(), c.ldb, c.beta, want.data(),
-        c.ldc);
+  if (target == kEntry) {
+    omp_set_num_threads(threads);
+    Kernels<T>::entry(&c.ta, &c.tb, &c.m, &c.n, &c.k, &alpha, a.data(), &c.lda, b.data(), &c.ldb,
+                      &beta, got.data(), &c.ldc, 1, 1);
+    model::gemm<T>(model::KernelSet<T>::gemm, threads, c.ta, c.tb, c.m, c.n, c.k, alpha, a.data(),
+                   c.lda, b.data(), c.ldb, beta, want.data(), c.ldc);
+  } else if (target == kSafe) {
+    if constexpr (Kernels<T>::safe != nullptr) {
+      test::Buffer scalars(2 * sizeof(T), 4); // 4 bytes off too
+      store<T>(scalars.data(), alpha);
+      store<T>(scalars.data() + sizeof(T), beta);
+      const T *al = scalars.as<T>();
+      Kernels<T>::safe(&c.ta, &c.tb, &c.m, &c.n, &c.k, al, a.data(), &c.lda, b.data(), &c.ldb,
+                       al + 1, got.data(), &c.ldc, 1, 1);
+      model::gemm_safe(c.ta, c.tb, c.m, c.n, c.k, alpha, a.data(), c.lda, b.data(), c.ldb, beta,
+                       want.data(), c.ldc);
+    }
+  } else if constexpr (!is_complex_element<T>) {
+    kernels::gemm_block(kernels::GemmBlock<T>{!an, !bn, c.m, c.n, c.k, alpha, a.data(), c.lda,
+                                              b.data(), c.ldb, beta, got.data(), c.ldc, c.skip});
+    model::gemm_reference(c.ta, c.tb, c.m, c.n, c.k, alpha, a.data(), c.lda, b.data(), c.ldb, beta,
+                          want.data(), c.ldc, c.skip);
+  }
   auto r = got.same_as(want);
-  if (!r) r << " for " << c;
+  if (!r)
+    r << " for "
+      << (target == kEntry  ? "the entry point"
+          : target == kSafe ? "the alignment-safe kernel"
+                            : "the block")
+      << " T=" << threads << " " << c;
   return r;
 }
 
-template <class T> T pick(const std::vector<T> &v) {
-  return v[test::random_int(0, static_cast<int>(v.size()) - 1)];
-}
-
-template <class T> struct Scalars;
-template <> struct Scalars<float> {
-  static std::vector<float> list() { return {0.0f, 1.0f, -1.0f, 0.625f, -1.875f}; }
-};
-template <> struct Scalars<double> {
-  static std::vector<double> list() { return {0.0, 1.0, -1.0, 0.8125, -1.4375}; }
-};
-template <class P> struct Scalars<Complex<P>> {
-  static std::vector<Complex<P>> list() {
-    return {{0, 0}, {1, 0}, {-1, 0}, {0, 1}, {0.75, -1.5}, {-1.25, 0.5}};
+// The targets a case is for that apply to T; the entry points at T = 1
+// and then (threads 0) at 2 to 4 threads, every other case too small to
+// repay helpers and every sixteenth without workspace.
+template <class T> void run_case(int targets, const Case &c) {
+  static int count = 0;
+  if (::testing::Test::HasFailure()) return;
+  ++count;
+  const double saved_work = threaded_work();
+  set_threaded_work(count % 2 ? 0 : 1e300);
+  const std::size_t saved_limit = count % 16 == 3 ? Scratch::set_limit(0) : 0;
+  for (int t : {c.threads ? c.threads : 1, c.threads ? 0 : 2 + count % 3}) {
+    if ((targets & kEntry) && t) {
+      EXPECT_TRUE(run<T>(kEntry, c, t));
+    }
   }
-};
-
-const std::vector<char> kLetters = {'N', 'n', 'T', 't', 'C', 'c'};
-
-template <class T>
-GemmCase<T> random_case(char ta, char tb, int m, int n, int k, std::vector<int> offsets) {
-  const std::vector<Values> values = {Values::plain, Values::specials, Values::zeros};
-  const std::vector<T> scalars = Scalars<T>::list();
-  int rows_a = plain_letter(ta) ? m : k, rows_b = plain_letter(tb) ? k : n;
-  return GemmCase<T>{ta,
-                     tb,
-                     m,
-                     n,
-                     k,
-                     std::max(rows_a, 1) + test::random_int(0, 2),
-                     std::max(rows_b, 1) + test::random_int(0, 2),
-                     std::max(m, 1) + test::random_int(0, 2),
-                     pick(scalars),
-                     pick(scalars),
-                     pick(values),
-                     pick(offsets)};
+  if ((targets & kBlock) && !is_complex_element<T>) {
+    EXPECT_TRUE(run<T>(kBlock, c, 1));
+  }
+  if ((targets & kSafe) && Kernels<T>::safe) {
+    EXPECT_TRUE(run<T>(kSafe, c, 1));
+  }
+  if (count % 16 == 3) Scratch::set_limit(saved_limit);
+  set_threaded_work(saved_work);
 }
 
-template <class T>
-void check(const char *name, GemmFn<T> kernel, GemmFn<T> model, bool may_be_4_off = false) {
-  SCOPED_TRACE(name);
-  std::vector<int> offsets = {0};
-  if (may_be_4_off) offsets.push_back(4);
+using Shapes = std::vector<std::tuple<int, int, int>>;
+
+template <class T> void sweep() {
+  const int saved_threads = omp_get_max_threads();
+  const int all = kEntry | kBlock | kSafe;
+  auto run = [](int targets, const Case &c) { run_case<T>(targets, c); };
+  // Small shapes on every side of the 4 x 2 peel, the thin limits and the
+  // small forms.
   const int sizes[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 16, 17};
   for (int m : sizes)
     for (int n : sizes)
-      for (int rep = 0; rep < 3; ++rep) {
-        int k = pick(std::vector<int>(std::begin(sizes), std::end(sizes)));
-        ASSERT_TRUE(same_as_model(
-            kernel, model, random_case<T>(pick(kLetters), pick(kLetters), m, n, k, offsets)));
-      }
-  // Every letter pair on the peel shapes and the thin shapes.
+      run(all, random_case(m, n, sizes[random_int(0, 12)]));
+  // Every letter pair on the peel and thin shapes; every alpha with every
+  // beta.
+  const Shapes peel = {{5, 3, 4}, {7, 6, 9}, {2, 6, 5}, {6, 3, 5},
+                       {6, 5, 2}, {1, 5, 6}, {5, 1, 6}, {6, 5, 1}};
   for (char ta : kLetters)
     for (char tb : kLetters)
-      for (auto [m, n, k] :
-           {std::tuple{5, 3, 4}, std::tuple{7, 6, 9}, std::tuple{2, 6, 5}, std::tuple{6, 3, 5},
-            std::tuple{6, 5, 2}, std::tuple{1, 5, 6}, std::tuple{5, 1, 6}, std::tuple{6, 5, 1}})
-        ASSERT_TRUE(same_as_model(kernel, model, random_case<T>(ta, tb, m, n, k, offsets)));
-  // Every alpha with every beta.
-  for (T alpha : Scalars<T>::list())
-    for (T beta : Scalars<T>::list())
-      for (auto [m, n, k] : {std::tuple{9, 7, 6}, std::tuple{3, 8, 5}, std::tuple{8, 5, 3}})
-        for (char ta : {'N', 'T', 'C'}) {
-          GemmCase<T> c = random_case<T>(ta, pick(kLetters), m, n, k, offsets);
-          c.alpha = alpha;
-          c.beta = beta;
-          ASSERT_TRUE(same_as_model(kernel, model, c));
-        }
-  // A few in the hundreds, across the blocking of the inner kernels (and,
-  // for few rows, of columns and of l with peeled rows beside them; for
-  // four columns of a large A, the column forms side by side).
-  for (auto [m, n, k] : {std::tuple{263, 9, 270}, std::tuple{70, 67, 300}, std::tuple{2, 130, 40},
-                         std::tuple{130, 3, 17}, std::tuple{101, 57, 3}, std::tuple{6, 530, 800},
-                         std::tuple{3, 40, 300}, std::tuple{40, 3, 300}, std::tuple{263, 5, 800},
-                         std::tuple{41, 4, 900}})
+      for (auto [m, n, k] : peel) {
+        Case c = random_case(m, n, k);
+        c.ta = ta, c.tb = tb;
+        run(all, c);
+      }
+  for (int alpha = 0; alpha < 8; ++alpha)
+    for (int beta = 0; beta < 8; ++beta)
+      for (auto [m, n, k] : Shapes{{9, 7, 6}, {29, 11, 5}, {8, 5, 3}, {5, 9, 0}}) {
+        Case c = random_case(m, n, k);
+        c.alpha = alpha, c.beta = beta;
+        run(all, c);
+      }
+  // A few in the hundreds: the blocking of the kernels, for few rows of
+  // columns and of l with peeled rows beside them, for four columns of a
+  // large A the column forms side by side (A against a zero column).
+  const Shapes hundreds = {{263, 9, 270}, {70, 67, 300}, {2, 130, 40}, {130, 3, 17},
+                           {101, 57, 3},  {6, 530, 800}, {3, 40, 300}, {40, 3, 300},
+                           {263, 5, 800}, {41, 4, 900},  {263, 4, 800}};
+  for (auto [m, n, k] : hundreds)
     for (char ta : {'N', 't', 'C'})
       for (char tb : {'n', 'T'}) {
-        GemmCase<T> c = random_case<T>(ta, tb, m, n, k, offsets);
-        c.alpha = Scalars<T>::list().back();
-        ASSERT_TRUE(same_as_model(kernel, model, c));
+        Case c = random_case(m, n, k);
+        c.ta = ta, c.tb = tb, c.alpha = 5;
+        if (n <= 5 && m > 40) c.zeros = Zeros::column;
+        run(kEntry | kSafe, c);
       }
-}
-
-// Every kernel set this CPU has computes the same bits.
-class GemmModel : public test::OnEachKernelSet {};
-MOX2_ON_EACH_KERNEL_SET(GemmModel);
-
-TEST_P(GemmModel, RealDrivers) {
-  check<float>("sgemm", call<float, __f___zo_pp_sgemm_, false>, model::sgemm, true);
-  check<double>("dgemm", call<double, __f___zo_pp_dgemm_, false>, model::dgemm);
-}
-// Four columns of a large A (the column forms side by side): over long
-// sums only a zero of op(B) facing the sole NaN or Inf of its column of A
-// shows whether the term is skipped.
-template <class T> void check_few_columns_skip(GemmFn<T> kernel, GemmFn<T> model) {
-  const int m = 263, k = 800;
-  for (char tb : {'N', 'T'})
-    for (int n : {4, 5}) {
-      const int ldb = tb == 'N' ? k : n;
-      Strip<T> a(elements(m, k), 0), b(elements(ldb, tb == 'N' ? n : k), 0);
-      Strip<T> want(elements(m, n), 0);
-      a.fill(Values::plain);
-      b.fill(Values::plain);
-      want.fill(Values::plain);
-      for (int l = 5; l < k; l += 97) {
-        for (int i = 0; i < m; ++i)
-          a.set(i + std::size_t(l) * m, test::splat<T>(test::special_part<Part<T>>()));
-        for (int j = 0; j < n; ++j)
-          if (j % 2 == l % 2 || l % 3 == 0)
-            b.set(tb == 'N' ? l + std::size_t(j) * ldb : j + std::size_t(l) * ldb, T(0));
-      }
-      Strip<T> got(want);
-      const T alpha = Scalars<T>::list().back(), beta = pick(Scalars<T>::list());
-      kernel('N', tb, m, n, k, alpha, a.data(), m, b.data(), ldb, beta, got.data(), m);
-      model('N', tb, m, n, k, alpha, a.data(), m, b.data(), ldb, beta, want.data(), m);
-      ASSERT_TRUE(got.same_as(want)) << "N" << tb << " n=" << n;
+  if constexpr (!is_complex_element<T>) {
+    // The blocked forms: small products, short depths and the register
+    // tiles (MR 8 to 48, NR 4 or 8); few rows and columns (pair lanes);
+    // the column form reading A in place (alpha = 1 reads op(B) in place,
+    // other alphas a scaled copy; one tile of rows over long k), with a
+    // zero column or every term added; blocks of l, rows and columns.
+    for (int rep = 0; rep < 200; ++rep)
+      run(kBlock, random_case(random_int(0, 100), random_int(0, 19), random_int(0, 12)));
+    for (int rep = 0; rep < 60; ++rep) {
+      Case c = random_case(random_int(4, 16), random_int(4, 16),
+                           rep % 4 ? random_int(41, 700) : random_int(32, 40));
+      c.skip = rep % 5 != 4;
+      run(kBlock, c);
     }
-}
-
-TEST_P(GemmModel, FewColumnsOfALargeASkipZeroTerms) {
-  check_few_columns_skip<float>(call<float, __f___zo_pp_sgemm_, false>, model::sgemm);
-  check_few_columns_skip<double>(call<double, __f___zo_pp_dgemm_, false>, model::dgemm);
-}
-
-TEST_P(GemmModel, InnerKernels) {
-  check<float>("sgemmx", call<float, __f___zo_pp_sgemmx_, false>, model::sgemmx, true);
-  check<double>("dgemmx", call<double, __f___zo_pp_dgemmx_, false>, model::dgemmx);
-}
-TEST_P(GemmModel, ComplexKernels) {
-  check<c8>("cgemm", call<c8, __f___zo_pp_cgemm_, false>, model::cgemm, true);
-  check<c16>("zgemm", call<c16, __f___zo_pp_zgemm_, false>, model::zgemm);
-}
-TEST_P(GemmModel, AlignmentSafeKernels) {
-  check<double>("dgemm_don", call<double, __f___zo_dgemm_don_, true>, model::dgemm_don, true);
-  check<c16>("zgemm_don", call<c16, __f___zo_zgemm_don_, true>, model::zgemm_don, true);
-}
-TEST_P(GemmModel, ThinProductKernels) {
-  check<float>("sgemm_asp", call<float, __f___zo_pp_sgemm_asp_, false>, model::sgemm_asp, true);
-  check<double>("dgemm_asp", call<double, __f___zo_pp_dgemm_asp_, false>, model::dgemm_asp);
-  check<c8>("cgemm_asp", call<c8, __f___zo_pp_cgemm_asp_, false>, model::cgemm_asp, true);
-  check<c16>("zgemm_asp", call<c16, __f___zo_pp_zgemm_asp_, false>, model::zgemm_asp);
-}
-
-// Invalid arguments of the alignment-safe kernels: C(1..m, 1..n) along ldc
-// (a negative ldc counting as 0) becomes zero, nothing else moves and A
-// and B are not read.
-template <class T> void check_validation(GemmFn<T> kernel) {
+    for (int rep = 0; rep < 100; ++rep) {
+      const bool long_k = rep % 4 == 3;
+      Case c =
+          random_case(random_int(1, long_k ? 24 : 100), rep < 2 ? 1100 + rep : random_int(1, 40),
+                      long_k ? random_int(800, 1400) : random_int(13, rep < 2 ? 40 : 300));
+      c.ta = "Nn"[rep % 2];
+      c.alpha = rep % 3 ? 1 : c.alpha;
+      c.values = rep % 5 == 4 ? Values::zeros : Values::plain;
+      c.zeros = rep % 7 == 6 ? Zeros::column : rep % 5 == 4 ? Zeros::rows : Zeros::none;
+      c.skip = rep % 10 != 9;
+      run(kBlock, c);
+    }
+    const Shapes blocks = {{5, 3, 900},    {53, 13, 390},    {205, 9, 7},    {3, 3080, 2},
+                           {263, 21, 520}, {197, 1030, 800}, {1, 1030, 800}, {2, 1030, 800},
+                           {3, 1030, 800}, {4, 1030, 800},   {8, 1030, 800}, {12, 1030, 800}};
+    for (auto [m, n, k] : blocks) {
+      Case c = random_case(m, n, k);
+      if (n == 1030) c.ta = 'N', c.values = Values::plain, c.zeros = Zeros::column;
+      run(kBlock, c);
+    }
+    // Triangular op(B); every product -0 (a dot-form sum from +0 stays +0).
+    for (auto [m, n, k] : Shapes{{100, 64, 300}, {53, 40, 520}, {197, 300, 300}, {30, 9, 700}}) {
+      Case c = random_case(m, n, k);
+      c.ta = 'N', c.values = Values::plain, c.zeros = Zeros::triangular;
+      run(kBlock | kEntry, c);
+    }
+    for (auto [m, n, k] : Shapes{{5, 5, 37}, {4, 12, 64}, {20, 9, 40}}) {
+      Case c = random_case(m, n, k);
+      c.ta = 'T', c.tb = 'N', c.alpha = 1, c.beta = 0, c.values = Values::plain;
+      c.zeros = Zeros::minus;
+      run(kBlock, c);
+    }
+  } else {
+    // The complex blocked forms: rows around the tile heights (8 to 32) and
+    // the row blocks, columns around the tile width, depths around the
+    // blocks of l (256), odd and even (an odd k's lone leading column or
+    // row); across the blocks of columns and of rows; fewer rows than a
+    // vector with every letter pair, beta 0 (even k) or not (odd k).
+    const int depths[] = {2, 3, 6, 7, 255, 256, 257, 258, 513};
+    for (int m : {1, 2, 15, 16, 17, 24, 31, 33, 34, 40, 48, 64, 95, 97, 191, 193, 194})
+      for (int n : {1, 3, 4, 5, 8, 11})
+        run(kEntry, random_case(m, n, depths[random_int(0, 8)]));
+    for (auto [m, n, k] :
+         Shapes{{3, 1541, 4}, {3, 1541, 5}, {6, 261, 3}, {5, 261, 258}, {1925, 5, 4}, {1924, 3, 3}})
+      run(kEntry, random_case(m, n, k));
+    for (int m : {2, 5, 7, 15})
+      for (char ta : {'N', 'T', 'C'})
+        for (char tb : {'N', 'T', 'C'})
+          for (int k : {520, 521}) {
+            Case c = random_case(m, 40, k);
+            c.ta = ta, c.tb = tb, c.beta = k % 2 ? 5 : 0, c.values = Values::plain;
+            run(kEntry, c);
+          }
+  }
+  // The drivers' cut: mesh (square, tall, wide, not fitting), thin row and
+  // column strips (zero rows of op(B) against NaN and Inf: the strips'
+  // sizes decide which terms are skipped), serial, on 1 to 16 threads;
+  // random shapes.
+  const Shapes cut = {{100, 100, 100}, {10, 10, 10},  {400, 20, 50}, {7, 9, 10},  {10, 3, 50},
+                      {3, 10, 50},     {3, 3, 50},    {33, 1, 7},    {1, 33, 7},  {21, 19, 1},
+                      {18, 22, 2},     {37, 41, 3},   {4, 4, 4},     {70, 3, 2},  {5, 68, 6},
+                      {17, 66, 5},     {209, 12, 30}, {3, 12, 40},   {12, 2, 40}, {12, 12, 3}};
+  for (int t : {1, 2, 3, 4, 6, 8, 16})
+    for (auto [m, n, k] : cut) {
+      Case c = random_case(m, n, k);
+      c.threads = t;
+      if (m < 4 || n < 4 || k < 4) c.values = Values::zeros, c.zeros = Zeros::rows;
+      run(kEntry, c);
+    }
+  for (int rep = 0; rep < 100; ++rep) {
+    auto dim = [] { return random_int(0, 3) == 0 ? random_int(0, 5) : random_int(1, 40); };
+    run(kEntry, random_case(dim(), dim(), dim()));
+  }
+  // Invalid arguments: C(1..m, 1..n) zeroed along ldc (as if 0 when
+  // negative), nothing else written.
   struct Bad {
     char ta, tb;
     int m, n, k, lda, ldb, ldc;
   };
-  const Bad cases[] = {
-      {'N', 'N', 5, 3, 2, 4, 2, 5},  // lda = m - 1
-      {'T', 'N', 3, 2, 4, 3, 4, 3},  // lda < k
-      {'N', 'T', 3, 4, 2, 3, 3, 4},  // ldb < n
-      {'n', 'c', 3, 2, 2, 3, 2, 2},  // ldc < m
-      {'X', 'N', 2, 3, 2, 2, 2, 4},  // bad letter
-      {'N', ' ', 2, 3, 2, 2, 2, 2},  // bad letter
-      {'N', 'N', 3, 2, -1, 3, 1, 3}, // k < 0
-      {'N', 'N', 2, 3, 2, 2, 2, -5}, // ldc < 0: every column onto C(1..m)
-      {'N', 'N', -1, 3, 2, 1, 2, 1}, // m < 0: nothing
-      {'N', 'N', 3, -2, 2, 3, 2, 3}, // n < 0: nothing
-      {'N', 'N', 3, 0, 2, 2, 2, 3},  // n = 0 with lda < m: nothing
-  };
-  for (const Bad &b : cases)
-    for (int off : {0, 4}) {
-      Strip<T> got(24, off);
-      got.fill(Values::plain);
-      Strip<T> before(got);
-      T one = test::real_element<T>(1);
-      kernel(b.ta, b.tb, b.m, b.n, b.k, one, nullptr, b.lda, nullptr, b.ldb, one, got.data(),
-             b.ldc);
-      for (int i = -4; i < 28; ++i) {
-        int ld = std::max(b.ldc, 0);
-        bool zeroed = false;
-        for (int j = 0; j < b.n; ++j)
-          zeroed |= i >= j * ld && i < j * ld + b.m;
-        T expected = zeroed ? T{} : before.get(i);
-        EXPECT_TRUE(test::same_value(got.get(i), expected))
-            << b.ta << b.tb << " m=" << b.m << " n=" << b.n << " ldc=" << b.ldc << " element " << i;
-      }
-    }
+  for (Bad bad : {Bad{'N', 'N', 5, 3, 2, 4, 2, 5}, Bad{'T', 'N', 3, 2, 4, 3, 4, 3},
+                  Bad{'N', 'T', 3, 4, 2, 3, 3, 4}, Bad{'n', 'c', 3, 2, 2, 3, 2, 2},
+                  Bad{'X', 'N', 2, 3, 2, 2, 2, 4}, Bad{'N', ' ', 2, 3, 2, 2, 2, 2},
+                  Bad{'N', 'N', 3, 2, -1, 3, 1, 3}, Bad{'N', 'N', 2, 3, 2, 2, 2, -5},
+                  Bad{'N', 'N', -1, 3, 2, 1, 2, 1}, Bad{'N', 'N', 3, -2, 2, 3, 2, 3},
+                  Bad{'N', 'N', 3, 0, 2, 2, 2, 3}}) {
+    Case c = random_case(bad.m, bad.n, bad.k);
+    c.ta = bad.ta, c.tb = bad.tb, c.lda = bad.lda, c.ldb = bad.ldb, c.ldc = bad.ldc;
+    c.threads = 4;
+    run(kEntry | kSafe, c);
+  }
+  omp_set_num_threads(saved_threads);
 }
 
-TEST_P(GemmModel, AlignmentSafeKernelsZeroCOnInvalidArguments) {
-  check_validation<double>(call<double, __f___zo_dgemm_don_, true>);
-  check_validation<c16>(call<c16, __f___zo_zgemm_don_, true>);
-}
+class GemmModel : public test::OnEachKernelSet {};
+MOX2_ON_EACH_KERNEL_SET(GemmModel);
+TEST_P(GemmModel, Real4) { sweep<float>(); }
+TEST_P(GemmModel, Real8) { sweep<double>(); }
+TEST_P(GemmModel, Complex4) { sweep<c8>(); }
+TEST_P(GemmModel, Complex8) { sweep<c16>(); }
 
-// Quick returns and alpha = 0 read no operand: null A and B.
-template <class T, GemmKernel<T> K> void check_reads_no_operand() {
-  const i32 m = 5, n = 4, k = 3, ld = 5, none = 0;
-  const T zero = T{}, unit = test::real_element<T>(1), two = test::real_element<T>(2);
-  T c[20];
-  for (T &v : c)
-    v = test::splat<T>(std::numeric_limits<Part<T>>::quiet_NaN());
-  K("N", "N", &m, &n, &k, &zero, nullptr, &ld, nullptr, &ld, &zero, c, &ld, 1, 1);
-  for (const T &v : c)
-    EXPECT_TRUE(test::same_value(v, zero));
-  // k = 0, beta = 2: C doubled.
-  for (T &v : c)
-    v = unit;
-  K("T", "T", &m, &n, &none, &unit, nullptr, &ld, nullptr, &ld, &two, c, &ld, 1, 1);
-  for (const T &v : c)
-    EXPECT_TRUE(test::same_value(v, two));
-  K("N", "N", &none, &n, &k, &unit, nullptr, &ld, nullptr, &ld, &zero, nullptr, &ld, 1, 1);
-  K("N", "N", &m, &none, &k, &unit, nullptr, &ld, nullptr, &ld, &zero, nullptr, &ld, 1, 1);
-}
-
-TEST_P(GemmModel, QuickReturnsReadNoOperand) {
-  check_reads_no_operand<float, __f___zo_pp_sgemm_>();
-  check_reads_no_operand<double, __f___zo_pp_dgemm_>();
-  check_reads_no_operand<float, __f___zo_pp_sgemmx_>();
-  check_reads_no_operand<double, __f___zo_pp_dgemmx_>();
-  check_reads_no_operand<c8, __f___zo_pp_cgemm_>();
-  check_reads_no_operand<c16, __f___zo_pp_zgemm_>();
-  check_reads_no_operand<double, __f___zo_dgemm_don_>();
-  check_reads_no_operand<c16, __f___zo_zgemm_don_>();
-}
-
-// By hand, independent of the model: a NaN in A facing a zero of B stays
-// out of C in the reference algorithm and reaches C in a thin product's
-// loop nest (k = 2); a thin product with two small dimensions takes the
-// reference algorithm.
-TEST_P(GemmModel, ZeroSkipOnlyOutsideThinNests) {
-  const double nan = std::numeric_limits<double>::quiet_NaN();
-  for (auto [m, n, k, nan_expected] :
-       {std::tuple{6, 6, 2, true}, std::tuple{2, 2, 2, false}, std::tuple{6, 6, 6, false}}) {
-    std::vector<double> a(static_cast<std::size_t>(m * k), 1.0),
-        b(static_cast<std::size_t>(k * n), 1.0);
-    a[0] = nan; // A(1, 1)
-    b[0] = 0.0; // B(1, 1)
-    std::vector<double> c(static_cast<std::size_t>(m * n), 0.0), cx(c);
-    const double one = 1.0;
-    __f___zo_pp_dgemm_asp_("N", "N", &m, &n, &k, &one, a.data(), &m, b.data(), &k, &one, c.data(),
-                           &m, 1, 1);
-    EXPECT_EQ(c[0] != c[0], nan_expected) << m << "x" << n << "x" << k;
-    __f___zo_pp_dgemmx_("N", "N", &m, &n, &k, &one, a.data(), &m, b.data(), &k, &one, cx.data(), &m,
-                        1, 1);
-    EXPECT_FALSE(cx[0] != cx[0]);
+// Memory running out at each allocation a call makes in turn (on a thread
+// of its own whose team has started, so that its first use of workspace
+// is among them and no thread's start is): the bits it gives with memory
+// (a first call, which also starts the library's helper threads), and the
+// process goes on.
+template <class T, class Call> void without_memory(Call call, std::size_t count) {
+  Strip<T> want(count, 0);
+  want.fill(Values::plain);
+  Strip<T> got(want);
+  omp_set_num_threads(2);
+  call(want.data());
+  long asked = 0;
+  for (long successes = 0; successes == 0 || asked >= successes; ++successes) {
+    Strip<T> y(got);
+    test::on_new_thread_with_team(2, [&] {
+      test::fail_allocations_after(successes);
+      call(y.data());
+      asked = test::allocations_asked();
+      test::allow_allocations();
+    });
+    ASSERT_TRUE(y.same_as(want)) << "allocations succeeding " << successes;
   }
 }
-
-// COMPLEX(4) thin products form each part from exact double products:
-// (1 + 2^-12)^2 - (1 + 2^-11) cancels to 2^-24 exactly, which single
-// products would lose.
-TEST_P(GemmModel, ThinComplexProductsAreExact) {
-  const float e = 1.0f + 0x1p-12f;
-  const int m = 4, n = 4, k = 1;
-  std::vector<c8> a(4, c8{e, 1.0f + 0x1p-11f}), b(4, c8{e, 1.0f});
-  std::vector<c8> c(16, c8{0, 0});
-  const c8 one{1, 0}, zero{0, 0};
-  __f___zo_pp_cgemm_asp_("N", "N", &m, &n, &k, &one, a.data(), &m, b.data(), &k, &zero, c.data(),
-                         &m, 1, 1);
-  // temp = alpha*b = (e, 1); C = A*temp: real part e*e - (1 + 2^-11)*1.
-  EXPECT_EQ(c[0].re, 0x1p-24f);
+template <class T> void out_of_memory(Gemm<T> gemm, Gemv<T> gemv) {
+  Strip<T> a(300 * 900, 0), b(900 * 90, 0);
+  a.fill(Values::specials);
+  b.fill(Values::zeros);
+  const T alpha = test::scalar<T>(4), beta = test::scalar<T>(5);
+  for (auto [ops, m, n, k] : std::vector<std::tuple<const char *, i32, i32, i32>>{
+           {"NN", 70, 45, 60}, {"TN", 3, 90, 40}, {"NT", 90, 2, 40}, {"CC", 300, 4, 900}}) {
+    const i32 lda = ops[0] == 'N' ? m : k, ldb = ops[1] == 'N' ? k : n;
+    without_memory<T>(
+        [&](T *c) {
+          gemm(ops, ops + 1, &m, &n, &k, &alpha, a.data(), &lda, b.data(), &ldb, &beta, c, &m, 1,
+               1);
+        },
+        std::size_t(m) * n);
+  }
+  const i32 m = 300, n = 260, lda = 301, incx = 2, incy = -1;
+  for (char trans : {'N', 'T', 'C'})
+    without_memory<T>(
+        [&](T *y) {
+          gemv(&trans, &m, &n, &alpha, a.data(), &lda, b.data(), &incx, &beta, y, &incy, 1);
+        },
+        300);
+}
+class AroundTheProducts : public test::OnEachKernelSet {};
+MOX2_ON_EACH_KERNEL_SET(AroundTheProducts);
+TEST_P(AroundTheProducts, OutOfMemoryTheBitsAreTheSame) {
+  const int saved = omp_get_max_threads();
+  out_of_memory<float>(__f95_sgemm_, __f95_sgemv_);
+  out_of_memory<double>(__f95_dgemm_, __f95_dgemv_);
+  out_of_memory<c8>(__f95_cgemm_, __f95_cgemv_);
+  out_of_memory<c16>(__f95_zgemm_, __f95_zgemv_);
+  omp_set_num_threads(saved);
 }
 
-// ---- The reference BLAS, on data without zeros ---------------------------
+// Callers on several threads at once each get the bits of their own team.
+TEST_P(AroundTheProducts, ConcurrentCallersGetTheirTeamsBits) {
+  const i32 m = 90, n = 70, k = 50;
+  Strip<double> a(std::size_t(m) * k, 0), b(std::size_t(k) * n, 0), want(std::size_t(m) * n, 0);
+  a.fill(Values::specials);
+  b.fill(Values::zeros);
+  const double alpha = -0.75, beta = 0;
+  model::gemm<double>(model::KernelSet<double>::gemm, 4, 'N', 'T', m, n, k, alpha, a.data(), m,
+                      b.data(), n, beta, want.data(), m);
+  std::vector<Strip<double>> got(3, want);
+  std::vector<std::thread> callers;
+  for (auto &g : got)
+    callers.emplace_back([&, c = g.data()] {
+      omp_set_num_threads(4); // each thread has its own team size
+      for (int r = 0; r < 10; ++r)
+        __f95_dgemm_("N", "T", &m, &n, &k, &alpha, a.data(), &m, b.data(), &n, &beta, c, &m, 1, 1);
+    });
+  for (auto &th : callers)
+    th.join();
+  for (auto &g : got)
+    EXPECT_TRUE(g.same_as(want));
+}
 
-template <class T>
-using BlasGemm = void (*)(const char *, const char *, const i32 *, const i32 *, const i32 *,
-                          const T *, const T *, const i32 *, const T *, const i32 *, const T *, T *,
-                          const i32 *, std::size_t, std::size_t);
-
-template <class T> BlasGemm<T> reference_gemm(const char *name) {
+// The reference BLAS, on finite non-zero data, where its order is ours:
+// the real GEMM block and the alignment-safe kernels (the reference
+// algorithm), COMPLEX(8) GEMM (its column form's zero test never fires,
+// its dot form's alpha*temp + beta*C is ours for beta = 1).
+template <class T> Gemm<T> reference_gemm(const char *name) {
   static void *h = dlopen("/usr/lib/x86_64-linux-gnu/blas/libblas.so.3", RTLD_NOW | RTLD_LOCAL);
-  return h ? reinterpret_cast<BlasGemm<T>>(dlsym(h, name)) : nullptr;
+  return h ? reinterpret_cast<Gemm<T>>(dlsym(h, name)) : nullptr;
 }
-
-template <class T>
-void check_against_reference(GemmFn<T> ours, BlasGemm<T> reference, std::vector<int> offsets) {
-  for (auto [m, n, k] :
-       {std::tuple{1, 1, 1}, std::tuple{7, 5, 3}, std::tuple{33, 20, 64}, std::tuple{270, 6, 260}})
+// `pp`: a kernel for 8-byte aligned data, compared where op(B) is not B^H,
+// for beta = 1.
+template <class T> void against_reference(Gemm<T> ours, Gemm<T> reference, bool pp) {
+  for (auto [m, n, k] : Shapes{{1, 1, 1}, {7, 5, 3}, {33, 20, 64}, {270, 6, 260}, {34, 9, 258}})
     for (char ta : {'N', 'T', 'C'})
-      for (char tb : {'N', 'T', 'C'})
-        for (int off : offsets) {
-          GemmCase<T> c = random_case<T>(ta, tb, m, n, k, {off});
-          int cols_a = ta == 'N' ? k : m, cols_b = tb == 'N' ? n : k;
-          Strip<T> a(elements(c.lda, cols_a), off), b(elements(c.ldb, cols_b), off);
-          Strip<T> got(elements(c.ldc, n), off);
-          a.fill(Values::plain);
-          b.fill(Values::plain);
-          got.fill(Values::plain);
-          Strip<T> want(got);
-          T alpha = Scalars<T>::list().back(), beta = Scalars<T>::list()[4];
-          ours(ta, tb, m, n, k, alpha, a.data(), c.lda, b.data(), c.ldb, beta, got.data(), c.ldc);
-          reference(&ta, &tb, &m, &n, &k, &alpha, a.data(), &c.lda, b.data(), &c.ldb, &beta,
-                    want.data(), &c.ldc, 1, 1);
-          EXPECT_TRUE(got.same_as(want)) << c;
-        }
+      for (char tb : {'N', 'T', 'C'}) {
+        if (pp && tb == 'C') continue;
+        const i32 lda = (ta == 'N' ? m : k) + 1, ldb = (tb == 'N' ? k : n) + 2, ldc = m + 3;
+        const int off = pp ? 0 : 4;
+        Strip<T> a(cells(lda, ta == 'N' ? k : m), off), b(cells(ldb, tb == 'N' ? n : k), off);
+        Strip<T> got(cells(ldc, n), off);
+        a.fill(Values::plain);
+        b.fill(Values::plain);
+        got.fill(Values::plain);
+        Strip<T> want(got);
+        const T alpha = test::scalar<T>(4), beta = test::scalar<T>(pp ? 1 : 5);
+        ours(&ta, &tb, &m, &n, &k, &alpha, a.data(), &lda, b.data(), &ldb, &beta, got.data(), &ldc,
+             1, 1);
+        reference(&ta, &tb, &m, &n, &k, &alpha, a.data(), &lda, b.data(), &ldb, &beta, want.data(),
+                  &ldc, 1, 1);
+        EXPECT_TRUE(got.same_as(want)) << ta << tb << " m=" << m << " n=" << n << " k=" << k;
+      }
 }
-
-class GemmReferenceBlas : public test::OnEachKernelSet {};
-MOX2_ON_EACH_KERNEL_SET(GemmReferenceBlas);
-
-TEST_P(GemmReferenceBlas, SameOrderSameBits) {
-  auto dgemm = reference_gemm<double>("dgemm_");
+TEST_P(AroundTheProducts, ReferenceBlasGemmWhereTheOrderIsOurs) {
   auto sgemm = reference_gemm<float>("sgemm_");
+  auto dgemm = reference_gemm<double>("dgemm_");
   auto zgemm = reference_gemm<c16>("zgemm_");
-  if (!dgemm || !sgemm || !zgemm) GTEST_SKIP() << "reference BLAS not installed";
-  check_against_reference<double>(call<double, __f___zo_pp_dgemmx_, false>, dgemm, {0});
-  check_against_reference<float>(call<float, __f___zo_pp_sgemmx_, false>, sgemm, {0, 4});
-  check_against_reference<double>(call<double, __f___zo_dgemm_don_, true>, dgemm, {0, 4});
-  check_against_reference<c16>(call<c16, __f___zo_zgemm_don_, true>, zgemm, {0, 4});
+  if (!sgemm || !dgemm || !zgemm) GTEST_SKIP() << "reference BLAS not installed";
+  against_reference<float>(__f___zo_pp_sgemmx_, sgemm, false);
+  against_reference<double>(__f___zo_dgemm_don_, dgemm, false);
+  against_reference<c16>(__f___zo_zgemm_don_, zgemm, false);
+  against_reference<c16>(__f___zo_pp_zgemm_, zgemm, true);
 }
 
 } // namespace

@@ -78,6 +78,19 @@ template <class T> T real_element(Part<T> v) {
     return T{v, 0};
 }
 
+// Scalars by kind: 0, 1, -1, i (REAL: 1/4, whose product with a
+// subnormal is 0), two others, a special value, a random one.
+template <class T> T scalar(int kind) {
+  using P = Part<T>;
+  const P re[] = {0, 1, -1, 0, P(0.75), P(-1.25)}, im[] = {0, 0, 0, 1, P(-1.5), P(0.5)};
+  const P real[] = {0, 1, -1, P(0.25), P(0.8125), P(-1.4375)};
+  if (kind >= 6) return random_element<T>(kind == 6 ? Values::specials : Values::plain);
+  if constexpr (std::is_floating_point_v<T>)
+    return real[kind];
+  else
+    return T{re[kind], im[kind]};
+}
+
 // `count` elements with kGuard guard elements before and after, the first
 // guard `misalign` bytes past a 64-byte boundary.
 template <class T> class Strip {
