@@ -78,7 +78,7 @@ std::vector<ElementType<C>> fast_a22(const DopeVector<2> &a, const DopeVector<2>
   using T = ElementType<C>;
   const std::size_t m = extent_count(a.extent[0]), k = extent_count(a.extent[1]),
                     n = extent_count(b.extent[1]);
-  std::vector<T> c(std::max<std::size_t>(m * n, 1), test::splat<T>(std::nan("")));
+  std::vector<T> c(m * n, test::splat<T>(std::nan("")));
   if (m == 0 || n == 0) return c;
   if (k == 0) return std::vector<T>(m * n, T{});
   BlasView<T> av = matrix_view<T>(a, m, k), bv = matrix_view<T>(b, k, n);
@@ -98,7 +98,7 @@ template <TypeCode C>
 std::vector<ElementType<C>> fast_a21(const DopeVector<2> &a, const DopeVector<1> &x, int threads) {
   using T = ElementType<C>;
   const std::size_t m = extent_count(a.extent[0]), k = extent_count(a.extent[1]);
-  std::vector<T> y(std::max<std::size_t>(m, 1), T{});
+  std::vector<T> y(m, T{});
   if (m == 0 || k == 0 || extent_count(x.extent[0]) == 0) return y;
   BlasView<T> av = matrix_view<T>(a, m, k), xv = vector_view<T>(x, k, false);
   const T one = test::real_element<T>(1);

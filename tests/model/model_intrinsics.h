@@ -14,22 +14,13 @@ namespace mox2::model {
 
 template <TypeCode C> using T = ElementType<C>;
 
-// Element k of a rank-one operand, element (i, k) of a rank-two one.
+// Element k of a rank-one operand.
 template <TypeCode C> T<C> at(const DopeVector<1> &d, std::size_t k) {
   return load<T<C>>(static_cast<const char *>(d.base) +
                     static_cast<std::intptr_t>(k) * d.stride[0]);
 }
-template <TypeCode C> T<C> at(const DopeVector<2> &d, std::size_t i, std::size_t k) {
-  return load<T<C>>(static_cast<const char *>(d.base) +
-                    static_cast<std::intptr_t>(i) * d.stride[0] +
-                    static_cast<std::intptr_t>(k) * d.stride[1]);
-}
 
 inline std::size_t count(std::intptr_t extent) { return extent > 0 ? extent : 0; }
-
-// The REAL type of a part kind.
-template <int K>
-using RealK = std::conditional_t<K == 4, float, std::conditional_t<K == 8, double, mox2_r16>>;
 
 // The value of an operand element as real and imaginary parts of type F
 // (an integer converted with one rounding, a real widened or rounded).
@@ -54,153 +45,122 @@ constexpr int kind(TypeCode c) { return type_info(c).kind; }
 // LOGICAL element as a signed integer of its size, sign-extended.
 template <TypeCode C> std::int64_t logical_value(T<C> v) { return static_cast<std::int64_t>(v); }
 
-// ---- DOT_PRODUCT -------------------------------------------------------
-
-template <TypeCode A, TypeCode B, TypeCode R>
-T<R> dot_product(const DopeVector<1> &a, const DopeVector<1> &b) {
-  std::size_t n = count(a.extent[0]);
-  T<R> result{};
-  if (n == 0 || count(b.extent[0]) == 0) return result;
-  if constexpr (is_log(A)) {
-    for (std::size_t k = 0; k < n; ++k)
-      if ((logical_value<A>(at<A>(a, k)) & logical_value<B>(at<B>(b, k))) != 0) return 1;
-    return 0;
-  } else if constexpr (is_int(A) && is_int(B)) {
-    // 32-bit (64-bit with i8) two's complement, wrapping.
-    using U = std::conditional_t<kind(A) == 8 || kind(B) == 8, std::uint64_t, std::uint32_t>;
-    using S = std::make_signed_t<U>;
-    U sum = 0;
-    for (std::size_t k = 0; k < n; ++k)
-      sum = sum + static_cast<U>(static_cast<S>(at<A>(a, k))) *
-                      static_cast<U>(static_cast<S>(at<B>(b, k)));
-    return static_cast<T<R>>(sum);
-  } else if constexpr (!is_cplx(A) && !is_cplx(B)) {
-    using F = T<R>; // the REAL operand's precision, or the wider REAL
-    F sum = 0;
-    for (std::size_t k = 0; k < n; ++k)
-      sum = sum + static_cast<F>(at<A>(a, k)) * static_cast<F>(at<B>(b, k));
-    return sum;
-  } else if constexpr (is_cplx(A) && is_cplx(B)) {
-    using F = Part<T<R>>;
-    F re = 0, im = 0;
-    for (std::size_t k = 0; k < n; ++k) {
-      F xr = real_part<F, A>(at<A>(a, k)), xi = imag_part<F, A>(at<A>(a, k));
-      F yr = real_part<F, B>(at<B>(b, k)), yi = imag_part<F, B>(at<B>(b, k));
-      F t_re = xr * yr + xi * yi; // conj(x)*y
-      F t_im = xr * yi - xi * yr;
-      re = re + t_re;
-      im = im + t_im;
-    }
-    return {re, im};
-  } else {
-    // One COMPLEX operand: products in the wider of its part precision and
-    // the other operand's REAL precision, rounded to the part precision.
-    using F = Part<T<R>>;
-    constexpr TypeCode other = is_cplx(A) ? B : A;
-    using Q = std::conditional_t<!is_int(other) && (kind(other) > static_cast<int>(sizeof(F))),
-                                 T<other>, F>;
-    F re = 0, im = 0;
-    for (std::size_t k = 0; k < n; ++k) {
-      if constexpr (is_cplx(A)) {
-        Q xr = real_part<Q, A>(at<A>(a, k)), xi = imag_part<Q, A>(at<A>(a, k));
-        Q y = static_cast<Q>(at<B>(b, k));
-        re = re + static_cast<F>(xr * y);
-        im = im + static_cast<F>(xi * -y);
-      } else {
-        Q x = static_cast<Q>(at<A>(a, k));
-        Q yr = real_part<Q, B>(at<B>(b, k)), yi = imag_part<Q, B>(at<B>(b, k));
-        re = re + static_cast<F>(x * yr);
-        im = im + static_cast<F>(x * yi);
-      }
-    }
-    return {re, im};
-  }
-}
-
 // ---- MATMUL ------------------------------------------------------------
 
-// One result element: the inner product of x_k (k-th term of MATRIX_A's row
-// or vector) and y_k, by the element arithmetic of MATMUL.
-template <TypeCode A, TypeCode B, TypeCode R, class GetX, class GetY>
-T<R> matmul_element(std::size_t kk, GetX x_of, GetY y_of) {
-  if constexpr (is_log(R)) {
-    for (std::size_t k = 0; k < kk; ++k)
-      if ((logical_value<A>(x_of(k)) & logical_value<B>(y_of(k))) != 0) return 1;
-    return 0;
-  } else if constexpr (is_int(R)) {
-    using U = std::conditional_t<kind(A) == 8 || kind(B) == 8, std::uint64_t, std::uint32_t>;
-    using S = std::make_signed_t<U>;
-    U sum = 0;
-    for (std::size_t k = 0; k < kk; ++k)
-      sum = sum + static_cast<U>(static_cast<S>(x_of(k))) * static_cast<U>(static_cast<S>(y_of(k)));
-    return static_cast<T<R>>(sum); // low-order bytes
-  } else if constexpr (!is_cplx(R)) {
-    using F = T<R>;
-    F sum = 0;
-    for (std::size_t k = 0; k < kk; ++k)
-      sum = sum + static_cast<F>(x_of(k)) * static_cast<F>(y_of(k));
-    return sum;
+// out(i, j) (column-major, i < m, j < n) := the sum over k < kk of
+// x(i, k)*y(k, j) by the element arithmetic of MATMUL, x(i, k) at
+// x + i*x_row + k*x_k, y(k, j) at y + k*y_k + j*y_col.
+template <TypeCode A, TypeCode B, TypeCode R>
+void product(char *out, const char *x, std::intptr_t x_row, std::intptr_t x_k, std::size_t m,
+             const char *y, std::intptr_t y_k, std::intptr_t y_col, std::size_t n, std::size_t kk) {
+  for (std::size_t j = 0; j < n; ++j)
+    for (std::size_t i = 0; i < m; ++i) {
+      auto x_of = [&](std::size_t k) {
+        return load<T<A>>(x + std::intptr_t(i) * x_row + std::intptr_t(k) * x_k);
+      };
+      auto y_of = [&](std::size_t k) {
+        return load<T<B>>(y + std::intptr_t(k) * y_k + std::intptr_t(j) * y_col);
+      };
+      T<R> r{};
+      if constexpr (is_log(A)) {
+        for (std::size_t k = 0; k < kk && r == 0; ++k)
+          r = (logical_value<A>(x_of(k)) & logical_value<B>(y_of(k))) != 0;
+      } else if constexpr (is_int(R)) {
+        using U = std::conditional_t<kind(A) == 8 || kind(B) == 8, std::uint64_t, std::uint32_t>;
+        using S = std::make_signed_t<U>;
+        U sum = 0;
+        for (std::size_t k = 0; k < kk; ++k)
+          sum = sum +
+                static_cast<U>(static_cast<S>(x_of(k))) * static_cast<U>(static_cast<S>(y_of(k)));
+        r = static_cast<T<R>>(sum); // low-order bytes
+      } else if constexpr (!is_cplx(R)) {
+        for (std::size_t k = 0; k < kk; ++k)
+          r = r + static_cast<T<R>>(x_of(k)) * static_cast<T<R>>(y_of(k));
+      } else {
+        using F = Part<T<R>>;
+        for (std::size_t k = 0; k < kk; ++k) {
+          F xr = real_part<F, A>(x_of(k)), xi = imag_part<F, A>(x_of(k));
+          F yr = real_part<F, B>(y_of(k)), yi = imag_part<F, B>(y_of(k));
+          if constexpr (is_cplx(A) && is_cplx(B)) {
+            r.re = r.re + (xr * yr - xi * yi);
+            r.im = r.im + (xr * yi + xi * yr);
+          } else if constexpr (is_cplx(A)) {
+            r.re = r.re + xr * yr;
+            r.im = r.im + xi * yr;
+          } else {
+            r.re = r.re + xr * yr;
+            r.im = r.im + xr * yi;
+          }
+        }
+      }
+      store<T<R>>(out + (i + j * m) * sizeof(T<R>), r);
+    }
+}
+
+// ---- DOT_PRODUCT -------------------------------------------------------
+// As MATMUL's element for LOGICAL, INTEGER and REAL pairs; COMPLEX pairs
+// take conjg(a(k))*b(k), a COMPLEX and a REAL operand their products in
+// the wider of the part precision and the REAL's precision, rounded to the
+// part precision.
+template <TypeCode A, TypeCode B, TypeCode R>
+T<R> dot_product(const DopeVector<1> &a, const DopeVector<1> &b) {
+  const std::size_t n = count(b.extent[0]) ? count(a.extent[0]) : 0;
+  T<R> r{};
+  if constexpr (!is_cplx(A) && !is_cplx(B)) {
+    product<A, B, R>(reinterpret_cast<char *>(&r), static_cast<const char *>(a.base), 0,
+                     a.stride[0], 1, static_cast<const char *>(b.base), b.stride[0], 0, 1, n);
   } else {
     using F = Part<T<R>>;
-    F re = 0, im = 0;
-    for (std::size_t k = 0; k < kk; ++k) {
-      F xr = real_part<F, A>(x_of(k)), xi = imag_part<F, A>(x_of(k));
-      F yr = real_part<F, B>(y_of(k)), yi = imag_part<F, B>(y_of(k));
+    constexpr TypeCode other = is_cplx(A) ? B : A;
+    using Q = std::conditional_t<!is_cplx(other) && !is_int(other) &&
+                                     (kind(other) > static_cast<int>(sizeof(F))),
+                                 T<other>, F>;
+    for (std::size_t k = 0; k < n; ++k) {
+      const Q xr = real_part<Q, A>(at<A>(a, k)), xi = imag_part<Q, A>(at<A>(a, k));
+      const Q yr = real_part<Q, B>(at<B>(b, k)), yi = imag_part<Q, B>(at<B>(b, k));
       if constexpr (is_cplx(A) && is_cplx(B)) {
-        F t_re = xr * yr - xi * yi;
-        F t_im = xr * yi + xi * yr;
-        re = re + t_re;
-        im = im + t_im;
+        r.re = r.re + (xr * yr + xi * yi);
+        r.im = r.im + (xr * yi - xi * yr);
       } else if constexpr (is_cplx(A)) {
-        re = re + xr * yr;
-        im = im + xi * yr;
+        r.re = r.re + static_cast<F>(xr * yr);
+        r.im = r.im + static_cast<F>(xi * -yr);
       } else {
-        re = re + xr * yr;
-        im = im + xr * yi;
+        r.re = r.re + static_cast<F>(xr * yr);
+        r.im = r.im + static_cast<F>(xr * yi);
       }
     }
-    return {re, im};
   }
+  return r;
 }
 
-// Result elements in column-major order; an empty vector when the result
-// has no elements.  `zero` results (a zero extent among those tested) are
-// all zero.
+// The three forms: result elements in column-major order, all zero when
+// a matched extent is zero.
 template <TypeCode A, TypeCode B, TypeCode R>
 std::vector<T<R>> matmul_a12(const DopeVector<1> &a, const DopeVector<2> &b) {
-  std::size_t ka = count(a.extent[0]), kk = count(b.extent[0]), n = count(b.extent[1]);
-  std::vector<T<R>> r(n, T<R>{});
-  if (ka == 0 || kk == 0) return r;
-  for (std::size_t j = 0; j < n; ++j)
-    r[j] = matmul_element<A, B, R>(
-        kk, [&](std::size_t k) { return at<A>(a, k); },
-        [&](std::size_t k) { return at<B>(b, k, j); });
+  std::size_t kk = count(a.extent[0]) ? count(b.extent[0]) : 0, n = count(b.extent[1]);
+  std::vector<T<R>> r(n);
+  product<A, B, R>(reinterpret_cast<char *>(r.data()), static_cast<const char *>(a.base), 0,
+                   a.stride[0], 1, static_cast<const char *>(b.base), b.stride[0], b.stride[1], n,
+                   kk);
   return r;
 }
-
 template <TypeCode A, TypeCode B, TypeCode R>
 std::vector<T<R>> matmul_a21(const DopeVector<2> &a, const DopeVector<1> &b) {
-  std::size_t m = count(a.extent[0]), kk = count(a.extent[1]), kb = count(b.extent[0]);
-  std::vector<T<R>> r(m, T<R>{});
-  if (kk == 0 || kb == 0) return r;
-  for (std::size_t i = 0; i < m; ++i)
-    r[i] = matmul_element<A, B, R>(
-        kk, [&](std::size_t k) { return at<A>(a, i, k); },
-        [&](std::size_t k) { return at<B>(b, k); });
+  std::size_t m = count(a.extent[0]), kk = count(b.extent[0]) ? count(a.extent[1]) : 0;
+  std::vector<T<R>> r(m);
+  product<A, B, R>(reinterpret_cast<char *>(r.data()), static_cast<const char *>(a.base),
+                   a.stride[0], a.stride[1], m, static_cast<const char *>(b.base), b.stride[0], 0,
+                   1, kk);
   return r;
 }
-
 template <TypeCode A, TypeCode B, TypeCode R>
 std::vector<T<R>> matmul_a22(const DopeVector<2> &a, const DopeVector<2> &b) {
-  std::size_t m = count(a.extent[0]), kk = count(a.extent[1]);
-  std::size_t kb = count(b.extent[0]), n = count(b.extent[1]);
-  std::vector<T<R>> r(m * n, T<R>{});
-  if (kk == 0 || kb == 0) return r;
-  for (std::size_t j = 0; j < n; ++j)
-    for (std::size_t i = 0; i < m; ++i)
-      r[i + j * m] = matmul_element<A, B, R>(
-          kk, [&](std::size_t k) { return at<A>(a, i, k); },
-          [&](std::size_t k) { return at<B>(b, k, j); });
+  std::size_t m = count(a.extent[0]), kk = count(b.extent[0]) ? count(a.extent[1]) : 0;
+  std::size_t n = count(b.extent[1]);
+  std::vector<T<R>> r(m * n);
+  product<A, B, R>(reinterpret_cast<char *>(r.data()), static_cast<const char *>(a.base),
+                   a.stride[0], a.stride[1], m, static_cast<const char *>(b.base), b.stride[0],
+                   b.stride[1], n, kk);
   return r;
 }
 
