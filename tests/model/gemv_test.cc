@@ -55,15 +55,12 @@ struct Case {
 
 Case random_case(char trans, int m, int n) {
   const int incs[] = {1, -1, 3, -3};
-  return {trans,
-          m,
-          n,
-          std::max(m, 1) + random_int(0, 2),
-          incs[random_int(0, 3)],
-          incs[random_int(0, 3)],
-          random_int(0, 7),
-          random_int(0, 7),
-          static_cast<Values>(random_int(0, 2))};
+  Case c{};
+  c.trans = trans, c.m = m, c.n = n, c.lda = std::max(m, 1) + random_int(0, 2);
+  c.incx = incs[random_int(0, 3)], c.incy = incs[random_int(0, 3)];
+  c.alpha = random_int(0, 7), c.beta = random_int(0, 7);
+  c.values = static_cast<Values>(random_int(0, 2));
+  return c;
 }
 
 template <class T>::testing::AssertionResult run(bool safe, const Case &c, int threads) {

@@ -1,9 +1,7 @@
-// Executable model of the BLAS kernels and drivers: each algorithm written
-// out one element at a time, in the order it must follow, as plainly as the
-// rules read; slow on purpose.  The tests compare the library with it bit
-// for bit.  Arguments follow the BLAS (counts, increments, leading
-// dimensions, option letters) but are passed by value; data may be only
-// 4-byte aligned, so every element access goes through memcpy.
+// Executable model of the BLAS kernels and drivers: each algorithm one
+// element at a time in the order it must follow, as plainly as the rules
+// read; the tests compare the library with it bit for bit.  BLAS arguments
+// by value; data may be only 4-byte aligned (accesses through memcpy).
 #pragma once
 
 #include <cstdint>
@@ -135,8 +133,7 @@ template <class T>
 void gemm_safe(char, char, int, int, int, T, const T *, int, const T *, int, T, T *, int);
 
 // ---- The drivers ---------------------------------------------------------
-// One kernel call on a block: rows r0..r0+rows-1 and columns
-// c0..c0+cols-1 of C (for GEMV: elements r0.. of y).
+// One kernel call: rows r0.. and columns c0.. of C (GEMV: elements r0.. of y).
 struct Block {
   std::int32_t r0, c0, rows, cols;
 };
@@ -162,9 +159,9 @@ struct GemmPlan {
 GemmPlan gemm_plan(std::int32_t m, std::int32_t n, std::int32_t k, std::int32_t t);
 
 // The GEMV and GEMM drivers on t threads, the blocks run in turn on the
-// kernels given: validation (invalid arguments zero y(1..len) contiguous,
-// or y(1) for incy = 0; C(1..M, 1..N) along ldc, or as if ldc were 0 when
-// negative), quick returns, beta handling, then the plan.
+// kernels given: validation (invalid arguments zero y(1..len), len m for
+// 'N' and n for any other letter, or C, as the alignment-safe kernels do),
+// quick returns, beta handling, then the plan.
 template <class T> struct GemmKernels {
   Gemm<T> mesh, thin;
   void (*scal)(int, T, T *, int);
