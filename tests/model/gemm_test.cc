@@ -10,8 +10,8 @@
 // in {0, 1, -1, i or 1/4, two others, a special, a random value}; NaN and
 // Inf in op(A) facing zeros of op(B), where the zero skip decides, and in
 // C where beta = 0 must not read it.  Then the behaviour around the
-// products (memory running out, quick returns, callers on several
-// threads) and the reference BLAS where its order is ours.
+// products (memory running out, callers on several threads) and the
+// reference BLAS where its order is ours.
 #include <dlfcn.h>
 #include <omp.h>
 
