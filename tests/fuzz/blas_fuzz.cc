@@ -5,19 +5,13 @@
 // either sign and 0, alpha and beta 0, 1, special or plain, NaN, Inf and
 // zeros in the operands, 1 to 4 threads, every kernel set.  Invalid
 // arguments zero exactly the stated elements; y or C is compared whole
-// with guards around it, and A, B and x must stay as they were.
-#include <omp.h>
-
+// with guards around it, and A, B and x must stay as they were.  The
+// battery hashes y and C.
 #include <algorithm>
-#include <string>
 
-#include <gtest/gtest.h>
-
-#include "fuzz/fuzz_loop.h"
+#include "fuzz/fuzz.h"
 #include "model/kernel_data.h"
 #include "model/model_kernel_sets.h"
-#include "runtime/parallel.h"
-#include "support/isas.h"
 
 namespace mox2 {
 namespace {
@@ -42,7 +36,11 @@ char letter() {
 
 std::int32_t extent() {
   const int r = random_int(0, 19);
-  return r == 0 ? random_int(-2, -1) : r < 3 ? 0 : r < 5 ? random_int(20, 90) : random_int(1, 12);
+  return r == 0   ? random_int(-2, -1)
+         : r < 3  ? 0
+         : r == 3 ? random_int(20, 90)
+         : r == 4 ? random_int(90, 400)
+                  : random_int(1, 12);
 }
 
 // A leading dimension for `rows` rows: mostly valid, sometimes too small,
@@ -76,6 +74,12 @@ std::size_t cells(std::int32_t ld, std::int32_t cols) {
 // parts may be 4 bytes off.
 template <class T> std::size_t offset() { return sizeof(Part<T>) == 4 ? 4 * random_int(0, 1) : 0; }
 
+template <class T>
+constexpr TypeCode kCode = std::is_same_v<T, float>    ? TypeCode::r4
+                           : std::is_same_v<T, double> ? TypeCode::r8
+                           : std::is_same_v<T, c8>     ? TypeCode::c8
+                                                       : TypeCode::c16;
+
 template <class T>::testing::AssertionResult gemv_case(GemvEntry<T> entry, std::int32_t threads) {
   const char trans = letter();
   const std::int32_t m = extent(), n = extent(), lda = leading(m);
@@ -85,17 +89,18 @@ template <class T>::testing::AssertionResult gemv_case(GemvEntry<T> entry, std::
   const Values values = static_cast<Values>(random_int(0, 2));
   const std::size_t off = offset<T>();
   Strip<T> a(cells(lda, n), off), x(test::span(lenx, incx), off);
-  Strip<T> want(std::max(test::span(leny, incy), cells(std::max(m, n), 1)), off);
+  const std::size_t ny = std::max(test::span(leny, incy), cells(std::max(m, n), 1));
+  Strip<T> want(ny, off);
   a.fill(values);
   x.fill(values);
   want.fill(Values::specials);
   const Strip<T> a0(a), x0(x);
   Strip<T> got(want);
   const T alpha = scalar<T>(), beta = scalar<T>();
-  omp_set_num_threads(threads);
   entry(&trans, &m, &n, &alpha, a.data(), &lda, x.data(), &incx, &beta, got.data(), &incy, 1);
   model::gemv<T>(model::KernelSet<T>::gemv, threads, trans, m, n, alpha, a.data(), lda, x.data(),
                  incx, beta, want.data(), incy);
+  test::hash_elements(kCode<T>, got.data(), ny);
   auto r = got.same_as(want);
   if (r) r = a.same_as(a0);
   if (r) r = x.same_as(x0);
@@ -118,18 +123,19 @@ template <class T>::testing::AssertionResult gemm_case(GemmEntry<T> entry, std::
   const std::size_t reach =
       std::size_t(std::max(m, 1)) + std::size_t(std::max(n - 1, 0)) * std::max(ldc, 0);
   Strip<T> a(cells(lda, an ? k : m), off), b(cells(ldb, bn ? n : k), off);
-  Strip<T> want(std::max(cells(ldc, n), reach), off);
+  const std::size_t nc = std::max(cells(ldc, n), reach);
+  Strip<T> want(nc, off);
   a.fill(values);
   b.fill(values);
   want.fill(Values::specials);
   const Strip<T> a0(a), b0(b);
   Strip<T> got(want);
   const T alpha = scalar<T>(), beta = scalar<T>();
-  omp_set_num_threads(threads);
   entry(&ta, &tb, &m, &n, &k, &alpha, a.data(), &lda, b.data(), &ldb, &beta, got.data(), &ldc, 1,
         1);
   model::gemm<T>(model::KernelSet<T>::gemm, threads, ta, tb, m, n, k, alpha, a.data(), lda,
                  b.data(), ldb, beta, want.data(), ldc);
+  test::hash_elements(kCode<T>, got.data(), nc);
   auto r = got.same_as(want);
   if (r) r = a.same_as(a0);
   if (r) r = b.same_as(b0);
@@ -140,37 +146,20 @@ template <class T>::testing::AssertionResult gemm_case(GemmEntry<T> entry, std::
   return r;
 }
 
-TEST(BlasFuzz, EveryEntryPointMatchesTheModel) {
-  const std::vector<Isa> isas = test::supported_isas();
-  const int saved_threads = omp_get_max_threads();
-  const double saved_work = threaded_work();
-  test::fuzz_cases([&] {
-    test::UseIsa isa(isas[random_int(0, int(isas.size()) - 1)]);
-    // 1 to 4 threads, with every product offered to them or only those
-    // worth a team: the bits are the partition's for T either way.
-    set_threaded_work(random_int(0, 1) ? 0.0 : saved_work);
-    const std::int32_t threads = random_int(1, 4);
-    SCOPED_TRACE(isa_name(active_isa()));
-    switch (random_int(0, 7)) {
-    case 0: ASSERT_TRUE(gemv_case<float>(__f95_sgemv_, threads)); break;
-    case 1: ASSERT_TRUE(gemv_case<double>(__f95_dgemv_, threads)); break;
-    case 2: ASSERT_TRUE(gemv_case<c8>(__f95_cgemv_, threads)); break;
-    case 3: ASSERT_TRUE(gemv_case<c16>(__f95_zgemv_, threads)); break;
-    case 4: ASSERT_TRUE(gemm_case<float>(__f95_sgemm_, threads)); break;
-    case 5: ASSERT_TRUE(gemm_case<double>(__f95_dgemm_, threads)); break;
-    case 6: ASSERT_TRUE(gemm_case<c8>(__f95_cgemm_, threads)); break;
-    default: ASSERT_TRUE(gemm_case<c16>(__f95_zgemm_, threads)); break;
-    }
-  });
-  set_threaded_work(saved_work);
-  omp_set_num_threads(saved_threads);
+void one_case(int threads) {
+  switch (random_int(0, 7)) {
+  case 0: ASSERT_TRUE(gemv_case<float>(__f95_sgemv_, threads)); break;
+  case 1: ASSERT_TRUE(gemv_case<double>(__f95_dgemv_, threads)); break;
+  case 2: ASSERT_TRUE(gemv_case<c8>(__f95_cgemv_, threads)); break;
+  case 3: ASSERT_TRUE(gemv_case<c16>(__f95_zgemv_, threads)); break;
+  case 4: ASSERT_TRUE(gemm_case<float>(__f95_sgemm_, threads)); break;
+  case 5: ASSERT_TRUE(gemm_case<double>(__f95_dgemm_, threads)); break;
+  case 6: ASSERT_TRUE(gemm_case<c8>(__f95_cgemm_, threads)); break;
+  default: ASSERT_TRUE(gemm_case<c16>(__f95_zgemm_, threads)); break;
+  }
 }
+
+TEST(BlasFuzz, EveryEntryPointMatchesTheModel) { test::fuzz_cases("blas", one_case); }
 
 } // namespace
 } // namespace mox2
-
-int main(int argc, char **argv) {
-  testing::InitGoogleTest(&argc, argv);
-  mox2::test::read_fuzz_arguments(argc, argv);
-  return RUN_ALL_TESTS();
-}

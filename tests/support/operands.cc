@@ -27,8 +27,10 @@ template <class F> F random_real(ValueMix mix) {
     }
   }
   if (random_int(0, 4) == 0) return F(random_int(-9, 9));
-  // Full-precision mantissas, a modest exponent range.
-  double v = (uniform() * 2 - 1) * std::ldexp(1.0, random_int(-6, 6));
+  // Full-precision mantissas, a modest exponent range (one draw per
+  // statement: the same values wherever the order of evaluation differs).
+  const double mantissa = uniform() * 2 - 1;
+  double v = mantissa * std::ldexp(1.0, random_int(-6, 6));
   return F(v) + F(uniform()) * F(1e-9);
 }
 
@@ -101,7 +103,10 @@ Operand<R> build(TypeCode code, const std::size_t (&ext)[R], ValueMix mix, bool 
     magnitude[k] = span_unit;
     std::size_t extent = ext[k] == 0 ? 1 : ext[k];
     span_unit = span_unit * static_cast<std::intptr_t>(extent);
-    if (!plain) span_unit += static_cast<std::intptr_t>(e) * random_int(0, 2) * (random_int(0, 1));
+    if (!plain) {
+      const int pad = random_int(0, 2);
+      span_unit += static_cast<std::intptr_t>(e) * pad * random_int(0, 1);
+    }
   }
   std::intptr_t offset = 0, last = 0;
   for (int k = 0; k < R; ++k) {
