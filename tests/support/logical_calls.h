@@ -124,7 +124,6 @@ struct Section {
     parent = std::make_unique<Buffer>(parent_elements * kind, misalign);
     base = parent->data() + offset;
   }
-  char *parent_data() { return parent->data(); }
   Words words() const { return Words(base, extent, stride); }
   char *element(std::size_t i) { return parent->data() + i * kind; }
 

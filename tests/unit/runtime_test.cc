@@ -11,8 +11,6 @@
 #endif
 
 #include <atomic>
-#include <chrono>
-#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -163,26 +161,16 @@ TEST(Runtime, ChildForkedDuringABlockLoopRunsItsOwn) {
     std::this_thread::yield();
   const pid_t child = fork();
   if (child == 0) {
+    alarm(30); // a child that hangs is ended (the test fails)
     auto *args = new LoopArgs(0, 9);
     run_block_loop(count_iterations, args, 0, 9, 1.0);
     _exit(args->each_once() ? 0 : 1);
   }
   hold.forked = true;
   busy.join();
-  ASSERT_GT(child, 0);
-  // A child that hangs is stopped after half a minute (the test fails).
   int status = 0;
-  bool ended = false;
-  for (int tenths = 0; tenths < 300 && !ended; ++tenths) {
-    ended = waitpid(child, &status, WNOHANG) == child;
-    if (!ended) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-  if (!ended) {
-    kill(child, SIGKILL);
-    waitpid(child, &status, 0);
-  }
-  EXPECT_TRUE(ended) << "the child hung";
-  EXPECT_TRUE(ended && WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the child hung or failed: " << status;
   set_threaded_work(saved_work);
   omp_set_num_threads(saved);
 }
