@@ -21,6 +21,7 @@ public:
       : storage_(bytes + misalign + 128), offset_(64 - reinterpret_cast<std::uintptr_t>(storage_.data()) % 64 + misalign) {}
   char *data() { return storage_.data() + offset_; }
   const char *data() const { return storage_.data() + offset_; }
+  template <class T> T *as() { return reinterpret_cast<T *>(data()); }
 
 private:
   std::vector<char> storage_;
