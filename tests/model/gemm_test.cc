@@ -145,7 +145,7 @@ template <class T>::testing::AssertionResult run(Target target, Case c, int thre
     model::gemm<T>(model::KernelSet<T>::gemm, threads, c.ta, c.tb, c.m, c.n, c.k, alpha, a.data(),
                    c.lda, b.data(), c.ldb, beta, want.data(), c.ldc);
   } else if (target == kSafe) {
-    if constexpr (Kernels<T>::safe != nullptr) {
+    if (Kernels<T>::safe != nullptr) {
       test::Buffer scalars(2 * sizeof(T), 4); // 4 bytes off too
       store<T>(scalars.data(), alpha);
       store<T>(scalars.data() + sizeof(T), beta);

@@ -89,7 +89,7 @@ template <class T>::testing::AssertionResult run(bool safe, const Case &c, int t
                       got.data(), &c.incy, 1);
     model::gemv<T>(model::KernelSet<T>::gemv, threads, c.trans, c.m, c.n, alpha, a.data(), c.lda,
                    x.data(), c.incx, beta, want.data(), c.incy);
-  } else if constexpr (Kernels<T>::safe != nullptr) {
+  } else if (Kernels<T>::safe != nullptr) {
     test::Buffer scalars(2 * sizeof(T), 4);
     store<T>(scalars.data(), alpha);
     store<T>(scalars.data() + sizeof(T), beta);
