@@ -120,7 +120,9 @@ template <class T>::testing::AssertionResult run(Target target, Case c, int thre
   auto special = [] { return test::splat<T>(test::special_part<Part<T>>()); };
   auto signed_zero = [] { return test::splat<T>(random_int(0, 1) ? Part<T>(0) : -Part<T>(0)); };
   const int j0 = random_int(0, std::max(c.n - 1, 0));
-  for (int l = 0; l < c.k; ++l) {
+  // (Operands with too short a leading dimension are never read.)
+  const bool lds_valid = c.lda >= (an ? c.m : c.k) && c.ldb >= (bn ? c.k : c.n);
+  for (int l = 0; l < c.k && lds_valid; ++l) {
     const bool rows = c.zeros == Zeros::rows && random_int(0, 2) == 0;
     const bool column = c.zeros == Zeros::column && random_int(0, 4) == 0;
     for (int j = 0; j < c.n; ++j)
@@ -132,7 +134,7 @@ template <class T>::testing::AssertionResult run(Target target, Case c, int thre
         a.set(a_at(i, l), special());
   }
   const T alpha = test::scalar<T>(c.alpha), beta = test::scalar<T>(c.beta);
-  if (is_zero(beta))
+  if (is_zero(beta) && c.ldc >= c.m) // (invalid arguments zero C along 0 for ldc < 0)
     for (int j = 0; j < c.n; ++j)
       for (int i = 0; i < c.m; ++i)
         want.set(std::size_t(i + j * c.ldc),

@@ -107,7 +107,12 @@ public:
     for (std::size_t i = 0; i < count_ + 2 * kGuard; ++i)
       store<T>(buffer_.data() + i * sizeof(T), random_element<T>(v));
   }
-  void set(std::size_t i, T v) { store<T>(data() + i, v); }
+  void set(std::size_t i, T v) {
+    if (i < count_)
+      store<T>(data() + i, v);
+    else
+      ADD_FAILURE() << "element " << i << " set outside a strip of " << count_;
+  }
   T get(std::size_t i) const { return load<T>(data() + i); }
   ::testing::AssertionResult same_as(const Strip &want) const {
     return same_elements<T>(buffer_.data(), want.buffer_.data(), count_ + 2 * kGuard);
