@@ -142,7 +142,7 @@ TEST_P(LogicalWhole, AllAndAnyStopAtTheDecidingColumn) {
     }
   // Columns are joined only while the joined run's length stays countable:
   // 4 columns of 2^62 elements, the first element deciding.
-  alignas(64) static std::int8_t data[64] = {};
+  alignas(64) static std::int8_t data[4096] = {}; // (room for the scans' steps)
   const std::intptr_t rows = std::intptr_t(1) << 62;
   const mox2_dope_vector2 huge = {data, {rows, 4}, {1, rows}};
   EXPECT_EQ(__f_all_s2_l1(&huge), 0);
