@@ -31,15 +31,21 @@ namespace mox2::kernels {
 // element type.  A tile is vecs vectors of rows (MR = vecs*width) by nr
 // columns of C, held in registers over kc values of l; kc values of l,
 // mc rows of A (a multiple of MR) and nc columns of B (a multiple of nr)
-// make one block.  Products at most small_side columns and values of l
-// deep, of at most two vectors of rows, take the small column form; k up
-// to short_depth, the short-depth form; from pair_min_depth values of l
-// up, a product whose rows and columns both leave a tile's lanes idle
-// takes the pair lanes; an operand of at most in_cache_bytes counts as
-// staying in cache (read in place rather than packed).
+// make one block.  The blocks are cut for the caches of the machine
+// (gemm/blocked/vector_policy.h, blocks_of); kc, mc and in_cache_bytes
+// here stand where a cache's size is unknown, nc is the widest block of
+// columns.  kc_from_l1: a tile whose loads keep pace with its arithmetic
+// only from the first-level cache (few registers, so few products per
+// value loaded) has its blocks of l cut so that the panels of A and B
+// one tile reads fit there; otherwise kc stands.  Products at most small_side columns and values of
+// l deep, of at most two vectors of rows, take the small column form; k up to short_depth, the
+// short-depth form; from pair_min_depth values of l up, a product whose rows and columns both leave
+// a tile's lanes idle takes the pair lanes; an operand of at most in_cache_bytes counts as staying
+// in cache (read in place rather than packed).
 struct GemmShape {
   int vecs, nr;
   std::ptrdiff_t kc, mc, nc;
+  bool kc_from_l1;
   std::ptrdiff_t small_side, short_depth, pair_min_depth;
   std::size_t in_cache_bytes;
 };

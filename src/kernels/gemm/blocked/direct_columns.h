@@ -50,7 +50,8 @@ bool scan_scale_lines(const T *b, Index ld, Index lines, Index len, bool scan, T
 }
 
 // False, with nothing written, when there is no workspace for op(B).
-template <class V> bool direct_column_form(const GemmBlock<typename V::T> &g) {
+template <class V>
+bool direct_column_form(const GemmBlock<typename V::T> &g, const Blocks &blocks) {
   using T = typename V::T;
   constexpr GemmShape S = V::kShape;
   using Live = typename V::Live;
@@ -60,7 +61,7 @@ template <class V> bool direct_column_form(const GemmBlock<typename V::T> &g) {
   const bool zeros = g.skip_zeros && scan_scale_lines<V>(g.b, g.ldb, tr ? k : n, tr ? n : k, true,
                                                          T(1), static_cast<T *>(nullptr));
   const bool scaled = !zeros && !(g.alpha == T(1));
-  const Index nc_max = n < S.nc ? n : S.nc;
+  const Index nc_max = n < blocks.nc ? n : blocks.nc;
   const std::size_t b_len = std::size_t((nc_max + kNr - 1) / kNr * kNr * k);
   const std::size_t copy_len = scaled ? std::size_t(nc_max * k) : 0;
   Scratch scratch(Scratch::rounded(copy_len * sizeof(T)) + Scratch::rounded(b_len * sizeof(T)) +

@@ -99,22 +99,24 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
   // One tile of rows with alpha = 1 reads op(B) in place over every l: one
   // pass of tiles uses each value of B once, so packing it does not repay
   // (with alpha != 1 the scaled copy costs as much as the packing).
+  const Blocks blocks = blocks_of<V>();
   const bool one_tile = m <= MR && g.alpha == T(1);
-  if (!dot && (k <= S.kc || one_tile) && std::size_t(m * k) * sizeof(T) <= S.in_cache_bytes &&
-      direct_column_form<V>(g))
+  if (!dot && (k <= blocks.kc || one_tile) &&
+      std::size_t(m * k) * sizeof(T) <= blocks.in_cache_bytes && direct_column_form<V>(g, blocks))
     return true;
   // Blocks of l as even as whole steps of 16 allow (a short last block
   // would pay a tile's loads and stores of C for few terms).
   const Index kc_max = [&] {
-    if (k <= S.kc) return k;
-    const Index blocks = (k + S.kc - 1) / S.kc;
-    return ((k + blocks - 1) / blocks + 15) / 16 * 16;
+    if (k <= blocks.kc) return k;
+    const Index count = (k + blocks.kc - 1) / blocks.kc;
+    return ((k + count - 1) / count + 15) / 16 * 16;
   }();
-  const Index mc_max = m < S.mc ? (m + MR - 1) / MR * MR : S.mc;
+  const Index mc = blocks.mc;
+  const Index mc_max = m < mc ? (m + MR - 1) / MR * MR : mc;
   // The dot form keeps the temps of all m rows of a column block between
   // blocks of l; its column blocks are narrowed so they stay moderate.
   const Index m_pad = (m + MR - 1) / MR * MR;
-  Index nc = S.nc;
+  Index nc = blocks.nc;
   if (dot && k > kc_max) {
     Index limit = (Index(1) << 24) / Index(sizeof(T)) / m_pad / kNr * kNr;
     if (limit < kNr) limit = kNr;
@@ -127,7 +129,7 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
   // stands, and only a last, partial panel is packed.
   const bool one_panel = dot && m <= MR;
   const bool direct_b =
-      one_panel || (dot && std::size_t(k) * std::size_t(n) * sizeof(T) <= S.in_cache_bytes);
+      one_panel || (dot && std::size_t(k) * std::size_t(n) * sizeof(T) <= blocks.in_cache_bytes);
   const std::size_t b_len = std::size_t((direct_b ? kNr : nc_max) * kc_max);
   const std::size_t w_len = dot && k > kc_max ? std::size_t(m_pad * nc_max) : 0;
   using Live = typename V::Live;
@@ -159,8 +161,8 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
         pack_b<V, kNr>(bsrc, g.ldb, g.b_transposed, ncur, kc, !dot, g.skip_zeros, g.alpha, bpack,
                        plain, lpack);
       }
-      for (Index ic = 0; ic < m; ic += S.mc) {
-        const Index mcur = m - ic < S.mc ? m - ic : S.mc;
+      for (Index ic = 0; ic < m; ic += mc) {
+        const Index mcur = m - ic < mc ? m - ic : mc;
         // One panel of rows is packed only as wide as its vectors.
         const int a_vecs = int((mcur + V::kWidth - 1) / V::kWidth);
         if (one_panel && a_vecs == 1)

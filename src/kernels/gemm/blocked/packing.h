@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <numeric>
 
 #include "frame/types.h"
 #include "kernels/gemm/blocked/vector_policy.h"
@@ -174,18 +175,29 @@ void copy_panel(const T *b, Index ldb, bool transposed, int s_end, Index l0, Ind
 template <class V, int kCols, class T = typename V::T>
 bool has_zero(const T *p, Index l0, Index l1, int s_end) {
   constexpr int W = V::kWidth;
-  static_assert(W % kCols == 0, "whole groups per vector");
-  // The lanes of real values in a vector of W / kCols groups.
-  unsigned real = 0;
-  for (int g = 0; g < W / kCols; ++g)
-    real |= ((1u << s_end) - 1) << (g * kCols);
+  // The lanes of real values in each vector of one period of whole groups
+  // and whole vectors (kPeriod vectors), counted from group l0.
+  constexpr int kPeriod = std::lcm(W, kCols) / W;
+  unsigned real[kPeriod] = {};
+  for (int v = 0; v < kPeriod; ++v)
+    for (int s = 0; s < W; ++s)
+      if ((v * W + s) % kCols < s_end) real[v] |= 1u << s;
   Index e = l0 * kCols;
   const Index end = l1 * kCols;
-  for (; e + 4 * W <= end; e += 4 * W)
-    if ((V::zero_lanes(V::load(p + e)) | V::zero_lanes(V::load(p + e + W)) |
-         V::zero_lanes(V::load(p + e + 2 * W)) | V::zero_lanes(V::load(p + e + 3 * W))) &
-        real)
-      return true;
+  if constexpr (kPeriod == 1) {
+    for (; e + 4 * W <= end; e += 4 * W)
+      if ((V::zero_lanes(V::load(p + e)) | V::zero_lanes(V::load(p + e + W)) |
+           V::zero_lanes(V::load(p + e + 2 * W)) | V::zero_lanes(V::load(p + e + 3 * W))) &
+          real[0])
+        return true;
+  } else {
+    for (; e + kPeriod * W <= end; e += kPeriod * W) {
+      unsigned zeros = 0;
+      for (int v = 0; v < kPeriod; ++v)
+        zeros |= V::zero_lanes(V::load(p + e + v * W)) & real[v];
+      if (zeros) return true;
+    }
+  }
   for (; e < end; ++e)
     if (int(e % kCols) < s_end && p[e] == T(0)) return true;
   return false;

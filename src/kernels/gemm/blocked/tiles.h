@@ -13,15 +13,19 @@ namespace mox2::kernels::blocked {
 inline namespace MOX2_ISA_NAMESPACE {
 
 // Asks for the cache lines of the next tile of C while this one computes
-// (a hint: it reads nothing and never faults).
+// (a hint: it reads nothing and never faults): every line of each
+// column's MR values, which span one line more than they fill when C is
+// not aligned to lines.
 template <class V, int kVecs, int kNr>
 __attribute__((always_inline)) inline void prefetch_tile(const typename V::T *c, Index ldc) {
-  constexpr int kLine = 64 / int(sizeof(typename V::T));
+  constexpr int kLine = 64 / int(sizeof(typename V::T)), MR = kVecs * V::kWidth;
 #pragma GCC unroll 16
-  for (int j = 0; j < kNr; ++j)
+  for (int j = 0; j < kNr; ++j) {
 #pragma GCC unroll 8
-    for (int r = 0; r < kVecs * V::kWidth; r += kLine)
+    for (int r = 0; r < MR; r += kLine)
       __builtin_prefetch(c + j * ldc + r, 1, 3);
+    __builtin_prefetch(c + j * ldc + MR - 1, 1, 3);
+  }
 }
 
 // Where a tile finds A: packed panels, or A itself (the direct form), with

@@ -24,6 +24,7 @@
 
 #include "frame/isa_namespace.h"
 #include "kernels/kernel_set.h"
+#include "runtime/cache_sizes.h"
 
 namespace mox2::kernels::blocked {
 inline namespace MOX2_ISA_NAMESPACE {
@@ -40,6 +41,48 @@ template <class T> Start start_of(bool first_block, T beta) {
          : beta == T(0) ? Start::zero
          : beta == T(1) ? Start::load
                         : Start::scale_load;
+}
+
+// The blocks of a product on this machine's caches: kc values of l (with
+// kc_from_l1, so that one tile's panels of A and B, kc x (MR + NR) values,
+// fill three quarters of the first-level data cache: the panel of B stays
+// there while tiles of A stream past it); mc rows of A, so that a block
+// of A (mc x kc) fills half the second level; nc columns of B, so that a
+// block of B (kc x nc) fills half this core's share of the third level,
+// at most the set's nc.  The share counts as at most four times the second
+// level: a larger one is a virtual machine's report of the whole level, or
+// a share that other cores' work contends for, and a block of B cut for it
+// falls out of cache (each block of A then streams B from memory).  An
+// operand of at most half the second level counts as staying in cache.
+// Where a cache's size is unknown, the set's own sizes (GemmShape) stand.
+// Blocks change speed only: every form keeps each element's order whatever
+// its blocks.
+struct Blocks {
+  Index kc, mc, nc;
+  std::size_t in_cache_bytes;
+};
+template <class V> Blocks blocks_of() {
+  using T = typename V::T;
+  constexpr GemmShape S = V::kShape;
+  constexpr Index MR = S.vecs * V::kWidth, NR = S.nr, kStep = 16;
+  const CacheSizes caches = cache_sizes();
+  Blocks b{S.kc, S.mc, S.nc, S.in_cache_bytes};
+  if (S.kc_from_l1 && caches.l1d > 0) {
+    b.kc = Index(caches.l1d * 3 / 4 / ((MR + NR) * sizeof(T))) / kStep * kStep;
+    if (b.kc < kStep) b.kc = kStep;
+  }
+  if (caches.l2 > 0) {
+    b.mc = Index(caches.l2 / 2 / (std::size_t(b.kc) * sizeof(T))) / MR * MR;
+    if (b.mc < MR) b.mc = MR;
+    b.in_cache_bytes = caches.l2 / 2;
+  }
+  std::size_t l3 = caches.l3_share;
+  if (caches.l2 > 0 && (l3 == 0 || l3 > 4 * caches.l2)) l3 = 4 * caches.l2;
+  if (l3 > 0) {
+    const Index nc = Index(l3 / 2 / (std::size_t(b.kc) * sizeof(T))) / NR * NR;
+    b.nc = nc < NR ? NR : nc < S.nc ? nc : S.nc;
+  }
+  return b;
 }
 
 // f(std::integral_constant<int, v>) for v = vecs, one of 1..kVecs (a
