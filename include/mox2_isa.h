@@ -28,6 +28,11 @@
  *   nested team, usually one thread).  Results depend bit for bit on the
  *   inputs and the team size T and on nothing else: not the CPU, not the
  *   instruction set the library picks.
+ * - Kernel set: chosen once, at the first call, from CPUID: AVX-512, AVX2
+ *   or portable code.  MOX2_KERNEL_SET=portable, avx2 or avx512, as set at
+ *   that moment, caps the choice (never above what the CPU supports; other
+ *   values are ignored): a speed knob, e.g. to measure the AVX2 set on an
+ *   AVX-512 machine.  It changes no result.
  * - Thread safety: no state between calls; every entry point may be called
  *   from several threads at once.
  * - Version: MOX2_VERSION_MAJOR, _MINOR, _PATCH (mox2_version.h); the file

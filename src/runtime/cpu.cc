@@ -1,6 +1,8 @@
 #include "runtime/cpu.h"
 
 #include <atomic>
+#include <cstdlib>
+#include <cstring>
 
 #include "kernels/kernel_set.h"
 #include "kernels/portable/kernel_set_portable.h"
@@ -41,7 +43,8 @@ const kernels::KernelSet &table_of(Isa isa) {
 std::atomic<const kernels::KernelSet *> chosen{nullptr};
 
 [[gnu::noinline]] const kernels::KernelSet &choose_detected() {
-  const kernels::KernelSet *none = nullptr, *detected = &table_of(detected_isa());
+  const Isa isa = capped_isa(detected_isa(), std::getenv("MOX2_KERNEL_SET"));
+  const kernels::KernelSet *none = nullptr, *detected = &table_of(isa);
   chosen.compare_exchange_strong(none, detected, std::memory_order_relaxed);
   return *chosen.load(std::memory_order_relaxed);
 }
@@ -56,6 +59,14 @@ const kernels::KernelSet &kernel_set() {
 Isa detected_isa() {
   static const Isa isa = probe();
   return isa;
+}
+
+Isa capped_isa(Isa detected, const char *setting) {
+  if (setting == nullptr) return detected;
+  for (Isa isa : {Isa::portable, Isa::avx2, Isa::avx512})
+    if (std::strcmp(setting, isa_name(isa)) == 0)
+      return static_cast<int>(isa) < static_cast<int>(detected) ? isa : detected;
+  return detected;
 }
 
 Isa active_isa() {

@@ -14,12 +14,19 @@ struct KernelSet;
 enum class Isa : int { portable = 0, avx2 = 1, avx512 = 2 };
 
 // The kernel set in use (kernels/kernel_set.h): the one detected once for
-// this CPU, or the one a test forced.  One atomic load; every kernel call
+// this CPU, capped by MOX2_KERNEL_SET as read at that moment (see
+// capped_isa), or the one a test forced.  One atomic load; every kernel call
 // reaches its set's routines through it.
 const kernels::KernelSet &kernel_set();
 
 // The best kernel set this CPU supports (AVX-512 means F, DQ, BW and VL).
 Isa detected_isa();
+
+// The set the library uses on a CPU whose best is `detected` when
+// MOX2_KERNEL_SET is `setting` (null: unset): "portable", "avx2" or
+// "avx512" caps the choice at that set, never above `detected`; any other
+// value is ignored.  A speed knob only: every set gives the same bits.
+Isa capped_isa(Isa detected, const char *setting);
 
 // The kernel set in use, as above.
 Isa active_isa();

@@ -254,6 +254,16 @@ TEST(Cpu, DetectionPicksTheSetOfTheEmulatedCpu) {
   EXPECT_EQ(force_isa(Isa::avx512), detected_isa());
 }
 
+// MOX2_KERNEL_SET caps the set at the one it names, never above the CPU's;
+// other values leave the detected set.
+TEST(Cpu, KernelSetVariableCapsTheSet) {
+  EXPECT_EQ(capped_isa(Isa::avx512, "avx2"), Isa::avx2);
+  EXPECT_EQ(capped_isa(Isa::avx512, "portable"), Isa::portable);
+  EXPECT_EQ(capped_isa(Isa::avx2, "avx512"), Isa::avx2);
+  for (const char *ignored : {"AVX2", "avx", "", static_cast<const char *>(nullptr)})
+    EXPECT_EQ(capped_isa(Isa::avx512, ignored), Isa::avx512) << (ignored ? ignored : "unset");
+}
+
 // A workspace request too large to round up to whole lines or pages gets
 // no memory (not a small block).
 TEST(Scratch, RequestsTooLargeToRoundGetNone) {
