@@ -51,9 +51,10 @@ MOX2_PEAK_(256, "avx2,fma", "ymm", 4)
 
 } // namespace
 
-ArithmeticPeak measure_arithmetic_peak() {
-  if (__builtin_cpu_supports("avx512f")) return peak_512();
-  if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) return peak_256();
+ArithmeticPeak measure_arithmetic_peak(int bits) {
+  if (bits == 512 && __builtin_cpu_supports("avx512f")) return peak_512();
+  if (bits == 256 && __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"))
+    return peak_256();
   return {""};
 }
 

@@ -36,8 +36,10 @@
 #include <iostream>
 #include <map>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <thread>
+#include <tuple>
 
 #include <benchmark/benchmark.h>
 
@@ -73,8 +75,9 @@ const Plan kFull{
     {64, 128, 256, 512, 1000, 2000}, {256, 1000, 4000, 8000}, {1L << 18, 1L << 26}, 512, 5, 3, 0.1};
 const Plan kQuick{{64, 256}, {1000}, {1L << 18}, 256, 2, 2, 0.05};
 
-const char *const kSeriesNames[kSeriesCount] = {"mox2",      "openblas", "openblas_unset",
-                                                "reference", "gfortran", "plain_read"};
+const char *const kSeriesNames[kSeriesCount] = {"mox2",     "mox2_avx2",      "mox2_avx512",
+                                                "openblas", "openblas_unset", "reference",
+                                                "gfortran", "plain_read"};
 
 // One registered benchmark: where its figure goes, and its work per call
 // (floating-point operations, or bytes of mask) in units of 1e9.
@@ -163,6 +166,89 @@ const BlasLibrary &openblas_unset_library() {
   return o;
 }
 
+// The kernel set of a mox2 series: the one the library picks here (the
+// best the CPU has, capped by MOX2_KERNEL_SET as the library reads it), or
+// the series' own.
+const char *best_set() {
+  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
+      __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl"))
+    return "avx512";
+  return __builtin_cpu_supports("avx2") ? "avx2" : "portable";
+}
+int set_rank(const std::string &set) { return set == "avx512" ? 2 : set == "avx2" ? 1 : 0; }
+std::string kernel_set_of(Series series) {
+  const std::string best = best_set();
+  if (series == mox2_avx2 || series == mox2_avx512) {
+    const std::string own = series == mox2_avx2 ? "avx2" : "avx512";
+    return set_rank(own) <= set_rank(best) ? own : "";
+  }
+  const char *v = std::getenv("MOX2_KERNEL_SET");
+  const std::string cap = v ? v : "";
+  if (cap != "portable" && cap != "avx2" && cap != "avx512") return best;
+  return set_rank(cap) < set_rank(best) ? cap : best;
+}
+
+// mox2 held to one kernel set, beside the library as programs load it: a
+// private copy of its file, loaded (RTLD_LOCAL) as a separate instance
+// while MOX2_KERNEL_SET names the set, which it reads at its first call,
+// made right away (a COUNT of a short mask); then the variable is put back.
+// RTLD_DEEPBIND: the copy's calls of its own entry points (MATMUL calls
+// GEMM) reach the copy, not the first instance.  The copy is removed as
+// soon as it is mapped.  Nothing (no handle) for a set the CPU lacks, for
+// mox2's own set (measured as mox2), or unless the copy is a separate
+// instance.
+struct Mox2Copy {
+  void *handle = nullptr;
+  GemmFn sgemm = nullptr, dgemm = nullptr, cgemm = nullptr, zgemm = nullptr;
+  void (*matmul_r8)(mox2_dope_vector2 *, const mox2_dope_vector2 *,
+                    const mox2_dope_vector2 *) = nullptr;
+};
+const Mox2Copy &mox2_copy(Series series) {
+  static std::map<Series, Mox2Copy> copies;
+  if (auto c = copies.find(series); c != copies.end()) return c->second;
+  Mox2Copy &r = copies[series];
+  const std::string set = kernel_set_of(series);
+  const std::string source = object_file(reinterpret_cast<const void *>(&__f95_dgemm_));
+  if (set.empty() || set == kernel_set_of(mox2) || source.empty()) return r;
+  const char *tmp = std::getenv("TMPDIR");
+  std::string copy = std::string(tmp && *tmp ? tmp : "/tmp") + "/mox2_compare_mox2_XXXXXX";
+  const int fd = mkstemp(copy.data());
+  if (fd < 0) return r;
+  close(fd);
+  // The first instance chooses its set (with the environment as it is) first.
+  std::int8_t bytes[64] = {1};
+  mox2_dope_vector1 m{bytes, {64}, {1}};
+  benchmark::DoNotOptimize(__f_count_s1_l1(&m));
+  std::error_code e;
+  if (std::filesystem::copy_file(source, copy, std::filesystem::copy_options::overwrite_existing,
+                                 e)) {
+    const char *v = std::getenv("MOX2_KERNEL_SET");
+    const std::optional<std::string> saved = v ? std::optional<std::string>(v) : std::nullopt;
+    setenv("MOX2_KERNEL_SET", set.c_str(), 1);
+    r.handle = dlopen(copy.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_DEEPBIND);
+    if (r.handle) {
+      auto count = reinterpret_cast<std::int64_t (*)(const mox2_dope_vector1 *)>(
+          dlsym(r.handle, "__f_count_s1_l1"));
+      if (count) benchmark::DoNotOptimize(count(&m));
+#define MOX2_COPY_GEMM_(p, t)                                                                      \
+  r.p##gemm = reinterpret_cast<GemmFn>(dlsym(r.handle, "__f95_" #p "gemm_"));
+      MOX2_BLAS_TYPES(MOX2_COPY_GEMM_)
+#undef MOX2_COPY_GEMM_
+      r.matmul_r8 = reinterpret_cast<decltype(r.matmul_r8)>(dlsym(r.handle, "__f_matmul_a22_r8r8"));
+    }
+    if (saved)
+      setenv("MOX2_KERNEL_SET", saved->c_str(), 1);
+    else
+      unsetenv("MOX2_KERNEL_SET");
+  }
+  const std::string file = std::filesystem::canonical(copy, e).string();
+  const bool separate =
+      !e && r.handle && r.matmul_r8 && object_file(reinterpret_cast<const void *>(r.dgemm)) == file;
+  std::filesystem::remove(copy, e);
+  if (!separate) r = Mox2Copy{};
+  return r;
+}
+
 // OpenBLAS's threads busy-wait after a threaded call, for 2^28 time-stamp
 // counter cycles (100 ms at this machine's 2.7 GHz; its THREAD_TIMEOUT); on
 // two cores they would take a core from what runs next.  Each instance has
@@ -177,13 +263,30 @@ void use_threads(Series series, int threads) {
   if (spinning >= 0 && !(threaded_openblas && series == spinning))
     std::this_thread::sleep_for(std::chrono::milliseconds(kOpenblasSettleMs));
   spinning = threaded_openblas ? int(series) : -1;
-  if (series == mox2) omp_set_num_threads(threads);
+  if (is_mox2(series)) omp_set_num_threads(threads);
   if (series == openblas_env) openblas().set_threads(threads);
   if (series == openblas_unset) openblas_unset_library().set_threads(threads);
 }
 bool runs_on(Series series, int threads) {
-  return threads == 1 || series == mox2 || series == openblas_env || series == openblas_unset ||
+  return threads == 1 || is_mox2(series) || series == openblas_env || series == openblas_unset ||
          series == plain_read;
+}
+
+// The plain read's strategy for these bytes and threads: the fastest,
+// measured once (fastest_read_choice) at its first use.  By (bytes,
+// threads), for the notes: which strategy won.
+std::map<std::pair<std::size_t, int>, std::set<int>> &read_strategies() {
+  static std::map<std::pair<std::size_t, int>, std::set<int>> chosen;
+  return chosen;
+}
+int read_strategy_for(const void *p, std::size_t bytes, int threads) {
+  static std::map<std::tuple<const void *, std::size_t, int>, int> by_operand;
+  auto [at, fresh] = by_operand.try_emplace({p, bytes, threads}, 0);
+  if (fresh) {
+    at->second = fastest_read_choice(p, bytes, threads);
+    read_strategies()[{bytes, threads}].insert(at->second);
+  }
+  return at->second;
 }
 
 // A's n*n elements and the others' count (n*n for GEMM, n for GEMV), made
@@ -208,6 +311,14 @@ const BlasLibrary *peer_library(Series series) {
 }
 // The group's GEMM of one series (null where it has none).
 GemmFn gemm_routine(Series series, int group) {
+  if (series == mox2_avx2 || series == mox2_avx512) {
+    const Mox2Copy &c = mox2_copy(series);
+#define MOX2_COPY_ROUTINE_(p, t)                                                                   \
+  if (group == p##gemm) return c.p##gemm;
+    MOX2_BLAS_TYPES(MOX2_COPY_ROUTINE_)
+#undef MOX2_COPY_ROUTINE_
+    return nullptr;
+  }
   const BlasLibrary *peer = peer_library(series);
   if (series != mox2 && peer == nullptr) return nullptr;
 #define MOX2_GEMM_ROUTINE_(p, t)                                                                   \
@@ -222,13 +333,20 @@ DgemvFn dgemv_routine(Series series) {
   return peer ? peer->dgemv : &__f95_dgemv_;
 }
 
+// The mox2 series held to one set measure the larger products only.
+constexpr long kSetSeriesFrom = 256;
+bool set_series_skips(Series series, long n) {
+  return (series == mox2_avx2 || series == mox2_avx512) && n < kSetSeriesFrom;
+}
+
 // C := 1.25*A*B (beta = 0), all n x n.
 template <class T> void add_gemm(const Plan &plan, int group, const std::vector<Series> &serieses) {
   for (long n : plan.gemm_sizes)
     for (int t : {1, 2})
       for (Series series : serieses) {
         GemmFn fn = gemm_routine(series, group);
-        if (!fn || !runs_on(series, t) || (series == reference && n > plan.reference_limit))
+        if (!fn || !runs_on(series, t) || (series == reference && n > plan.reference_limit) ||
+            set_series_skips(series, n))
           continue;
         add(plan, {group, series, t, n, flops_per_term<T>() * double(n) * n * n / 1e9},
             [=](benchmark::State &s) {
@@ -254,8 +372,10 @@ void add_dgemv(const Plan &plan, int group, const std::vector<Series> &serieses)
           add(plan, {group, series, t, n, 2.0 * n * n / 1e9}, [=](benchmark::State &s) {
             use_threads(series, t);
             const Operands<double> &p = operands<double>(n, n);
+            const std::size_t bytes = p.a.size() * sizeof(double);
+            const int strategy = read_strategy_for(p.a.data(), bytes, t);
             for (auto _ : s)
-              benchmark::DoNotOptimize(sum_bytes(p.a.data(), p.a.size() * sizeof(double), t));
+              benchmark::DoNotOptimize(sum_bytes(p.a.data(), bytes, t, strategy));
           });
           continue;
         }
@@ -282,15 +402,19 @@ void add_matmul(const Plan &plan, const std::vector<Series> &serieses) {
   for (long n : plan.gemm_sizes)
     for (int t : {1, 2})
       for (Series series : serieses) {
-        if ((series != mox2 && series != gfortran) || !runs_on(series, t)) continue;
+        if ((!is_mox2(series) && series != gfortran) || !runs_on(series, t) ||
+            set_series_skips(series, n))
+          continue;
+        auto matmul = series == mox2 ? &__f_matmul_a22_r8r8 : mox2_copy(series).matmul_r8;
+        if (is_mox2(series) && !matmul) continue;
         add(plan, {matmul_r8, series, t, n, 2.0 * n * n * n / 1e9}, [=](benchmark::State &s) {
           use_threads(series, t);
           Operands<double> &p = operands<double>(n, n * n);
           mox2_dope_vector2 a{p.a.data(), {n, n}, {8, 8 * n}}, b{p.b.data(), {n, n}, {8, 8 * n}};
           for (auto _ : s) {
-            if (series == mox2) {
+            if (series != gfortran) {
               mox2_dope_vector2 r;
-              __f_matmul_a22_r8r8(&r, &a, &b);
+              matmul(&r, &a, &b);
               benchmark::DoNotOptimize(r.base);
               std::free(r.base);
             } else {
@@ -342,11 +466,12 @@ void add_reduction(const Plan &plan, MaskGroup g, const std::vector<Series> &ser
         const void *p = mask(g.kind, g.op != Reduction::any);
         const long length = bytes / g.kind;
         mox2_dope_vector1 m{const_cast<void *>(p), {length}, {g.kind}};
+        const int strategy = series == plain_read ? read_strategy_for(p, std::size_t(bytes), 1) : 0;
         for (auto _ : s) {
           if (series == gfortran)
             benchmark::DoNotOptimize(gfortran_reduction(g.op, g.kind, p, length));
           else if (series == plain_read)
-            benchmark::DoNotOptimize(sum_bytes(p, std::size_t(bytes)));
+            benchmark::DoNotOptimize(sum_bytes(p, std::size_t(bytes), 1, strategy));
           else
             benchmark::DoNotOptimize(mox2_reduction(g.op, g.kind, &m));
         }
@@ -463,28 +588,65 @@ double load_average() {
 }
 
 // What the products can reach here: mox2 multiplies and adds separately
-// (each product rounded before its sum); OpenBLAS fuses them.
-std::string peak_note(const ArithmeticPeak &peak) {
-  if (!*peak.vectors) return "Arithmetic peak: not measured (neither AVX-512 nor AVX2 with FMA).";
-  const double share = peak.separate / peak.fused;
-  char text[800];
-  std::snprintf(text, sizeof text,
-                "Arithmetic peak of one core, measured before the run on %s vectors: %.1f "
-                "GFLOP/s of REAL(8) with multiplies and adds as separate instructions, as mox2 "
-                "computes (each product rounded before its sum), %.1f with fused multiply-adds, "
-                "as OpenBLAS computes; twice as much for REAL(4). %s%.2f%s",
-                peak.vectors, peak.separate, peak.fused,
-                share < 0.75 ? "Multiplies and adds share the same units here: a product that "
-                               "does not fuse can reach at most "
-                             : "Separate multiplies and adds reach the fused peak here (",
-                share,
-                share < 0.75 ? " of the speed of one that does."
-                             : " of it): not fusing costs nothing in principle.");
+// (each product rounded before its sum); OpenBLAS fuses them.  peaks: the
+// widest vectors first.
+std::string peak_note(const std::vector<ArithmeticPeak> &peaks) {
+  if (peaks.empty()) return "Arithmetic peak: not measured (neither AVX-512 nor AVX2 with FMA).";
+  std::string text = "Arithmetic peak of one core, measured before the run, in GFLOP/s of REAL(8) "
+                     "with multiplies and adds as separate instructions, as mox2 computes (each "
+                     "product rounded before its sum), and with fused multiply-adds, as OpenBLAS "
+                     "computes; twice as much for REAL(4):";
+  char part[300];
+  for (const ArithmeticPeak &peak : peaks) {
+    std::snprintf(part, sizeof part, " %s vectors %.1f without FMA, %.1f with (ratio %.2f);",
+                  peak.vectors, peak.separate, peak.fused, peak.separate / peak.fused);
+    text += part;
+  }
+  text.back() = '.';
+  const double share = peaks.front().separate / peaks.front().fused;
+  text += share < 0.75 ? " Multiplies and adds share the same units here: a product that does "
+                         "not fuse can reach at most that share of the speed of one that does."
+                       : " Separate multiplies and adds reach the fused peak here: not fusing "
+                         "costs nothing in principle.";
+  text += " Each mox2 column is measured against the peak of its kernel set's vectors (avx512: "
+          "512-bit, avx2: 256-bit).";
+  return text;
+}
+
+// Which plain-read strategy won, by size and thread count.
+std::string read_strategy_note() {
+  std::map<std::set<int>, std::vector<std::string>> points; // strategies -> where
+  for (const auto &[at, chosen] : read_strategies()) {
+    char where[64];
+    if (at.first >= (std::size_t(1) << 20))
+      std::snprintf(where, sizeof where, "%.1f MiB %dT", double(at.first) / (1 << 20), at.second);
+    else
+      std::snprintf(where, sizeof where, "%zu KiB %dT", at.first >> 10, at.second);
+    points[chosen].push_back(where);
+  }
+  std::string text = "plain read strategies (each measured briefly where the plain read is "
+                     "first used; the fastest kept for that size and thread count):";
+  for (int i = 0; i < read_strategy_count(); ++i)
+    text += std::string(i ? "; " : " ") + char('a' + i) + ") " + read_strategy(i).name;
+  text += ". On 2 threads each also with two threads started for the read and joined by "
+          "blocking (marked ') rather than OpenMP's team, whose threads spin at the join. Kept:";
+  for (const auto &[chosen, where] : points) {
+    text += " ";
+    for (int c : chosen) {
+      if (c != *chosen.begin()) text += "/";
+      text += read_choice_name(c);
+    }
+    text += " at";
+    for (const std::string &w : where)
+      text += " " + w + (&w == &where.back() ? ";" : ",");
+  }
+  if (points.empty()) text += " none (no plain read ran);";
+  text.back() = '.';
   return text;
 }
 
 std::vector<std::string> setup_notes(const Results &r, const Plan &plan, bool interleaved,
-                                     double load_before, const ArithmeticPeak &peak) {
+                                     double load_before, const std::vector<ArithmeticPeak> &peaks) {
   const std::time_t now = std::time(nullptr);
   char date[64];
   std::strftime(date, sizeof date, "%Y-%m-%d %H:%M %Z", std::localtime(&now));
@@ -507,18 +669,14 @@ std::vector<std::string> setup_notes(const Results &r, const Plan &plan, bool in
                         "turned off on the command line)."),
       "GFLOP/s counts 2n^3 (real) or 8n^3 (complex) per product, 2n^2 per DGEMV; GB/s counts "
       "the mask's bytes.",
-      std::string("plain read: a streaming read of exactly the bytes the operation reads (A's "
-                  "n*n doubles for DGEMV, the mask's bytes for COUNT, ALL and ANY), summed as "
-                  "64-bit words in ") +
-          sum_bytes_accumulators() +
-          " so that it cannot be dropped, touching the page two ahead once per 4 KiB page as "
-          "mox2's streaming kernels do (the hardware prefetchers stop at each page), on as many "
-          "threads (2T: each thread reads its own half, through OpenMP), measured right beside "
-          "the others at each point. It is reported in the group's unit: 2n^2 flops, or the mask's "
-          "bytes, per "
-          "second of the read, i.e. what the operation would score at the machine's read "
-          "speed. It is no peer: mox2 / best peer leaves it out; mox2 / plain read nT is "
-          "mox2's share of read speed."};
+      "plain read: a streaming read of exactly the bytes the operation reads (A's n*n doubles "
+      "for DGEMV, the mask's bytes for COUNT, ALL and ANY), summed as 64-bit words so that it "
+      "cannot be dropped, by the fastest of several strategies (below), on as many threads (2T: "
+      "each thread reads its own half, through OpenMP), measured right beside the others at "
+      "each point. It is reported in the group's unit: 2n^2 flops, or the mask's bytes, per "
+      "second of the read, i.e. what the operation would score at the machine's read speed. It "
+      "is no peer: mox2 / best peer leaves it out; mox2 / plain read nT is mox2's share of read "
+      "speed."};
   char load[200];
   std::snprintf(load, sizeof load, "Load average before the run (one minute): %.1f%s", load_before,
                 load_before > 0.5
@@ -526,7 +684,19 @@ std::vector<std::string> setup_notes(const Results &r, const Plan &plan, bool in
                       "ones most."
                     : ".");
   notes.push_back(load);
-  notes.push_back(peak_note(peak));
+  notes.push_back(peak_note(peaks));
+  notes.push_back(read_strategy_note());
+  std::string sets = "mox2: the library as programs load it, with the kernel set it picks here (" +
+                     kernel_set_of(mox2) + ", " + environment_value("MOX2_KERNEL_SET") + ").";
+  for (Series series : {mox2_avx2, mox2_avx512})
+    if (mox2_copy(series).handle)
+      sets += " " + r.labels[series] +
+              ": a private copy of its file loaded as a separate "
+              "instance with MOX2_KERNEL_SET=" +
+              kernel_set_of(series) + " (products with n >= " + std::to_string(kSetSeriesFrom) +
+              ").";
+  sets += " The portable set is not measured (scalar code, far slower).";
+  notes.push_back(sets);
   if (openblas().handle) {
     auto config = reinterpret_cast<char *(*)()>(dlsym(openblas().handle, "openblas_get_config"));
     notes.push_back(r.labels[openblas_env] + ": " + (config ? config() : "OpenBLAS") +
@@ -558,19 +728,24 @@ int run(const Plan &plan, bool interleaved, const std::vector<int> &groups,
         const std::string &out_dir) {
   const auto start = std::chrono::steady_clock::now();
   const double load_before = load_average();
-  const ArithmeticPeak peak = measure_arithmetic_peak();
+  std::vector<ArithmeticPeak> peaks;
+  for (int bits : {512, 256})
+    if (const ArithmeticPeak p = measure_arithmetic_peak(bits); *p.vectors) peaks.push_back(p);
   std::filesystem::create_directories(out_dir);
   const std::string dir = std::filesystem::absolute(out_dir).lexically_normal().string();
   Results results;
   const std::string env_label = openblas_label(openblas());
   const std::string unset_label = openblas_label(openblas_unset_library());
   results.labels = {"mox2",
+                    "mox2 avx2",
+                    "mox2 avx512",
                     env_label,
                     unset_label == env_label ? unset_label + ", variables unset" : unset_label,
                     "reference BLAS",
                     "gfortran",
                     "plain read"};
-  add_all(plan, {mox2, openblas_env, openblas_unset, reference, gfortran, plain_read});
+  add_all(plan, {mox2, mox2_avx2, mox2_avx512, openblas_env, openblas_unset, reference, gfortran,
+                 plain_read});
   // Group by group: the repetitions of a group's benchmarks are interleaved.
   Collector collector(results);
   for (int g : groups) {
@@ -578,8 +753,16 @@ int run(const Plan &plan, bool interleaved, const std::vector<int> &groups,
     collector.finish_group();
   }
 
-  results.notes = setup_notes(results, plan, interleaved, load_before, peak);
-  results.peak_without_fma = peak.separate;
+  results.notes = setup_notes(results, plan, interleaved, load_before, peaks);
+  for (Series series : {mox2, mox2_avx2, mox2_avx512}) {
+    const std::string set = kernel_set_of(series);
+    const char *vectors = set == "avx512" ? "512-bit" : set == "avx2" ? "256-bit" : "";
+    for (const ArithmeticPeak &p : peaks)
+      if (std::strcmp(p.vectors, vectors) == 0) {
+        results.peak_without_fma[series] = p.separate;
+        results.peak_vectors[series] = p.vectors;
+      }
+  }
   std::ostringstream table;
   write_table(results, table);
   std::ofstream(dir + "/results.md") << table.str();

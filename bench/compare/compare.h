@@ -71,12 +71,25 @@ inline constexpr MaskGroup kMaskGroups[] = {
     {count_l4, Reduction::count, 4}, {all_l4, Reduction::all, 4}, {any_l4, Reduction::any, 4},
 };
 
-// Who computed a figure, in the order of the table's columns.  The plain
-// read is no peer: the streaming read of the bytes the operation reads, on
-// as many threads, in the group's unit (what the operation would score at
-// read speed); the DGEMV and mask groups have it.
-enum Series { mox2, openblas_env, openblas_unset, reference, gfortran, plain_read };
-inline constexpr int kSeriesCount = 6;
+// Who computed a figure, in the order of the table's columns.  mox2 is the
+// library as programs load it, with the kernel set it picks; mox2_avx2 and
+// mox2_avx512 are private copies of it held to one set each (the sets the
+// CPU has besides the one mox2 picks; products only).  The plain read is
+// no peer: the streaming read of the bytes the operation reads, on as many
+// threads, in the group's unit (what the operation would score at read
+// speed); the DGEMV and mask groups have it.
+enum Series {
+  mox2,
+  mox2_avx2,
+  mox2_avx512,
+  openblas_env,
+  openblas_unset,
+  reference,
+  gfortran,
+  plain_read
+};
+inline constexpr int kSeriesCount = 8;
+inline bool is_mox2(Series s) { return s == mox2 || s == mox2_avx2 || s == mox2_avx512; }
 
 struct Measurement {
   int group;
@@ -90,9 +103,11 @@ struct Results {
   std::vector<Measurement> measurements;
   std::array<std::string, kSeriesCount> labels; // column headings
   std::vector<std::string> notes;               // the setup, one Markdown list item each
-  // REAL(8) GFLOP/s of one core with separate multiplies and adds (0: not
-  // measured): the products' tables give mox2's share of it.
-  double peak_without_fma = 0;
+  // By mox2 series: REAL(8) GFLOP/s of one core with separate multiplies
+  // and adds on its kernel set's vectors, and their width ("512-bit"); 0
+  // and "": not measured.  The products' tables give each one's share.
+  std::array<double, kSeriesCount> peak_without_fma{};
+  std::array<std::string, kSeriesCount> peak_vectors;
 };
 
 // Single-precision groups: twice the REAL(8) arithmetic peak.

@@ -61,7 +61,7 @@ void write_table(const Results &r, std::ostream &out) {
     for (Column c : columns)
       if (c.first == mox2)
         for (Column p : columns)
-          if (p.second == c.second && p.first != mox2)
+          if (p.second == c.second && !is_mox2(p.first))
             (p.first == plain_read ? read_ratios : ratios).insert(c.second);
 
     out << "\n## " << kGroups[g].title << " (" << kGroups[g].unit << ")\n\n| "
@@ -72,13 +72,15 @@ void write_table(const Results &r, std::ostream &out) {
       out << " mox2 / best peer " << t << "T |";
     for (int t : read_ratios)
       out << " mox2 / plain read " << t << "T |";
-    // mox2 over the arithmetic peak without FMA of as many cores.
-    std::set<int> peak_ratios;
-    if (r.peak_without_fma > 0 && !kGroups[g].mask && g != dgemv_n && g != dgemv_t)
+    // Each mox2 series over the arithmetic peak without FMA of as many
+    // cores, on its own kernel set's vectors.
+    std::set<Column> peak_ratios;
+    if (!kGroups[g].mask && g != dgemv_n && g != dgemv_t)
       for (Column c : columns)
-        if (c.first == mox2) peak_ratios.insert(c.second);
-    for (int t : peak_ratios)
-      out << " mox2 / peak without FMA " << t << "T |";
+        if (is_mox2(c.first) && r.peak_without_fma[c.first] > 0) peak_ratios.insert(c);
+    for (Column c : peak_ratios)
+      out << " " << r.labels[c.first] << " / " << r.peak_vectors[c.first] << " peak without FMA "
+          << c.second << "T |";
     out << "\n|--:|";
     for (std::size_t i = 0;
          i < columns.size() + ratios.size() + read_ratios.size() + peak_ratios.size(); ++i)
@@ -100,14 +102,16 @@ void write_table(const Results &r, std::ostream &out) {
       for (int t : ratios) {
         double best = 0;
         for (Column c : columns)
-          if (c.first != mox2 && c.first != plain_read && c.second == t)
+          if (!is_mox2(c.first) && c.first != plain_read && c.second == t)
             best = std::max(best, figure(c.first, t));
         out << " " << ratio(figure(mox2, t), best) << " |";
       }
       for (int t : read_ratios)
         out << " " << ratio(figure(mox2, t), figure(plain_read, t)) << " |";
-      for (int t : peak_ratios)
-        out << " " << ratio(figure(mox2, t), t * r.peak_without_fma * (single_precision(g) ? 2 : 1))
+      for (Column c : peak_ratios)
+        out << " "
+            << ratio(figure(c.first, c.second),
+                     c.second * r.peak_without_fma[c.first] * (single_precision(g) ? 2 : 1))
             << " |";
       out << "\n";
     }
@@ -125,6 +129,8 @@ std::string write_plot_script(const Results &r, const std::string &dir) {
   };
   constexpr Line lines[] = {
       {mox2, 1, "#d62728", 3},           {mox2, 2, "#d62728", 3},
+      {mox2_avx2, 1, "#9467bd", 2},      {mox2_avx2, 2, "#9467bd", 2},
+      {mox2_avx512, 1, "#e377c2", 2},    {mox2_avx512, 2, "#e377c2", 2},
       {openblas_env, 1, "#1f77b4", 2},   {openblas_env, 2, "#1f77b4", 2},
       {openblas_unset, 1, "#2ca02c", 2}, {openblas_unset, 2, "#2ca02c", 2},
       {reference, 1, "#7f7f7f", 2},      {gfortran, 1, "#ff7f0e", 2},
