@@ -2,8 +2,8 @@
 // accumulators, a whole step (four or eight vectors) at a time.  They vary
 // in what decides a streaming read's speed from one machine to the next:
 // - vector width (256 or 512 bits);
-// - alignment: unaligned loads, or bytes summed singly up to a 64-byte
-//   boundary and aligned loads after it (a 64-byte load that straddles two
+// - alignment: unaligned loads, or the bytes up to a 64-byte boundary
+//   summed apart and aligned loads after it (a 64-byte load that straddles two
 //   cache lines costs two, which counts in the caches);
 // - the page touch: the hardware prefetchers stop at every 4 KiB page and
 //   the first touch of a page waits for its translation, so once per page
