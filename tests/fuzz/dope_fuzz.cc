@@ -71,22 +71,18 @@ void logical_case() {
   test::hash_elements(TypeCode::i8, &whole, 1);
   EXPECT_EQ(whole, test::model_whole(op, kind, w));
   if (rank == 1) return;
+  // The result along DIM: described column-major over the other extents.
   const int dim = random_int(1, rank), size = op == Reduction::count ? 4 : kind;
-  Words result(rank - 1);
-  test::call_along(op, kind, result, w, dim);
+  const test::AlongResult got = test::along(op, kind, w, dim);
   std::size_t elements = 1;
   for (int d = 0, j = 0; d < rank; ++d) {
     if (d == dim - 1) continue;
-    EXPECT_EQ(result.extent(j), std::max<std::intptr_t>(w.extent(d), 0)) << "dim " << dim;
-    EXPECT_EQ(result.stride(j), std::intptr_t(size * elements)) << "dim " << dim;
-    elements *= std::size_t(result.extent(j++));
+    EXPECT_EQ(got.descriptor.extent(j), std::max<std::intptr_t>(w.extent(d), 0)) << "dim " << dim;
+    EXPECT_EQ(got.descriptor.stride(j), std::intptr_t(size * elements)) << "dim " << dim;
+    elements *= std::size_t(got.descriptor.extent(j++));
   }
-  std::vector<std::int64_t> got;
-  for (std::size_t i = 0; i < elements; ++i)
-    got.push_back(test::result_element(result.base(), size, i));
-  test::hash_elements(TypeCode::i8, got.data(), got.size());
-  EXPECT_EQ(got, test::model_along(op, kind, w, dim - 1)) << "dim " << dim;
-  std::free(result.base());
+  test::hash_elements(TypeCode::i8, got.values.data(), got.values.size());
+  EXPECT_EQ(got.values, test::model_along(op, kind, w, dim - 1)) << "dim " << dim;
 }
 
 // An extent from -2 up, mostly small, now and then past the blocking.

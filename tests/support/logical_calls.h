@@ -5,8 +5,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "frame/dope.h"
 #include "support/arrays.h"
@@ -70,6 +73,25 @@ inline std::int64_t result_element(const void *base, int size, std::size_t i) {
   case 4: return load<std::int32_t>(p);
   default: return load<std::int64_t>(p);
   }
+}
+
+// The result of the entry point along DIM: its descriptor, and its values
+// read through it (the storage is freed).
+struct AlongResult {
+  Words descriptor;
+  std::vector<std::int64_t> values;
+};
+inline AlongResult along(Reduction op, int kind, const Words &mask, int dim) {
+  AlongResult r{Words(mask.rank() - 1), {}};
+  call_along(op, kind, r.descriptor, mask, dim);
+  std::size_t n = 1;
+  for (int d = 0; d < mask.rank() - 1; ++d)
+    n *= r.descriptor.extent(d);
+  for (std::size_t i = 0; i < n; ++i)
+    r.values.push_back(result_element(r.descriptor.base(), op == Reduction::count ? 4 : kind, i));
+  EXPECT_NE(r.descriptor.base(), nullptr);
+  std::free(r.descriptor.base());
+  return r;
 }
 
 // Stores value as a `size`-byte integer at p.  (Not inlined: GCC 12 then

@@ -1,12 +1,10 @@
-// ALL, ANY and COUNT: sections next to unreadable pages (nothing outside a
-// section is read, ALL and ANY stop where they are decided), values that
-// are not 0 or 1, results along DIM, the diagnostics, and random sections
-// of every rank and kind against gfortran's own intrinsics.
+// ALL, ANY and COUNT: sections next to unreadable pages (ALL and ANY stop
+// where they are decided; the scans of every length: the model tests),
+// results along DIM, the diagnostics, and random sections of every rank
+// and kind against gfortran's own intrinsics.
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <sys/mman.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -29,26 +27,6 @@ std::string expected_line(int number, const char *text) {
   return only_line(diagnostic(number, text));
 }
 
-// Data pages between two inaccessible pages: a read outside them ends the
-// test with SIGSEGV.
-class GuardedPages {
-public:
-  explicit GuardedPages(std::size_t pages = 1) : size_(pages * sysconf(_SC_PAGESIZE)) {
-    guard_ = sysconf(_SC_PAGESIZE);
-    region_ = static_cast<char *>(
-        mmap(nullptr, size_ + 2 * guard_, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
-    EXPECT_NE(region_, MAP_FAILED);
-    mprotect(region_ + guard_, size_, PROT_READ | PROT_WRITE);
-  }
-  ~GuardedPages() { munmap(region_, size_ + 2 * guard_); }
-  char *begin() { return region_ + guard_; }
-  char *end() { return begin() + size_; }
-
-private:
-  std::size_t size_, guard_;
-  char *region_;
-};
-
 void fill(void *p, int kind, std::size_t n, std::int64_t value) {
   for (std::size_t i = 0; i < n; ++i)
     put_element(static_cast<char *>(p) + i * kind, kind, value);
@@ -69,56 +47,6 @@ TEST_P(LogicalWhole, ZeroExtentAnywhereGivesIdentityWithoutReading) {
         EXPECT_EQ(call_whole(Reduction::any, kind, mask), 0);
         EXPECT_EQ(call_whole(Reduction::count, kind, mask), 0);
       }
-}
-
-// Sections of every length up to several vectors, contiguous (at any
-// alignment), reversed and strided (2 and 4 elements apart take the
-// spaced scans), ending at an unreadable page or starting just after one;
-// every other byte holds values that would change the answer.
-// ALL and COUNT test bit 0, ANY the low byte: all-true data with one
-// element false somewhere, all-false data with one element true.
-TEST_P(LogicalWhole, SectionsNextToUnreadablePages) {
-  // Values of bit 0 and low byte set; bit 0 clear; low byte zero; low byte
-  // nonzero with bit 0 clear.
-  const std::int64_t kTrue[] = {1, -1, 0x7F01, 0x01000001, 0x7FFFFFFF00000003ll};
-  const std::int64_t kEven[] = {0, 2, -2, 0x100, 0x01000000, -256, 0x100000000ll, 0x40};
-  const std::int64_t kNoLowByte[] = {0, 0x100, 0x01000000, -256, 0x100000000ll};
-  const std::int64_t kLowByteEven[] = {2, -2, 0x00FE, 0x40};
-  auto pick = [](const auto &values) { return values[random_int(0, int(std::size(values)) - 1)]; };
-  GuardedPages pages(4);
-  for (int kind : kKinds)
-    for (int n = 1; n <= 300; ++n)
-      for (std::intptr_t step : {1, -1, 2, 4, -3})
-        for (bool at_end : {true, false}) {
-          const std::intptr_t span = ((n - 1) * std::abs(step) + 1) * kind;
-          char *low = at_end ? pages.end() - span : pages.begin();
-          char *first = step > 0 ? low : low + span - kind;
-          Words mask(first, {n}, {step * kind});
-          auto element = [&](int i) { return first + i * step * kind; };
-          SCOPED_TRACE(testing::Message() << "kind " << kind << " n " << n << " step " << step
-                                          << (at_end ? " at the end" : " at the start"));
-          std::memset(pages.begin(), 0, pages.end() - pages.begin());
-          for (int i = 0; i < n; ++i)
-            put_element(element(i), kind, pick(kTrue));
-          ASSERT_EQ(call_whole(Reduction::all, kind, mask), 1);
-          ASSERT_EQ(call_whole(Reduction::count, kind, mask), n);
-          for (int at : {random_int(0, n - 1), n - 1}) {
-            put_element(element(at), kind, pick(kEven));
-            ASSERT_EQ(call_whole(Reduction::all, kind, mask), 0) << at;
-            ASSERT_EQ(call_whole(Reduction::count, kind, mask), n - 1) << at;
-            put_element(element(at), kind, 1);
-          }
-          std::memset(pages.begin(), 1, pages.end() - pages.begin());
-          for (int i = 0; i < n; ++i)
-            put_element(element(i), kind, pick(kNoLowByte));
-          ASSERT_EQ(call_whole(Reduction::any, kind, mask), 0);
-          ASSERT_EQ(call_whole(Reduction::count, kind, mask), 0);
-          for (int at : {random_int(0, n - 1), n - 1}) {
-            put_element(element(at), kind, pick(kLowByteEven));
-            ASSERT_EQ(call_whole(Reduction::any, kind, mask), 1) << at;
-            put_element(element(at), kind, 0);
-          }
-        }
 }
 
 // Column 1 of a 4 x 3 x 2 array decides ALL and ANY.  Contiguous columns
@@ -150,24 +78,6 @@ TEST_P(LogicalWhole, AllAndAnyStopAtTheDecidingColumn) {
 
 class LogicalAlong : public OnEachKernelSet {};
 MOX2_ON_EACH_KERNEL_SET(LogicalAlong);
-
-// The result along DIM: its descriptor, and its values read through it.
-struct AlongResult {
-  Words descriptor;
-  std::vector<std::int64_t> values;
-};
-AlongResult along(Reduction op, int kind, const Words &mask, int dim) {
-  AlongResult r{Words(mask.rank() - 1), {}};
-  call_along(op, kind, r.descriptor, mask, dim);
-  std::size_t n = 1;
-  for (int d = 0; d < mask.rank() - 1; ++d)
-    n *= r.descriptor.extent(d);
-  for (std::size_t i = 0; i < n; ++i)
-    r.values.push_back(result_element(r.descriptor.base(), op == Reduction::count ? 4 : kind, i));
-  EXPECT_NE(r.descriptor.base(), nullptr);
-  std::free(r.descriptor.base());
-  return r;
-}
 
 // Empty results are described (negative extents count as 0) and
 // allocated, and nothing is read.
