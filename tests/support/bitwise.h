@@ -9,6 +9,7 @@
 #include <cstring>
 #include <sstream>
 #include <string>
+#include <type_traits>
 
 #include <gtest/gtest.h>
 
@@ -26,27 +27,18 @@ template <class P> bool same_value(Complex<P> a, Complex<P> b) {
   return same_part(a.re, b.re) && same_part(a.im, b.im);
 }
 
-inline std::string show(float v) {
-  std::uint32_t u;
-  std::memcpy(&u, &v, 4);
+// A value and its bits, for messages.
+template <class T> std::string show(T v) {
   std::ostringstream s;
-  s << v << " (0x" << std::hex << u << ")";
+  if constexpr (std::is_floating_point_v<T>) {
+    std::conditional_t<sizeof(T) == 4, std::uint32_t, std::uint64_t> u;
+    std::memcpy(&u, &v, sizeof u);
+    s.precision(sizeof(T) == 4 ? 9 : 17);
+    s << v << " (0x" << std::hex << u << ")";
+  } else {
+    s << "(" << show(v.re) << ", " << show(v.im) << ")";
+  }
   return s.str();
-}
-inline std::string show(double v) {
-  std::uint64_t u;
-  std::memcpy(&u, &v, 8);
-  std::ostringstream s;
-  s.precision(17);
-  s << v << " (0x" << std::hex << u << ")";
-  return s.str();
-}
-template <class P> std::string show(Complex<P> v) {
-  std::string s = "(";
-  s += show(v.re);
-  s += ", ";
-  s += show(v.im);
-  return s += ")";
 }
 
 // count elements at got and want (either may be only 4-byte aligned).

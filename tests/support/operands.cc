@@ -1,5 +1,7 @@
 #include "support/operands.h"
 
+#include "support/bitwise.h"
+
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -91,11 +93,8 @@ std::intptr_t unit_stride(std::size_t e) {
 template <int R>
 Operand<R> build(TypeCode code, const std::size_t (&ext)[R], ValueMix mix, bool plain) {
   const std::size_t e = element_size(code);
-  std::intptr_t stride[R];
-  std::intptr_t magnitude[R];
-  int order[R];
-  for (int k = 0; k < R; ++k)
-    order[k] = k;
+  std::intptr_t stride[R], magnitude[R];
+  int order[2] = {0, R - 1};
   if (R == 2 && !plain && random_int(0, 2) == 0) std::swap(order[0], order[R - 1]);
   std::intptr_t span_unit = plain ? static_cast<std::intptr_t>(e) : unit_stride(e);
   for (int idx = 0; idx < R; ++idx) {
@@ -124,32 +123,15 @@ Operand<R> build(TypeCode code, const std::size_t (&ext)[R], ValueMix mix, bool 
   for (std::size_t i = 0; i < bytes; ++i)
     data[i] = static_cast<char>(bits64()); // garbage
   op.dope.base = data + offset;
-  for (int k = 0; k < R; ++k) {
-    op.dope.extent[k] = static_cast<std::intptr_t>(ext[k]);
-    op.dope.stride[k] = stride[k];
-  }
+  for (int k = 0; k < R; ++k)
+    op.dope.extent[k] = static_cast<std::intptr_t>(ext[k]), op.dope.stride[k] = stride[k];
   // Values at every element position.
-  if (R == 1) {
+  for (std::size_t j = 0; j < (R == 2 ? ext[R - 1] : 1); ++j)
     for (std::size_t i = 0; i < ext[0]; ++i)
-      random_value(
-          code, static_cast<char *>(op.dope.base) + static_cast<std::intptr_t>(i) * stride[0], mix);
-  } else {
-    for (std::size_t j = 0; j < ext[R - 1]; ++j)
-      for (std::size_t i = 0; i < ext[0]; ++i)
-        random_value(code,
-                     static_cast<char *>(op.dope.base) + static_cast<std::intptr_t>(i) * stride[0] +
-                         static_cast<std::intptr_t>(j) * stride[R - 1],
-                     mix);
-  }
+      random_value(code,
+                   data + offset + std::intptr_t(i) * stride[0] + std::intptr_t(j) * stride[R - 1],
+                   mix);
   return op;
-}
-
-template <class F> bool same_real(const void *x, const void *y) {
-  F a, b;
-  std::memcpy(&a, x, sizeof a);
-  std::memcpy(&b, y, sizeof b);
-  if (a != a && b != b) return true;
-  return std::memcmp(x, y, sizeof(F)) == 0;
 }
 
 } // namespace
@@ -191,14 +173,29 @@ Operand<2> random_operand(TypeCode code, std::size_t rows, std::size_t cols, Val
 bool same_value(TypeCode code, const void *x, const void *y) {
   const char *a = static_cast<const char *>(x), *b = static_cast<const char *>(y);
   switch (code) {
-  case TypeCode::r4: return same_real<float>(a, b);
-  case TypeCode::r8: return same_real<double>(a, b);
-  case TypeCode::r16: return same_real<mox2_r16>(a, b);
-  case TypeCode::c8: return same_real<float>(a, b) && same_real<float>(a + 4, b + 4);
-  case TypeCode::c16: return same_real<double>(a, b) && same_real<double>(a + 8, b + 8);
-  case TypeCode::c32: return same_real<mox2_r16>(a, b) && same_real<mox2_r16>(a + 16, b + 16);
+  case TypeCode::r4: return same_part(load<float>(a), load<float>(b));
+  case TypeCode::r8: return same_part(load<double>(a), load<double>(b));
+  case TypeCode::r16: return same_part(load<mox2_r16>(a), load<mox2_r16>(b));
+  case TypeCode::c8: return same_value(load<Complex<float>>(a), load<Complex<float>>(b));
+  case TypeCode::c16: return same_value(load<Complex<double>>(a), load<Complex<double>>(b));
+  case TypeCode::c32:
+    return same_part(load<mox2_r16>(a), load<mox2_r16>(b)) &&
+           same_part(load<mox2_r16>(a + 16), load<mox2_r16>(b + 16));
   default: return std::memcmp(a, b, type_info(code).size) == 0;
   }
+}
+
+::testing::AssertionResult same_elements(TypeCode code, const void *got, const void *want,
+                                         std::size_t count) {
+  const std::size_t e = type_info(code).size;
+  for (std::size_t i = 0; i < count; ++i) {
+    const char *g = static_cast<const char *>(got) + i * e,
+               *w = static_cast<const char *>(want) + i * e;
+    if (!same_value(code, g, w))
+      return ::testing::AssertionFailure() << "element " << i << ": got " << show_value(code, g)
+                                           << ", want " << show_value(code, w);
+  }
+  return ::testing::AssertionSuccess();
 }
 
 std::string show_value(TypeCode code, const void *p) {

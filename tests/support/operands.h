@@ -12,6 +12,8 @@
 #include <string>
 #include <type_traits>
 
+#include <gtest/gtest.h>
+
 #include "support/arrays.h"
 
 namespace mox2::test {
@@ -45,6 +47,9 @@ bool same_value(TypeCode code, const void *x, const void *y);
 
 // Hexadecimal bytes of one element (most significant first), for messages.
 std::string show_value(TypeCode code, const void *p);
+// `count` elements of type `code` at got and want, as same_value.
+::testing::AssertionResult same_elements(TypeCode code, const void *got, const void *want,
+                                         std::size_t count);
 
 // An entry point's DOT_PRODUCT, whether it returns the result or writes it
 // through the hidden first argument (then at a location only 4-byte
