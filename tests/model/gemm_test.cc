@@ -4,175 +4,32 @@
 // to 16 threads (the model of the drivers over the model kernels; every
 // other case too small to repay helpers, some without workspace), the
 // real GEMM block (every blocked form, with and without the zero skip)
-// and the alignment-safe kernels (data and scalars 4 bytes off, and their
-// validation).  C is compared whole, with guard elements and the rows
-// between m and ldc; every option letter in both cases; alpha and beta
-// in {0, 1, -1, i or 1/4, two others, a special, a random value}; NaN and
-// Inf in op(A) facing zeros of op(B), where the zero skip decides, and in
-// C where beta = 0 must not read it.  Then the behaviour around the
-// products (memory running out, callers on several threads) and the
+// and the alignment-safe kernels (data and scalars 4 bytes off), as
+// model/blas_cases.h runs a case; every option letter in both cases; alpha
+// and beta in {0, 1, -1, i or 1/4, two others, a special, a random
+// value}.  (Invalid arguments: the fuzzer.)  Then the behaviour around
+// the products (memory running out, callers on several threads) and the
 // reference BLAS where its order is ours.
-#include <dlfcn.h>
 #include <omp.h>
 
-#include <algorithm>
-#include <limits>
 #include <thread>
 #include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "kernels/gemm/gemm_block.h"
-#include "model/kernel_data.h"
-#include "model/model_kernel_sets.h"
-#include "runtime/cache_sizes.h"
+#include "model/blas_cases.h"
 #include "runtime/parallel.h"
 #include "runtime/scratch.h"
 #include "support/failing_allocator.h"
 #include "support/isas.h"
+#include "support/reference_blas.h"
 
 namespace mox2 {
 namespace {
 
-using test::random_int;
-using test::Strip;
-using test::Values;
-using i32 = std::int32_t;
-template <class T>
-using Gemm = void (*)(const char *, const char *, const i32 *, const i32 *, const i32 *, const T *,
-                      const T *, const i32 *, const T *, const i32 *, const T *, T *, const i32 *,
-                      std::size_t, std::size_t);
-template <class T>
-using Gemv = void (*)(const char *, const i32 *, const i32 *, const T *, const T *, const i32 *,
-                      const T *, const i32 *, const T *, T *, const i32 *, std::size_t);
-
-enum Target { kEntry = 1, kBlock = 2, kSafe = 4 };
-// How zeros of op(B) meet NaN and Inf in op(A): not on purpose; whole
-// rows l of op(B) zero against specials in op(A)(:, l); the same in one
-// column of op(B); op(B) upper triangular (groups of l wholly zero, wholly
-// not, and mixed) against NaN and Inf every third l; op(B) all -0 (sums
-// from +0).
-enum class Zeros { none, rows, column, triangular, minus };
-
-struct Case {
-  char ta = 'N', tb = 'N';
-  int m = 0, n = 0, k = 0;
-  int alpha = 7, beta = 7; // scalar kinds (scalar())
-  Values values = Values::plain;
-  Zeros zeros = Zeros::none;
-  int threads = 0;               // entry: 0 for T = 1 and then 2, 3 or 4
-  bool skip = true;              // block: the zero skip
-  int lda = 0, ldb = 0, ldc = 0; // 0: the minimum plus 0 to 2
-};
-
-std::ostream &operator<<(std::ostream &o, const Case &c) {
-  return o << c.ta << c.tb << " m=" << c.m << " n=" << c.n << " k=" << c.k << " lda=" << c.lda
-           << " ldb=" << c.ldb << " ldc=" << c.ldc << " alpha " << c.alpha << " beta " << c.beta
-           << " values " << int(c.values) << " zeros " << int(c.zeros)
-           << (c.skip ? "" : " every term");
-}
-
-const char kLetters[] = {'N', 'n', 'T', 't', 'C', 'c'};
-bool plain(char letter) { return letter == 'N' || letter == 'n'; }
-
-Case random_case(int m, int n, int k) {
-  Case c;
-  c.ta = kLetters[random_int(0, 5)];
-  c.tb = kLetters[random_int(0, 5)];
-  c.m = m, c.n = n, c.k = k;
-  c.alpha = random_int(0, 7);
-  c.beta = random_int(0, 7);
-  c.values = static_cast<Values>(random_int(0, 2));
-  c.zeros = c.values == Values::zeros ? Zeros::rows : Zeros::none;
-  return c;
-}
-
-template <class T> struct Kernels;
-template <> struct Kernels<float> {
-  static constexpr Gemm<float> entry = __f95_sgemm_, safe = nullptr;
-};
-template <> struct Kernels<double> {
-  static constexpr Gemm<double> entry = __f95_dgemm_, safe = __f___zo_dgemm_don_;
-};
-template <> struct Kernels<c8> { static constexpr Gemm<c8> entry = __f95_cgemm_, safe = nullptr; };
-template <> struct Kernels<c16> {
-  static constexpr Gemm<c16> entry = __f95_zgemm_, safe = __f___zo_zgemm_don_;
-};
-
-std::size_t cells(int ld, int cols) { return std::size_t(std::max(ld, 1)) * std::max(cols, 1); }
-
-// One case through one target and the model on the same data.
-template <class T>::testing::AssertionResult run(Target target, Case c, int threads) {
-  const bool an = plain(c.ta), bn = plain(c.tb);
-  auto ld = [](int given, int rows) {
-    return given ? given : std::max(rows, 1) + random_int(0, 2);
-  };
-  c.lda = ld(c.lda, an ? c.m : c.k), c.ldb = ld(c.ldb, bn ? c.k : c.n), c.ldc = ld(c.ldc, c.m);
-  const int off =
-      target == kSafe || ((sizeof(Part<T>) == 4 || target == kBlock) && random_int(0, 1)) ? 4 : 0;
-  Strip<T> a(cells(c.lda, an ? c.k : c.m), off), b(cells(c.ldb, bn ? c.n : c.k), off);
-  Strip<T> want(cells(c.ldc, c.n), off);
-  a.fill(c.values == Values::zeros ? Values::specials : c.values);
-  b.fill(c.values);
-  want.fill(c.values);
-  auto a_at = [&](int i, int l) { return std::size_t(an ? i + l * c.lda : l + i * c.lda); };
-  auto b_at = [&](int l, int j) { return std::size_t(bn ? l + j * c.ldb : j + l * c.ldb); };
-  auto special = [] { return test::splat<T>(test::special_part<Part<T>>()); };
-  auto signed_zero = [] { return test::splat<T>(random_int(0, 1) ? Part<T>(0) : -Part<T>(0)); };
-  const int j0 = random_int(0, std::max(c.n - 1, 0));
-  // (Operands with too short a leading dimension are never read.)
-  const bool lds_valid = c.lda >= (an ? c.m : c.k) && c.ldb >= (bn ? c.k : c.n);
-  for (int l = 0; l < c.k && lds_valid; ++l) {
-    const bool rows = c.zeros == Zeros::rows && random_int(0, 2) == 0;
-    const bool column = c.zeros == Zeros::column && random_int(0, 4) == 0;
-    for (int j = 0; j < c.n; ++j)
-      if (rows || (column && j == j0) || (c.zeros == Zeros::triangular && l > j) ||
-          c.zeros == Zeros::minus)
-        b.set(b_at(l, j), c.zeros == Zeros::minus ? test::splat<T>(-Part<T>(0)) : signed_zero());
-    for (int i = 0; i < c.m; ++i)
-      if (rows || column || (c.zeros == Zeros::triangular && l % 3 == 0))
-        a.set(a_at(i, l), special());
-  }
-  const T alpha = test::scalar<T>(c.alpha), beta = test::scalar<T>(c.beta);
-  if (is_zero(beta) && c.ldc >= c.m) // (invalid arguments zero C along 0 for ldc < 0)
-    for (int j = 0; j < c.n; ++j)
-      for (int i = 0; i < c.m; ++i)
-        want.set(std::size_t(i + j * c.ldc),
-                 test::splat<T>(std::numeric_limits<Part<T>>::quiet_NaN()));
-  Strip<T> got(want);
-  if (target == kEntry) {
-    omp_set_num_threads(threads);
-    Kernels<T>::entry(&c.ta, &c.tb, &c.m, &c.n, &c.k, &alpha, a.data(), &c.lda, b.data(), &c.ldb,
-                      &beta, got.data(), &c.ldc, 1, 1);
-    model::gemm<T>(model::KernelSet<T>::gemm, threads, c.ta, c.tb, c.m, c.n, c.k, alpha, a.data(),
-                   c.lda, b.data(), c.ldb, beta, want.data(), c.ldc);
-  } else if (target == kSafe) {
-    if (Kernels<T>::safe != nullptr) {
-      test::Buffer scalars(2 * sizeof(T), 4); // 4 bytes off too
-      store<T>(scalars.data(), alpha);
-      store<T>(scalars.data() + sizeof(T), beta);
-      const T *al = scalars.as<T>();
-      Kernels<T>::safe(&c.ta, &c.tb, &c.m, &c.n, &c.k, al, a.data(), &c.lda, b.data(), &c.ldb,
-                       al + 1, got.data(), &c.ldc, 1, 1);
-      model::gemm_safe(c.ta, c.tb, c.m, c.n, c.k, alpha, a.data(), c.lda, b.data(), c.ldb, beta,
-                       want.data(), c.ldc);
-    }
-  } else if constexpr (!is_complex_element<T>) {
-    kernels::gemm_block(kernels::GemmBlock<T>{!an, !bn, c.m, c.n, c.k, alpha, a.data(), c.lda,
-                                              b.data(), c.ldb, beta, got.data(), c.ldc, c.skip});
-    model::gemm_reference(c.ta, c.tb, c.m, c.n, c.k, alpha, a.data(), c.lda, b.data(), c.ldb, beta,
-                          want.data(), c.ldc, c.skip);
-  }
-  auto r = got.same_as(want);
-  if (!r)
-    r << " for "
-      << (target == kEntry  ? "the entry point"
-          : target == kSafe ? "the alignment-safe kernel"
-                            : "the block")
-      << " T=" << threads << " " << c;
-  return r;
-}
+using namespace test;
+using Case = GemmCase;
 
 // The targets a case is for that apply to T; the entry points at T = 1
 // and then (threads 0) at 2 to 4 threads, every other case too small to
@@ -184,16 +41,15 @@ template <class T> void run_case(int targets, const Case &c) {
   const double saved_work = threaded_work();
   set_threaded_work(count % 2 ? 0 : 1e300);
   const std::size_t saved_limit = count % 16 == 3 ? Scratch::set_limit(0) : 0;
-  for (int t : {c.threads ? c.threads : 1, c.threads ? 0 : 2 + count % 3}) {
+  for (int t : {c.threads ? c.threads : 1, c.threads ? 0 : 2 + count % 3})
     if ((targets & kEntry) && t) {
-      EXPECT_TRUE(run<T>(kEntry, c, t));
+      EXPECT_TRUE(run_gemm<T>(kEntry, c, t));
     }
-  }
   if ((targets & kBlock) && !is_complex_element<T>) {
-    EXPECT_TRUE(run<T>(kBlock, c, 1));
+    EXPECT_TRUE(run_gemm<T>(kBlock, c, 1));
   }
-  if ((targets & kSafe) && Kernels<T>::safe) {
-    EXPECT_TRUE(run<T>(kSafe, c, 1));
+  if ((targets & kSafe) && Kernels<T>::gemm_safe) {
+    EXPECT_TRUE(run_gemm<T>(kSafe, c, 1));
   }
   if (count % 16 == 3) Scratch::set_limit(saved_limit);
   set_threaded_work(saved_work);
@@ -210,7 +66,7 @@ template <class T> void sweep() {
   const int sizes[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 16, 17};
   for (int m : sizes)
     for (int n : sizes)
-      run(all, random_case(m, n, sizes[random_int(0, 12)]));
+      run(all, random_gemm_case(m, n, sizes[random_int(0, 12)]));
   // Every letter pair on the peel and thin shapes; every alpha with every
   // beta.
   const Shapes peel = {{5, 3, 4}, {7, 6, 9}, {2, 6, 5}, {6, 3, 5},
@@ -218,14 +74,14 @@ template <class T> void sweep() {
   for (char ta : kLetters)
     for (char tb : kLetters)
       for (auto [m, n, k] : peel) {
-        Case c = random_case(m, n, k);
+        Case c = random_gemm_case(m, n, k);
         c.ta = ta, c.tb = tb;
         run(all, c);
       }
   for (int alpha = 0; alpha < 8; ++alpha)
     for (int beta = 0; beta < 8; ++beta)
       for (auto [m, n, k] : Shapes{{9, 7, 6}, {29, 11, 5}, {8, 5, 3}, {5, 9, 0}}) {
-        Case c = random_case(m, n, k);
+        Case c = random_gemm_case(m, n, k);
         c.alpha = alpha, c.beta = beta;
         run(all, c);
       }
@@ -238,7 +94,7 @@ template <class T> void sweep() {
   for (auto [m, n, k] : hundreds)
     for (char ta : {'N', 't', 'C'})
       for (char tb : {'n', 'T'}) {
-        Case c = random_case(m, n, k);
+        Case c = random_gemm_case(m, n, k);
         c.ta = ta, c.tb = tb, c.alpha = 5;
         if (n <= 5 && m > 40) c.zeros = Zeros::column;
         run(kEntry | kSafe, c);
@@ -250,18 +106,18 @@ template <class T> void sweep() {
     // other alphas a scaled copy; one tile of rows over long k), with a
     // zero column or every term added; blocks of l, rows and columns.
     for (int rep = 0; rep < 200; ++rep)
-      run(kBlock, random_case(random_int(0, 100), random_int(0, 19), random_int(0, 12)));
+      run(kBlock, random_gemm_case(random_int(0, 100), random_int(0, 19), random_int(0, 12)));
     for (int rep = 0; rep < 60; ++rep) {
-      Case c = random_case(random_int(4, 16), random_int(4, 16),
-                           rep % 4 ? random_int(41, 700) : random_int(32, 40));
+      Case c = random_gemm_case(random_int(4, 16), random_int(4, 16),
+                                rep % 4 ? random_int(41, 700) : random_int(32, 40));
       c.skip = rep % 5 != 4;
       run(kBlock, c);
     }
     for (int rep = 0; rep < 100; ++rep) {
       const bool long_k = rep % 4 == 3;
-      Case c =
-          random_case(random_int(1, long_k ? 24 : 100), rep < 2 ? 1100 + rep : random_int(1, 40),
-                      long_k ? random_int(800, 1400) : random_int(13, rep < 2 ? 40 : 300));
+      Case c = random_gemm_case(
+          random_int(1, long_k ? 24 : 100), rep < 2 ? 1100 + rep : random_int(1, 40),
+          long_k ? random_int(800, 1400) : random_int(13, rep < 2 ? 40 : 300));
       c.ta = "Nn"[rep % 2];
       c.alpha = rep % 3 ? 1 : c.alpha;
       c.values = rep % 5 == 4 ? Values::zeros : Values::plain;
@@ -273,18 +129,18 @@ template <class T> void sweep() {
                            {263, 21, 520}, {197, 1030, 800}, {1, 1030, 800}, {2, 1030, 800},
                            {3, 1030, 800}, {4, 1030, 800},   {8, 1030, 800}, {12, 1030, 800}};
     for (auto [m, n, k] : blocks) {
-      Case c = random_case(m, n, k);
+      Case c = random_gemm_case(m, n, k);
       if (n == 1030) c.ta = 'N', c.values = Values::plain, c.zeros = Zeros::column;
       run(kBlock, c);
     }
     // Triangular op(B); every product -0 (a dot-form sum from +0 stays +0).
     for (auto [m, n, k] : Shapes{{100, 64, 300}, {53, 40, 520}, {197, 300, 300}, {30, 9, 700}}) {
-      Case c = random_case(m, n, k);
+      Case c = random_gemm_case(m, n, k);
       c.ta = 'N', c.values = Values::plain, c.zeros = Zeros::triangular;
       run(kBlock | kEntry, c);
     }
     for (auto [m, n, k] : Shapes{{5, 5, 37}, {4, 12, 64}, {20, 9, 40}}) {
-      Case c = random_case(m, n, k);
+      Case c = random_gemm_case(m, n, k);
       c.ta = 'T', c.tb = 'N', c.alpha = 1, c.beta = 0, c.values = Values::plain;
       c.zeros = Zeros::minus;
       run(kBlock, c);
@@ -298,15 +154,15 @@ template <class T> void sweep() {
     const int depths[] = {2, 3, 6, 7, 255, 256, 257, 258, 513};
     for (int m : {1, 2, 15, 16, 17, 24, 31, 33, 34, 40, 48, 64, 95, 97, 191, 193, 194})
       for (int n : {1, 3, 4, 5, 8, 11})
-        run(kEntry, random_case(m, n, depths[random_int(0, 8)]));
+        run(kEntry, random_gemm_case(m, n, depths[random_int(0, 8)]));
     for (auto [m, n, k] :
          Shapes{{3, 1541, 4}, {3, 1541, 5}, {6, 261, 3}, {5, 261, 258}, {1925, 5, 4}, {1924, 3, 3}})
-      run(kEntry, random_case(m, n, k));
+      run(kEntry, random_gemm_case(m, n, k));
     for (int m : {2, 5, 7, 15})
       for (char ta : {'N', 'T', 'C'})
         for (char tb : {'N', 'T', 'C'})
           for (int k : {520, 521}) {
-            Case c = random_case(m, 40, k);
+            Case c = random_gemm_case(m, 40, k);
             c.ta = ta, c.tb = tb, c.beta = k % 2 ? 5 : 0, c.values = Values::plain;
             run(kEntry, c);
           }
@@ -321,31 +177,14 @@ template <class T> void sweep() {
                       {17, 66, 5},     {209, 12, 30}, {3, 12, 40},   {12, 2, 40}, {12, 12, 3}};
   for (int t : {1, 2, 3, 4, 6, 8, 16})
     for (auto [m, n, k] : cut) {
-      Case c = random_case(m, n, k);
+      Case c = random_gemm_case(m, n, k);
       c.threads = t;
       if (m < 4 || n < 4 || k < 4) c.values = Values::zeros, c.zeros = Zeros::rows;
       run(kEntry, c);
     }
   for (int rep = 0; rep < 100; ++rep) {
     auto dim = [] { return random_int(0, 3) == 0 ? random_int(0, 5) : random_int(1, 40); };
-    run(kEntry, random_case(dim(), dim(), dim()));
-  }
-  // Invalid arguments: C(1..m, 1..n) zeroed along ldc (as if 0 when
-  // negative), nothing else written.
-  struct Bad {
-    char ta, tb;
-    int m, n, k, lda, ldb, ldc;
-  };
-  for (Bad bad : {Bad{'N', 'N', 5, 3, 2, 4, 2, 5}, Bad{'T', 'N', 3, 2, 4, 3, 4, 3},
-                  Bad{'N', 'T', 3, 4, 2, 3, 3, 4}, Bad{'n', 'c', 3, 2, 2, 3, 2, 2},
-                  Bad{'X', 'N', 2, 3, 2, 2, 2, 4}, Bad{'N', ' ', 2, 3, 2, 2, 2, 2},
-                  Bad{'N', 'N', 3, 2, -1, 3, 1, 3}, Bad{'N', 'N', 2, 3, 2, 2, 2, -5},
-                  Bad{'N', 'N', -1, 3, 2, 1, 2, 1}, Bad{'N', 'N', 3, -2, 2, 3, 2, 3},
-                  Bad{'N', 'N', 3, 0, 2, 2, 2, 3}}) {
-    Case c = random_case(bad.m, bad.n, bad.k);
-    c.ta = bad.ta, c.tb = bad.tb, c.lda = bad.lda, c.ldb = bad.ldb, c.ldc = bad.ldc;
-    c.threads = 4;
-    run(kEntry | kSafe, c);
+    run(kEntry, random_gemm_case(dim(), dim(), dim()));
   }
   omp_set_num_threads(saved_threads);
 }
@@ -356,27 +195,6 @@ TEST_P(GemmModel, Real4) { sweep<float>(); }
 TEST_P(GemmModel, Real8) { sweep<double>(); }
 TEST_P(GemmModel, Complex4) { sweep<c8>(); }
 TEST_P(GemmModel, Complex8) { sweep<c16>(); }
-
-// Blocks cut for other caches than this machine's: a core of 32 KiB and
-// 512 KiB, and caches so small that every block is one step of l, one
-// tile of rows and one panel of columns.  The same bits.
-template <class T> void other_caches() {
-  for (CacheSizes caches :
-       {CacheSizes{32 << 10, 512 << 10, 4 << 20}, CacheSizes{256, 1024, 1024}}) {
-    force_cache_sizes(caches);
-    for (int rep = 0; rep < 48; ++rep) {
-      Case c = random_case(random_int(4, 140), random_int(4, 60),
-                           rep % 4 == 0 ? random_int(400, 900) : random_int(9, 120));
-      if (rep % 3 == 2) c.ta = 'N', c.values = Values::plain, c.zeros = Zeros::triangular;
-      run_case<T>(kBlock, c);
-    }
-  }
-  force_cache_sizes({});
-}
-TEST_P(GemmModel, BlocksCutForOtherCaches) {
-  other_caches<float>();
-  other_caches<double>();
-}
 
 // Memory running out at each allocation a call makes in turn (on a thread
 // of its own whose team has started, so that its first use of workspace
@@ -392,11 +210,11 @@ template <class T, class Call> void without_memory(Call call, std::size_t count)
   long asked = 0;
   for (long successes = 0; successes == 0 || asked >= successes; ++successes) {
     Strip<T> y(got);
-    test::on_new_thread_with_team(2, [&] {
-      test::fail_allocations_after(successes);
+    on_new_thread_with_team(2, [&] {
+      fail_allocations_after(successes);
       call(y.data());
-      asked = test::allocations_asked();
-      test::allow_allocations();
+      asked = allocations_asked();
+      allow_allocations();
     });
     ASSERT_TRUE(y.same_as(want)) << "allocations succeeding " << successes;
   }
@@ -405,7 +223,7 @@ template <class T> void out_of_memory(Gemm<T> gemm, Gemv<T> gemv) {
   Strip<T> a(300 * 900, 0), b(900 * 90, 0);
   a.fill(Values::specials);
   b.fill(Values::zeros);
-  const T alpha = test::scalar<T>(4), beta = test::scalar<T>(5);
+  const T alpha = scalar<T>(4), beta = scalar<T>(5);
   for (auto [ops, m, n, k] : std::vector<std::tuple<const char *, i32, i32, i32>>{
            {"NN", 70, 45, 60}, {"TN", 3, 90, 40}, {"NT", 90, 2, 40}, {"CC", 300, 4, 900}}) {
     const i32 lda = ops[0] == 'N' ? m : k, ldb = ops[1] == 'N' ? k : n;
@@ -424,7 +242,7 @@ template <class T> void out_of_memory(Gemm<T> gemm, Gemv<T> gemv) {
         },
         300);
 }
-class AroundTheProducts : public test::OnEachKernelSet {};
+class AroundTheProducts : public OnEachKernelSet {};
 MOX2_ON_EACH_KERNEL_SET(AroundTheProducts);
 TEST_P(AroundTheProducts, OutOfMemoryTheBitsAreTheSame) {
   const int saved = omp_get_max_threads();
@@ -462,10 +280,6 @@ TEST_P(AroundTheProducts, ConcurrentCallersGetTheirTeamsBits) {
 // the real GEMM block and the alignment-safe kernels (the reference
 // algorithm), COMPLEX(8) GEMM (its column form's zero test never fires,
 // its dot form's alpha*temp + beta*C is ours for beta = 1).
-template <class T> Gemm<T> reference_gemm(const char *name) {
-  static void *h = dlopen("/usr/lib/x86_64-linux-gnu/blas/libblas.so.3", RTLD_NOW | RTLD_LOCAL);
-  return h ? reinterpret_cast<Gemm<T>>(dlsym(h, name)) : nullptr;
-}
 // `pp`: a kernel for 8-byte aligned data, compared where op(B) is not B^H,
 // for beta = 1.
 template <class T> void against_reference(Gemm<T> ours, Gemm<T> reference, bool pp) {
@@ -481,7 +295,7 @@ template <class T> void against_reference(Gemm<T> ours, Gemm<T> reference, bool 
         b.fill(Values::plain);
         got.fill(Values::plain);
         Strip<T> want(got);
-        const T alpha = test::scalar<T>(4), beta = test::scalar<T>(pp ? 1 : 5);
+        const T alpha = scalar<T>(4), beta = scalar<T>(pp ? 1 : 5);
         ours(&ta, &tb, &m, &n, &k, &alpha, a.data(), &lda, b.data(), &ldb, &beta, got.data(), &ldc,
              1, 1);
         reference(&ta, &tb, &m, &n, &k, &alpha, a.data(), &lda, b.data(), &ldb, &beta, want.data(),
@@ -490,9 +304,9 @@ template <class T> void against_reference(Gemm<T> ours, Gemm<T> reference, bool 
       }
 }
 TEST_P(AroundTheProducts, ReferenceBlasGemmWhereTheOrderIsOurs) {
-  auto sgemm = reference_gemm<float>("sgemm_");
-  auto dgemm = reference_gemm<double>("dgemm_");
-  auto zgemm = reference_gemm<c16>("zgemm_");
+  auto sgemm = reference_blas<Gemm<float>>("sgemm_");
+  auto dgemm = reference_blas<Gemm<double>>("dgemm_");
+  auto zgemm = reference_blas<Gemm<c16>>("zgemm_");
   if (!sgemm || !dgemm || !zgemm) GTEST_SKIP() << "reference BLAS not installed";
   against_reference<float>(__f___zo_pp_sgemmx_, sgemm, false);
   against_reference<double>(__f___zo_dgemm_don_, dgemm, false);
