@@ -18,7 +18,7 @@
 
 #include "kernels/gemm/gemm_block.h"
 #include "model/kernel_data.h"
-#include "model/model_kernel_sets.h"
+#include "model/model_blas.h"
 
 namespace mox2::test {
 

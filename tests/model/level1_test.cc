@@ -1,6 +1,8 @@
-// The level-1 kernels against their model, bit for bit, on every kernel
-// set: sizes around every unroll edge, increments +-1, +-3, 2 and 0, both
-// alignments of data that may be 4 bytes off, special values.
+// The level-1 kernels the library calls (the dot products of the
+// DOT_PRODUCT fast path, the scaling and rank-one update of the GEMM
+// kernels) against their model, bit for bit, on every kernel set: sizes
+// around every unroll edge, increments +-1, +-3, 2 and 0, both alignments
+// of data that may be 4 bytes off, special values.
 #include <cstdint>
 #include <vector>
 
@@ -70,9 +72,7 @@ TEST_P(Level1Model, Dots) {
   check_dot<double>("ddot_don", real_dot<double, __f___zo_ddot_don_>,
                     model_dot<double, false, true>, true);
   check_dot<c8>("cdotc", complex_dot<c8, __f___zo_cdotc_>, model_dot<c8, true>, true);
-  check_dot<c8>("cdotu", complex_dot<c8, __f___zo_cdotu_>, model_dot<c8, false>, true);
   check_dot<c16>("zdotc", complex_dot<c16, __f___zo_zdotc_>, model_dot<c16, true>, false);
-  check_dot<c16>("zdotu", complex_dot<c16, __f___zo_zdotu_>, model_dot<c16, false>, false);
   check_dot<c16>("zdotc_don", complex_dot<c16, __f___zo_zdotc_don_, 4>, model_dot<c16, true>, true);
 }
 
@@ -124,8 +124,6 @@ void check_ger(void (*kernel)(const i32 *, const i32 *, const T *, const T *, co
 TEST_P(Level1Model, ScalAndRankOneUpdate) {
   check_scal<float>(__f___zo_sscal_, true, {0.0f, 1.0f, -1.0f, 0.375f, -0.0f});
   check_scal<double>(__f___zo_dscal_, false, {0.0, 1.0, -1.0, -2.625, -0.0});
-  check_scal<c8>(__f___zo_cscal_, true, {{0, 0}, {1, 0}, {0, 1}, {-1, 0}, {0.5f, -1.25f}});
-  check_scal<c16>(__f___zo_zscal_, false, {{0, 0}, {1, 0}, {0, 1}, {-1, 0}, {0.5, -1.25}});
   check_ger<float>(__f___zo_pp_sger_, true);
   check_ger<double>(__f___zo_pp_dger_, false);
 }

@@ -12,7 +12,7 @@
 
 #include "frame/dope.h"
 #include "model/kernel_data.h"
-#include "model/model_kernel_sets.h"
+#include "model/model_blas.h"
 
 namespace mox2::model {
 

@@ -1,9 +1,7 @@
 // DOT_PRODUCT, MATMUL and the array frame: cases worked by hand (widths,
 // conjugation, single roundings, LOGICAL operands), sizes past 32 bits,
-// result descriptors, and the diagnostics: every message, unassociated
-// operands, and every allocation that fails (exact line on standard
-// error, end by SIGABRT).
-#include <malloc.h>
+// and the diagnostics: every message, unassociated operands, and every
+// allocation that fails (exact line on standard error, end by SIGABRT).
 #include <sys/mman.h>
 
 #include <csignal>
@@ -18,7 +16,6 @@
 #include "support/arrays.h"
 #include "support/failing_allocator.h"
 #include "support/isas.h"
-#include "support/logical_calls.h"
 
 namespace mox2 {
 namespace {
@@ -141,34 +138,6 @@ TEST(IntrinsicSizes, CountsAndStridesPastThirtyTwoBits) {
   munmap(space, apart + 4096);
 }
 
-// The result descriptor of a reduction: the source's dimensions but DIM,
-// column-major strides, storage for every element (or one when empty).
-TEST(SetDope, DescribesAndAllocatesTheResult) {
-  char data[4];
-  struct Case {
-    std::vector<std::intptr_t> extent, stride;
-    std::uint32_t size;
-    int dim;
-    std::vector<std::intptr_t> result; // extents, then strides
-    std::size_t bytes;
-  } cases[] = {
-      {{4, 5, 6}, {2, 8, 40}, 2, 2, {4, 6, 2, 8}, 48},
-      {{4, 0, 6}, {8, 32, 0}, 8, 3, {4, 0, 8, 32}, 8},    // empty: one element
-      {{4, 0, 6}, {8, 32, 0}, 8, 2, {4, 6, 8, 32}, 192}, // empty along DIM: all of them
-      {{-3, 5}, {4, 4}, 4, 2, {0, 4}, 4},                 // a negative extent counts as 0
-      {{7}, {1}, 4, 1, {}, 4},                            // a scalar
-  };
-  for (const Case &c : cases) {
-    test::Words source(data, c.extent, c.stride), result(int(c.extent.size()) - 1);
-    __f_c_set_dope(result.data(), source.data(), c.size, c.dim, source.rank());
-    EXPECT_EQ(std::vector<std::intptr_t>(result.w.begin() + 1, result.w.end()), c.result);
-    ASSERT_NE(result.base(), nullptr);
-    EXPECT_GE(malloc_usable_size(result.base()), c.bytes);
-    static_cast<char *>(result.base())[c.bytes - 1] = 1; // AddressSanitizer checks the bound
-    std::free(result.base());
-  }
-}
-
 TEST(FrameDeathTest, EveryDiagnosticHasItsNumberAndText) {
   struct Case {
     void (*routine)();
@@ -196,7 +165,6 @@ TEST(FrameDeathTest, UnassociatedOperands) {
   static DopeVector<2> ok2 = mat(x, 2, 2), none2 = {nullptr, {0, 3}, {8, 0}}, r2;
   static mox2_c32 r;
   const std::function<void()> calls[] = {
-      [] { __f_c_set_dope(&r1, &none2, 4, 1, 2); },
       [] { __f_dotprod_s1_r8r8(&none1, &ok1); },
       [] { __f_dotprod_s1_i4r8(&ok1, &none1); },
       [] { __f_dotprod_s1_r8c32(&r, &ok1, &none1); },
@@ -222,7 +190,6 @@ TEST(FrameDeathTest, EveryAllocationThatFailsIsOutOfSpace) {
   static DopeVector<2> rows = {data, {32, 64}, {16, 512}}; // copied for BLAS
   static DopeVector<1> r1, odd = {data, {64}, {12}};         // no multiple of E
   static mox2_c8 dot;
-  static DopeVector<3> cube = {data, {4, 4, 4}, {8, 32, 128}};
   // k > 2^61 elements of stride 0: copies of more bytes than a size holds.
   static const std::intptr_t k = (std::intptr_t(1) << 61) + 1;
   static DopeVector<2> a8 = {data, {2, k}, {8, 0}}, b8 = {data, {k, 2}, {8, 0}};
@@ -234,7 +201,6 @@ TEST(FrameDeathTest, EveryAllocationThatFailsIsOutOfSpace) {
     void (*call)();
     long successes; // allocations that succeed before the failing one; < 0: none fails
   } cases[] = {
-      {"result of a reduction", [] { __f_c_set_dope(&r2, &cube, 8, 2, 3); }, 0},
       {"result along DIM", [] { __f_count_a2_l4(&r1, &int_square, 1); }, 0},
       {"copy of a DOT_PRODUCT operand", [] { __f_dotprod_s1_c8c8(&dot, &odd, &odd); }, 0},
       {"MATMUL result", [] { __f_matmul_a22_r8r8(&r2, &square, &square); }, 0},

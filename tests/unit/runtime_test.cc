@@ -1,8 +1,8 @@
 // The parallel-region runtime and the thread services: what the drivers
 // rely on (every iteration once, the caller's floating-point control state
 // in every body, from several callers at once and in a forked child), the
-// thread count and mesh, option letters and GETENV; the kernel set that
-// CPU detection picks; workspace sizes that cannot be rounded.
+// thread count and mesh; the kernel set that CPU detection picks;
+// workspace sizes that cannot be rounded.
 #include <omp.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,7 +14,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 #include <thread>
 #include <vector>
 
@@ -211,37 +210,6 @@ TEST(ThreadMesh, LargestDivisorUpToTheSquareRoot) {
     for (std::int32_t d = p + 1; d * d <= n; ++d)
       ASSERT_NE(n % d, 0) << n;
   }
-}
-
-std::string get(const std::string &name, std::ptrdiff_t value_len) {
-  std::string value(static_cast<std::size_t>(value_len > 0 ? value_len : 0) + 4, '#');
-  __f___zo_getenv_(name.data(), value.data(), static_cast<std::ptrdiff_t>(name.size()), value_len);
-  return value;
-}
-
-TEST(Services, LsameAndGetenv) {
-  EXPECT_EQ(__f___zo_lsame_("n", "N", 1, 1), 1);
-  EXPECT_EQ(__f___zo_lsame_("Tx", "t", 2, 1), 1);
-  EXPECT_EQ(__f___zo_lsame_("1", "1", 1, 1), 1);
-  EXPECT_EQ(__f___zo_lsame_("[", "{", 1, 1), 0); // case applies to letters only
-  EXPECT_EQ(__f___zo_lsame_("N", "T", 1, 1), 0);
-  EXPECT_EQ(__f___zo_get_stack_size_(), 0);
-  // Trailing blanks of the name ignored, the value blank-padded or cut.
-  setenv("MOX2_TEST_VAR", "abc", 1);
-  setenv("MOX2_TEST_EMPTY", "", 1);
-  EXPECT_EQ(get("MOX2_TEST_VAR   ", 6), "abc   ####");
-  EXPECT_EQ(get("MOX2_TEST_VAR", 2), "ab####");
-  EXPECT_EQ(get("MOX2_TEST_EMPTY", 3), "   ####");
-  EXPECT_EQ(get("MOX2_TEST_UNSET", 3), "   ####");
-  EXPECT_EQ(get("      ", 3), "   ####");
-  EXPECT_EQ(get("MOX2_TEST_VAR", 0), "####");
-  EXPECT_EQ(get(std::string("MOX2_TEST_VAR\0zz", 16), 4), "abc ####");
-  std::string long_name(300, 'Q');
-  setenv(long_name.c_str(), "long", 1);
-  EXPECT_EQ(get(long_name + "  ", 5), "long ####");
-  unsetenv(long_name.c_str());
-  unsetenv("MOX2_TEST_VAR");
-  unsetenv("MOX2_TEST_EMPTY");
 }
 
 // Under an emulated CPU (tests/CMakeLists.txt names the set it has),

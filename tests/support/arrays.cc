@@ -1,1 +1,0 @@
-#include "support/arrays.h"
