@@ -32,21 +32,26 @@ using Gemv = void (*)(const char *, const i32 *, const i32 *, const T *, const T
                       const T *, const i32 *, const T *, T *, const i32 *, std::size_t);
 
 // The exported entry points and the alignment-safe kernels (REAL(8) and
-// COMPLEX(8) only) of each type.
+// COMPLEX(8) only: `safe`, a constant that sanitizer builds can fold) of
+// each type.
 template <class T> struct Kernels;
 template <> struct Kernels<float> {
+  static constexpr bool safe = false;
   static constexpr Gemv<float> gemv = __f95_sgemv_, gemv_safe = nullptr;
   static constexpr Gemm<float> gemm = __f95_sgemm_, gemm_safe = nullptr;
 };
 template <> struct Kernels<double> {
+  static constexpr bool safe = true;
   static constexpr Gemv<double> gemv = __f95_dgemv_, gemv_safe = __f___zo_dgemv_don_;
   static constexpr Gemm<double> gemm = __f95_dgemm_, gemm_safe = __f___zo_dgemm_don_;
 };
 template <> struct Kernels<c8> {
+  static constexpr bool safe = false;
   static constexpr Gemv<c8> gemv = __f95_cgemv_, gemv_safe = nullptr;
   static constexpr Gemm<c8> gemm = __f95_cgemm_, gemm_safe = nullptr;
 };
 template <> struct Kernels<c16> {
+  static constexpr bool safe = true;
   static constexpr Gemv<c16> gemv = __f95_zgemv_, gemv_safe = __f___zo_zgemv_don_;
   static constexpr Gemm<c16> gemm = __f95_zgemm_, gemm_safe = __f___zo_zgemm_don_;
 };
@@ -113,7 +118,7 @@ template <class T>
                      got.data(), &c.incy, 1);
     model::gemv<T>(model::KernelSet<T>::gemv, threads, c.trans, c.m, c.n, alpha, a.data(), c.lda,
                    x.data(), c.incx, beta, want.data(), c.incy);
-  } else if constexpr (Kernels<T>::gemv_safe != nullptr) {
+  } else if constexpr (Kernels<T>::safe) {
     Buffer scalars = four_bytes_off(alpha, beta);
     Kernels<T>::gemv_safe(&c.trans, &c.m, &c.n, scalars.as<T>(), a.data(), &c.lda, x.data(),
                           &c.incx, scalars.as<T>() + 1, got.data(), &c.incy, 1);
@@ -226,7 +231,7 @@ template <class T>
     model::gemm<T>(model::KernelSet<T>::gemm, threads, c.ta, c.tb, c.m, c.n, c.k, alpha, a.data(),
                    c.lda, b.data(), c.ldb, beta, want.data(), c.ldc);
   } else if (target == kSafe) {
-    if constexpr (Kernels<T>::gemm_safe != nullptr) {
+    if constexpr (Kernels<T>::safe) {
       Buffer scalars = four_bytes_off(alpha, beta);
       const T *al = scalars.as<T>();
       Kernels<T>::gemm_safe(&c.ta, &c.tb, &c.m, &c.n, &c.k, al, a.data(), &c.lda, b.data(), &c.ldb,

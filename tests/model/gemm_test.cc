@@ -48,7 +48,7 @@ template <class T> void run_case(int targets, const Case &c) {
   if ((targets & kBlock) && !is_complex_element<T>) {
     EXPECT_TRUE(run_gemm<T>(kBlock, c, 1));
   }
-  if ((targets & kSafe) && Kernels<T>::gemm_safe) {
+  if ((targets & kSafe) && Kernels<T>::safe) {
     EXPECT_TRUE(run_gemm<T>(kSafe, c, 1));
   }
   if (count % 16 == 3) Scratch::set_limit(saved_limit);

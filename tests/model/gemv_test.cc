@@ -34,7 +34,7 @@ template <class T> void run_case(const Case &c, bool safe_too = true) {
     if (t) {
       EXPECT_TRUE(run_gemv<T>(false, c, t));
     }
-  if (safe_too && Kernels<T>::gemv_safe) {
+  if (safe_too && Kernels<T>::safe) {
     EXPECT_TRUE(run_gemv<T>(true, c, 1));
   }
   set_threaded_work(saved_work);
