@@ -69,8 +69,9 @@ TEST_P(LogicalWhole, AllAndAnyStopAtTheDecidingColumn) {
       EXPECT_EQ(call_whole(Reduction::any, kind, mask), 1) << kind << " " << pitch;
     }
   // Columns are joined only while the joined run's length stays countable:
-  // 4 columns of 2^62 elements, the first element deciding.
-  alignas(64) static std::int8_t data[4096] = {}; // (room for the scans' steps)
+  // 4 columns of 2^62 elements, the first element deciding (the scans read
+  // whole blocks of a section before they test them: zeros enough for one).
+  alignas(64) static std::int8_t data[1 << 16] = {};
   const std::intptr_t rows = std::intptr_t(1) << 62;
   const mox2_dope_vector2 huge = {data, {rows, 4}, {1, rows}};
   EXPECT_EQ(__f_all_s2_l1(&huge), 0);
