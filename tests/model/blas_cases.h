@@ -206,7 +206,9 @@ template <class T>
   auto special = [] { return splat<T>(special_part<Part<T>>()); };
   auto signed_zero = [] { return splat<T>(random_int(0, 1) ? Part<T>(0) : -Part<T>(0)); };
   const int j0 = random_int(0, std::max(c.n - 1, 0));
-  for (int l = 0; l < c.k; ++l) {
+  // (Operands with too short a leading dimension are never read.)
+  const bool lds_valid = c.lda >= (an ? c.m : c.k) && c.ldb >= (bn ? c.k : c.n);
+  for (int l = 0; l < c.k && lds_valid; ++l) {
     const bool rows = c.zeros == Zeros::rows && random_int(0, 2) == 0;
     const bool column = c.zeros == Zeros::column && random_int(0, 4) == 0;
     for (int j = 0; j < c.n; ++j)

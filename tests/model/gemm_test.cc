@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include "model/blas_cases.h"
+#include "runtime/cache_sizes.h"
 #include "runtime/parallel.h"
 #include "runtime/scratch.h"
 #include "support/failing_allocator.h"
@@ -195,6 +196,27 @@ TEST_P(GemmModel, Real4) { sweep<float>(); }
 TEST_P(GemmModel, Real8) { sweep<double>(); }
 TEST_P(GemmModel, Complex4) { sweep<c8>(); }
 TEST_P(GemmModel, Complex8) { sweep<c16>(); }
+
+// Blocks cut for other caches than this machine's: a core of 32 KiB and
+// 512 KiB, and caches so small that every block is one step of l, one
+// tile of rows and one panel of columns.  The same bits.
+template <class T> void other_caches() {
+  for (CacheSizes caches :
+       {CacheSizes{32 << 10, 512 << 10, 4 << 20}, CacheSizes{256, 1024, 1024}}) {
+    force_cache_sizes(caches);
+    for (int rep = 0; rep < 48; ++rep) {
+      Case c = random_gemm_case(random_int(4, 140), random_int(4, 60),
+                                rep % 4 == 0 ? random_int(400, 900) : random_int(9, 120));
+      if (rep % 3 == 2) c.ta = 'N', c.values = Values::plain, c.zeros = Zeros::triangular;
+      run_case<T>(kBlock, c);
+    }
+  }
+  force_cache_sizes({});
+}
+TEST_P(GemmModel, BlocksCutForOtherCaches) {
+  other_caches<float>();
+  other_caches<double>();
+}
 
 // Memory running out at each allocation a call makes in turn (on a thread
 // of its own whose team has started, so that its first use of workspace
