@@ -84,6 +84,16 @@ const Allocator *next() {
   return &next_allocator;
 }
 
+// Whether `caller` is pthread_getattr_np, which the sanitizers call as
+// every thread starts (its CPU set comes from realloc): no thread's start
+// survives a refusal there, and the library may start its helpers while
+// requests are refused.
+bool starting_a_thread(void *caller) {
+  Dl_info info;
+  return dladdr(caller, &info) != 0 && info.dli_sname != nullptr &&
+         std::strstr(info.dli_sname, "pthread_getattr_np") != nullptr;
+}
+
 } // namespace
 
 namespace mox2::test {
@@ -124,7 +134,8 @@ void *realloc(void *p, std::size_t bytes) noexcept {
   }
   const Allocator *a = next();
   if (a == nullptr) return from_arena(bytes);
-  return refuse() ? nullptr : a->realloc(p, bytes);
+  if (refuse() && !starting_a_thread(__builtin_return_address(0))) return nullptr;
+  return a->realloc(p, bytes);
 }
 
 void free(void *p) noexcept {
