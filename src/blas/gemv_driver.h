@@ -121,8 +121,8 @@ void gemv_driver(GemvKernel<T> kernel, const char *trans, const std::int32_t *m_
     kernel_beta = &local_beta;
   }
 
-  // The work estimate counts an element of A as the operations of GEMM
-  // that take as long, so that a second thread is taken from the sizes
+  // The work estimate counts an element of A as so many operations
+  // (runtime/parallel.h) that a second thread is taken from the sizes
   // where it pays: the real dot form, bound by its
   // transpositions, from 256 x 256; the real column form and the complex
   // dot form from about 360 x 360; the complex column form, which gains

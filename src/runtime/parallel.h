@@ -63,8 +63,9 @@ inline RegionRecord loop_region(std::int32_t first, std::int32_t last, std::int3
 void run_block_loop(RegionBody body, void *args, std::int32_t first, std::int32_t last,
                     double work);
 
-// Below this many operations of GEMM (3 * 2^16 by default: a real GEMM of
-// n = 47, a complex one of n = 30) waking a team costs more than it saves.
+// Below this many operations (3 * 2^16 by default; each driver weighs its
+// operations by what they cost, so that the one figure serves them all)
+// waking a team costs more than it saves.
 // Test hook: set_threaded_work(0) offers every loop to the helper threads.
 double threaded_work();
 void set_threaded_work(double operations);
