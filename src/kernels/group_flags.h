@@ -22,14 +22,23 @@ template <class Live, int kCount> inline GroupFlags group_flags(const Live *lp) 
   constexpr std::size_t kWords = (kBytes + 7) / 8;
   constexpr std::uint64_t kLastAll =
       kBytes % 8 == 0 ? ~std::uint64_t(0) : (std::uint64_t(1) << (8 * kBytes)) - 1;
-  std::uint64_t w[kWords] = {};
-  std::memcpy(w, lp, kBytes);
-  bool all = true, any = false;
+  // Their AND and OR, word by word, each read straight into a register (a
+  // copy of them all to the stack would be read back in pieces that the
+  // store cannot forward), without a branch per word.  Bytes past the
+  // flags count as set for the AND and clear for the OR.
+  const unsigned char *bytes = reinterpret_cast<const unsigned char *>(lp);
+  std::uint64_t every = ~std::uint64_t(0), some = 0;
+#pragma GCC unroll 8
   for (std::size_t i = 0; i < kWords; ++i) {
-    all = all && w[i] == (i + 1 == kWords ? kLastAll : ~std::uint64_t(0));
-    any = any || w[i] != 0;
+    const bool last = i + 1 == kWords;
+    std::uint64_t w = ~std::uint64_t(0);
+    std::memcpy(&w, bytes + 8 * i, last ? kBytes - 8 * i : 8);
+    every &= w;
+    some |= last ? w & kLastAll : w;
   }
-  return all ? GroupFlags::live : any ? GroupFlags::mixed : GroupFlags::dead;
+  return every == ~std::uint64_t(0) ? GroupFlags::live
+         : some != 0                ? GroupFlags::mixed
+                                    : GroupFlags::dead;
 }
 
 // One group l of a tile: add(std::false_type) adds its terms unmasked,
@@ -47,6 +56,16 @@ __attribute__((always_inline)) inline void add_flagged_group(const Live *lp, Add
   } else {
     add(std::false_type{});
   }
+}
+
+// p itself, through an empty asm statement: to the compiler a new pointer,
+// so that loads through it are not merged with loads through p elsewhere
+// (in a tile, a masked form's broadcasts with the unmasked form's: merged
+// and hoisted ahead of the choice, they would not fit in the registers
+// beside the tile's accumulators).
+template <class P> __attribute__((always_inline)) inline P *unmerged(P *p) {
+  asm("" : "+r"(p));
+  return p;
 }
 
 } // namespace MOX2_ISA_NAMESPACE

@@ -99,9 +99,10 @@ column_tile(Index kc, const typename V::T *__restrict ap, const typename V::T *_
       a[v] = kA == ASource::direct_partial && v == kVecs - 1
                  ? V::load_first(ap + v * W, rows - v * W)
                  : V::load(ap + v * W);
+    const typename V::T *bq = decltype(masked)::value ? unmerged(bp) : bp;
 #pragma GCC unroll 16
     for (int j = 0; j < kNr; ++j) {
-      Vec b = kDirectB ? V::set1(load<typename V::T>(bp + j * b_col)) : V::set1(bp[j]);
+      Vec b = kDirectB ? V::set1(load<typename V::T>(bq + j * b_col)) : V::set1(bq[j]);
       if constexpr (decltype(masked)::value) {
         const auto live = V::live(lp + j);
 #pragma GCC unroll 8

@@ -62,9 +62,10 @@ void tile(Index kc, const typename L::P *__restrict ap, const typename L::P *__r
   auto add_group = [&](auto masked) __attribute__((always_inline)) {
     V ar0 = L::load(ap), ai0 = L::load(ap + 2 * W), ar1, ai1;
     if constexpr (kHalves == 2) ar1 = L::load(ap + W), ai1 = L::load(ap + 3 * W);
+    const auto *bq = decltype(masked)::value ? unmerged(bp) : bp;
 #pragma GCC unroll 16
     for (int j = 0; j < L::kCols; ++j) {
-      V tr = L::broadcast(bp + j), ti = L::broadcast(bp + L::kCols + j);
+      V tr = L::broadcast(bq + j), ti = L::broadcast(bq + L::kCols + j);
       if constexpr (decltype(masked)::value) {
         const auto live = L::live(lp + j);
         re0[j] = L::add_where(re0[j], live, L::sub(L::mul(tr, ar0), L::mul(ti, ai0)));
