@@ -17,6 +17,7 @@
 #include "kernels/avx512/transpose_avx512.h"
 #include "kernels/blas_access.h"
 #include "kernels/gemm_complex/complex_blocked.h"
+#include "kernels/page_touch.h"
 
 namespace mox2::kernels::avx512 {
 namespace {
@@ -58,11 +59,13 @@ void pack_exact_strip(const StripSource &src, c8 alpha, Index l0, Index kc, Inde
   };
   Index l = 0;
   if (nc == 8 && !src.across) {
-    // Eight values of l of each column, then transposes.
+    // Eight values of l of each column, then transposes; each column's
+    // line 1 KiB on is asked for (runs too short for the hardware to follow).
     alignas(64) double re_parts[8][8], im_parts[8][8];
     for (; l + 8 <= kc; l += 8) {
       for (int q = 0; q < 8; ++q) {
         const c8 *p = src.b + (l0 + l) + (j0 + q) * src.ld;
+        ask_for_lines(p, 1024, 8 * sizeof(c8));
         const __m512d t0 = t_of(L::load(0xff, p)), t1 = t_of(L::load(0xff, p + 4));
         _mm512_store_pd(re_parts[q], reals_of(t0, t1));
         _mm512_store_pd(im_parts[q], imags_of(t0, t1));

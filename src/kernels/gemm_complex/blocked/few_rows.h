@@ -19,6 +19,7 @@
 #include "kernels/gemm_complex/blocked/lanes.h"
 #include "kernels/gemm_complex/blocked/packing.h"
 #include "kernels/gemm_complex/complex_blocked.h"
+#include "kernels/page_touch.h"
 #include "runtime/scratch.h"
 
 namespace mox2::kernels::MOX2_KERNEL_SET {
@@ -45,7 +46,9 @@ void pack_b_strips(const ComplexGemm<Complex<typename L::P>> &g, bool scale, Ind
   for (Index s = 0; s < nc; s += W, out += 2 * W * kc) {
     Index l = 0;
     if (g.op_b == ComplexOp::plain) {
-      // Columns past the last hold t = 0.
+      // Columns past the last hold t = 0.  The strip reads W columns side
+      // by side, in runs too short for the hardware to follow: each
+      // column's lines 1 KiB on are asked for.
       alignas(64) P re_parts[W][W], im_parts[W][W];
       for (; l + W <= kc; l += W) {
         for (int q = 0; q < W; ++q) {
@@ -54,8 +57,10 @@ void pack_b_strips(const ComplexGemm<Complex<typename L::P>> &g, bool scale, Ind
               re_parts[q][e] = im_parts[q][e] = P(0);
             continue;
           }
+          const P *src = b + 2 * (l0 + l) + (j0 + s + q) * ldb2;
+          ask_for_lines(src, 1024, 2 * W * sizeof(P));
           V t_re, t_im;
-          scaled(b + 2 * (l0 + l) + (j0 + s + q) * ldb2, t_re, t_im);
+          scaled(src, t_re, t_im);
           L::store(re_parts[q], t_re);
           L::store(im_parts[q], t_im);
         }
