@@ -70,19 +70,10 @@ template <> struct Level2Kernels<double> {
   static constexpr auto ger = __f___zo_pp_dger_;
 };
 
-template <class T> struct RealThin {
-  bool ta, tb;
-  Index m, n, k;
-  T alpha;
-  const T *a;
-  Index lda;
-  const T *b;
-  Index ldb;
-  T beta;
-  T *c;
-  Index ldc;
-  T b_at(Index l, Index j) const { return tb ? b[j + l * ldb] : b[l + j * ldb]; }
-};
+// op(B)(l, j), 0-based.
+template <class T> T b_at(const GemmBlock<T> &g, Index l, Index j) {
+  return g.b_transposed ? g.b[j + l * g.ldb] : g.b[l + j * g.ldb];
+}
 
 template <class T> void scale_column(T beta, T *col, Index m) {
   if (beta == 1) return;
@@ -97,11 +88,11 @@ template <class T> void scale_column(T beta, T *col, Index m) {
 
 // Column form without the zero skip; L terms per pass over a column
 // (the terms of each element still in increasing l).
-template <int L, class T> void column_terms(const RealThin<T> &g, Index l0, Index j) {
+template <int L, class T> void column_terms(const GemmBlock<T> &g, Index l0, Index j) {
   T t[L];
   const T *acol[L];
   for (int q = 0; q < L; ++q) {
-    t[q] = g.alpha * g.b_at(l0 + q, j);
+    t[q] = g.alpha * b_at(g, l0 + q, j);
     acol[q] = g.a + (l0 + q) * g.lda;
   }
   T *__restrict col = g.c + j * g.ldc;
@@ -114,7 +105,7 @@ template <int L, class T> void column_terms(const RealThin<T> &g, Index l0, Inde
 }
 
 // Any shape: up to four terms per pass over each column.
-template <class T> void column_form_any(const RealThin<T> &g) {
+template <class T> void column_form_any(const GemmBlock<T> &g) {
   for (Index j = 0; j < g.n; ++j) {
     scale_column(g.beta, g.c + j * g.ldc, g.m);
     Index l = 0;
@@ -130,12 +121,12 @@ template <class T> void column_form_any(const RealThin<T> &g) {
 }
 
 // Dot form taken literally (alpha*temp even for alpha = 0).
-template <class T> void dot_form_literal(const RealThin<T> &g) {
+template <class T> void dot_form_literal(const GemmBlock<T> &g) {
   for (Index j = 0; j < g.n; ++j)
     for (Index i = 0; i < g.m; ++i) {
       T s = 0;
       for (Index l = 0; l < g.k; ++l)
-        s = s + g.a[l + i * g.lda] * g.b_at(l, j);
+        s = s + g.a[l + i * g.lda] * b_at(g, l, j);
       T *cij = g.c + i + j * g.ldc;
       *cij = g.beta == 0 ? g.alpha * s : g.alpha * s + g.beta * *cij;
     }
@@ -144,16 +135,15 @@ template <class T> void dot_form_literal(const RealThin<T> &g) {
 // With alpha != 0 the reference algorithm gives these very orders: its
 // dot form as it stands, its column form with every term added.  With
 // alpha = 0 the loops are taken literally (alpha*b is still added).
-template <class T> void real_nest(const RealThin<T> &g) {
+template <class T> void real_nest(const GemmBlock<T> &g) {
   if (g.alpha == 0) {
-    if (g.ta)
+    if (g.a_transposed)
       dot_form_literal(g);
     else
       column_form_any(g);
     return;
   }
-  GemmBlock<T> block{g.ta,  g.tb, g.m,   g.n,    g.k, g.alpha, g.a,
-                     g.lda, g.b,  g.ldb, g.beta, g.c, g.ldc};
+  GemmBlock<T> block = g;
   block.skip_zeros = false;
   gemm_block(block);
 }
@@ -211,7 +201,7 @@ void real_thin(const char *transa, const char *transb, const i32 *m, const i32 *
     gemv_few_columns(cols, *n, tb ? 1 : *ldb, *ldc, true);
     return;
   }
-  real_nest(RealThin<T>{ta, tb, *m, *n, *k, *alpha, a, *lda, b, *ldb, *beta, c, *ldc});
+  real_nest(GemmBlock<T>{ta, tb, *m, *n, *k, *alpha, a, *lda, b, *ldb, *beta, c, *ldc});
 }
 
 // Every COMPLEX(4) product exact.
