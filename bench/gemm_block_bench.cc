@@ -16,6 +16,7 @@
 namespace {
 
 using mox2::kernels::GemmBlock;
+using mox2::kernels::op_of;
 
 template <class T>
 using BlasGemm = void (*)(const char *, const char *, const std::int32_t *, const std::int32_t *,
@@ -55,8 +56,16 @@ template <class T> void BM_ours(benchmark::State &state) {
   const int n = int(state.range(0));
   const Form form = Form(state.range(1));
   Problem<T> p(n);
-  GemmBlock<T> g{form == kDotTN, form == kColumnNT, n, n, n, T(1), p.a.data(), n, p.b.data(), n,
-                 T(1),           p.c.data(),        n};
+  GemmBlock<T> g{op_of(form == kDotTN),
+                 op_of(form == kColumnNT),
+                 n,
+                 n,
+                 n,
+                 T(1),
+                 {p.a.data(), n},
+                 {p.b.data(), n},
+                 T(1),
+                 {p.c.data(), n}};
   for (auto _ : state) {
     mox2::kernels::gemm_block(g);
     benchmark::ClobberMemory();

@@ -103,20 +103,20 @@ template <class C> struct ComplexKernels {
   // forms (COMPLEX(8) has one and ignores them); the alignment-safe form
   // with the zero skip (COMPLEX(8) only, null for COMPLEX(4)); C column by
   // column in the GEMV order.
-  void (*gemm_loops)(const ComplexGemm<C> &g, ComplexForms forms, bool zero_skip);
-  void (*gemm_loops_bytewise)(const ComplexGemm<C> &g);
-  void (*gemm_by_gemv)(const ComplexGemm<C> &g);
+  void (*gemm_loops)(const GemmBlock<C> &g, ComplexForms forms, bool zero_skip);
+  void (*gemm_loops_bytewise)(const GemmBlock<C> &g);
+  void (*gemm_by_gemv)(const GemmBlock<C> &g);
   // The blocked column and dot forms (gemm_complex/complex_blocked.h);
   // false, with nothing written, without workspace.  Null: none (the loops
   // run).
-  bool (*gemm_blocked)(const ComplexGemm<C> &g);
+  bool (*gemm_blocked)(const GemmBlock<C> &g);
   ComplexShape gemm_shape;
   // The thin products' loops on the set's vectors (complex_blocked.h);
   // false, with nothing done, where they do not apply.  Null: none.
-  bool (*gemm_thin)(const ComplexGemm<C> &g);
+  bool (*gemm_thin)(const GemmBlock<C> &g);
   // GEMV (gemv/gemv_sets.h); its alignment-safe form (COMPLEX(8) only, null for COMPLEX(4)).
-  void (*gemv)(ComplexOp op, const GemvBlock<C> &g);
-  void (*gemv_bytewise)(ComplexOp op, const GemvBlock<C> &g);
+  void (*gemv)(Op op, const GemvBlock<C> &g);
+  void (*gemv_bytewise)(Op op, const GemvBlock<C> &g);
   // x := alpha*x, contiguous.
   void (*scal)(std::ptrdiff_t n, C alpha, C *x);
 };

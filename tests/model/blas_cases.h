@@ -242,8 +242,17 @@ template <class T>
                        want.data(), c.ldc);
     }
   } else if constexpr (!is_complex_element<T>) {
-    kernels::gemm_block(kernels::GemmBlock<T>{!an, !bn, c.m, c.n, c.k, alpha, a.data(), c.lda,
-                                              b.data(), c.ldb, beta, got.data(), c.ldc, c.skip});
+    kernels::gemm_block(kernels::GemmBlock<T>{kernels::op_of(!an),
+                                              kernels::op_of(!bn),
+                                              c.m,
+                                              c.n,
+                                              c.k,
+                                              alpha,
+                                              {a.data(), c.lda},
+                                              {b.data(), c.ldb},
+                                              beta,
+                                              {got.data(), c.ldc},
+                                              c.skip});
     model::gemm_reference(c.ta, c.tb, c.m, c.n, c.k, alpha, a.data(), c.lda, b.data(), c.ldb, beta,
                           want.data(), c.ldc, c.skip);
   }

@@ -99,7 +99,7 @@ struct FloatLanes {
 
 namespace mox2::kernels::avx2 {
 
-bool complex_gemm_blocked(const ComplexGemm<c16> &g) { return blocked<DoubleLanes>(g); }
-bool complex_gemm_blocked(const ComplexGemm<c8> &g) { return blocked<FloatLanes>(g); }
+bool complex_gemm_blocked(const GemmBlock<c16> &g) { return blocked<DoubleLanes>(g); }
+bool complex_gemm_blocked(const GemmBlock<c8> &g) { return blocked<FloatLanes>(g); }
 
 } // namespace mox2::kernels::avx2

@@ -31,12 +31,11 @@ inline __m256 complex_times(__m256 q, __m256 xr, __m256 xi) {
 }
 
 // COMPLEX(8): columns j .. j + 2U - 1, U vectors of two columns each.
-template <int U, ComplexOp kOp, class Mem>
-void dot_columns_z(const GemvBlock<c16> &g, std::ptrdiff_t j) {
-  const std::ptrdiff_t m = g.m, lda = 2 * g.lda;
-  const double *c = reinterpret_cast<const double *>(g.a + j * g.lda);
+template <int U, Op kOp, class Mem> void dot_columns_z(const GemvBlock<c16> &g, std::ptrdiff_t j) {
+  const std::ptrdiff_t m = g.m, lda = 2 * g.a.step;
+  const double *c = reinterpret_cast<const double *>(g.a.p + j * g.a.step);
   const __m256d flip =
-      kOp == ComplexOp::conjugated ? _mm256_set_pd(-0.0, 0.0, -0.0, 0.0) : _mm256_setzero_pd();
+      kOp == Op::conjugated ? _mm256_set_pd(-0.0, 0.0, -0.0, 0.0) : _mm256_setzero_pd();
   __m256d acc[U];
   for (int u = 0; u < U; ++u)
     acc[u] = _mm256_setzero_pd();
@@ -45,7 +44,7 @@ void dot_columns_z(const GemvBlock<c16> &g, std::ptrdiff_t j) {
     if (i % kPageRows<c16> == 0)
       for (int k = 0; k < 2 * U; ++k)
         touch_two_pages_ahead(c + k * lda + 2 * i);
-    const c16 x0 = Mem::ld(g.x + i * g.incx), x1 = Mem::ld(g.x + (i + 1) * g.incx);
+    const c16 x0 = Mem::ld(g.x.p + i * g.x.step), x1 = Mem::ld(g.x.p + (i + 1) * g.x.step);
     const __m256d x0r = _mm256_set1_pd(x0.re), x0i = _mm256_set1_pd(x0.im);
     const __m256d x1r = _mm256_set1_pd(x1.re), x1i = _mm256_set1_pd(x1.im);
     __m256d row1[U];
@@ -61,7 +60,7 @@ void dot_columns_z(const GemvBlock<c16> &g, std::ptrdiff_t j) {
       acc[u] = _mm256_add_pd(acc[u], complex_times(row1[u], x1r, x1i));
   }
   if (i < m) {
-    const c16 x0 = Mem::ld(g.x + i * g.incx);
+    const c16 x0 = Mem::ld(g.x.p + i * g.x.step);
     const __m256d x0r = _mm256_set1_pd(x0.re), x0i = _mm256_set1_pd(x0.im);
     for (int u = 0; u < U; ++u) {
       const __m256d row0 =
@@ -75,18 +74,17 @@ void dot_columns_z(const GemvBlock<c16> &g, std::ptrdiff_t j) {
   for (int u = 0; u < U; ++u)
     _mm256_storeu_pd(reinterpret_cast<double *>(s + 2 * u), acc[u]);
   for (int k = 0; k < 2 * U; ++k) {
-    c16 *yj = g.y + (j + k) * g.incy;
+    c16 *yj = g.y.p + (j + k) * g.y.step;
     Mem::st(yj, add(Mem::ld(yj), mul(g.alpha, s[k])));
   }
 }
 
 // COMPLEX(4): columns j .. j + 4U - 1, U vectors of four columns each;
 // four rows per step, transposed as 64-bit units.
-template <int U, ComplexOp kOp, class Mem>
-void dot_columns_c(const GemvBlock<c8> &g, std::ptrdiff_t j) {
-  const std::ptrdiff_t m = g.m, lda = 2 * g.lda;
-  const float *c = reinterpret_cast<const float *>(g.a + j * g.lda);
-  const __m256 flip = kOp == ComplexOp::conjugated
+template <int U, Op kOp, class Mem> void dot_columns_c(const GemvBlock<c8> &g, std::ptrdiff_t j) {
+  const std::ptrdiff_t m = g.m, lda = 2 * g.a.step;
+  const float *c = reinterpret_cast<const float *>(g.a.p + j * g.a.step);
+  const __m256 flip = kOp == Op::conjugated
                           ? _mm256_set_ps(-0.0f, 0.0f, -0.0f, 0.0f, -0.0f, 0.0f, -0.0f, 0.0f)
                           : _mm256_setzero_ps();
   __m256 acc[U];
@@ -99,7 +97,7 @@ void dot_columns_c(const GemvBlock<c8> &g, std::ptrdiff_t j) {
         touch_two_pages_ahead(c + k * lda + 2 * i);
     __m256 xr[4], xi[4];
     for (int r = 0; r < 4; ++r) {
-      const c8 xv = Mem::ld(g.x + (i + r) * g.incx);
+      const c8 xv = Mem::ld(g.x.p + (i + r) * g.x.step);
       xr[r] = _mm256_set1_ps(xv.re);
       xi[r] = _mm256_set1_ps(xv.im);
     }
@@ -121,7 +119,7 @@ void dot_columns_c(const GemvBlock<c8> &g, std::ptrdiff_t j) {
             _mm256_add_ps(acc[u], complex_times(_mm256_xor_ps(rows[u][r], flip), xr[r], xi[r]));
   }
   for (; i < m; ++i) {
-    const c8 xv = Mem::ld(g.x + i * g.incx);
+    const c8 xv = Mem::ld(g.x.p + i * g.x.step);
     const __m256 xr = _mm256_set1_ps(xv.re), xi = _mm256_set1_ps(xv.im);
     for (int u = 0; u < U; ++u) {
       double e[4]; // each element's 8 bytes, which are only 4-byte aligned
@@ -135,14 +133,14 @@ void dot_columns_c(const GemvBlock<c8> &g, std::ptrdiff_t j) {
   for (int u = 0; u < U; ++u)
     _mm256_storeu_ps(reinterpret_cast<float *>(s + 4 * u), acc[u]);
   for (int k = 0; k < 4 * U; ++k) {
-    c8 *yj = g.y + (j + k) * g.incy;
+    c8 *yj = g.y.p + (j + k) * g.y.step;
     Mem::st(yj, add(Mem::ld(yj), mul(g.alpha, s[k])));
   }
 }
 
 // Columns j0 .. done here with the single-form products; returns how many
 // (an even number, so that the column pairs that follow stay pairs).
-template <ComplexOp kOp, class C, class Mem>
+template <Op kOp, class C, class Mem>
 std::ptrdiff_t complex_dot_form_wide(const GemvBlock<C> &g, std::ptrdiff_t j0) {
   std::ptrdiff_t j = j0;
   if constexpr (std::is_same_v<C, c16>) {

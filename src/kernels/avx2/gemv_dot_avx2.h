@@ -79,8 +79,8 @@ void dot_columns_lanes(const GemvBlock<T> &g, std::ptrdiff_t j) {
   using W = Lanes<T>;
   using V = typename W::V;
   constexpr int L = W::kCount;
-  const std::ptrdiff_t m = g.m, mL = m - m % L, lda = g.lda;
-  const T *c = g.a + j * lda;
+  const std::ptrdiff_t m = g.m, mL = m - m % L, lda = g.a.step;
+  const T *c = g.a.p + j * lda;
   V acc[G];
   for (int q = 0; q < G; ++q)
     acc[q] = W::zero();
@@ -90,7 +90,7 @@ void dot_columns_lanes(const GemvBlock<T> &g, std::ptrdiff_t j) {
         touch_two_pages_ahead(c + k * lda + i);
     T xs[L];
     for (int r = 0; r < L; ++r)
-      xs[r] = Mem::ld(g.x + (i + r) * g.incx);
+      xs[r] = Mem::ld(g.x.p + (i + r) * g.x.step);
     const V xv = W::load(xs);
     for (int q = 0; q < G; ++q) {
       V p[L];
@@ -105,12 +105,12 @@ void dot_columns_lanes(const GemvBlock<T> &g, std::ptrdiff_t j) {
   for (int q = 0; q < G; ++q)
     W::store(s + q * L, acc[q]);
   for (std::ptrdiff_t i = mL; i < m; ++i) {
-    const T xi = Mem::ld(g.x + i * g.incx);
+    const T xi = Mem::ld(g.x.p + i * g.x.step);
     for (int k = 0; k < G * L; ++k)
       s[k] = s[k] + Mem::ld(c + k * lda + i) * xi;
   }
   for (int k = 0; k < G * L; ++k) {
-    T *yj = g.y + (j + k) * g.incy;
+    T *yj = g.y.p + (j + k) * g.y.step;
     Mem::st(yj, Mem::ld(yj) + g.alpha * s[k]);
   }
 }

@@ -92,7 +92,7 @@ void tile_of(int nc, Index kc, const Complex<P> *a, Index lda, const double *tp,
 // temp := temp + op(A)(i, l)*b(l, j) for l in order, then C(i, j) :=
 // alpha*temp (beta = 0, C unread) or alpha*temp + beta*C(i, j), every
 // product in the form above.
-template <class P, int kK> void short_dot(const ComplexGemm<Complex<P>> &g, const Complex<P> *at) {
+template <class P, int kK> void short_dot(const GemmBlock<Complex<P>> &g, const Complex<P> *at) {
   using L = Lanes<P>;
   const __m512d ar = _mm512_set1_pd(g.alpha.re), ai = _mm512_set1_pd(g.alpha.im);
   const __m512d br = _mm512_set1_pd(g.beta.re), bi = _mm512_set1_pd(g.beta.im);
@@ -100,12 +100,12 @@ template <class P, int kK> void short_dot(const ComplexGemm<Complex<P>> &g, cons
   for (Index j = 0; j < g.n; ++j) {
     __m512d tr[kK], ti[kK];
     for (int l = 0; l < kK; ++l) {
-      Complex<P> b = g.op_b == ComplexOp::plain ? g.b[l + j * g.ldb] : g.b[j + l * g.ldb];
-      if (g.op_b == ComplexOp::conjugated) b.im = -b.im;
+      Complex<P> b = g.op_b == Op::plain ? g.b.p[l + j * g.b.step] : g.b.p[j + l * g.b.step];
+      if (g.op_b == Op::conjugated) b.im = -b.im;
       tr[l] = _mm512_set1_pd(b.re);
       ti[l] = _mm512_set1_pd(b.im);
     }
-    Complex<P> *cj = g.c + j * g.ldc;
+    Complex<P> *cj = g.c.p + j * g.c.step;
     // Four rows of C per vector, kGroup vectors at a time (independent
     // sums side by side), then the rest one vector at a time.
     constexpr int kGroup = 4;
@@ -127,7 +127,7 @@ template <class P, int kK> void short_dot(const ComplexGemm<Complex<P>> &g, cons
   }
 }
 
-template <class P> bool thin_dot(const ComplexGemm<Complex<P>> &g) {
+template <class P> bool thin_dot(const GemmBlock<Complex<P>> &g) {
   using C = Complex<P>;
   if constexpr (sizeof(P) == sizeof(float)) {
     if (g.m <= kFewRows && g.k > 3) {
@@ -145,8 +145,8 @@ template <class P> bool thin_dot(const ComplexGemm<Complex<P>> &g) {
   if (!at) return false;
   for (Index i = 0; i < g.m; ++i)
     for (Index l = 0; l < g.k; ++l) {
-      C v = g.a[l + i * g.lda];
-      if (g.op_a == ComplexOp::conjugated) v.im = -v.im;
+      C v = g.a.p[l + i * g.a.step];
+      if (g.op_a == Op::conjugated) v.im = -v.im;
       at[i + l * g.m] = v;
     }
   switch (g.k) {
@@ -157,9 +157,9 @@ template <class P> bool thin_dot(const ComplexGemm<Complex<P>> &g) {
   return true;
 }
 
-template <class P> bool thin_product(const ComplexGemm<Complex<P>> &g) {
+template <class P> bool thin_product(const GemmBlock<Complex<P>> &g) {
   using C = Complex<P>;
-  if (g.op_a != ComplexOp::plain) return thin_dot(g);
+  if (g.op_a != Op::plain) return thin_dot(g);
   if constexpr (sizeof(P) == sizeof(float)) {
     if (g.m <= kFewRows) {
       few_rows_exact(g, false);
@@ -175,8 +175,8 @@ template <class P> bool thin_product(const ComplexGemm<Complex<P>> &g) {
       for (Index l = 0; l < kc; ++l)
         for (int q = 0; q < nc; ++q) {
           const Index lg = l0 + l, jg = j0 + q;
-          C b = g.op_b == ComplexOp::plain ? g.b[lg + jg * g.ldb] : g.b[jg + lg * g.ldb];
-          if (g.op_b == ComplexOp::conjugated) b.im = -b.im;
+          C b = g.op_b == Op::plain ? g.b.p[lg + jg * g.b.step] : g.b.p[jg + lg * g.b.step];
+          if (g.op_b == Op::conjugated) b.im = -b.im;
           bpack[l * nc + q] = b;
         }
       times_alpha(g.alpha, bpack, kc * nc, tpack);
@@ -184,18 +184,18 @@ template <class P> bool thin_product(const ComplexGemm<Complex<P>> &g) {
       // read down in step (streams the memory reads well), C stays in cache.
       for (Index l1 = 0; l1 < kc; l1 += kRun) {
         const Index run = kc - l1 < kRun ? kc - l1 : kRun;
-        const C *a = g.a + (l0 + l1) * g.lda;
+        const C *a = g.a.p + (l0 + l1) * g.a.step;
         const double *tp = tpack + l1 * nc * 2;
         const Start start = l0 + l1 > 0 || is_one(g.beta) ? Start::load
                             : is_zero(g.beta)             ? Start::zero
                                                           : Start::scale;
         for (Index i0 = 0; i0 < g.m; i0 += kRows) {
           const Index rows = g.m - i0 < kRows ? g.m - i0 : kRows;
-          C *c = g.c + i0 + j0 * g.ldc;
+          C *c = g.c.p + i0 + j0 * g.c.step;
           if (rows <= 4)
-            tile_of<P, 1>(nc, run, a + i0, g.lda, tp, start, g.beta, c, g.ldc, rows);
+            tile_of<P, 1>(nc, run, a + i0, g.a.step, tp, start, g.beta, c, g.c.step, rows);
           else
-            tile_of<P, kRowVecs>(nc, run, a + i0, g.lda, tp, start, g.beta, c, g.ldc, rows);
+            tile_of<P, kRowVecs>(nc, run, a + i0, g.a.step, tp, start, g.beta, c, g.c.step, rows);
         }
       }
     }
@@ -205,7 +205,7 @@ template <class P> bool thin_product(const ComplexGemm<Complex<P>> &g) {
 
 } // namespace
 
-bool complex_gemm_thin(const ComplexGemm<c8> &g) { return thin_product(g); }
-bool complex_gemm_thin(const ComplexGemm<c16> &g) { return thin_product(g); }
+bool complex_gemm_thin(const GemmBlock<c8> &g) { return thin_product(g); }
+bool complex_gemm_thin(const GemmBlock<c16> &g) { return thin_product(g); }
 
 } // namespace mox2::kernels::avx512

@@ -40,8 +40,8 @@ struct StripSource {
   Index ld;
   bool across, conj;
 };
-StripSource source_of_b(const ComplexGemm<c8> &g) {
-  return {g.b, g.ldb, g.op_b != ComplexOp::plain, g.op_b == ComplexOp::conjugated};
+StripSource source_of_b(const GemmBlock<c8> &g) {
+  return {g.b.p, g.b.step, g.op_b != Op::plain, g.op_b == Op::conjugated};
 }
 
 // t = alpha*v (kScale) or v for l = l0..l0+kc-1, j = j0..j0+nc-1 (nc <= 8)
@@ -209,7 +209,7 @@ void pack_exact_group(const StripSource &src, c8 alpha, Index l0, Index kc, Inde
 // element temp := +0, then temp := temp + op(A)(i, l)*b(l, j) for l in
 // order (exact products, single sums) in a workspace; C then takes
 // alpha*temp, or alpha*temp + beta*C, both exact.
-void few_rows_exact(const ComplexGemm<c8> &g, bool dot) {
+void few_rows_exact(const GemmBlock<c8> &g, bool dot) {
   alignas(64) double tpack[2 * kStripDepth * 16];
   c8 sums[kFewRows * 16];
   const StripSource b = source_of_b(g);
@@ -224,14 +224,14 @@ void few_rows_exact(const ComplexGemm<c8> &g, bool dot) {
         pack_exact_group<true>(b, g.alpha, l0, kc, j0, cols, tpack, strip_step);
       if (dot) {
         const Start start = l0 > 0 ? Start::load : Start::zero;
-        strips_of_tiles(cols, g.op_a == ComplexOp::conjugated, g.m, kc, g.a + l0, g.lda, 1, tpack,
+        strips_of_tiles(cols, g.op_a == Op::conjugated, g.m, kc, g.a.p + l0, g.a.step, 1, tpack,
                         strip_step, start, c8{}, sums, g.m);
       } else {
         const Start start = l0 > 0 || is_one(g.beta) ? Start::load
                             : is_zero(g.beta)        ? Start::zero
                                                      : Start::scale;
-        strips_of_tiles(cols, false, g.m, kc, g.a + l0 * g.lda, 1, g.lda, tpack, strip_step, start,
-                        g.beta, g.c + j0 * g.ldc, g.ldc);
+        strips_of_tiles(cols, false, g.m, kc, g.a.p + l0 * g.a.step, 1, g.a.step, tpack, strip_step,
+                        start, g.beta, g.c.p + j0 * g.c.step, g.c.step);
       }
     }
     if (dot) finish_complex_dot_sums<float>(g, 0, g.m, j0, cols, sums, g.m);
@@ -242,11 +242,11 @@ void few_rows_exact(const ComplexGemm<c8> &g, bool dot) {
 // the same tiles, lane s holding row i0 + s of C, op(A) packed in strips
 // and b(l, j) broadcast; each sum keeps its order (the product
 // op(A)(i, l)*b(l, j) is the same exact form), and ends as above.
-void few_cols_exact_dot(const ComplexGemm<c8> &g) {
+void few_cols_exact_dot(const GemmBlock<c8> &g) {
   alignas(64) double tpack[2 * kStripDepth * 16];
   c8 sums[kFewRows * 16], block[16 * kFewRows];
-  const StripSource a{g.a, g.lda, false, g.op_a == ComplexOp::conjugated}; // A(l, i)
-  const bool b_down = g.op_b == ComplexOp::plain;
+  const StripSource a{g.a.p, g.a.step, false, g.op_a == Op::conjugated}; // A(l, i)
+  const bool b_down = g.op_b == Op::plain;
   for (Index i0 = 0; i0 < g.m; i0 += 16) {
     const Index rows = g.m - i0 < 16 ? g.m - i0 : 16;
     for (Index l0 = 0; l0 < g.k; l0 += kStripDepth) {
@@ -255,10 +255,10 @@ void few_cols_exact_dot(const ComplexGemm<c8> &g) {
       pack_exact_group<false>(a, c8{}, l0, kc, i0, rows, tpack, strip_step);
       const Start start = l0 > 0 ? Start::load : Start::zero;
       // b(l, j) = B(l, j), or B(j, l) (conjugated for B^H).
-      const c8 *x = b_down ? g.b + l0 : g.b + l0 * g.ldb;
-      const Index x_row = b_down ? g.ldb : 1, x_step = b_down ? 1 : g.ldb;
-      strips_of_tiles(rows, g.op_b == ComplexOp::conjugated, g.n, kc, x, x_row, x_step, tpack,
-                      strip_step, start, c8{}, sums, g.n);
+      const c8 *x = b_down ? g.b.p + l0 : g.b.p + l0 * g.b.step;
+      const Index x_row = b_down ? g.b.step : 1, x_step = b_down ? 1 : g.b.step;
+      strips_of_tiles(rows, g.op_b == Op::conjugated, g.n, kc, x, x_row, x_step, tpack, strip_step,
+                      start, c8{}, sums, g.n);
     }
     for (Index j = 0; j < g.n; ++j)
       for (Index i = 0; i < rows; ++i)

@@ -103,19 +103,19 @@ void update_leftover_columns(std::ptrdiff_t m, const T *const *cols, const T *t,
 template <bool kStream, class T, class Mem> void column_form_passes(const GemvBlock<T> &g) {
   const T *cols[kWideColumns];
   T t[kWideColumns];
-  const std::ptrdiff_t next = kWideColumns * g.lda;
+  const std::ptrdiff_t next = kWideColumns * g.a.step;
   int k = 0;
   for (std::ptrdiff_t j = 0; j < g.n; ++j) {
-    const T xj = Mem::ld(g.x + j * g.incx);
+    const T xj = Mem::ld(g.x.p + j * g.x.step);
     if (xj == 0) continue;
-    cols[k] = g.a + j * g.lda;
+    cols[k] = g.a.p + j * g.a.step;
     t[k] = g.alpha * xj;
     if (++k == kWideColumns) {
-      update_columns_wide<kWideColumns, kStream, T>(g.m, cols, t, g.y, next);
+      update_columns_wide<kWideColumns, kStream, T>(g.m, cols, t, g.y.p, next);
       k = 0;
     }
   }
-  update_leftover_columns<kStream, T>(g.m, cols, t, k, g.y, next);
+  update_leftover_columns<kStream, T>(g.m, cols, t, k, g.y.p, next);
 }
 
 // y of one vector or less: it stays in a register over all the columns,
@@ -123,13 +123,13 @@ template <bool kStream, class T, class Mem> void column_form_passes(const GemvBl
 template <class T, class Mem> void column_form_short(const GemvBlock<T> &g) {
   using L = Lanes<T>;
   const typename L::Mask live = L::first(g.m);
-  typename L::V v = L::load(live, g.y);
+  typename L::V v = L::load(live, g.y.p);
   for (std::ptrdiff_t j = 0; j < g.n; ++j) {
-    const T xj = Mem::ld(g.x + j * g.incx);
+    const T xj = Mem::ld(g.x.p + j * g.x.step);
     if (xj == 0) continue;
-    v = L::add(live, v, L::mul(live, L::splat(g.alpha * xj), L::load(live, g.a + j * g.lda)));
+    v = L::add(live, v, L::mul(live, L::splat(g.alpha * xj), L::load(live, g.a.p + j * g.a.step)));
   }
-  L::store(live, g.y, v);
+  L::store(live, g.y.p, v);
 }
 
 // The whole column form on contiguous y; false (nothing done) for a y
@@ -138,7 +138,7 @@ template <class T, class Mem> bool column_form_wide(const GemvBlock<T> &g) {
   if constexpr (!std::is_same_v<T, double> && !std::is_same_v<T, float>) {
     return false;
   } else {
-    if (g.incy != 1) return false;
+    if (g.y.step != 1) return false;
     if (g.m <= Lanes<T>::kCount)
       column_form_short<T, Mem>(g);
     else if (streams_from_memory(g.m, g.n, sizeof(T)))
@@ -158,16 +158,16 @@ bool few_columns_wide(const GemvBlock<T> &g, int ys, std::ptrdiff_t x_col, std::
   if constexpr (!std::is_same_v<T, double> && !std::is_same_v<T, float>) {
     return false;
   } else {
-    if (g.incy != 1) return false;
+    if (g.y.step != 1) return false;
     const bool stream = streams_from_memory(g.m, g.n, sizeof(T));
-    const std::ptrdiff_t next = kWideColumns * g.lda;
+    const std::ptrdiff_t next = kWideColumns * g.a.step;
     for (std::ptrdiff_t j0 = 0; j0 < g.n; j0 += kWideColumns) {
       const int count = int(g.n - j0 < kWideColumns ? g.n - j0 : kWideColumns);
       for (int r = 0; r < ys; ++r) {
         const T *cols[kWideColumns];
         T t[kWideColumns];
-        const int live = live_columns<kEveryTerm, T, Mem>(g, g.x + r * x_col, j0, count, cols, t);
-        T *y = g.y + r * y_col;
+        const int live = live_columns<kEveryTerm, T, Mem>(g, g.x.p + r * x_col, j0, count, cols, t);
+        T *y = g.y.p + r * y_col;
         // Only the first y's pass streams the block from memory.
         if (live == kWideColumns && stream && r == 0)
           update_columns_wide<kWideColumns, true, T>(g.m, cols, t, y, next);

@@ -36,10 +36,10 @@ inline __m512 complex_times(__m512 q, __m512 xr, __m512 xi) {
 }
 
 // Columns j .. j + 8U - 1.
-template <int U, ComplexOp kOp, bool kStream> void dot_columns(const GemvBlock<c8> &g, Index j) {
-  const Index m = g.m, m8 = m - m % 8, lda = 2 * g.lda; // lda in floats
-  const float *c = reinterpret_cast<const float *>(g.a + j * g.lda);
-  const __m512 flip = kOp == ComplexOp::conjugated
+template <int U, Op kOp, bool kStream> void dot_columns(const GemvBlock<c8> &g, Index j) {
+  const Index m = g.m, m8 = m - m % 8, lda = 2 * g.a.step; // lda in floats
+  const float *c = reinterpret_cast<const float *>(g.a.p + j * g.a.step);
+  const __m512 flip = kOp == Op::conjugated
                           ? _mm512_castsi512_ps(_mm512_set1_epi64(0x8000000000000000ll))
                           : _mm512_setzero_ps();
   __m512 acc[U];
@@ -54,13 +54,13 @@ template <int U, ComplexOp kOp, bool kStream> void dot_columns(const GemvBlock<c
       for (int k = 0; k < 8; ++k) {
         const float *col = c + (8 * u + k) * lda;
         if constexpr (kStream)
-          prefetch_column<1024>(reinterpret_cast<const double *>(col), i, m, 8 * U * g.lda);
+          prefetch_column<1024>(reinterpret_cast<const double *>(col), i, m, 8 * U * g.a.step);
         p[u][k] = _mm512_castps_pd(_mm512_loadu_ps(col + 2 * i));
       }
       transpose_8x8(p[u]);
     }
     for (int r = 0; r < 8; ++r) {
-      const c8 xv = g.x[(i + r) * g.incx];
+      const c8 xv = g.x.p[(i + r) * g.x.step];
       const __m512 xr = _mm512_set1_ps(xv.re), xi = _mm512_set1_ps(xv.im);
       for (int u = 0; u < U; ++u) {
         const __m512 row = _mm512_xor_ps(_mm512_castpd_ps(p[u][r]), flip);
@@ -69,7 +69,7 @@ template <int U, ComplexOp kOp, bool kStream> void dot_columns(const GemvBlock<c
     }
   }
   for (Index i = m8; i < m; ++i) {
-    const c8 xv = g.x[i * g.incx];
+    const c8 xv = g.x.p[i * g.x.step];
     const __m512 xr = _mm512_set1_ps(xv.re), xi = _mm512_set1_ps(xv.im);
     for (int u = 0; u < U; ++u) {
       double e[8]; // each element's 8 bytes, which are only 4-byte aligned
@@ -85,12 +85,12 @@ template <int U, ComplexOp kOp, bool kStream> void dot_columns(const GemvBlock<c
   for (int u = 0; u < U; ++u)
     _mm512_store_ps(s + 16 * u, complex_times(acc[u], ar, ai));
   for (int k = 0; k < 8 * U; ++k) {
-    c8 *yj = g.y + (j + k) * g.incy;
+    c8 *yj = g.y.p + (j + k) * g.y.step;
     *yj = add(*yj, c8{s[2 * k], s[2 * k + 1]});
   }
 }
 
-template <ComplexOp kOp, bool kStream> Index columns_in_groups(const GemvBlock<c8> &g, Index j0) {
+template <Op kOp, bool kStream> Index columns_in_groups(const GemvBlock<c8> &g, Index j0) {
   Index j = j0;
   for (; j + 16 <= g.n; j += 16)
     dot_columns<2, kOp, kStream>(g, j);
@@ -99,16 +99,16 @@ template <ComplexOp kOp, bool kStream> Index columns_in_groups(const GemvBlock<c
   return j - j0;
 }
 
-template <ComplexOp kOp> Index columns_in_groups(const GemvBlock<c8> &g, Index j0) {
+template <Op kOp> Index columns_in_groups(const GemvBlock<c8> &g, Index j0) {
   return streams_from_memory(g.m, g.n, sizeof(c8)) ? columns_in_groups<kOp, true>(g, j0)
                                                    : columns_in_groups<kOp, false>(g, j0);
 }
 
 } // namespace
 
-Index cgemv_dot_columns(ComplexOp op, const GemvBlock<c8> &g, Index j0) {
-  if (op == ComplexOp::conjugated) return columns_in_groups<ComplexOp::conjugated>(g, j0);
-  return columns_in_groups<ComplexOp::transposed>(g, j0);
+Index cgemv_dot_columns(Op op, const GemvBlock<c8> &g, Index j0) {
+  if (op == Op::conjugated) return columns_in_groups<Op::conjugated>(g, j0);
+  return columns_in_groups<Op::transposed>(g, j0);
 }
 
 // The AVX2 set's COMPLEX(4) GEMV (gemv_body.h), whose dot form takes, after
@@ -116,8 +116,8 @@ Index cgemv_dot_columns(ComplexOp op, const GemvBlock<c8> &g, Index j0) {
 // eight here: y scaled by beta first (the AVX2 routine with alpha = 0),
 // then with beta = 1 the lone column, these groups, and the rest (an even
 // count) through the AVX2 routine again.  Every column keeps its order.
-void cgemv(ComplexOp op, const GemvBlock<c8> &g) {
-  if (op == ComplexOp::plain || is_zero(g.alpha)) {
+void cgemv(Op op, const GemvBlock<c8> &g) {
+  if (op == Op::plain || is_zero(g.alpha)) {
     avx2::cgemv(op, g);
     return;
   }
@@ -135,8 +135,8 @@ void cgemv(ComplexOp op, const GemvBlock<c8> &g) {
   const Index done = lone + cgemv_dot_columns(op, rest, lone);
   if (done == g.n) return;
   rest.n -= done;
-  rest.a += done * g.lda;
-  rest.y += done * g.incy;
+  rest.a.p += done * g.a.step;
+  rest.y.p += done * g.y.step;
   avx2::cgemv(op, rest);
 }
 

@@ -29,9 +29,9 @@ namespace mox2::kernels::avx512 {
 
 // x(i..i+7) as one vector.
 template <class Mem> inline __m512d load_x8(const GemvBlock<double> &g, std::ptrdiff_t i) {
-  if (g.incx == 1) return _mm512_loadu_pd(g.x + i);
-  const double *p = g.x + i * g.incx;
-  const std::ptrdiff_t s = g.incx;
+  if (g.x.step == 1) return _mm512_loadu_pd(g.x.p + i);
+  const double *p = g.x.p + i * g.x.step;
+  const std::ptrdiff_t s = g.x.step;
   return _mm512_set_pd(Mem::ld(p + 7 * s), Mem::ld(p + 6 * s), Mem::ld(p + 5 * s),
                        Mem::ld(p + 4 * s), Mem::ld(p + 3 * s), Mem::ld(p + 2 * s), Mem::ld(p + s),
                        Mem::ld(p));
@@ -44,8 +44,8 @@ template <class Mem> inline __m512d load_x8(const GemvBlock<double> &g, std::ptr
 template <bool kStream, bool kPartial, class Mem>
 void dot_columns_8(const GemvBlock<double> &g, std::ptrdiff_t j, int partial_cols) {
   const int cols = kPartial ? partial_cols : 8;
-  const std::ptrdiff_t m = g.m, m8 = m - m % 8, lda = g.lda;
-  const double *c = g.a + j * lda;
+  const std::ptrdiff_t m = g.m, m8 = m - m % 8, lda = g.a.step;
+  const double *c = g.a.p + j * lda;
   __m512d acc = _mm512_setzero_pd();
   for (std::ptrdiff_t i = 0; i < m8; i += 8) {
     if constexpr (kStream)
@@ -62,12 +62,12 @@ void dot_columns_8(const GemvBlock<double> &g, std::ptrdiff_t j, int partial_col
   double s[8];
   _mm512_storeu_pd(s, acc);
   for (std::ptrdiff_t i = m8; i < m; ++i) {
-    const double xi = Mem::ld(g.x + i * g.incx);
+    const double xi = Mem::ld(g.x.p + i * g.x.step);
     for (int k = 0; k < cols; ++k)
       s[k] = s[k] + Mem::ld(c + k * lda + i) * xi;
   }
   for (int k = 0; k < cols; ++k) {
-    double *yj = g.y + (j + k) * g.incy;
+    double *yj = g.y.p + (j + k) * g.y.step;
     Mem::st(yj, Mem::ld(yj) + g.alpha * s[k]);
   }
 }
@@ -127,7 +127,7 @@ inline void load_rows(const float *c, std::ptrdiff_t lda, std::ptrdiff_t i, __m5
   }
 }
 
-// R dot forms over the same columns (x_r at g.x + r*x_row, y_r at g.y +
+// R dot forms over the same columns (x_r at g.x.p + r*x_row, y_r at g.y.p +
 // r*y_row, r < R) for G whole groups of W = 8 (REAL(8)) or 16 (REAL(4))
 // columns from cache, eight rows per step, each group's rows transposed
 // once for all R: lane sums temp := temp + A(i, j)*x_r(i) for i in order,
@@ -139,9 +139,9 @@ void dot_rows_from_cache(const GemvBlock<T> &g, std::ptrdiff_t x_row, std::ptrdi
   using L = Lanes<T>;
   using V = typename L::V;
   constexpr int W = int(L::kCount);
-  const std::ptrdiff_t m = g.m, m8 = m - m % 8, lda = g.lda;
-  const T *c = g.a + j * lda;
-  auto x = [&](int r, std::ptrdiff_t i) { return Mem::ld(g.x + r * x_row + i * g.incx); };
+  const std::ptrdiff_t m = g.m, m8 = m - m % 8, lda = g.a.step;
+  const T *c = g.a.p + j * lda;
+  auto x = [&](int r, std::ptrdiff_t i) { return Mem::ld(g.x.p + r * x_row + i * g.x.step); };
   V acc[R][G];
   for (int r = 0; r < R; ++r)
     for (int q = 0; q < G; ++q)
@@ -172,7 +172,7 @@ void dot_rows_from_cache(const GemvBlock<T> &g, std::ptrdiff_t x_row, std::ptrdi
           s[k] = s[k] + Mem::ld(cq + k * lda + i) * xi;
       }
       for (int k = 0; k < W; ++k) {
-        T *yj = g.y + r * y_row + (j + W * q + k) * g.incy;
+        T *yj = g.y.p + r * y_row + (j + W * q + k) * g.y.step;
         Mem::st(yj, Mem::ld(yj) + g.alpha * s[k]);
       }
     }
@@ -208,10 +208,10 @@ inline void transpose_16x16(__m512 p[16]) {
 
 // x(i..i+15) as one vector.
 template <class Mem> inline __m512 load_x16(const GemvBlock<float> &g, std::ptrdiff_t i) {
-  if (g.incx == 1) return _mm512_loadu_ps(g.x + i);
+  if (g.x.step == 1) return _mm512_loadu_ps(g.x.p + i);
   alignas(64) float v[16];
   for (int r = 0; r < 16; ++r)
-    v[r] = Mem::ld(g.x + (i + r) * g.incx);
+    v[r] = Mem::ld(g.x.p + (i + r) * g.x.step);
   return _mm512_load_ps(v);
 }
 
@@ -219,8 +219,8 @@ template <class Mem> inline __m512 load_x16(const GemvBlock<float> &g, std::ptrd
 template <bool kStream, bool kPartial, class Mem>
 void dot_columns_16(const GemvBlock<float> &g, std::ptrdiff_t j, int partial_cols) {
   const int cols = kPartial ? partial_cols : 16;
-  const std::ptrdiff_t m = g.m, m16 = m - m % 16, lda = g.lda;
-  const float *c = g.a + j * lda;
+  const std::ptrdiff_t m = g.m, m16 = m - m % 16, lda = g.a.step;
+  const float *c = g.a.p + j * lda;
   __m512 acc = _mm512_setzero_ps();
   for (std::ptrdiff_t i = 0; i < m16; i += 16) {
     if constexpr (kStream)
@@ -237,12 +237,12 @@ void dot_columns_16(const GemvBlock<float> &g, std::ptrdiff_t j, int partial_col
   float s[16];
   _mm512_storeu_ps(s, acc);
   for (std::ptrdiff_t i = m16; i < m; ++i) {
-    const float xi = Mem::ld(g.x + i * g.incx);
+    const float xi = Mem::ld(g.x.p + i * g.x.step);
     for (int k = 0; k < cols; ++k)
       s[k] = s[k] + Mem::ld(c + k * lda + i) * xi;
   }
   for (int k = 0; k < cols; ++k) {
-    float *yj = g.y + (j + k) * g.incy;
+    float *yj = g.y.p + (j + k) * g.y.step;
     Mem::st(yj, Mem::ld(yj) + g.alpha * s[k]);
   }
 }
@@ -284,14 +284,14 @@ template <class T, class Mem> std::ptrdiff_t dot_form_wide(const GemvBlock<T> &g
       }
       return j < h.n ? j : h.n;
     };
-    if (g.incx != 1 && groups > 1 && g.m >= W) {
+    if (g.x.step != 1 && groups > 1 && g.m >= W) {
       Scratch copy(std::size_t(g.m) * sizeof(T));
       if (T *x = static_cast<T *>(copy.data())) {
         for (std::ptrdiff_t i = 0; i < g.m; ++i)
-          x[i] = Mem::ld(g.x + i * g.incx);
+          x[i] = Mem::ld(g.x.p + i * g.x.step);
         GemvBlock<T> h = g;
-        h.x = x;
-        h.incx = 1;
+        h.x.p = x;
+        h.x.step = 1;
         return groups_of(h);
       }
     }
@@ -328,15 +328,15 @@ std::ptrdiff_t dot_rows_wide(const GemvBlock<T> &g, int rows, std::ptrdiff_t x_r
       }
       return j;
     };
-    if (g.incx != 1) {
+    if (g.x.step != 1) {
       Scratch copy(std::size_t(rows) * std::size_t(g.m) * sizeof(T));
       if (T *x = static_cast<T *>(copy.data())) {
         for (int r = 0; r < rows; ++r)
           for (std::ptrdiff_t i = 0; i < g.m; ++i)
-            x[r * g.m + i] = Mem::ld(g.x + r * x_row + i * g.incx);
+            x[r * g.m + i] = Mem::ld(g.x.p + r * x_row + i * g.x.step);
         GemvBlock<T> h = g;
-        h.x = x;
-        h.incx = 1;
+        h.x.p = x;
+        h.x.step = 1;
         return groups_of(h, g.m);
       }
     }

@@ -57,7 +57,7 @@ template <> struct Level2Kernels<double> {
 template <class T>
 GemmBlock<T> block_of(bool ta, bool tb, i32 m, i32 n, i32 k, T alpha, const T *a, i32 lda,
                       const T *b, i32 ldb, T beta, T *c, i32 ldc) {
-  return GemmBlock<T>{ta, tb, m, n, k, alpha, a, lda, b, ldb, beta, c, ldc};
+  return GemmBlock<T>{op_of(ta), op_of(tb), m, n, k, alpha, {a, lda}, {b, ldb}, beta, {c, ldc}};
 }
 
 // C(1..m, 1..n) := beta*C: zeros for beta = 0 (C not read), the scal
@@ -200,26 +200,24 @@ void real_driver(const char *transa, const char *transb, const i32 *m, const i32
       Index(*k) * rest_n > cuts.dot_rows_with_block) {
     // The s rows' dot forms beside the four-row block, in one pass over B
     // where the kernel set has it.
-    const DotRows<T> rows{s, a, 1, la, c + r * lc, 1, lc};
-    const GemmBlock<T> block{false,
-                             false,
+    const DotRows<T> rows{s, {a, la}, 1, {c + r * lc, lc}, 1};
+    const GemmBlock<T> block{Op::plain,
+                             Op::plain,
                              4,
                              rest_n,
                              *k,
                              *alpha,
-                             a + s,
-                             la,
-                             b + r * lb,
-                             lb,
+                             {a + s, la},
+                             {b + r * lb, lb},
                              inner_scales ? *beta : T(1),
-                             c + s + r * lc,
-                             lc};
+                             {c + s + r * lc, lc}};
     if (gemm_block_with_dot_rows(block, rows)) return;
   }
   if (!tb && single_rows > 0 && Index(*k) * rest_n > cuts.small_gemv) {
     // The rows' dot forms over op(B) = B in one pass where the kernel set
     // has one: row i's x is op(A)(i, :), its y C(i, r+1..n).
-    const GemvBlock<T> rows{*k, rest_n, *alpha, b + r * lb, lb, a, incx_rows, T(1), c + r * lc, lc};
+    const GemvBlock<T> rows{*k,   rest_n,          *alpha, {b + r * lb, lb}, {a, incx_rows},
+                            T(1), {c + r * lc, lc}};
     gemv_dot_rows(rows, single_rows, ta ? la : 1, 1);
     single_rows = 0;
   }
@@ -246,7 +244,8 @@ void real_driver(const char *transa, const char *transb, const i32 *m, const i32
     // term with b != 0 added in l order.
     T *c_rest = c + s + r * lc;
     if (inner_scales) scale_c(rest_m, rest_n, beta, c_rest, lc);
-    const GemvBlock<T> cols{rest_m, *k, *alpha, a_rest, la, b_rest, tb ? lb : 1, T(1), c_rest, 1};
+    const GemvBlock<T> cols{rest_m, *k,         *alpha, {a_rest, la}, {b_rest, tb ? lb : 1},
+                            T(1),   {c_rest, 1}};
     gemv_few_columns(cols, rest_n, tb ? 1 : lb, lc, false);
     return;
   }
@@ -255,25 +254,22 @@ void real_driver(const char *transa, const char *transb, const i32 *m, const i32
 }
 
 // The reference loops in the product forms of the GEMM kernels.
-void kernel_loops(const ComplexGemm<c8> &g) { complex_gemm_loops(g, ComplexForms::mixed, true); }
-void kernel_loops(const ComplexGemm<c16> &g) { complex_gemm_loops(g, true); }
+void kernel_loops(const GemmBlock<c8> &g) { complex_gemm_loops(g, ComplexForms::mixed, true); }
+void kernel_loops(const GemmBlock<c16> &g) { complex_gemm_loops(g, true); }
 template <class C>
 void complex_driver(const char *transa, const char *transb, const i32 *m, const i32 *n,
                     const i32 *k, const C *alpha, const C *a, const i32 *lda, const C *b,
                     const i32 *ldb, const C *beta, C *c, const i32 *ldc) {
-  ComplexGemm<C> g{complex_gemm_op(*transa),
-                   complex_gemm_op(*transb),
-                   *m,
-                   *n,
-                   *k,
-                   *alpha,
-                   a,
-                   *lda,
-                   b,
-                   *ldb,
-                   *beta,
-                   c,
-                   *ldc};
+  GemmBlock<C> g{complex_gemm_op(*transa),
+                 complex_gemm_op(*transb),
+                 *m,
+                 *n,
+                 *k,
+                 *alpha,
+                 {a, *lda},
+                 {b, *ldb},
+                 *beta,
+                 {c, *ldc}};
   // COMPLEX(4): every beta scaling in the exact form.
   const bool exact = sizeof(C) == sizeof(c8);
   if (g.m <= 0 || g.n <= 0 || (is_one(g.beta) && (is_zero(g.alpha) || g.k <= 0))) return;
@@ -281,11 +277,11 @@ void complex_driver(const char *transa, const char *transb, const i32 *m, const 
     complex_scale_c<C, NaturalAccess>(g, exact);
     return;
   }
-  if (g.op_b == ComplexOp::conjugated) {
+  if (g.op_b == Op::conjugated) {
     // The reference order, blocked: the dot form's sums and final step as
     // they stand; the column form, once C is scaled, as the pair terms,
     // skipping each term whose B(j, l) is zero.
-    if (g.op_a != ComplexOp::plain) {
+    if (g.op_a != Op::plain) {
       if (!complex_blocked(g)) kernel_loops(g);
       return;
     }
@@ -293,7 +289,7 @@ void complex_driver(const char *transa, const char *transb, const i32 *m, const 
     if (!is_zero(g.beta)) complex_scale_c<C, NaturalAccess>(g, exact);
     if (complex_blocked(g)) return;
     if (is_zero(g.beta)) complex_scale_c<C, NaturalAccess>(g, exact);
-    ComplexGemm<C> scaled = g;
+    GemmBlock<C> scaled = g;
     scaled.beta = Constants<C>::one;
     kernel_loops(scaled);
     return;
@@ -303,7 +299,7 @@ void complex_driver(const char *transa, const char *transb, const i32 *m, const 
   // columns at a time; blocked where the kernel set has a blocked form
   // that can have its workspace (whose column form, for beta = 0 and even
   // k, starts from zero without C).
-  const bool scale_later = g.op_a == ComplexOp::plain && is_zero(g.beta) && g.k % 2 == 0;
+  const bool scale_later = g.op_a == Op::plain && is_zero(g.beta) && g.k % 2 == 0;
   if (!scale_later) complex_scale_c<C, NaturalAccess>(g, exact);
   if (complex_blocked(g)) return;
   if (scale_later) complex_scale_c<C, NaturalAccess>(g, exact);
@@ -373,19 +369,16 @@ MOX2_GEMM_KERNEL(__f___zo_dgemm_don_, double) {
 // 'N'/'n': A; 'T'/'t': A^T; 'C'/'c': A^H; data only 4-byte aligned.
 MOX2_GEMM_KERNEL(__f___zo_zgemm_don_, c16) {
   if (reject_invalid(*transa, *transb, *m, *n, *k, *lda, *ldb, *ldc, c)) return;
-  ComplexGemm<c16> g{complex_gemm_op(*transa),
-                     complex_gemm_op(*transb),
-                     *m,
-                     *n,
-                     *k,
-                     Bytewise4Access::ld(alpha),
-                     a,
-                     *lda,
-                     b,
-                     *ldb,
-                     Bytewise4Access::ld(beta),
-                     c,
-                     *ldc};
+  GemmBlock<c16> g{complex_gemm_op(*transa),
+                   complex_gemm_op(*transb),
+                   *m,
+                   *n,
+                   *k,
+                   Bytewise4Access::ld(alpha),
+                   {a, *lda},
+                   {b, *ldb},
+                   Bytewise4Access::ld(beta),
+                   {c, *ldc}};
   if (!complex_reference_prologue<c16, Bytewise4Access>(g, false)) complex_gemm_loops_bytewise(g);
 }
 

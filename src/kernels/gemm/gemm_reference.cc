@@ -151,20 +151,20 @@ template <class T> void dot_form(const GemmBlock<T> &g, const View<T> &v) {
 template <class T> void reference(const GemmBlock<T> &g) {
   if (g.m <= 0 || g.n <= 0 || (g.beta == 1 && (g.alpha == 0 || g.k <= 0))) return;
   using U = typename Unaligned<T>::type;
-  View<T> v{reinterpret_cast<const U *>(g.a),
-            g.lda,
-            reinterpret_cast<const U *>(g.b),
-            g.ldb,
-            reinterpret_cast<U *>(g.c),
-            g.ldc,
-            g.b_transposed,
+  View<T> v{reinterpret_cast<const U *>(g.a.p),
+            g.a.step,
+            reinterpret_cast<const U *>(g.b.p),
+            g.b.step,
+            reinterpret_cast<U *>(g.c.p),
+            g.c.step,
+            g.op_b != Op::plain,
             g.skip_zeros};
   if (g.alpha == 0) {
     for (Index j = 0; j < g.n; ++j)
       scale_column(g.beta, v.c + j * v.ldc, g.m);
     return;
   }
-  if (g.a_transposed)
+  if (g.op_a != Op::plain)
     dot_form(g, v);
   else
     column_form(g, v);

@@ -72,7 +72,7 @@ template <> struct Level2Kernels<double> {
 
 // op(B)(l, j), 0-based.
 template <class T> T b_at(const GemmBlock<T> &g, Index l, Index j) {
-  return g.b_transposed ? g.b[j + l * g.ldb] : g.b[l + j * g.ldb];
+  return g.op_b != Op::plain ? g.b.p[j + l * g.b.step] : g.b.p[l + j * g.b.step];
 }
 
 template <class T> void scale_column(T beta, T *col, Index m) {
@@ -93,9 +93,9 @@ template <int L, class T> void column_terms(const GemmBlock<T> &g, Index l0, Ind
   const T *acol[L];
   for (int q = 0; q < L; ++q) {
     t[q] = g.alpha * b_at(g, l0 + q, j);
-    acol[q] = g.a + (l0 + q) * g.lda;
+    acol[q] = g.a.p + (l0 + q) * g.a.step;
   }
-  T *__restrict col = g.c + j * g.ldc;
+  T *__restrict col = g.c.p + j * g.c.step;
   for (Index i = 0; i < g.m; ++i) {
     T v = col[i];
     for (int q = 0; q < L; ++q)
@@ -107,7 +107,7 @@ template <int L, class T> void column_terms(const GemmBlock<T> &g, Index l0, Ind
 // Any shape: up to four terms per pass over each column.
 template <class T> void column_form_any(const GemmBlock<T> &g) {
   for (Index j = 0; j < g.n; ++j) {
-    scale_column(g.beta, g.c + j * g.ldc, g.m);
+    scale_column(g.beta, g.c.p + j * g.c.step, g.m);
     Index l = 0;
     for (; l + 4 <= g.k; l += 4)
       column_terms<4>(g, l, j);
@@ -126,8 +126,8 @@ template <class T> void dot_form_literal(const GemmBlock<T> &g) {
     for (Index i = 0; i < g.m; ++i) {
       T s = 0;
       for (Index l = 0; l < g.k; ++l)
-        s = s + g.a[l + i * g.lda] * b_at(g, l, j);
-      T *cij = g.c + i + j * g.ldc;
+        s = s + g.a.p[l + i * g.a.step] * b_at(g, l, j);
+      T *cij = g.c.p + i + j * g.c.step;
       *cij = g.beta == 0 ? g.alpha * s : g.alpha * s + g.beta * *cij;
     }
 }
@@ -137,7 +137,7 @@ template <class T> void dot_form_literal(const GemmBlock<T> &g) {
 // alpha = 0 the loops are taken literally (alpha*b is still added).
 template <class T> void real_nest(const GemmBlock<T> &g) {
   if (g.alpha == 0) {
-    if (g.a_transposed)
+    if (g.op_a != Op::plain)
       dot_form_literal(g);
     else
       column_form_any(g);
@@ -158,7 +158,8 @@ void real_thin(const char *transa, const char *transb, const i32 *m, const i32 *
   i32 small;
   const Thin thin = thin_dimension(*m, *n, *k, small);
   if (thin == Thin::other || small <= 0) {
-    gemm_block(GemmBlock<T>{ta, tb, *m, *n, *k, *alpha, a, *lda, b, *ldb, *beta, c, *ldc});
+    gemm_block(GemmBlock<T>{
+        op_of(ta), op_of(tb), *m, *n, *k, *alpha, {a, *lda}, {b, *ldb}, *beta, {c, *ldc}});
     return;
   }
   if (small == 1) {
@@ -197,18 +198,19 @@ void real_thin(const char *transa, const char *transb, const i32 *m, const i32 *
     // every term, all of them in one pass over A where the set can.
     for (i32 j = 0; j < *n; ++j)
       scale_column(*beta, c + static_cast<Index>(j) * *ldc, Index(*m));
-    const GemvBlock<T> cols{*m, *k, *alpha, a, *lda, b, tb ? *ldb : 1, T(1), c, 1};
+    const GemvBlock<T> cols{*m, *k, *alpha, {a, *lda}, {b, tb ? *ldb : 1}, T(1), {c, 1}};
     gemv_few_columns(cols, *n, tb ? 1 : *ldb, *ldc, true);
     return;
   }
-  real_nest(GemmBlock<T>{ta, tb, *m, *n, *k, *alpha, a, *lda, b, *ldb, *beta, c, *ldc});
+  real_nest(GemmBlock<T>{
+      op_of(ta), op_of(tb), *m, *n, *k, *alpha, {a, *lda}, {b, *ldb}, *beta, {c, *ldc}});
 }
 
 // Every COMPLEX(4) product exact.
-void thin_loops(const ComplexGemm<c8> &g, bool zero_skip) {
+void thin_loops(const GemmBlock<c8> &g, bool zero_skip) {
   complex_gemm_loops(g, ComplexForms::exact, zero_skip);
 }
-void thin_loops(const ComplexGemm<c16> &g, bool zero_skip) { complex_gemm_loops(g, zero_skip); }
+void thin_loops(const GemmBlock<c16> &g, bool zero_skip) { complex_gemm_loops(g, zero_skip); }
 
 // COMPLEX(8) column form (op(A) = A, op(B) = B or B^T, alpha not zero)
 // on the kernel set's blocked tiles: every product there is in the plain
@@ -216,42 +218,41 @@ void thin_loops(const ComplexGemm<c16> &g, bool zero_skip) { complex_gemm_loops(
 // each term t*A(i, l), t = alpha*b(l, j), in l order, except that it skips
 // a lone first term (odd k) where b is zero; that term is added here
 // first.  False, with nothing done, where this does not apply.
-bool thin_column_form_on_tiles(const ComplexGemm<c16> &g) {
-  if (g.op_a != ComplexOp::plain || g.op_b == ComplexOp::conjugated || is_zero(g.alpha) || g.k < 2)
-    return false;
+bool thin_column_form_on_tiles(const GemmBlock<c16> &g) {
+  if (g.op_a != Op::plain || g.op_b == Op::conjugated || is_zero(g.alpha) || g.k < 2) return false;
   if (!kernel_set().z.gemm_blocked) return false; // the set has no blocked forms
   complex_scale_c<c16, NaturalAccess>(g, false);
-  ComplexGemm<c16> rest = g;
+  GemmBlock<c16> rest = g;
   rest.beta = c16{1, 0};
   if (g.k % 2 == 1) {
-    const bool plain_b = g.op_b == ComplexOp::plain;
+    const bool plain_b = g.op_b == Op::plain;
     for (Index j = 0; j < g.n; ++j) {
-      const c16 t = mul(g.alpha, plain_b ? g.b[j * g.ldb] : g.b[j]);
-      c16 *col = g.c + j * g.ldc;
+      const c16 t = mul(g.alpha, plain_b ? g.b.p[j * g.b.step] : g.b.p[j]);
+      c16 *col = g.c.p + j * g.c.step;
       for (Index i = 0; i < g.m; ++i)
-        col[i] = add(col[i], mul(t, g.a[i]));
+        col[i] = add(col[i], mul(t, g.a.p[i]));
     }
-    rest.a += g.lda;
-    rest.b += plain_b ? 1 : g.ldb;
+    rest.a.p += g.a.step;
+    rest.b.p += plain_b ? 1 : g.b.step;
     rest.k -= 1;
   }
   if (!complex_blocked(rest)) thin_loops(rest, false);
   return true;
 }
-bool thin_column_form_on_tiles(const ComplexGemm<c8> &) { return false; }
+bool thin_column_form_on_tiles(const GemmBlock<c8> &) { return false; }
 
 // The thin order on the kernel set's own vectors: its thin loops
 // (complex_blocked.h), and for COMPLEX(8)'s dot form the blocked tiles.
 // False, with nothing done, where the set has no such loops.
-bool thin_on_set_vectors(const ComplexGemm<c8> &g) {
+bool thin_on_set_vectors(const GemmBlock<c8> &g) {
   const auto thin = kernel_set().c.gemm_thin;
   return thin && thin(g);
 }
-bool thin_on_set_vectors(const ComplexGemm<c16> &g) {
-  if (g.op_a != ComplexOp::plain && g.k > 3 && g.m > 2) {
+bool thin_on_set_vectors(const GemmBlock<c16> &g) {
+  if (g.op_a != Op::plain && g.k > 3 && g.m > 2) {
     // COMPLEX(8)'s thin dot form is the blocked dot form with the
     // reference loops' last step (one or two rows run faster in the loops).
-    ComplexGemm<c16> dot = g;
+    GemmBlock<c16> dot = g;
     dot.reference_dot_end = true;
     return complex_blocked(dot);
   }
@@ -264,19 +265,16 @@ void complex_thin(const char *transa, const char *transb, const i32 *m, const i3
                   const C *alpha, const C *a, const i32 *lda, const C *b, const i32 *ldb,
                   const C *beta, C *c, const i32 *ldc) {
   if (*m <= 0 || *n <= 0) return;
-  ComplexGemm<C> g{complex_gemm_op(*transa),
-                   complex_gemm_op(*transb),
-                   *m,
-                   *n,
-                   *k,
-                   *alpha,
-                   a,
-                   *lda,
-                   b,
-                   *ldb,
-                   *beta,
-                   c,
-                   *ldc};
+  GemmBlock<C> g{complex_gemm_op(*transa),
+                 complex_gemm_op(*transb),
+                 *m,
+                 *n,
+                 *k,
+                 *alpha,
+                 {a, *lda},
+                 {b, *ldb},
+                 *beta,
+                 {c, *ldc}};
   i32 small;
   const Thin thin = thin_dimension(*m, *n, *k, small);
   if (thin != Thin::other && small > 0) {

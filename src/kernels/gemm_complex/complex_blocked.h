@@ -30,40 +30,39 @@ namespace mox2::kernels {
 // Portable pieces shared by the kernel sets.
 //
 // The column form's lone first term of an odd k, for every column.
-template <class P> void complex_lone_column_terms(const ComplexGemm<Complex<P>> &g);
+template <class P> void complex_lone_column_terms(const GemmBlock<Complex<P>> &g);
 // The dot form's lone first row of an odd m, for every column.
-template <class P> void complex_lone_row_terms(const ComplexGemm<Complex<P>> &g);
+template <class P> void complex_lone_row_terms(const GemmBlock<Complex<P>> &g);
 // Its last step from sums computed elsewhere: C(1, j0 + j) += alpha*sums[j]
 // (lone form) for j < nc.
 template <class P>
-void add_complex_lone_row_sums(const ComplexGemm<Complex<P>> &g, std::ptrdiff_t j0,
-                               std::ptrdiff_t nc, const Complex<P> *sums);
+void add_complex_lone_row_sums(const GemmBlock<Complex<P>> &g, std::ptrdiff_t j0, std::ptrdiff_t nc,
+                               const Complex<P> *sums);
 
 // Columns j0..j0+nc-1 of b, l = l0..l0+kc-1, scaled (t(l, j) in the pair
 // form) or not, for strips of `nr` columns: strip s holds, per l, the real
 // parts of its nr values and then their imaginary parts; columns past nc
 // hold zeros.
 template <class P>
-void pack_complex_b(const ComplexGemm<Complex<P>> &g, bool scaled, std::ptrdiff_t l0,
+void pack_complex_b(const GemmBlock<Complex<P>> &g, bool scaled, std::ptrdiff_t l0,
                     std::ptrdiff_t kc, std::ptrdiff_t j0, std::ptrdiff_t nc, int nr, P *out);
 // Rows i0..i0+rows-1 of op(A) = A^T or A^H, l = l0..l0+kc-1, as one strip
 // of `r` rows: per l the real parts, then the imaginary parts; rows past
 // `rows` hold zeros.
 template <class P>
-void pack_complex_rows_of_a(const ComplexGemm<Complex<P>> &g, std::ptrdiff_t i0,
-                            std::ptrdiff_t rows, int r, std::ptrdiff_t l0, std::ptrdiff_t kc,
-                            P *out);
+void pack_complex_rows_of_a(const GemmBlock<Complex<P>> &g, std::ptrdiff_t i0, std::ptrdiff_t rows,
+                            int r, std::ptrdiff_t l0, std::ptrdiff_t kc, P *out);
 // C(i0.., j0..) += alpha*temp for an mc x nc block of finished sums
 // (interleaved parts, leading dimension lds elements), pair form.
 // The same block with op(B) = B^H, in the reference order: C(i, j) :=
 // alpha*temp when beta = (0, 0), else alpha*temp + beta*C(i, j), both
 // products exact for COMPLEX(4) (C not scaled before).
 template <class P>
-void finish_complex_dot_sums(const ComplexGemm<Complex<P>> &g, std::ptrdiff_t i0, std::ptrdiff_t mc,
+void finish_complex_dot_sums(const GemmBlock<Complex<P>> &g, std::ptrdiff_t i0, std::ptrdiff_t mc,
                              std::ptrdiff_t j0, std::ptrdiff_t nc, const Complex<P> *sums,
                              std::ptrdiff_t lds);
 template <class P>
-void add_complex_dot_sums(const ComplexGemm<Complex<P>> &g, std::ptrdiff_t i0, std::ptrdiff_t mc,
+void add_complex_dot_sums(const GemmBlock<Complex<P>> &g, std::ptrdiff_t i0, std::ptrdiff_t mc,
                           std::ptrdiff_t j0, std::ptrdiff_t nc, const Complex<P> *sums,
                           std::ptrdiff_t lds);
 
@@ -79,19 +78,19 @@ void add_complex_dot_sums(const ComplexGemm<Complex<P>> &g, std::ptrdiff_t i0, s
 // rows or columns.  False, with nothing done, for other dot forms or
 // without workspace.
 namespace avx512 {
-bool complex_gemm_blocked(const ComplexGemm<c16> &g);
-bool complex_gemm_blocked(const ComplexGemm<c8> &g);
-bool complex_gemm_thin(const ComplexGemm<c8> &g);
-bool complex_gemm_thin(const ComplexGemm<c16> &g);
+bool complex_gemm_blocked(const GemmBlock<c16> &g);
+bool complex_gemm_blocked(const GemmBlock<c8> &g);
+bool complex_gemm_thin(const GemmBlock<c8> &g);
+bool complex_gemm_thin(const GemmBlock<c16> &g);
 } // namespace avx512
 namespace avx2 {
-bool complex_gemm_blocked(const ComplexGemm<c16> &g);
-bool complex_gemm_blocked(const ComplexGemm<c8> &g);
+bool complex_gemm_blocked(const GemmBlock<c16> &g);
+bool complex_gemm_blocked(const GemmBlock<c8> &g);
 } // namespace avx2
 
 // The same forms of the kernel set in use; false, with nothing written,
 // when it has none or it could not have its workspace.
-bool complex_blocked(const ComplexGemm<c8> &g);
-bool complex_blocked(const ComplexGemm<c16> &g);
+bool complex_blocked(const GemmBlock<c8> &g);
+bool complex_blocked(const GemmBlock<c16> &g);
 
 } // namespace mox2::kernels

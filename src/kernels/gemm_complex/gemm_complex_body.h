@@ -72,17 +72,17 @@ struct MixedForms {
 namespace complex_gemm_detail {
 using Index = std::ptrdiff_t;
 
-template <class C, class Mem> C op_element(ComplexOp op, const C *p) {
+template <class C, class Mem> C op_element(Op op, const C *p) {
   C v = Mem::ld(p);
-  return op == ComplexOp::conjugated ? conj(v) : v;
+  return op == Op::conjugated ? conj(v) : v;
 }
 // b(l, j), 0-based.
-template <class C, class Mem> C b_at(const ComplexGemm<C> &g, Index l, Index j) {
-  if (g.op_b == ComplexOp::plain) return Mem::ld(g.b + l + j * g.ldb);
-  return op_element<C, Mem>(g.op_b, g.b + j + l * g.ldb);
+template <class C, class Mem> C b_at(const GemmBlock<C> &g, Index l, Index j) {
+  if (g.op_b == Op::plain) return Mem::ld(g.b.p + l + j * g.b.step);
+  return op_element<C, Mem>(g.op_b, g.b.p + j + l * g.b.step);
 }
 
-template <class C, class Forms, class Mem> void scale_column(const ComplexGemm<C> &g, C *col) {
+template <class C, class Forms, class Mem> void scale_column(const GemmBlock<C> &g, C *col) {
   if (is_one(g.beta)) return;
   bool zero = is_zero(g.beta);
   for (Index i = 0; i < g.m; ++i)
@@ -97,10 +97,10 @@ constexpr Index kDotRowsPerSlice = 32; // dot form: rows of op(A) kept in cache
 // terms per pass over the rows; a group with a skipped term goes term by
 // term.
 template <int N, bool kZeroSkip, class C, class Forms, class Mem>
-void column_terms(const ComplexGemm<C> &g, Index j0, Index i0, Index i1, Index l0, Index l1) {
+void column_terms(const GemmBlock<C> &g, Index j0, Index i0, Index i1, Index l0, Index l1) {
   C *cols[N];
   for (int q = 0; q < N; ++q)
-    cols[q] = g.c + (j0 + q) * g.ldc;
+    cols[q] = g.c.p + (j0 + q) * g.c.step;
   for (Index l = l0; l < l1; l += 4) {
     int terms = l1 - l < 4 ? static_cast<int>(l1 - l) : 4;
     C t[N][4];
@@ -115,7 +115,7 @@ void column_terms(const ComplexGemm<C> &g, Index j0, Index i0, Index i1, Index l
       }
     const C *acol[4];
     for (int p = 0; p < terms; ++p)
-      acol[p] = g.a + (l + p) * g.lda;
+      acol[p] = g.a.p + (l + p) * g.a.step;
     if (terms == 4 && !any_skip) {
       for (Index i = i0; i < i1; ++i) {
         C x0 = Mem::ld(acol[0] + i), x1 = Mem::ld(acol[1] + i), x2 = Mem::ld(acol[2] + i),
@@ -144,7 +144,7 @@ void column_terms(const ComplexGemm<C> &g, Index j0, Index i0, Index i1, Index l
 // Dot form on rows i0..i0+R-1 and columns j0..j0+N-1, R x N sums side by
 // side, each over l in order.
 template <int R, int N, class C, class Forms, class Mem>
-void dot_block(const ComplexGemm<C> &g, Index i0, Index j0) {
+void dot_block(const GemmBlock<C> &g, Index i0, Index j0) {
   C s[N][R];
   for (int q = 0; q < N; ++q)
     for (int r = 0; r < R; ++r)
@@ -152,7 +152,7 @@ void dot_block(const ComplexGemm<C> &g, Index i0, Index j0) {
   for (Index l = 0; l < g.k; ++l) {
     C av[R], bv[N];
     for (int r = 0; r < R; ++r)
-      av[r] = op_element<C, Mem>(g.op_a, g.a + l + (i0 + r) * g.lda);
+      av[r] = op_element<C, Mem>(g.op_a, g.a.p + l + (i0 + r) * g.a.step);
     for (int q = 0; q < N; ++q)
       bv[q] = b_at<C, Mem>(g, l, j0 + q);
     for (int q = 0; q < N; ++q)
@@ -162,7 +162,7 @@ void dot_block(const ComplexGemm<C> &g, Index i0, Index j0) {
   bool beta_zero = is_zero(g.beta);
   for (int q = 0; q < N; ++q)
     for (int r = 0; r < R; ++r) {
-      C *cij = g.c + (i0 + r) + (j0 + q) * g.ldc;
+      C *cij = g.c.p + (i0 + r) + (j0 + q) * g.c.step;
       C v = Forms::alpha_temp(g.alpha, s[q][r]);
       Mem::st(cij, beta_zero ? v : add(v, Forms::scale(g.beta, Mem::ld(cij))));
     }
@@ -173,11 +173,11 @@ void dot_block(const ComplexGemm<C> &g, Index i0, Index j0) {
 // block C, A and op(B) for the caches and compute several elements at
 // once; no element's order changes.
 template <bool kZeroSkip, class C, class Forms, class Mem>
-void reference_loops(const ComplexGemm<C> &g) {
+void reference_loops(const GemmBlock<C> &g) {
   using namespace complex_gemm_detail;
-  if (g.op_a == ComplexOp::plain) {
+  if (g.op_a == Op::plain) {
     for (Index j = 0; j < g.n; ++j)
-      scale_column<C, Forms, Mem>(g, g.c + j * g.ldc);
+      scale_column<C, Forms, Mem>(g, g.c.p + j * g.c.step);
     for (Index l0 = 0; l0 < g.k; l0 += kTermsPerSlice) {
       Index l1 = l0 + kTermsPerSlice < g.k ? l0 + kTermsPerSlice : g.k;
       for (Index i0 = 0; i0 < g.m; i0 += kRowsPerSlice) {
@@ -216,16 +216,16 @@ constexpr Index kRowsPerSlice = 256;   // column form: rows of A per slice
 constexpr Index kDotRowsPerSlice = 32; // dot form: rows of op(A) kept in cache
 
 // b(l, j) for op(B) = B or B^T, 0-based.
-template <class C> const C *b_ptr(const ComplexGemm<C> &g, Index l, Index j) {
-  return g.op_b == ComplexOp::plain ? g.b + l + j * g.ldb : g.b + j + l * g.ldb;
+template <class C> const C *b_ptr(const GemmBlock<C> &g, Index l, Index j) {
+  return g.op_b == Op::plain ? g.b.p + l + j * g.b.step : g.b.p + j + l * g.b.step;
 }
 
 // Columns j0..j0+N-1, rows i0..i1-1, terms l0..l1-1 (all pair terms).
 template <int N, class C, class F>
-void column_terms(const ComplexGemm<C> &g, Index j0, Index i0, Index i1, Index l0, Index l1) {
+void column_terms(const GemmBlock<C> &g, Index j0, Index i0, Index i1, Index l0, Index l1) {
   C *cols[N];
   for (int q = 0; q < N; ++q)
-    cols[q] = g.c + (j0 + q) * g.ldc;
+    cols[q] = g.c.p + (j0 + q) * g.c.step;
   Index l = l0;
   // Four terms per pass over the rows.
   for (; l + 4 <= l1; l += 4) {
@@ -233,7 +233,8 @@ void column_terms(const ComplexGemm<C> &g, Index j0, Index i0, Index i1, Index l
     for (int q = 0; q < N; ++q)
       for (int p = 0; p < 4; ++p)
         t[q][p] = F::pair(g.alpha, *b_ptr(g, l + p, j0 + q));
-    const C *a0 = g.a + l * g.lda, *a1 = a0 + g.lda, *a2 = a1 + g.lda, *a3 = a2 + g.lda;
+    const C *a0 = g.a.p + l * g.a.step, *a1 = a0 + g.a.step, *a2 = a1 + g.a.step,
+            *a3 = a2 + g.a.step;
     for (Index i = i0; i < i1; ++i) {
       C x0 = a0[i], x1 = a1[i], x2 = a2[i], x3 = a3[i];
       for (int q = 0; q < N; ++q) {
@@ -250,23 +251,23 @@ void column_terms(const ComplexGemm<C> &g, Index j0, Index i0, Index i1, Index l
     C t[N];
     for (int q = 0; q < N; ++q)
       t[q] = F::pair(g.alpha, *b_ptr(g, l, j0 + q));
-    const C *a0 = g.a + l * g.lda;
+    const C *a0 = g.a.p + l * g.a.step;
     for (Index i = i0; i < i1; ++i)
       for (int q = 0; q < N; ++q)
         cols[q][i] = add(cols[q][i], F::pair(t[q], a0[i]));
   }
 }
 
-template <class C, class F> void column_form(const ComplexGemm<C> &g) {
+template <class C, class F> void column_form(const GemmBlock<C> &g) {
   Index first = g.k % 2;
   if (first == 1) {
     for (Index j = 0; j < g.n; ++j) {
       C x = *b_ptr(g, 0, j);
       if (is_zero(x)) continue;
       C t = F::lone(g.alpha, x);
-      C *col = g.c + j * g.ldc;
+      C *col = g.c.p + j * g.c.step;
       for (Index i = 0; i < g.m; ++i)
-        col[i] = add(col[i], F::lone(t, g.a[i]));
+        col[i] = add(col[i], F::lone(t, g.a.p[i]));
     }
   }
   for (Index l0 = first; l0 < g.k; l0 += kTermsPerSlice) {
@@ -284,19 +285,19 @@ template <class C, class F> void column_form(const ComplexGemm<C> &g) {
 // Rows i0..i0+R-1, columns j0..j0+N-1 of the dot form, every product in
 // form `Mul`.
 template <int R, int N, class C, class Mul>
-void dot_block(const ComplexGemm<C> &g, Index i0, Index j0) {
+void dot_block(const GemmBlock<C> &g, Index i0, Index j0) {
   C s[N][R];
   const C *arow[R];
   const C *bcol[N];
   for (int r = 0; r < R; ++r)
-    arow[r] = g.a + (i0 + r) * g.lda;
+    arow[r] = g.a.p + (i0 + r) * g.a.step;
   for (int q = 0; q < N; ++q) {
     bcol[q] = b_ptr(g, 0, j0 + q);
     for (int r = 0; r < R; ++r)
       s[q][r] = C{0, 0};
   }
-  const Index bstep = g.op_b == ComplexOp::plain ? 1 : g.ldb;
-  const bool conj_a = g.op_a == ComplexOp::conjugated;
+  const Index bstep = g.op_b == Op::plain ? 1 : g.b.step;
+  const bool conj_a = g.op_a == Op::conjugated;
   for (Index l = 0; l < g.k; ++l) {
     C av[R], bv[N];
     for (int r = 0; r < R; ++r)
@@ -309,7 +310,7 @@ void dot_block(const ComplexGemm<C> &g, Index i0, Index j0) {
   }
   for (int q = 0; q < N; ++q)
     for (int r = 0; r < R; ++r) {
-      C *cij = g.c + (i0 + r) + (j0 + q) * g.ldc;
+      C *cij = g.c.p + (i0 + r) + (j0 + q) * g.c.step;
       *cij = add(*cij, Mul::apply(g.alpha, s[q][r]));
     }
 }
@@ -321,7 +322,7 @@ template <class F> struct PairMul {
   template <class C> static C apply(C u, C v) { return F::pair(u, v); }
 };
 
-template <class C, class F> void dot_form(const ComplexGemm<C> &g) {
+template <class C, class F> void dot_form(const GemmBlock<C> &g) {
   Index first = g.m % 2;
   if (first == 1)
     for (Index j = 0; j < g.n; ++j)
@@ -347,9 +348,9 @@ template <class C, class F> void dot_form(const ComplexGemm<C> &g) {
 
 // GEMV columns.  Requires m, n, k >= 1, alpha != 0 and op(B) = B or B^T; 8-byte aligned
 // data.
-template <class C> void by_gemv(const ComplexGemm<C> &g) {
+template <class C> void by_gemv(const GemmBlock<C> &g) {
   using F = GemvForms<C>;
-  if (g.op_a == ComplexOp::plain)
+  if (g.op_a == Op::plain)
     by_gemv_detail::column_form<C, F>(g);
   else
     by_gemv_detail::dot_form<C, F>(g);
@@ -359,7 +360,7 @@ template <class C> void by_gemv(const ComplexGemm<C> &g) {
 
 // ---- The set's routines (see gemm_complex.h) ------------------------------
 
-void complex_gemm_loops(const ComplexGemm<c8> &g, ComplexForms forms, bool zero_skip) {
+void complex_gemm_loops(const GemmBlock<c8> &g, ComplexForms forms, bool zero_skip) {
   if (forms == ComplexForms::exact) {
     if (zero_skip)
       reference_loops<true, c8, ExactForms, NaturalAccess>(g);
@@ -372,16 +373,16 @@ void complex_gemm_loops(const ComplexGemm<c8> &g, ComplexForms forms, bool zero_
       reference_loops<false, c8, MixedForms, NaturalAccess>(g);
   }
 }
-void complex_gemm_loops(const ComplexGemm<c16> &g, ComplexForms, bool zero_skip) {
+void complex_gemm_loops(const GemmBlock<c16> &g, ComplexForms, bool zero_skip) {
   if (zero_skip)
     reference_loops<true, c16, PlainForms<double>, NaturalAccess>(g);
   else
     reference_loops<false, c16, PlainForms<double>, NaturalAccess>(g);
 }
-void complex_gemm_loops_bytewise(const ComplexGemm<c16> &g) {
+void complex_gemm_loops_bytewise(const GemmBlock<c16> &g) {
   reference_loops<true, c16, PlainForms<double>, Bytewise4Access>(g);
 }
-void complex_gemm_by_gemv(const ComplexGemm<c8> &g) { by_gemv(g); }
-void complex_gemm_by_gemv(const ComplexGemm<c16> &g) { by_gemv(g); }
+void complex_gemm_by_gemv(const GemmBlock<c8> &g) { by_gemv(g); }
+void complex_gemm_by_gemv(const GemmBlock<c16> &g) { by_gemv(g); }
 
 } // namespace mox2::kernels::MOX2_KERNEL_SET

@@ -21,12 +21,9 @@ GemvBlock<T> resolve(bool transposed, std::int32_t m, std::int32_t n, const T *a
   GemvBlock<T> g;
   g.m = m;
   g.n = n;
-  g.a = a;
-  g.lda = lda;
-  g.x = first_element(x, lenx, incx);
-  g.incx = incx;
-  g.y = first_element(y, leny, incy);
-  g.incy = incy;
+  g.a = {a, lda};
+  g.x = {first_element(x, lenx, incx), incx};
+  g.y = {first_element(y, leny, incy), incy};
   // The scalars too may be only 4-byte aligned.
   if (bytewise) {
     g.alpha = Bytewise4Access::ld(alpha);
@@ -50,10 +47,10 @@ bool nothing_to_do(std::int32_t m, std::int32_t n, const GemvBlock<Complex<P>> &
 }
 
 // 'N'/'n': A; 'T'/'t': A^T; any other letter: A^H.
-ComplexOp complex_op(char c) {
-  if (c == 'N' || c == 'n') return ComplexOp::plain;
-  if (c == 'T' || c == 't') return ComplexOp::transposed;
-  return ComplexOp::conjugated;
+Op complex_op(char c) {
+  if (c == 'N' || c == 'n') return Op::plain;
+  if (c == 'T' || c == 't') return Op::transposed;
+  return Op::conjugated;
 }
 
 // The validation of the alignment-safe kernels.  Invalid arguments zero
@@ -112,15 +109,15 @@ MOX2_GEMV_KERNEL(__f___zo_pp_dgemv_, double) {
 }
 
 MOX2_GEMV_KERNEL(__f___zo_pp_cgemv_, c8) {
-  ComplexOp op = complex_op(*trans);
-  auto g = resolve(op != ComplexOp::plain, *m, *n, alpha, a, *lda, x, *incx, beta, y, *incy, false);
+  Op op = complex_op(*trans);
+  auto g = resolve(op != Op::plain, *m, *n, alpha, a, *lda, x, *incx, beta, y, *incy, false);
   if (nothing_to_do(*m, *n, g)) return;
   kernel_set().c.gemv(op, g);
 }
 
 MOX2_GEMV_KERNEL(__f___zo_pp_zgemv_, c16) {
-  ComplexOp op = complex_op(*trans);
-  auto g = resolve(op != ComplexOp::plain, *m, *n, alpha, a, *lda, x, *incx, beta, y, *incy, false);
+  Op op = complex_op(*trans);
+  auto g = resolve(op != Op::plain, *m, *n, alpha, a, *lda, x, *incx, beta, y, *incy, false);
   if (nothing_to_do(*m, *n, g)) return;
   kernel_set().z.gemv(op, g);
 }
@@ -137,8 +134,8 @@ MOX2_GEMV_KERNEL(__f___zo_dgemv_don_, double) {
 // 'N'/'n': A; 'T'/'t': A^T; 'C'/'c': A^H; data only 4-byte aligned.
 MOX2_GEMV_KERNEL(__f___zo_zgemv_don_, c16) {
   if (reject_invalid(*trans, *m, *n, *lda, *incx, *incy, y)) return;
-  ComplexOp op = complex_op(*trans);
-  auto g = resolve(op != ComplexOp::plain, *m, *n, alpha, a, *lda, x, *incx, beta, y, *incy, true);
+  Op op = complex_op(*trans);
+  auto g = resolve(op != Op::plain, *m, *n, alpha, a, *lda, x, *incx, beta, y, *incy, true);
   if (nothing_to_do(*m, *n, g)) return;
   kernel_set().z.gemv_bytewise(op, g);
 }

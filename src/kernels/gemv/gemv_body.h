@@ -70,13 +70,13 @@ void dgemv_few_columns(const GemvBlock<double> &g, int ys, Index x_col, Index y_
 // -ffp-contract=off; the AVX-512 set therefore has no complex routines and
 // its table holds the AVX2 set's (avx512/kernel_set_avx512.h).
 #ifndef MOX2_KERNEL_SET_WITHOUT_COMPLEX
-void cgemv(ComplexOp op, const GemvBlock<c8> &g) {
+void cgemv(Op op, const GemvBlock<c8> &g) {
   gemv_complex<true, c8, ComplexForms<float, true>, NaturalAccess>(op, g);
 }
-void zgemv(ComplexOp op, const GemvBlock<c16> &g) {
+void zgemv(Op op, const GemvBlock<c16> &g) {
   gemv_complex<true, c16, ComplexForms<double, false>, NaturalAccess>(op, g);
 }
-void zgemv_bytewise(ComplexOp op, const GemvBlock<c16> &g) {
+void zgemv_bytewise(Op op, const GemvBlock<c16> &g) {
   gemv_complex<false, c16, ComplexForms<double, false>, Bytewise4Access>(op, g);
 }
 #endif

@@ -39,30 +39,31 @@ void scale_by_beta_complex(Index len, C beta, C *y, Index incy) {
   }
 }
 
-template <ComplexOp kOp, class C, class Mem> C element_of_a(const C *p) {
+template <Op kOp, class C, class Mem> C element_of_a(const C *p) {
   C v = Mem::ld(p);
-  if constexpr (kOp == ComplexOp::conjugated) return conj(v);
+  if constexpr (kOp == Op::conjugated) return conj(v);
   return v;
 }
 
 // One column alone (zero skip of x(j) in the column form); products in the
 // `lone` form.
-template <ComplexOp kOp, class C, class Forms, class Mem>
+template <Op kOp, class C, class Forms, class Mem>
 void lone_column(const GemvBlock<C> &g, Index j) {
-  const C *col = g.a + j * g.lda;
-  if constexpr (kOp == ComplexOp::plain) {
-    C xj = Mem::ld(g.x + j * g.incx);
+  const C *col = g.a.p + j * g.a.step;
+  if constexpr (kOp == Op::plain) {
+    C xj = Mem::ld(g.x.p + j * g.x.step);
     if (is_zero(xj)) return;
     C temp = Forms::lone(g.alpha, xj);
     for (Index i = 0; i < g.m; ++i) {
-      C *yi = g.y + i * g.incy;
+      C *yi = g.y.p + i * g.y.step;
       Mem::st(yi, add(Mem::ld(yi), Forms::lone(temp, Mem::ld(col + i))));
     }
   } else {
     C temp = {0, 0};
     for (Index i = 0; i < g.m; ++i)
-      temp = add(temp, Forms::lone(element_of_a<kOp, C, Mem>(col + i), Mem::ld(g.x + i * g.incx)));
-    C *yj = g.y + j * g.incy;
+      temp =
+          add(temp, Forms::lone(element_of_a<kOp, C, Mem>(col + i), Mem::ld(g.x.p + i * g.x.step)));
+    C *yj = g.y.p + j * g.y.step;
     Mem::st(yj, add(Mem::ld(yj), Forms::lone(g.alpha, temp)));
   }
 }
@@ -75,16 +76,16 @@ void update_column_pairs(const GemvBlock<C> &g, Index j) {
   const C *c[kColumns];
   C t[kColumns];
   for (int k = 0; k < kColumns; ++k) {
-    c[k] = g.a + (j + k) * g.lda;
-    t[k] = Forms::pair(g.alpha, Mem::ld(g.x + (j + k) * g.incx));
+    c[k] = g.a.p + (j + k) * g.a.step;
+    t[k] = Forms::pair(g.alpha, Mem::ld(g.x.p + (j + k) * g.x.step));
   }
   auto update = [&](C v, Index i) {
     for (int k = 0; k < kColumns; ++k)
       v = add(v, Forms::pair(t[k], Mem::ld(c[k] + i)));
     return v;
   };
-  if (g.incy == 1) {
-    C *__restrict y = g.y;
+  if (g.y.step == 1) {
+    C *__restrict y = g.y.p;
     for (Index i0 = 0; i0 < g.m; i0 += kPageRows<C>) {
       const Index i1 = g.m - i0 < kPageRows<C> ? g.m : i0 + kPageRows<C>;
       for (int k = 0; k < kColumns; ++k)
@@ -94,24 +95,24 @@ void update_column_pairs(const GemvBlock<C> &g, Index j) {
     }
   } else {
     for (Index i = 0; i < g.m; ++i)
-      Mem::st(g.y + i * g.incy, update(Mem::ld(g.y + i * g.incy), i));
+      Mem::st(g.y.p + i * g.y.step, update(Mem::ld(g.y.p + i * g.y.step), i));
   }
 }
 
 // Columns j and j+1 together, products in the `pair` form, no zero test.
-template <ComplexOp kOp, class C, class Forms, class Mem>
+template <Op kOp, class C, class Forms, class Mem>
 void column_pair(const GemvBlock<C> &g, Index j) {
-  const C *c1 = g.a + j * g.lda, *c2 = c1 + g.lda;
-  if constexpr (kOp == ComplexOp::plain) {
+  const C *c1 = g.a.p + j * g.a.step, *c2 = c1 + g.a.step;
+  if constexpr (kOp == Op::plain) {
     update_column_pairs<1, C, Forms, Mem>(g, j);
   } else {
     C temp1 = {0, 0}, temp2 = {0, 0};
     for (Index i = 0; i < g.m; ++i) {
-      C xi = Mem::ld(g.x + i * g.incx);
+      C xi = Mem::ld(g.x.p + i * g.x.step);
       temp1 = add(temp1, Forms::pair(element_of_a<kOp, C, Mem>(c1 + i), xi));
       temp2 = add(temp2, Forms::pair(element_of_a<kOp, C, Mem>(c2 + i), xi));
     }
-    C *y1 = g.y + j * g.incy, *y2 = y1 + g.incy;
+    C *y1 = g.y.p + j * g.y.step, *y2 = y1 + g.y.step;
     Mem::st(y1, add(Mem::ld(y1), Forms::pair(g.alpha, temp1)));
     Mem::st(y2, add(Mem::ld(y2), Forms::pair(g.alpha, temp2)));
   }
@@ -142,19 +143,19 @@ template <class C, class Forms, class Mem> void column_form_skipping_zeros(const
   C t[4];
   int k = 0;
   for (Index j = 0; j < g.n; ++j) {
-    C xj = Mem::ld(g.x + j * g.incx);
+    C xj = Mem::ld(g.x.p + j * g.x.step);
     if (is_zero(xj)) continue;
-    cols[k] = g.a + j * g.lda;
+    cols[k] = g.a.p + j * g.a.step;
     t[k] = Forms::lone(g.alpha, xj);
     if (++k == 4) {
-      update_complex_columns<4, C, Forms, Mem>(g.m, cols, t, g.y, g.incy);
+      update_complex_columns<4, C, Forms, Mem>(g.m, cols, t, g.y.p, g.y.step);
       k = 0;
     }
   }
   switch (k) {
-  case 1: update_complex_columns<1, C, Forms, Mem>(g.m, cols, t, g.y, g.incy); break;
-  case 2: update_complex_columns<2, C, Forms, Mem>(g.m, cols, t, g.y, g.incy); break;
-  case 3: update_complex_columns<3, C, Forms, Mem>(g.m, cols, t, g.y, g.incy); break;
+  case 1: update_complex_columns<1, C, Forms, Mem>(g.m, cols, t, g.y.p, g.y.step); break;
+  case 2: update_complex_columns<2, C, Forms, Mem>(g.m, cols, t, g.y.p, g.y.step); break;
+  case 3: update_complex_columns<3, C, Forms, Mem>(g.m, cols, t, g.y.p, g.y.step); break;
   default: break;
   }
 }
@@ -163,29 +164,28 @@ template <class C, class Forms, class Mem> void column_form_skipping_zeros(const
 // A kernel set with a wide complex dot form defines complex_dot_form_wide
 // before including this file; from column j0 on it does an even number of
 // columns with the kernel's precision (single form) and returns how many.
-template <ComplexOp kOp, class C, class Mem>
-Index complex_dot_form_wide(const GemvBlock<C> &, Index) {
+template <Op kOp, class C, class Mem> Index complex_dot_form_wide(const GemvBlock<C> &, Index) {
   return 0;
 }
 #endif
 
-template <ComplexOp kOp, bool kPairs, class C, class Forms, class Mem>
+template <Op kOp, bool kPairs, class C, class Forms, class Mem>
 void complex_columns(const GemvBlock<C> &g) {
   Index j = 0;
   if (!kPairs) {
-    if constexpr (kOp == ComplexOp::plain) {
+    if constexpr (kOp == Op::plain) {
       column_form_skipping_zeros<C, Forms, Mem>(g);
       return;
     }
-    if constexpr (kOp != ComplexOp::plain && !Forms::kExactLone)
+    if constexpr (kOp != Op::plain && !Forms::kExactLone)
       j = complex_dot_form_wide<kOp, C, Mem>(g, 0);
     for (; j < g.n; ++j)
       lone_column<kOp, C, Forms, Mem>(g, j);
     return;
   }
   if (g.n % 2 == 1) lone_column<kOp, C, Forms, Mem>(g, j++);
-  if constexpr (kOp != ComplexOp::plain) j += complex_dot_form_wide<kOp, C, Mem>(g, j);
-  if constexpr (kOp == ComplexOp::plain) {
+  if constexpr (kOp != Op::plain) j += complex_dot_form_wide<kOp, C, Mem>(g, j);
+  if constexpr (kOp == Op::plain) {
     // Two pairs per pass over y.
     for (; j + 4 <= g.n; j += 4)
       update_column_pairs<2, C, Forms, Mem>(g, j);
@@ -195,19 +195,15 @@ void complex_columns(const GemvBlock<C> &g) {
 }
 
 template <bool kPairs, class C, class Forms, class Mem>
-void gemv_complex(ComplexOp op, const GemvBlock<C> &g) {
-  scale_by_beta_complex<C, Forms, Mem>(op == ComplexOp::plain ? g.m : g.n, g.beta, g.y, g.incy);
+void gemv_complex(Op op, const GemvBlock<C> &g) {
+  scale_by_beta_complex<C, Forms, Mem>(op == Op::plain ? g.m : g.n, g.beta, g.y.p, g.y.step);
   if (is_zero(g.alpha)) return;
   switch (op) {
-  case ComplexOp::plain:
-    on_contiguous_y<C, Mem>(g, complex_columns<ComplexOp::plain, kPairs, C, Forms, Mem>);
+  case Op::plain:
+    on_contiguous_y<C, Mem>(g, complex_columns<Op::plain, kPairs, C, Forms, Mem>);
     break;
-  case ComplexOp::transposed:
-    complex_columns<ComplexOp::transposed, kPairs, C, Forms, Mem>(g);
-    break;
-  case ComplexOp::conjugated:
-    complex_columns<ComplexOp::conjugated, kPairs, C, Forms, Mem>(g);
-    break;
+  case Op::transposed: complex_columns<Op::transposed, kPairs, C, Forms, Mem>(g); break;
+  case Op::conjugated: complex_columns<Op::conjugated, kPairs, C, Forms, Mem>(g); break;
   }
 }
 

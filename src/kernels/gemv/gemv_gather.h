@@ -13,7 +13,7 @@
 
 namespace mox2::kernels::MOX2_KERNEL_SET {
 
-// Columns j0 .. j0+count-1 of g.a as x (at x, increment g.incx) weighs
+// Columns j0 .. j0+count-1 of g.a as x (at x, increment g.x.step) weighs
 // them: each column's start and temp = alpha*x(j), in order, a zero x(j)
 // left out unless kEveryTerm.  Returns how many were taken.
 template <bool kEveryTerm, class T, class Mem>
@@ -21,9 +21,9 @@ int live_columns(const GemvBlock<T> &g, const T *x, std::ptrdiff_t j0, int count
                  T *t) {
   int live = 0;
   for (int q = 0; q < count; ++q) {
-    const T xj = Mem::ld(x + (j0 + q) * g.incx);
+    const T xj = Mem::ld(x + (j0 + q) * g.x.step);
     if (!kEveryTerm && xj == 0) continue;
-    cols[live] = g.a + (j0 + q) * g.lda;
+    cols[live] = g.a.p + (j0 + q) * g.a.step;
     t[live++] = g.alpha * xj;
   }
   return live;

@@ -85,19 +85,19 @@ template <class T, class Mem> void column_form_real(const GemvBlock<T> &g) {
   T t[kColumnsPerPass];
   int k = 0;
   for (Index j = 0; j < g.n; ++j) {
-    T xj = Mem::ld(g.x + j * g.incx);
+    T xj = Mem::ld(g.x.p + j * g.x.step);
     if (xj == 0) continue;
-    cols[k] = g.a + j * g.lda;
+    cols[k] = g.a.p + j * g.a.step;
     t[k] = g.alpha * xj;
     if (++k == kColumnsPerPass) {
-      update_columns<kColumnsPerPass, T, Mem>(g.m, cols, t, g.y, g.incy);
+      update_columns<kColumnsPerPass, T, Mem>(g.m, cols, t, g.y.p, g.y.step);
       k = 0;
     }
   }
   switch (k) {
-  case 1: update_columns<1, T, Mem>(g.m, cols, t, g.y, g.incy); break;
-  case 2: update_columns<2, T, Mem>(g.m, cols, t, g.y, g.incy); break;
-  case 3: update_columns<3, T, Mem>(g.m, cols, t, g.y, g.incy); break;
+  case 1: update_columns<1, T, Mem>(g.m, cols, t, g.y.p, g.y.step); break;
+  case 2: update_columns<2, T, Mem>(g.m, cols, t, g.y.p, g.y.step); break;
+  case 3: update_columns<3, T, Mem>(g.m, cols, t, g.y.p, g.y.step); break;
   default: break;
   }
 }
@@ -108,20 +108,20 @@ template <int K, class T, class Mem> void dot_columns(const GemvBlock<T> &g, Ind
   const T *c[K];
   for (int k = 0; k < K; ++k) {
     s[k] = 0;
-    c[k] = g.a + (j + k) * g.lda;
+    c[k] = g.a.p + (j + k) * g.a.step;
   }
   for (Index i0 = 0; i0 < g.m; i0 += kPageRows<T>) {
     const Index i1 = g.m - i0 < kPageRows<T> ? g.m : i0 + kPageRows<T>;
     for (int k = 0; k < K; ++k)
       touch_two_pages_ahead(c[k] + i0);
     for (Index i = i0; i < i1; ++i) {
-      T xi = Mem::ld(g.x + i * g.incx);
+      T xi = Mem::ld(g.x.p + i * g.x.step);
       for (int k = 0; k < K; ++k)
         s[k] = s[k] + Mem::ld(c[k] + i) * xi;
     }
   }
   for (int k = 0; k < K; ++k) {
-    T *yj = g.y + (j + k) * g.incy;
+    T *yj = g.y.p + (j + k) * g.y.step;
     Mem::st(yj, Mem::ld(yj) + g.alpha * s[k]);
   }
 }
@@ -150,7 +150,7 @@ bool few_columns_wide(const GemvBlock<T> &, int, Index, Index) {
 #endif
 
 // The few columns: `ys` column forms over the same matrix, for r < ys, y_r := y_r +
-// (alpha*x_r(j))*A(:, j) for j in order, x_r = g.x + r*x_col, y_r = g.y +
+// (alpha*x_r(j))*A(:, j) for j in order, x_r = g.x.p + r*x_col, y_r = g.y.p +
 // r*y_col (g.beta is not applied), a zero x_r(j) skipping its column
 // unless kEveryTerm.  Blocks of columns are taken for every y in turn
 // while they are in cache.
@@ -162,13 +162,13 @@ void few_columns_real(const GemvBlock<T> &g, int ys, Index x_col, Index y_col) {
     for (int r = 0; r < ys; ++r) {
       const T *cols[kColumnsPerPass];
       T t[kColumnsPerPass];
-      const int live = live_columns<kEveryTerm, T, Mem>(g, g.x + r * x_col, j0, count, cols, t);
-      T *y = g.y + r * y_col;
+      const int live = live_columns<kEveryTerm, T, Mem>(g, g.x.p + r * x_col, j0, count, cols, t);
+      T *y = g.y.p + r * y_col;
       switch (live) {
-      case 4: update_columns<4, T, Mem>(g.m, cols, t, y, g.incy); break;
-      case 3: update_columns<3, T, Mem>(g.m, cols, t, y, g.incy); break;
-      case 2: update_columns<2, T, Mem>(g.m, cols, t, y, g.incy); break;
-      case 1: update_columns<1, T, Mem>(g.m, cols, t, y, g.incy); break;
+      case 4: update_columns<4, T, Mem>(g.m, cols, t, y, g.y.step); break;
+      case 3: update_columns<3, T, Mem>(g.m, cols, t, y, g.y.step); break;
+      case 2: update_columns<2, T, Mem>(g.m, cols, t, y, g.y.step); break;
+      case 1: update_columns<1, T, Mem>(g.m, cols, t, y, g.y.step); break;
       default: break;
       }
     }
@@ -185,7 +185,7 @@ template <class T, class Mem> Index dot_rows_wide(const GemvBlock<T> &, int, Ind
 #endif
 
 // `rows` dot forms over the same matrix, y_r := y_r + alpha*A^T*x_r for
-// x_r = g.x + r*x_row and y_r = g.y + r*y_row (g.beta is not applied):
+// x_r = g.x.p + r*x_row and y_r = g.y.p + r*y_row (g.beta is not applied):
 // each the dot form's order.
 template <class T, class Mem>
 void dot_rows_real(const GemvBlock<T> &g, int rows, Index x_row, Index y_row) {
@@ -194,15 +194,15 @@ void dot_rows_real(const GemvBlock<T> &g, int rows, Index x_row, Index y_row) {
   for (int r = 0; r < rows; ++r) {
     GemvBlock<T> h = g;
     h.n -= done;
-    h.a += done * g.lda;
-    h.x += r * x_row;
-    h.y += r * y_row + done * g.incy;
+    h.a.p += done * g.a.step;
+    h.x.p += r * x_row;
+    h.y.p += r * y_row + done * g.y.step;
     dot_form_real<T, Mem>(h);
   }
 }
 
 template <class T, class Mem> void gemv_real(bool transposed, const GemvBlock<T> &g) {
-  scale_by_beta<T, Mem>(transposed ? g.n : g.m, g.beta, g.y, g.incy);
+  scale_by_beta<T, Mem>(transposed ? g.n : g.m, g.beta, g.y.p, g.y.step);
   if (g.alpha == 0) return;
   if (transposed)
     dot_form_real<T, Mem>(g);

@@ -31,28 +31,28 @@ namespace mox2::kernels {
   MOX2_DECLARE_GEMV_SET_REAL_(set)                                                                 \
   namespace set {                                                                                  \
   /* columns in pairs after a lone leading column of an odd n */                                   \
-  void cgemv(ComplexOp op, const GemvBlock<c8> &g);                                                \
-  void zgemv(ComplexOp op, const GemvBlock<c16> &g);                                               \
+  void cgemv(Op op, const GemvBlock<c8> &g);                                                       \
+  void zgemv(Op op, const GemvBlock<c16> &g);                                                      \
   /* data only 4-byte aligned, one column at a time */                                             \
-  void zgemv_bytewise(ComplexOp op, const GemvBlock<c16> &g);                                      \
+  void zgemv_bytewise(Op op, const GemvBlock<c16> &g);                                             \
   }
 MOX2_DECLARE_GEMV_SET_(portable)
 MOX2_DECLARE_GEMV_SET_(avx2)
 MOX2_DECLARE_GEMV_SET_REAL_(avx512) // complex: the AVX2 set's (avx512/kernel_set_avx512.h)
 namespace avx512 {
 // COMPLEX(4) GEMV: the AVX2 set's, with this set's dot-form column groups.
-void cgemv(ComplexOp op, const GemvBlock<c8> &g);
+void cgemv(Op op, const GemvBlock<c8> &g);
 // The COMPLEX(4) dot forms' column groups of sixteen and eight from column
 // j0 on (single-form products, y(j) := y(j) + alpha*temp); returns how
 // many columns were done.
-std::ptrdiff_t cgemv_dot_columns(ComplexOp op, const GemvBlock<c8> &g, std::ptrdiff_t j0);
+std::ptrdiff_t cgemv_dot_columns(Op op, const GemvBlock<c8> &g, std::ptrdiff_t j0);
 } // namespace avx512
 #undef MOX2_DECLARE_GEMV_SET_
 #undef MOX2_DECLARE_GEMV_SET_REAL_
 
 // Dot rows, on the kernel set in use: several dot forms over one matrix,
-// for r < rows, y_r := y_r + alpha*A^T*x_r with x_r = g.x + r*x_row and
-// y_r = g.y + r*y_row (g.beta is not applied), each element in the GEMV
+// for r < rows, y_r := y_r + alpha*A^T*x_r with x_r = g.x.p + r*x_row and
+// y_r = g.y.p + r*y_row (g.beta is not applied), each element in the GEMV
 // dot form's order (temp from +0, += A(i, j)*x_r(i) for i in order, then
 // y_r(j) + alpha*temp).  The rows peeled off a GEMM, in one pass over its
 // B where the set can.
@@ -62,7 +62,7 @@ void gemv_dot_rows(const GemvBlock<double> &g, int rows, std::ptrdiff_t x_row,
 
 // Few columns, on the kernel set in use: the column forms of a GEMM with
 // few columns, side by side over one matrix, for r < ys, y_r := y_r +
-// (alpha*x_r(j))*A(:, j) for j in order, x_r = g.x + r*x_col, y_r = g.y +
+// (alpha*x_r(j))*A(:, j) for j in order, x_r = g.x.p + r*x_col, y_r = g.y.p +
 // r*y_col (g.beta is not applied), a zero x_r(j) skipping its column
 // unless every_term; A read once where the set can.
 void gemv_few_columns(const GemvBlock<float> &g, int ys, std::ptrdiff_t x_col, std::ptrdiff_t y_col,

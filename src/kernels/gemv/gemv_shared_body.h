@@ -19,7 +19,7 @@ using Index = std::ptrdiff_t;
 // back.  Moving values changes no bits; each element's order stays.
 template <class T, class Mem, class ColumnForm>
 void on_contiguous_y(const GemvBlock<T> &g, ColumnForm column_form) {
-  if (g.incy == 1) {
+  if (g.y.step == 1) {
     column_form(g);
     return;
   }
@@ -28,15 +28,15 @@ void on_contiguous_y(const GemvBlock<T> &g, ColumnForm column_form) {
   for (Index i0 = 0; i0 < g.m; i0 += kRows) {
     const Index rows = g.m - i0 < kRows ? g.m - i0 : kRows;
     for (Index i = 0; i < rows; ++i)
-      buffer[i] = Mem::ld(g.y + (i0 + i) * g.incy);
+      buffer[i] = Mem::ld(g.y.p + (i0 + i) * g.y.step);
     GemvBlock<T> part = g;
     part.m = rows;
-    part.a = g.a + i0;
-    part.y = buffer;
-    part.incy = 1;
+    part.a.p = g.a.p + i0;
+    part.y.p = buffer;
+    part.y.step = 1;
     column_form(part);
     for (Index i = 0; i < rows; ++i)
-      Mem::st(g.y + (i0 + i) * g.incy, buffer[i]);
+      Mem::st(g.y.p + (i0 + i) * g.y.step, buffer[i]);
   }
 }
 

@@ -57,9 +57,9 @@ bool direct_column_form(const GemmBlock<typename V::T> &g, const Blocks &blocks)
   using Live = typename V::Live;
   constexpr int kVecs = S.vecs, kNr = S.nr, W = V::kWidth;
   const Index m = g.m, n = g.n, k = g.k;
-  const bool tr = g.b_transposed;
-  const bool zeros = g.skip_zeros && scan_scale_lines<V>(g.b, g.ldb, tr ? k : n, tr ? n : k, true,
-                                                         T(1), static_cast<T *>(nullptr));
+  const bool tr = g.op_b != Op::plain;
+  const bool zeros = g.skip_zeros && scan_scale_lines<V>(g.b.p, g.b.step, tr ? k : n, tr ? n : k,
+                                                         true, T(1), static_cast<T *>(nullptr));
   const bool scaled = !zeros && !(g.alpha == T(1));
   const Index nc_max = n < blocks.nc ? n : blocks.nc;
   const std::size_t b_len = std::size_t((nc_max + kNr - 1) / kNr * kNr * k);
@@ -79,21 +79,21 @@ bool direct_column_form(const GemmBlock<typename V::T> &g, const Blocks &blocks)
   const Index all_vecs = (m + W - 1) / W, tiles = (all_vecs + kVecs - 1) / kVecs;
   for (Index jc = 0; jc < n; jc += nc_max) {
     const Index ncur = n - jc < nc_max ? n - jc : nc_max;
-    const T *bsrc = tr ? g.b + jc : g.b + jc * g.ldb;
+    const T *bsrc = tr ? g.b.p + jc : g.b.p + jc * g.b.step;
     // Panels read where they stand (in op(B) or its scaled copy): all whole
     // ones unless a zero skips.
     const Index direct_cols = zeros ? 0 : ncur / kNr * kNr;
     const T *t = bsrc;
-    Index t_ld = g.ldb;
+    Index t_ld = g.b.step;
     if (scaled) {
       t_ld = tr ? ncur : k;
-      scan_scale_lines<V>(bsrc, g.ldb, tr ? k : ncur, t_ld, false, g.alpha, copy);
+      scan_scale_lines<V>(bsrc, g.b.step, tr ? k : ncur, t_ld, false, g.alpha, copy);
       t = copy;
     }
     const Index b_col = tr ? 1 : t_ld, b_step = tr ? t_ld : 1;
     if (direct_cols < ncur)
-      pack_b<V, kNr>(bsrc + (tr ? direct_cols : direct_cols * g.ldb), g.ldb, tr, ncur - direct_cols,
-                     k, true, g.skip_zeros, g.alpha, bpack, plain, lpack);
+      pack_b<V, kNr>(bsrc + (tr ? direct_cols : direct_cols * g.b.step), g.b.step, tr,
+                     ncur - direct_cols, k, true, g.skip_zeros, g.alpha, bpack, plain, lpack);
     for (Index jr = 0; jr < ncur; jr += kNr) {
       const int cols = int(ncur - jr < kNr ? ncur - jr : kNr);
       const Index q = (jr - direct_cols) / kNr; // packed panel
@@ -101,26 +101,26 @@ bool direct_column_form(const GemmBlock<typename V::T> &g, const Blocks &blocks)
       for (Index v0 = 0; v0 < tiles; ++v0) {
         const int vecs = int(all_vecs / tiles + (v0 < all_vecs % tiles ? 1 : 0));
         const int rows = int(m - ir < vecs * W ? m - ir : vecs * W);
-        const T *ap = g.a + ir;
-        T *c = g.c + ir + (jc + jr) * g.ldc;
+        const T *ap = g.a.p + ir;
+        T *c = g.c.p + ir + (jc + jr) * g.c.step;
         ir += rows;
-        const T *c_next = ir < m ? c + rows : g.c + (jc + jr + kNr) * g.ldc;
+        const T *c_next = ir < m ? c + rows : g.c.p + (jc + jr + kNr) * g.c.step;
         auto tile = [&](auto used, auto a_source) {
           constexpr int kUsed = decltype(used)::value;
           constexpr ASource kA = decltype(a_source)::value;
           constexpr int MR = kUsed * W;
           if (jr < direct_cols)
             column_tile<V, kUsed, kNr, false, MR, true, kA>(k, ap, t + jr * b_col, nullptr, start,
-                                                            g.beta, c, g.ldc, rows, cols, c_next,
-                                                            b_col, b_step, g.lda);
+                                                            g.beta, c, g.c.step, rows, cols, c_next,
+                                                            b_col, b_step, g.a.step);
           else if (plain[q])
             column_tile<V, kUsed, kNr, false, MR, false, kA>(k, ap, bpack + q * kNr * k, nullptr,
-                                                             start, g.beta, c, g.ldc, rows, cols,
-                                                             c_next, 1, kNr, g.lda);
+                                                             start, g.beta, c, g.c.step, rows, cols,
+                                                             c_next, 1, kNr, g.a.step);
           else
             column_tile<V, kUsed, kNr, true, MR, false, kA>(
-                k, ap, bpack + q * kNr * k, lpack + q * kNr * k, start, g.beta, c, g.ldc, rows,
-                cols, c_next, 1, kNr, g.lda);
+                k, ap, bpack + q * kNr * k, lpack + q * kNr * k, start, g.beta, c, g.c.step, rows,
+                cols, c_next, 1, kNr, g.a.step);
         };
         auto with_vecs = [&](auto a_source) {
           with_vector_count<kVecs>(vecs, [&](auto used) { tile(used, a_source); });

@@ -55,7 +55,7 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
   const Index m = g.m, n = g.n, k = g.k;
   if (m <= 0 || n <= 0) return true;
   if (g.beta == T(1) && (g.alpha == T(0) || k <= 0)) return true;
-  if (g.alpha == T(0) || (k <= 0 && !g.a_transposed)) {
+  if (g.alpha == T(0) || (k <= 0 && g.op_a == Op::plain)) {
     scale_c(g);
     return true;
   }
@@ -64,7 +64,7 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
     return true;
   }
 
-  const bool dot = g.a_transposed;
+  const bool dot = g.op_a != Op::plain;
   if (!dot && n <= S.small_side && k <= S.small_side && m <= 2 * V::kWidth) {
     if (m <= V::kWidth)
       small_column_form<V, 1>(g);
@@ -151,40 +151,40 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
     for (Index pc = 0; pc < k; pc += kc_max) {
       const Index kc = k - pc < kc_max ? k - pc : kc_max;
       const bool first = pc == 0, last = pc + kc == k;
-      const T *bsrc = g.b_transposed ? g.b + jc + pc * g.ldb : g.b + pc + jc * g.ldb;
+      const T *bsrc = g.op_b != Op::plain ? g.b.p + jc + pc * g.b.step : g.b.p + pc + jc * g.b.step;
       if (direct_b) {
         if (direct_cols < ncur)
-          pack_b<V, kNr>(bsrc + (g.b_transposed ? direct_cols : direct_cols * g.ldb), g.ldb,
-                         g.b_transposed, ncur - direct_cols, kc, false, false, g.alpha, bpack,
-                         plain, lpack);
+          pack_b<V, kNr>(bsrc + (g.op_b != Op::plain ? direct_cols : direct_cols * g.b.step),
+                         g.b.step, g.op_b != Op::plain, ncur - direct_cols, kc, false, false,
+                         g.alpha, bpack, plain, lpack);
       } else {
-        pack_b<V, kNr>(bsrc, g.ldb, g.b_transposed, ncur, kc, !dot, g.skip_zeros, g.alpha, bpack,
-                       plain, lpack);
+        pack_b<V, kNr>(bsrc, g.b.step, g.op_b != Op::plain, ncur, kc, !dot, g.skip_zeros, g.alpha,
+                       bpack, plain, lpack);
       }
       for (Index ic = 0; ic < m; ic += mc) {
         const Index mcur = m - ic < mc ? m - ic : mc;
         // One panel of rows is packed only as wide as its vectors.
         const int a_vecs = int((mcur + V::kWidth - 1) / V::kWidth);
         if (one_panel && a_vecs == 1)
-          pack_a_rows<V, 1>(g.a + pc + ic * g.lda, g.lda, mcur, kc, apack);
+          pack_a_rows<V, 1>(g.a.p + pc + ic * g.a.step, g.a.step, mcur, kc, apack);
         else if (one_panel && a_vecs == 2)
-          pack_a_rows<V, 2>(g.a + pc + ic * g.lda, g.lda, mcur, kc, apack);
+          pack_a_rows<V, 2>(g.a.p + pc + ic * g.a.step, g.a.step, mcur, kc, apack);
         else if (dot)
-          pack_a_rows<V, kVecs>(g.a + pc + ic * g.lda, g.lda, mcur, kc, apack);
+          pack_a_rows<V, kVecs>(g.a.p + pc + ic * g.a.step, g.a.step, mcur, kc, apack);
         else
-          pack_a_columns<V, kVecs>(g.a + ic + pc * g.lda, g.lda, mcur, kc, apack);
+          pack_a_columns<V, kVecs>(g.a.p + ic + pc * g.a.step, g.a.step, mcur, kc, apack);
         for (Index jr = 0; jr < ncur; jr += kNr) {
           const int cols = int(ncur - jr < kNr ? ncur - jr : kNr);
           const bool direct = direct_b && jr < direct_cols;
-          const T *bp = direct     ? bsrc + (g.b_transposed ? jr : jr * g.ldb)
+          const T *bp = direct     ? bsrc + (g.op_b != Op::plain ? jr : jr * g.b.step)
                         : direct_b ? bpack
                                    : bpack + jr * kc;
           for (Index ir = 0; ir < mcur; ir += MR) {
             const int rows = int(mcur - ir < MR ? mcur - ir : MR);
             const T *ap = apack + ir * kc;
-            T *c = g.c + (ic + ir) + (jc + jr) * g.ldc;
+            T *c = g.c.p + (ic + ir) + (jc + jr) * g.c.step;
             // The tile after this one: next rows, or the next column panel.
-            const T *c_next = ir + MR < mcur ? c + MR : g.c + ic + (jc + jr + kNr) * g.ldc;
+            const T *c_next = ir + MR < mcur ? c + MR : g.c.p + ic + (jc + jr + kNr) * g.c.step;
             // The block's last tile uses only the vectors its rows need.
             const int vecs = (rows + V::kWidth - 1) / V::kWidth;
             auto tile = [&](auto used) {
@@ -193,30 +193,30 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
                 T *w = wpack + ((jr / kNr) * m_pad + ic + ir) * kNr;
                 const T *w_next = w + MR * kNr;
                 constexpr int kOnePanel = kUsed * V::kWidth;
-                const Index b_col = g.b_transposed ? 1 : g.ldb;
-                const Index b_step = g.b_transposed ? g.ldb : 1;
+                const Index b_col = g.op_b != Op::plain ? 1 : g.b.step;
+                const Index b_step = g.op_b != Op::plain ? g.b.step : 1;
                 if (direct && one_panel)
                   dot_tile<V, kUsed, kNr, kOnePanel, true>(kc, ap, bp, first, last, w, g.alpha,
-                                                           g.beta, c, g.ldc, rows, cols,
+                                                           g.beta, c, g.c.step, rows, cols,
                                                            last ? c_next : w_next, b_col, b_step);
                 else if (direct)
                   dot_tile<V, kUsed, kNr, MR, true>(kc, ap, bp, first, last, w, g.alpha, g.beta, c,
-                                                    g.ldc, rows, cols, last ? c_next : w_next,
+                                                    g.c.step, rows, cols, last ? c_next : w_next,
                                                     b_col, b_step);
                 else if (one_panel)
                   dot_tile<V, kUsed, kNr, kOnePanel>(kc, ap, bp, first, last, w, g.alpha, g.beta, c,
-                                                     g.ldc, rows, cols, last ? c_next : w_next);
+                                                     g.c.step, rows, cols, last ? c_next : w_next);
                 else
-                  dot_tile<V, kUsed, kNr, MR>(kc, ap, bp, first, last, w, g.alpha, g.beta, c, g.ldc,
-                                              rows, cols, last ? c_next : w_next);
+                  dot_tile<V, kUsed, kNr, MR>(kc, ap, bp, first, last, w, g.alpha, g.beta, c,
+                                              g.c.step, rows, cols, last ? c_next : w_next);
               } else {
                 const Start start = start_of(first, g.beta);
                 if (plain[jr / kNr])
                   column_tile<V, kUsed, kNr, false, MR>(kc, ap, bp, nullptr, start, g.beta, c,
-                                                        g.ldc, rows, cols, c_next);
+                                                        g.c.step, rows, cols, c_next);
                 else
                   column_tile<V, kUsed, kNr, true, MR>(kc, ap, bp, lpack + jr * kc, start, g.beta,
-                                                       c, g.ldc, rows, cols, c_next);
+                                                       c, g.c.step, rows, cols, c_next);
               }
             };
             with_vector_count<kVecs>(vecs, tile);

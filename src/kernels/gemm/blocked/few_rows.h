@@ -177,37 +177,37 @@ bool few_rows_form(const GemmBlock<typename V::T> &g,
     const Index ncur = n - jc < kBlockCols ? n - jc : kBlockCols;
     for (Index pc = 0; pc < k; pc += kc_max) {
       const Index kc = k - pc < kc_max ? k - pc : kc_max;
-      const T *bsrc = g.b_transposed ? g.b + jc + pc * g.ldb : g.b + pc + jc * g.ldb;
-      pack_b_wide<V>(bsrc, g.ldb, g.b_transposed, ncur, kc, g.skip_zeros, kDots > 0, g.alpha, bpack,
-                     raw, plain);
+      const T *bsrc = g.op_b != Op::plain ? g.b.p + jc + pc * g.b.step : g.b.p + pc + jc * g.b.step;
+      pack_b_wide<V>(bsrc, g.b.step, g.op_b != Op::plain, ncur, kc, g.skip_zeros, kDots > 0,
+                     g.alpha, bpack, raw, plain);
       const Start start = start_of(pc == 0, g.beta);
-      const T *a = g.a + pc * g.lda;
+      const T *a = g.a.p + pc * g.a.step;
       const Index step = kc * W;
       for (Index q = 0; q < ncur;) {
         const Index panel = q / W;
-        T *c = g.c + (jc + q) * g.ldc;
+        T *c = g.c.p + (jc + q) * g.c.step;
         const Index left = ncur - q;
         DotTile<T> dt{};
         if constexpr (kDots > 0)
-          dt = DotTile<T>{temps + q,    nc_max,       dots->x + pc * dots->x_step,
-                          dots->x_row,  dots->x_step, dots->y + (jc + q) * dots->y_step,
-                          dots->y_row,  dots->y_step, pc == 0,
+          dt = DotTile<T>{temps + q,    nc_max,       dots->x.p + pc * dots->x.step,
+                          dots->x_row,  dots->x.step, dots->y.p + (jc + q) * dots->y.step,
+                          dots->y_row,  dots->y.step, pc == 0,
                           pc + kc == k, g.alpha};
         bool plain_run = left > (kPanels - 1) * W;
         for (int p = 0; p < kPanels && plain_run; ++p)
           plain_run = plain[panel + p];
         const T *bq = bpack + panel * step, *rq = raw + panel * step;
         if (plain_run) {
-          few_rows_tile<V, kRows, kDots, kPanels, false>(kc, a, g.lda, bq, rq, step, start, g.beta,
-                                                         c, g.ldc, left, dt);
+          few_rows_tile<V, kRows, kDots, kPanels, false>(kc, a, g.a.step, bq, rq, step, start,
+                                                         g.beta, c, g.c.step, left, dt);
           q += kPanels * W;
         } else {
           if (plain[panel])
-            few_rows_tile<V, kRows, kDots, 1, false>(kc, a, g.lda, bq, rq, step, start, g.beta, c,
-                                                     g.ldc, left, dt);
+            few_rows_tile<V, kRows, kDots, 1, false>(kc, a, g.a.step, bq, rq, step, start, g.beta,
+                                                     c, g.c.step, left, dt);
           else
-            few_rows_tile<V, kRows, kDots, 1, true>(kc, a, g.lda, bq, rq, step, start, g.beta, c,
-                                                    g.ldc, left, dt);
+            few_rows_tile<V, kRows, kDots, 1, true>(kc, a, g.a.step, bq, rq, step, start, g.beta, c,
+                                                    g.c.step, left, dt);
           q += W;
         }
       }
@@ -222,7 +222,7 @@ bool few_rows_form(const GemmBlock<typename V::T> &g,
 template <class V>
 bool gemm_with_dot_rows(const GemmBlock<typename V::T> &g, const DotRows<typename V::T> &d) {
   using T = typename V::T;
-  if (g.a_transposed || g.m != 4 || V::kWidth <= 4 || g.n <= 0 || g.k <= 0 || g.alpha == T(0))
+  if (g.op_a != Op::plain || g.m != 4 || V::kWidth <= 4 || g.n <= 0 || g.k <= 0 || g.alpha == T(0))
     return false;
   switch (d.count) {
   case 1: return few_rows_form<V, 4, 1>(g, &d);

@@ -64,8 +64,8 @@ void pair_lanes_dot(const GemmBlock<typename V::T> &g, bool x_is_row) {
   constexpr int W = V::kWidth;
   constexpr int kPerVec = W / kXq; // values of y per accumulator
   constexpr int kYRegs = kPerVec > 1 ? kPerVec * kVecs : 1;
-  const T *xs = x_is_row ? g.a : g.b, *ys = x_is_row ? g.b : g.a;
-  const Index x_ld = x_is_row ? g.lda : g.ldb, y_ld = x_is_row ? g.ldb : g.lda;
+  const T *xs = x_is_row ? g.a.p : g.b.p, *ys = x_is_row ? g.b.p : g.a.p;
+  const Index x_ld = x_is_row ? g.a.step : g.b.step, y_ld = x_is_row ? g.b.step : g.a.step;
   const Index xn = x_is_row ? g.m : g.n, yn = x_is_row ? g.n : g.m;
   typename V::Perm x_idx0, y_idx0;
   typename V::Mask x_pair[W / 2], y_pair[W / 2];
@@ -109,7 +109,7 @@ void pair_lanes_dot(const GemmBlock<typename V::T> &g, bool x_is_row) {
   for (Index y = 0; y < yn; ++y)
     for (Index x = 0; x < xn; ++x) {
       const T temp = temps[(y / kPerVec) * W + (y % kPerVec) * kXq + x];
-      T *c = x_is_row ? g.c + x + y * g.ldc : g.c + y + x * g.ldc;
+      T *c = x_is_row ? g.c.p + x + y * g.c.step : g.c.p + y + x * g.c.step;
       store<T>(c, g.beta == T(0) ? g.alpha * temp : g.alpha * temp + g.beta * load<T>(c));
     }
 }
@@ -127,7 +127,8 @@ void pair_lanes_column(const GemmBlock<typename V::T> &g) {
   constexpr int W = V::kWidth;
   constexpr int kPerVec = W / kXq;
   constexpr int kYRegs = kBColumns && kPerVec > 1 ? kPerVec * kVecs : 1;
-  const Index b_l = g.b_transposed ? g.ldb : 1, b_j = g.b_transposed ? 1 : g.ldb;
+  const bool tb = g.op_b != Op::plain;
+  const Index b_l = tb ? g.b.step : 1, b_j = tb ? 1 : g.b.step;
   alignas(64) int lanes[W];
   for (int p = 0; p < W; ++p)
     lanes[p] = p % kXq;
@@ -148,7 +149,7 @@ void pair_lanes_column(const GemmBlock<typename V::T> &g) {
   if (!(g.beta == T(0)))
     for (Index j = 0; j < g.n; ++j)
       for (Index i = 0; i < g.m; ++i) {
-        const T c = load<T>(g.c + i + j * g.ldc);
+        const T c = load<T>(g.c.p + i + j * g.c.step);
         temps[lane_of(i, j)] = g.beta == T(1) ? c : g.beta * c;
       }
   Vec acc[kVecs];
@@ -160,20 +161,20 @@ void pair_lanes_column(const GemmBlock<typename V::T> &g) {
     if constexpr (kYRegs > 1)
       for (int s = 0; s < kYRegs; ++s)
         yr[s] = s >= g.n   ? V::zero()
-                : cnt == W ? V::load(g.b + s * g.ldb + l0)
-                           : V::load_first(g.b + s * g.ldb + l0, cnt);
+                : cnt == W ? V::load(g.b.p + s * g.b.step + l0)
+                           : V::load_first(g.b.p + s * g.b.step + l0, cnt);
     typename V::Perm y_idx = y_idx0;
     for (int l = 0; l < cnt; ++l) {
-      const Vec a_col = V::load_first(g.a + (l0 + l) * g.lda, int(g.m));
+      const Vec a_col = V::load_first(g.a.p + (l0 + l) * g.a.step, int(g.m));
       const Vec x = V::select2(a_col, x_pick, a_col);
       Vec b_row;
       if constexpr (!kBColumns && kPerVec > 1)
-        b_row = V::load_first(g.b + (l0 + l) * g.ldb, int(g.n));
+        b_row = V::load_first(g.b.p + (l0 + l) * g.b.step, int(g.n));
 #pragma GCC unroll 8
       for (int v = 0; v < kVecs; ++v) {
         Vec b;
         if constexpr (kPerVec == 1)
-          b = V::set1(load<T>(g.b + v * b_j + (l0 + l) * b_l));
+          b = V::set1(load<T>(g.b.p + v * b_j + (l0 + l) * b_l));
         else if constexpr (kBColumns)
           b = select_lanes<V, kPerVec>(yr + v * kPerVec, y_idx, y_pair);
         else
@@ -188,7 +189,7 @@ void pair_lanes_column(const GemmBlock<typename V::T> &g) {
     V::store(temps + v * W, acc[v]);
   for (Index j = 0; j < g.n; ++j)
     for (Index i = 0; i < g.m; ++i)
-      store<T>(g.c + i + j * g.ldc, temps[lane_of(i, j)]);
+      store<T>(g.c.p + i + j * g.c.step, temps[lane_of(i, j)]);
 }
 
 // x's period: its count (4 or more) rounded up to a power of two.
@@ -235,20 +236,20 @@ template <class V> bool gemm_pair_lanes(const GemmBlock<typename V::T> &g) {
   } else {
     if (g.k < V::kShape.pair_min_depth || g.m < 4 || g.n < 4 || g.m > W || g.n > W) return false;
     if (g.m == W && g.n >= V::kShape.nr) return false; // the tiles fill their lanes
-    if (!g.a_transposed) {
+    if (g.op_a == Op::plain) {
       // The column form, x over C's rows: with a vector of columns (half a
       // vector when B is read down its columns) the few-row tiles do better.
-      if (g.n >= (g.b_transposed ? W : W / 2 + 1)) return false;
+      if (g.n >= (g.op_b != Op::plain ? W : W / 2 + 1)) return false;
       const int xq = pair_period(g.m);
       return pair_instance<V>(xq, (g.n + W / xq - 1) / (W / xq), [&](auto kxq, auto kvecs) {
         constexpr int kXq = decltype(kxq)::value, kVecs = decltype(kvecs)::value;
-        if (g.b_transposed)
+        if (g.op_b != Op::plain)
           pair_lanes_column<V, kXq, kVecs, false>(g);
         else
           pair_lanes_column<V, kXq, kVecs, true>(g);
       });
     }
-    if (g.b_transposed) return false;
+    if (g.op_b != Op::plain) return false;
     // Permutes per l of each orientation: x's pick from its vectors, each
     // accumulator's y pick (none for a broadcast), a multiply and an add.
     constexpr Index kMaxVecs = 8;

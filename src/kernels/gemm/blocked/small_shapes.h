@@ -18,7 +18,7 @@ inline namespace MOX2_ISA_NAMESPACE {
 // k = 0 is the same scaling.
 template <class T> void scale_c(const GemmBlock<T> &g) {
   for (Index j = 0; j < g.n; ++j) {
-    T *c = g.c + j * g.ldc;
+    T *c = g.c.p + j * g.c.step;
     if (g.beta == T(0)) {
       for (Index i = 0; i < g.m; ++i)
         store<T>(c + i, T(0));
@@ -33,7 +33,7 @@ template <class T> void scale_c(const GemmBlock<T> &g) {
 template <class T> void dot_empty(const GemmBlock<T> &g) {
   const T r0 = g.alpha * T(0);
   for (Index j = 0; j < g.n; ++j) {
-    T *c = g.c + j * g.ldc;
+    T *c = g.c.p + j * g.c.step;
     for (Index i = 0; i < g.m; ++i)
       store<T>(c + i, g.beta == T(0) ? r0 : r0 + g.beta * load<T>(c + i));
   }
@@ -50,7 +50,8 @@ __attribute__((always_inline)) inline void small_columns(const GemmBlock<typenam
   using T = typename V::T;
   using Vec = typename V::Vec;
   constexpr int W = V::kWidth;
-  const Index b_step = g.b_transposed ? 1 : g.ldb, b_next = g.b_transposed ? g.ldb : 1;
+  const bool tb = g.op_b != Op::plain;
+  const Index b_step = tb ? 1 : g.b.step, b_next = tb ? g.b.step : 1;
   Vec acc[kCols][kVecs];
 #pragma GCC unroll 16
   for (int j = 0; j < kCols; ++j)
@@ -59,17 +60,17 @@ __attribute__((always_inline)) inline void small_columns(const GemmBlock<typenam
       if (g.beta == T(0)) {
         acc[j][v] = V::zero();
       } else {
-        const Vec x = V::load_first(g.c + (j0 + j) * g.ldc + v * W, rows[v]);
+        const Vec x = V::load_first(g.c.p + (j0 + j) * g.c.step + v * W, rows[v]);
         acc[j][v] = g.beta == T(1) ? x : V::mul(V::set1(g.beta), x);
       }
     }
   const Vec va = V::set1(g.alpha);
-  const T *b = g.b + j0 * b_step;
+  const T *b = g.b.p + j0 * b_step;
   for (Index l = 0; l < g.k; ++l, b += b_next) {
     Vec a[kVecs];
 #pragma GCC unroll 16
     for (int v = 0; v < kVecs; ++v)
-      a[v] = V::load_first(g.a + l * g.lda + v * W, rows[v]);
+      a[v] = V::load_first(g.a.p + l * g.a.step + v * W, rows[v]);
 #pragma GCC unroll 16
     for (int j = 0; j < kCols; ++j) {
       const Vec bj = V::set1(load<T>(b + j * b_step));
@@ -90,7 +91,7 @@ __attribute__((always_inline)) inline void small_columns(const GemmBlock<typenam
   for (int j = 0; j < kCols; ++j)
 #pragma GCC unroll 16
     for (int v = 0; v < kVecs; ++v)
-      V::store_first(g.c + (j0 + j) * g.ldc + v * W, acc[j][v], rows[v]);
+      V::store_first(g.c.p + (j0 + j) * g.c.step + v * W, acc[j][v], rows[v]);
 }
 
 template <class V, int kVecs> void small_column_form(const GemmBlock<typename V::T> &g) {
@@ -185,7 +186,8 @@ template <class V, int kK, int kCols, bool kDot>
 void short_depth_columns(const GemmBlock<typename V::T> &g, const typename V::T *at, Index j0) {
   using T = typename V::T;
   using Vec = typename V::Vec;
-  const Index b_step = g.b_transposed ? 1 : g.ldb, b_next = g.b_transposed ? g.ldb : 1;
+  const bool tb = g.op_b != Op::plain;
+  const Index b_step = tb ? 1 : g.b.step, b_next = tb ? g.b.step : 1;
   Vec t[kCols][kK];
   typename V::Mask live[kCols][kK];
   bool any_zero = false;
@@ -193,18 +195,19 @@ void short_depth_columns(const GemmBlock<typename V::T> &g, const typename V::T 
   for (int j = 0; j < kCols; ++j)
 #pragma GCC unroll 16
     for (int l = 0; l < kK; ++l) {
-      const T b = load<T>(g.b + (j0 + j) * b_step + l * b_next);
+      const T b = load<T>(g.b.p + (j0 + j) * b_step + l * b_next);
       t[j][l] = kDot ? V::set1(b) : V::mul(V::set1(g.alpha), V::set1(b));
       live[j][l] = V::nonzero(V::set1(b));
       any_zero = any_zero || b == T(0);
     }
-  const T *a = kDot ? at : g.a;
-  const Index lda = kDot ? g.m : g.lda;
-  T *c = g.c + j0 * g.ldc;
+  const T *a = kDot ? at : g.a.p;
+  const Index lda = kDot ? g.m : g.a.step;
+  T *c = g.c.p + j0 * g.c.step;
   if (!kDot && g.skip_zeros && any_zero)
-    short_depth_group<V, kK, kCols, kDot, true>(a, g.m, lda, t, live, g.alpha, g.beta, c, g.ldc);
+    short_depth_group<V, kK, kCols, kDot, true>(a, g.m, lda, t, live, g.alpha, g.beta, c, g.c.step);
   else
-    short_depth_group<V, kK, kCols, kDot, false>(a, g.m, lda, t, live, g.alpha, g.beta, c, g.ldc);
+    short_depth_group<V, kK, kCols, kDot, false>(a, g.m, lda, t, live, g.alpha, g.beta, c,
+                                                 g.c.step);
 }
 
 template <class V, int kK, bool kDot>
@@ -221,8 +224,8 @@ void short_depth_columns_all(const GemmBlock<typename V::T> &g, const typename V
 // workspace.
 template <class V, int kK> bool short_depth_form(const GemmBlock<typename V::T> &g) {
   using T = typename V::T;
-  if (!g.a_transposed) {
-    short_depth_columns_all<V, kK, false>(g, g.a);
+  if (g.op_a == Op::plain) {
+    short_depth_columns_all<V, kK, false>(g, g.a.p);
     return true;
   }
   Scratch scratch(std::size_t(g.m) * kK * sizeof(T));
@@ -230,7 +233,7 @@ template <class V, int kK> bool short_depth_form(const GemmBlock<typename V::T> 
   if (!at) return false;
   for (Index i = 0; i < g.m; ++i)
     for (int l = 0; l < kK; ++l)
-      at[i + l * g.m] = load<T>(g.a + l + i * g.lda);
+      at[i + l * g.m] = load<T>(g.a.p + l + i * g.a.step);
   short_depth_columns_all<V, kK, true>(g, at);
   return true;
 }

@@ -32,13 +32,13 @@
 namespace mox2::kernels::MOX2_KERNEL_SET {
 namespace {
 
-template <class L> bool column_form(const ComplexGemm<Complex<typename L::P>> &g) {
+template <class L> bool column_form(const GemmBlock<Complex<typename L::P>> &g) {
   if constexpr (kHasTransposeRows<L>)
-    if (g.m < L::kWidth && g.op_b != ComplexOp::conjugated) return few_rows_form<L>(g);
+    if (g.m < L::kWidth && g.op_b != Op::conjugated) return few_rows_form<L>(g);
   using P = typename L::P;
   constexpr Index R = tile_rows<L>();
   // The pair terms: l = lone..k-1 (op(B) = B^H has no lone term).
-  const Index lone = g.op_b == ComplexOp::conjugated ? 0 : g.k % 2, k = g.k - lone;
+  const Index lone = g.op_b == Op::conjugated ? 0 : g.k % 2, k = g.k - lone;
   Index depth = k < L::kDepth ? k : L::kDepth;
   Index rows_block = g.m < L::kRowBlock ? g.m : L::kRowBlock;
   rows_block = (rows_block + R - 1) / R * R;
@@ -49,7 +49,7 @@ template <class L> bool column_form(const ComplexGemm<Complex<typename L::P>> &g
   // op(B) = B^H keeps the reference order's zero skip: a flag per packed
   // t(l, j), and per strip of columns whether it holds a zero.
   using Live = typename L::Live;
-  const bool skips = g.op_b == ComplexOp::conjugated;
+  const bool skips = g.op_b == Op::conjugated;
   std::size_t flags = skips ? static_cast<std::size_t>(cols_block * depth) : 0;
   std::size_t strips = skips ? static_cast<std::size_t>(cols_block / L::kCols) : 0;
   std::size_t bytes = (parts_a + parts_b) * sizeof(P) + flags * sizeof(Live) + strips;
@@ -65,14 +65,14 @@ template <class L> bool column_form(const ComplexGemm<Complex<typename L::P>> &g
   // With beta = 0 and no lone term C is zero before the pair terms, scaled
   // or not: the first block of terms starts from +0 without reading it.
   const bool zero_c = lone == 0 && is_zero(g.beta);
-  const P *a = reinterpret_cast<const P *>(g.a + lone * g.lda);
-  P *c = reinterpret_cast<P *>(g.c);
-  const Index lda2 = 2 * g.lda, ldc2 = 2 * g.ldc;
+  const P *a = reinterpret_cast<const P *>(g.a.p + lone * g.a.step);
+  P *c = reinterpret_cast<P *>(g.c.p);
+  const Index lda2 = 2 * g.a.step, ldc2 = 2 * g.c.step;
   for (Index jc = 0; jc < g.n; jc += L::kColBlock) {
     Index nc = g.n - jc < L::kColBlock ? g.n - jc : L::kColBlock;
     for (Index pc = 0; pc < k; pc += L::kDepth) {
       Index kc = k - pc < L::kDepth ? k - pc : L::kDepth;
-      if (g.op_b == ComplexOp::plain)
+      if (g.op_b == Op::plain)
         pack_b_columns<L>(g, true, lone + pc, kc, jc, nc, packed_b);
       else
         pack_complex_b<P>(g, true, lone + pc, kc, jc, nc, L::kCols, packed_b);
@@ -113,12 +113,12 @@ template <class L> bool column_form(const ComplexGemm<Complex<typename L::P>> &g
 // (so too with reference_dot_end).
 constexpr Index kDotRows = 1920; // a multiple of every kRowBlock
 
-template <class L> bool dot_form(const ComplexGemm<Complex<typename L::P>> &g) {
+template <class L> bool dot_form(const GemmBlock<Complex<typename L::P>> &g) {
   using P = typename L::P;
   using C = Complex<P>;
   constexpr Index R = tile_rows<L>();
   // op(B) = B^H: the reference order, no lone row.
-  const bool reference = g.op_b == ComplexOp::conjugated || g.reference_dot_end;
+  const bool reference = g.op_b == Op::conjugated || g.reference_dot_end;
   const Index lone = reference ? 0 : g.m % 2, m = g.m - lone;
   if (m == 0) {
     complex_lone_row_terms<P>(g);
@@ -149,7 +149,7 @@ template <class L> bool dot_form(const ComplexGemm<Complex<typename L::P>> &g) {
       std::memset(static_cast<void *>(sums), 0, parts_s * sizeof(P));
       for (Index pc = 0; pc < g.k; pc += L::kDepth) {
         Index kc = g.k - pc < L::kDepth ? g.k - pc : L::kDepth;
-        if (g.op_b == ComplexOp::plain)
+        if (g.op_b == Op::plain)
           pack_b_columns<L>(g, false, pc, kc, jc, nc, packed_b);
         else
           pack_complex_b<P>(g, false, pc, kc, jc, nc, L::kCols, packed_b);
@@ -175,8 +175,8 @@ template <class L> bool dot_form(const ComplexGemm<Complex<typename L::P>> &g) {
   return true;
 }
 
-template <class L> bool blocked(const ComplexGemm<Complex<typename L::P>> &g) {
-  if (g.op_a == ComplexOp::plain) return column_form<L>(g);
+template <class L> bool blocked(const GemmBlock<Complex<typename L::P>> &g) {
+  if (g.op_a == Op::plain) return column_form<L>(g);
   if constexpr (kHasTransposeRows<L>)
     // (A full vector of rows too when the columns are few: the blocked
     // dot form's tiles would be mostly empty.)

@@ -31,21 +31,21 @@ namespace {
 // columns past nc zero; op(B) = B^T or B^H whole strips only), the rest as
 // pack_complex_b.
 template <class L>
-void pack_b_strips(const ComplexGemm<Complex<typename L::P>> &g, bool scale, Index l0, Index kc,
+void pack_b_strips(const GemmBlock<Complex<typename L::P>> &g, bool scale, Index l0, Index kc,
                    Index j0, Index nc, typename L::P *out) {
   using P = typename L::P;
   using V = typename L::V;
   constexpr int W = L::kWidth;
   const V alpha_re = L::broadcast(&g.alpha.re), alpha_im = L::broadcast(&g.alpha.im);
-  const P *b = reinterpret_cast<const P *>(g.b);
-  const Index ldb2 = 2 * g.ldb;
-  const bool conj = g.op_b == ComplexOp::conjugated; // B(j, l) conjugated for B^H
+  const P *b = reinterpret_cast<const P *>(g.b.p);
+  const Index ldb2 = 2 * g.b.step;
+  const bool conj = g.op_b == Op::conjugated; // B(j, l) conjugated for B^H
   auto scaled = [&](const P *src, V &t_re, V &t_im) {
     load_terms<L>(src, conj, scale, alpha_re, alpha_im, t_re, t_im);
   };
   for (Index s = 0; s < nc; s += W, out += 2 * W * kc) {
     Index l = 0;
-    if (g.op_b == ComplexOp::plain) {
+    if (g.op_b == Op::plain) {
       // Columns past the last hold t = 0.  The strip reads W columns side
       // by side, in runs too short for the hardware to follow: each
       // column's lines 1 KiB on are asked for.
@@ -183,7 +183,7 @@ void few_rows_block(Index rows, Index cols, bool conj, Index kc, const typename 
 // The column form (op(B) = B or B^T) with m < kWidth: rows in fours, two
 // strips of columns at a time.  False, with nothing written, without
 // workspace.
-template <class L> bool few_rows_form(const ComplexGemm<Complex<typename L::P>> &g) {
+template <class L> bool few_rows_form(const GemmBlock<Complex<typename L::P>> &g) {
   using P = typename L::P;
   constexpr int W = L::kWidth;
   const Index lone = g.k % 2, k = g.k - lone;
@@ -195,9 +195,9 @@ template <class L> bool few_rows_form(const ComplexGemm<Complex<typename L::P>> 
   if (!packed_b) return false;
   if (lone) complex_lone_column_terms<P>(g);
   const bool zero_c = lone == 0 && is_zero(g.beta);
-  const P *a = reinterpret_cast<const P *>(g.a + lone * g.lda);
-  P *c = reinterpret_cast<P *>(g.c);
-  const Index lda2 = 2 * g.lda, ldc2 = 2 * g.ldc;
+  const P *a = reinterpret_cast<const P *>(g.a.p + lone * g.a.step);
+  P *c = reinterpret_cast<P *>(g.c.p);
+  const Index lda2 = 2 * g.a.step, ldc2 = 2 * g.c.step;
   for (Index jc = 0; jc < g.n; jc += L::kColBlock) {
     const Index nc = g.n - jc < L::kColBlock ? g.n - jc : L::kColBlock;
     for (Index pc = 0; pc < k; pc += L::kDepth) {
@@ -226,11 +226,11 @@ template <class L> bool few_rows_form(const ComplexGemm<Complex<typename L::P>> 
 // few-row tiles with t(l, j) := b(l, j) and x(i, l) = op(A)(i, l); then C
 // takes them as dot_form's do.  False, with nothing written, without
 // workspace.
-template <class L> bool few_rows_dot_form(const ComplexGemm<Complex<typename L::P>> &g) {
+template <class L> bool few_rows_dot_form(const GemmBlock<Complex<typename L::P>> &g) {
   using P = typename L::P;
   using C = Complex<P>;
   constexpr int W = L::kWidth;
-  const bool reference = g.op_b == ComplexOp::conjugated || g.reference_dot_end;
+  const bool reference = g.op_b == Op::conjugated || g.reference_dot_end;
   // COMPLEX(8)'s lone form is its pair form: the lone row is a sum row.
   // COMPLEX(4)'s lone row runs beside the tiles where the set has a pass
   // for it (lone_row_sums), else first, in portable code.
@@ -257,9 +257,9 @@ template <class L> bool few_rows_dot_form(const ComplexGemm<Complex<typename L::
   C *lone_pairs = reinterpret_cast<C *>(sums + parts_s + parts_l);
   if (lone && !kLonePass) complex_lone_row_terms<P>(g);
   // op(A)(i, l) = A(l, i) (conjugated for A^H): rows 2*lda parts apart.
-  const P *a = reinterpret_cast<const P *>(g.a + lone * g.lda);
-  const Index a_row = 2 * g.lda;
-  const bool conj = g.op_a == ComplexOp::conjugated;
+  const P *a = reinterpret_cast<const P *>(g.a.p + lone * g.a.step);
+  const Index a_row = 2 * g.a.step;
+  const bool conj = g.op_a == Op::conjugated;
   for (Index jc = 0; jc < g.n; jc += L::kColBlock) {
     const Index nc = g.n - jc < L::kColBlock ? g.n - jc : L::kColBlock;
     for (Index pc = 0; pc < g.k; pc += L::kDepth) {
@@ -270,7 +270,7 @@ template <class L> bool few_rows_dot_form(const ComplexGemm<Complex<typename L::
         if (lone) {
           if (pc == 0) std::memset(static_cast<void *>(lone_sums), 0, parts_l * sizeof(P));
           const int strips = int((nc + W - 1) / W);
-          L::lone_row_sums(kc, reinterpret_cast<const P *>(g.a) + 2 * pc, conj, packed_b,
+          L::lone_row_sums(kc, reinterpret_cast<const P *>(g.a.p) + 2 * pc, conj, packed_b,
                            strip_step, strips, lone_sums);
         }
       for (Index jr = 0; jr < nc; jr += 2 * W) {

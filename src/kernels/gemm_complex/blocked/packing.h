@@ -64,15 +64,15 @@ void load_terms(const typename L::P *src, bool conj, bool scale, typename L::V a
 // last strip's columns past nc zero).  The last values of l take the
 // portable copy.
 template <class L>
-void pack_b_columns(const ComplexGemm<Complex<typename L::P>> &g, bool scaled, Index l0, Index kc,
+void pack_b_columns(const GemmBlock<Complex<typename L::P>> &g, bool scaled, Index l0, Index kc,
                     Index j0, Index nc, typename L::P *out) {
   using P = typename L::P;
   using V = typename L::V;
   constexpr int W = L::kWidth;
   if constexpr (kHasTransposeRows<L> && L::kCols == 4) {
     const V alpha_re = L::broadcast(&g.alpha.re), alpha_im = L::broadcast(&g.alpha.im);
-    const P *b = reinterpret_cast<const P *>(g.b);
-    const Index ldb2 = 2 * g.ldb;
+    const P *b = reinterpret_cast<const P *>(g.b.p);
+    const Index ldb2 = 2 * g.b.step;
     for (Index s = 0; s < nc; s += 4, out += 8 * kc) {
       Index l = 0;
       {
@@ -109,7 +109,7 @@ void pack_b_columns(const ComplexGemm<Complex<typename L::P>> &g, bool scaled, I
 // A^H) go through vectors into the strip's groups; rows past the strip's
 // last are zero.
 template <class L>
-void pack_a_rows_strip(const ComplexGemm<Complex<typename L::P>> &g, Index i0, Index rows, Index l0,
+void pack_a_rows_strip(const GemmBlock<Complex<typename L::P>> &g, Index i0, Index rows, Index l0,
                        Index kc, typename L::P *out) {
   using P = typename L::P;
   using V = typename L::V;
@@ -118,9 +118,9 @@ void pack_a_rows_strip(const ComplexGemm<Complex<typename L::P>> &g, Index i0, I
   Index l = 0;
   if constexpr (kHasTransposeRows<L>) {
     {
-      const bool conjugate = g.op_a == ComplexOp::conjugated;
-      const P *a = reinterpret_cast<const P *>(g.a);
-      const Index lda2 = 2 * g.lda;
+      const bool conjugate = g.op_a == Op::conjugated;
+      const P *a = reinterpret_cast<const P *>(g.a.p);
+      const Index lda2 = 2 * g.a.step;
       alignas(64) P re[8][W], im[8][W];
       for (; l + W <= kc; l += W)
         for (Index r0 = 0; r0 < R; r0 += 8) {
@@ -150,15 +150,15 @@ void pack_a_rows_strip(const ComplexGemm<Complex<typename L::P>> &g, Index i0, I
 // last column too: those sums are never stored, and their flags never make
 // a group mixed); and per strip whether any of its terms is skipped.
 template <class L>
-void flag_terms(const ComplexGemm<Complex<typename L::P>> &g, Index l0, Index kc, Index j0,
-                Index nc, typename L::Live *live, bool *strip_skips) {
+void flag_terms(const GemmBlock<Complex<typename L::P>> &g, Index l0, Index kc, Index j0, Index nc,
+                typename L::Live *live, bool *strip_skips) {
   using Live = typename L::Live;
   for (Index s = 0; s < nc; s += L::kCols) {
     bool skip = false;
     for (Index l = l0; l < l0 + kc; ++l)
       for (int q = 0; q < L::kCols; ++q) {
         const Index j = j0 + s + q;
-        const bool term = j >= j0 + nc || !is_zero(g.b[j + l * g.ldb]);
+        const bool term = j >= j0 + nc || !is_zero(g.b.p[j + l * g.b.step]);
         skip |= !term;
         *live++ = term ? Live(~Live(0)) : Live(0);
       }
