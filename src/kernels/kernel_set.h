@@ -85,8 +85,8 @@ template <class T> struct RealKernels {
   // GEMV (gemv/gemv_sets.h): y := alpha*op(A)*x + beta*y; the
   // alignment-safe form (REAL(8) only, null for REAL(4)); the dot rows and
   // the few columns over one matrix.
-  void (*gemv)(bool transposed, const GemvBlock<T> &g);
-  void (*gemv_bytewise)(bool transposed, const GemvBlock<T> &g);
+  void (*gemv)(Op op, const GemvBlock<T> &g);
+  void (*gemv_bytewise)(Op op, const GemvBlock<T> &g);
   void (*gemv_dot_rows)(const GemvBlock<T> &g, int rows, std::ptrdiff_t x_row,
                         std::ptrdiff_t y_row);
   void (*gemv_few_columns)(const GemvBlock<T> &g, int ys, std::ptrdiff_t x_col,

@@ -14,9 +14,10 @@ namespace mox2::kernels {
 namespace {
 
 template <class T>
-GemvBlock<T> resolve(bool transposed, std::int32_t m, std::int32_t n, const T *alpha, const T *a,
+GemvBlock<T> resolve(Op op, std::int32_t m, std::int32_t n, const T *alpha, const T *a,
                      std::int32_t lda, const T *x, std::int32_t incx, const T *beta, T *y,
                      std::int32_t incy, bool bytewise) {
+  const bool transposed = op != Op::plain;
   std::int32_t lenx = transposed ? m : n, leny = transposed ? n : m;
   GemvBlock<T> g;
   g.m = m;
@@ -95,29 +96,29 @@ using namespace mox2::kernels;
 extern "C" {
 
 MOX2_GEMV_KERNEL(__f___zo_pp_sgemv_, float) {
-  bool tr = real_transposed(trans);
-  auto g = resolve(tr, *m, *n, alpha, a, *lda, x, *incx, beta, y, *incy, false);
+  const Op op = op_of(real_transposed(trans));
+  auto g = resolve(op, *m, *n, alpha, a, *lda, x, *incx, beta, y, *incy, false);
   if (nothing_to_do(*m, *n, g)) return;
-  kernel_set().s.gemv(tr, g);
+  kernel_set().s.gemv(op, g);
 }
 
 MOX2_GEMV_KERNEL(__f___zo_pp_dgemv_, double) {
-  bool tr = real_transposed(trans);
-  auto g = resolve(tr, *m, *n, alpha, a, *lda, x, *incx, beta, y, *incy, false);
+  const Op op = op_of(real_transposed(trans));
+  auto g = resolve(op, *m, *n, alpha, a, *lda, x, *incx, beta, y, *incy, false);
   if (nothing_to_do(*m, *n, g)) return;
-  kernel_set().d.gemv(tr, g);
+  kernel_set().d.gemv(op, g);
 }
 
 MOX2_GEMV_KERNEL(__f___zo_pp_cgemv_, c8) {
   Op op = complex_op(*trans);
-  auto g = resolve(op != Op::plain, *m, *n, alpha, a, *lda, x, *incx, beta, y, *incy, false);
+  auto g = resolve(op, *m, *n, alpha, a, *lda, x, *incx, beta, y, *incy, false);
   if (nothing_to_do(*m, *n, g)) return;
   kernel_set().c.gemv(op, g);
 }
 
 MOX2_GEMV_KERNEL(__f___zo_pp_zgemv_, c16) {
   Op op = complex_op(*trans);
-  auto g = resolve(op != Op::plain, *m, *n, alpha, a, *lda, x, *incx, beta, y, *incy, false);
+  auto g = resolve(op, *m, *n, alpha, a, *lda, x, *incx, beta, y, *incy, false);
   if (nothing_to_do(*m, *n, g)) return;
   kernel_set().z.gemv(op, g);
 }
@@ -125,17 +126,17 @@ MOX2_GEMV_KERNEL(__f___zo_pp_zgemv_, c16) {
 // 'N'/'n': A; 'T', 't', 'C', 'c': A^T; data only 4-byte aligned.
 MOX2_GEMV_KERNEL(__f___zo_dgemv_don_, double) {
   if (reject_invalid(*trans, *m, *n, *lda, *incx, *incy, y)) return;
-  bool tr = *trans != 'N' && *trans != 'n';
-  auto g = resolve(tr, *m, *n, alpha, a, *lda, x, *incx, beta, y, *incy, true);
+  const Op op = op_of(*trans != 'N' && *trans != 'n');
+  auto g = resolve(op, *m, *n, alpha, a, *lda, x, *incx, beta, y, *incy, true);
   if (nothing_to_do(*m, *n, g)) return;
-  kernel_set().d.gemv_bytewise(tr, g);
+  kernel_set().d.gemv_bytewise(op, g);
 }
 
 // 'N'/'n': A; 'T'/'t': A^T; 'C'/'c': A^H; data only 4-byte aligned.
 MOX2_GEMV_KERNEL(__f___zo_zgemv_don_, c16) {
   if (reject_invalid(*trans, *m, *n, *lda, *incx, *incy, y)) return;
   Op op = complex_op(*trans);
-  auto g = resolve(op != Op::plain, *m, *n, alpha, a, *lda, x, *incx, beta, y, *incy, true);
+  auto g = resolve(op, *m, *n, alpha, a, *lda, x, *incx, beta, y, *incy, true);
   if (nothing_to_do(*m, *n, g)) return;
   kernel_set().z.gemv_bytewise(op, g);
 }

@@ -40,14 +40,10 @@
 namespace mox2::kernels::MOX2_KERNEL_SET {
 
 // The set's GEMV routines (see gemv_sets.h).
-void sgemv(bool transposed, const GemvBlock<float> &g) {
-  gemv_real<float, NaturalAccess>(transposed, g);
-}
-void dgemv(bool transposed, const GemvBlock<double> &g) {
-  gemv_real<double, NaturalAccess>(transposed, g);
-}
-void dgemv_bytewise(bool transposed, const GemvBlock<double> &g) {
-  gemv_real<double, Bytewise4Access>(transposed, g);
+void sgemv(Op op, const GemvBlock<float> &g) { gemv_real<float, NaturalAccess>(op, g); }
+void dgemv(Op op, const GemvBlock<double> &g) { gemv_real<double, NaturalAccess>(op, g); }
+void dgemv_bytewise(Op op, const GemvBlock<double> &g) {
+  gemv_real<double, Bytewise4Access>(op, g);
 }
 void sgemv_dot_rows(const GemvBlock<float> &g, int rows, Index x_row, Index y_row) {
   dot_rows_real<float, NaturalAccess>(g, rows, x_row, y_row);

@@ -201,7 +201,9 @@ void dot_rows_real(const GemvBlock<T> &g, int rows, Index x_row, Index y_row) {
   }
 }
 
-template <class T, class Mem> void gemv_real(bool transposed, const GemvBlock<T> &g) {
+// y := alpha*op(A)*x + beta*y, A^H taken as A^T.
+template <class T, class Mem> void gemv_real(Op op, const GemvBlock<T> &g) {
+  const bool transposed = op != Op::plain;
   scale_by_beta<T, Mem>(transposed ? g.n : g.m, g.beta, g.y.p, g.y.step);
   if (g.alpha == 0) return;
   if (transposed)

@@ -12,10 +12,10 @@ namespace mox2::kernels {
 
 #define MOX2_DECLARE_GEMV_SET_REAL_(set)                                                           \
   namespace set {                                                                                  \
-  void sgemv(bool transposed, const GemvBlock<float> &g);                                          \
-  void dgemv(bool transposed, const GemvBlock<double> &g);                                         \
+  void sgemv(Op op, const GemvBlock<float> &g);                                                    \
+  void dgemv(Op op, const GemvBlock<double> &g);                                                   \
   /* data only 4-byte aligned, one column at a time */                                             \
-  void dgemv_bytewise(bool transposed, const GemvBlock<double> &g);                                \
+  void dgemv_bytewise(Op op, const GemvBlock<double> &g);                                          \
   /* the dot rows over one matrix (gemv_dot_rows) */                                               \
   void sgemv_dot_rows(const GemvBlock<float> &g, int rows, std::ptrdiff_t x_row,                   \
                       std::ptrdiff_t y_row);                                                       \
