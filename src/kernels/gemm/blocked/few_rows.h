@@ -25,18 +25,43 @@ inline namespace MOX2_ISA_NAMESPACE {
 // Panels side by side in a tile of kRows rows: up to 24 accumulators.
 template <int kRows> constexpr int kFewPanels = kRows <= 4 ? 4 : kRows <= 8 ? 3 : 2;
 
-// With keep_raw every panel keeps its b values (dot rows read them).
+// The panels of a block, bp := alpha*b, a chunk of l at a time while the
+// chunk is in cache.  raw is nonzero exactly where b is: with keep_raw (dot
+// rows read them) every panel's b values; otherwise, where zeros skip, the
+// b values of each panel with a zero (marked not plain; from the chunk of
+// its first zero on, the chunks before it copied again) and, once any panel
+// has one, ones for the others (a run of panels with a zero takes the
+// masked tile whole, which reads raw for its flags only).
 template <class V, class T = typename V::T>
 void pack_b_wide(const T *b, Index ldb, bool transposed, Index cols, Index kc, bool skips,
                  bool keep_raw, T alpha, T *__restrict bp, T *__restrict raw, bool *plain) {
   constexpr int W = V::kWidth;
-  for (Index q = 0; q < cols; q += W, bp += kc * W, raw += kc * W) {
+  constexpr Index kChunk = 64;
+  bool any_zero = false;
+  for (Index q = 0; q < cols; q += W) {
     const int s_end = int(cols - q < W ? cols - q : W);
     const T *src = transposed ? b + q : b + q * ldb;
-    plain[q / W] = !copy_scaled_panel<V, W>(src, ldb, transposed, s_end, kc, skips, alpha,
-                                            keep_raw ? raw : bp, bp);
-    if (!plain[q / W] && !keep_raw) copy_panel<V, W>(src, ldb, transposed, s_end, 0, kc, raw);
+    T *bq = bp + q * kc, *rq = raw + q * kc;
+    bool zero = false;
+    for (Index l0 = 0; l0 < kc; l0 += kChunk) {
+      const Index l1 = kc - l0 < kChunk ? kc : l0 + kChunk;
+      T *values = keep_raw || zero ? rq : bq;
+      copy_panel<V, W>(src, ldb, transposed, s_end, l0, l1, values);
+      if (skips && !zero && has_zero<V, W>(values, l0, l1, s_end)) {
+        zero = true;
+        if (!keep_raw) copy_panel<V, W>(src, ldb, transposed, s_end, 0, l1, rq);
+      }
+      for (Index e = l0 * W; e < l1 * W; ++e)
+        bq[e] = alpha * values[e];
+    }
+    plain[q / W] = !zero;
+    any_zero = any_zero || zero;
   }
+  if (any_zero && !keep_raw)
+    for (Index q = 0; q < cols; q += W)
+      if (plain[q / W])
+        for (Index e = q * kc; e < (q + W) * kc; ++e)
+          raw[e] = T(1);
 }
 
 // Where a tile's dot rows keep their temps and find their x and y: temps
@@ -193,13 +218,18 @@ bool few_rows_form(const GemmBlock<typename V::T> &g,
                           dots->x_row,  dots->x.step, dots->y.p + (jc + q) * dots->y.step,
                           dots->y_row,  dots->y.step, pc == 0,
                           pc + kc == k, g.alpha};
-        bool plain_run = left > (kPanels - 1) * W;
+        const bool whole_run = left > (kPanels - 1) * W;
+        bool plain_run = whole_run;
         for (int p = 0; p < kPanels && plain_run; ++p)
           plain_run = plain[panel + p];
         const T *bq = bpack + panel * step, *rq = raw + panel * step;
         if (plain_run) {
           few_rows_tile<V, kRows, kDots, kPanels, false>(kc, a, g.a.step, bq, rq, step, start,
                                                          g.beta, c, g.c.step, left, dt);
+          q += kPanels * W;
+        } else if (whole_run) {
+          few_rows_tile<V, kRows, kDots, kPanels, true>(kc, a, g.a.step, bq, rq, step, start,
+                                                        g.beta, c, g.c.step, left, dt);
           q += kPanels * W;
         } else {
           if (plain[panel])
