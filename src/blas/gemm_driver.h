@@ -124,10 +124,11 @@ void gemm_driver(const GemmKernels<T> &kernels, const char *transa, const char *
   }
 
   // The work estimate weighs the operations by how soon a core is done
-  // with them, so that a second thread is taken where it pays: REAL(8)
-  // from about n = 58, REAL(4) (twice the lanes per vector) from about 73,
-  // COMPLEX(8) from 37 and COMPLEX(4) from 46.  Below, the team's start
-  // and the blocks' repeated packing cost more than half the work saves.
+  // with them, so that a second thread is taken where it pays: from n = 59
+  // for REAL(8), 74 for REAL(4) (twice the lanes per vector), 37 for
+  // COMPLEX(8) and 47 for COMPLEX(4) (square products).  Below, the team's
+  // start and the blocks' repeated packing cost more than half the work
+  // saves.
   constexpr bool kSingle = sizeof(T) == (is_complex_element<T> ? 8 : 4);
   const double work = (kSingle ? 0.25 : 0.5) * (is_complex_element<T> ? 8.0 : 2.0) * m * n * k;
   const std::int32_t threads = __f___zo_using_threads_();
