@@ -52,32 +52,11 @@ private:
   char *region_;
 };
 
-// A descriptor of rank R; extents and strides in elements are turned into
-// byte strides of elements of `elem_size` bytes.
-template <int R>
-DopeVector<R> make_dope(void *base, const std::intptr_t (&extent)[R],
-                        const std::intptr_t (&stride_bytes)[R]) {
-  DopeVector<R> d;
-  d.base = base;
-  for (int k = 0; k < R; ++k) {
-    d.extent[k] = extent[k];
-    d.stride[k] = stride_bytes[k];
-  }
-  return d;
-}
-
-// The diagnostic line an intrinsic entry point prints before aborting.
+// The line an intrinsic entry point prints before aborting, as a
+// death-test pattern for all of standard error.
 inline std::string diagnostic(int number, const char *text) {
-  return "libmox2_isa: error " + std::to_string(number) + ": " + text + "\n";
+  return "^libmox2_isa: error " + std::to_string(number) + ": " + text + "\n$";
 }
-// The same line as a death-test pattern for all of standard error.
-inline std::string only_line(const std::string &line) {
-  std::string pattern = "^";
-  pattern += line;
-  return pattern += "$";
-}
-inline constexpr const char *kUnassociated = "array argument is not associated";
-inline constexpr const char *kIllegalDimension = "DIM argument is out of range";
 
 // Deterministic random numbers for the tests.
 inline std::mt19937_64 &rng() {

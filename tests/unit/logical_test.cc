@@ -23,10 +23,6 @@ namespace {
 
 constexpr int kKinds[] = {1, 2, 4, 8};
 
-std::string expected_line(int number, const char *text) {
-  return only_line(diagnostic(number, text));
-}
-
 void fill(void *p, int kind, std::size_t n, std::int64_t value) {
   for (std::size_t i = 0; i < n; ++i)
     put_element(static_cast<char *>(p) + i * kind, kind, value);
@@ -93,7 +89,7 @@ TEST_P(LogicalAlong, EmptyResultsAreDescribedWithoutReading) {
 }
 
 TEST(LogicalDeathTest, UnassociatedMaskAndIllegalDimension) {
-  const std::string unassociated = expected_line(1191, kUnassociated);
+  const std::string unassociated = diagnostic(1191, "array argument is not associated");
   EXPECT_EXIT(__f_all_s1_l4(nullptr), testing::KilledBySignal(SIGABRT), unassociated);
   char data[64] = {};
   for (auto [kind, rank] : {std::pair{1, 1}, {2, 3}, {4, 7}, {8, 2}})
@@ -109,7 +105,7 @@ TEST(LogicalDeathTest, UnassociatedMaskAndIllegalDimension) {
                     unassociated);
       for (int dim : {0, -1, rank + 1, 8, INT32_MIN})
         EXPECT_EXIT(call_along(op, kind, result, mask, dim), testing::KilledBySignal(SIGABRT),
-                    expected_line(1192, kIllegalDimension))
+                    diagnostic(1192, "DIM argument is out of range"))
             << reduction_name(op) << rank << " dim " << dim;
     }
 }
@@ -120,7 +116,7 @@ TEST(LogicalDeathTest, ResultTooLargeIsOutOfSpace) {
   const std::intptr_t huge = std::intptr_t(1) << 40;
   Words overflowing(data, {huge, 1, huge}, {0, 0, 0});        // 2^80 elements
   Words unobtainable(data, {1 << 20, 1, 1 << 20}, {0, 0, 0}); // 4 TiB of counts
-  const std::string out_of_space = expected_line(12, "Cannot allocate memory");
+  const std::string out_of_space = diagnostic(12, "Cannot allocate memory");
   for (Reduction op : kReductions) {
     Words result(2);
     EXPECT_EXIT(call_along(op, 4, result, overflowing, 2), testing::KilledBySignal(SIGABRT),
