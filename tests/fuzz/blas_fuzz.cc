@@ -39,12 +39,6 @@ int increment() { return (const int[]){1, 1, 1, -1, 2, -3, 0}[random_int(0, 6)];
 // alpha or beta: 0, 1, a special value or a plain one (scalar() kinds).
 int scalar_kind() { return (const int[]){0, 1, 6, 7}[random_int(0, 3)]; }
 
-template <class T>
-constexpr TypeCode kCode = std::is_same_v<T, float>    ? TypeCode::r4
-                           : std::is_same_v<T, double> ? TypeCode::r8
-                           : std::is_same_v<T, c8>     ? TypeCode::c8
-                                                       : TypeCode::c16;
-
 template <class T> void gemv_case(int threads) {
   const char trans = letter();
   const int m = extent(), n = extent();
@@ -53,7 +47,7 @@ template <class T> void gemv_case(int threads) {
   c.values = static_cast<test::Values>(random_int(0, 2));
   std::vector<T> y;
   ASSERT_TRUE(test::run_gemv<T>(false, c, threads, &y));
-  test::hash_elements(kCode<T>, y.data(), y.size());
+  test::hash_elements(test::kCode<T>, y.data(), y.size());
 }
 
 template <class T> void gemm_case(int threads) {
@@ -66,7 +60,7 @@ template <class T> void gemm_case(int threads) {
   c.values = static_cast<test::Values>(random_int(0, 2));
   std::vector<T> result;
   ASSERT_TRUE(test::run_gemm<T>(test::kEntry, c, threads, &result));
-  test::hash_elements(kCode<T>, result.data(), result.size());
+  test::hash_elements(test::kCode<T>, result.data(), result.size());
 }
 
 void one_case(int threads) {

@@ -132,8 +132,8 @@ template <class T>
   if (!r)
     r << (safe ? " alignment-safe kernel" : " entry point") << " T=" << threads << " " << c.trans
       << " m=" << c.m << " n=" << c.n << " lda=" << c.lda << " incx=" << c.incx
-      << " incy=" << c.incy << " alpha " << show(alpha) << " beta " << show(beta) << " values "
-      << int(c.values);
+      << " incy=" << c.incy << " alpha " << show_value(kCode<T>, &alpha) << " beta "
+      << show_value(kCode<T>, &beta) << " values " << int(c.values);
   return r;
 }
 

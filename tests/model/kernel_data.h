@@ -14,9 +14,16 @@
 
 #include "frame/types.h"
 #include "support/arrays.h"
-#include "support/bitwise.h"
+#include "support/operands.h"
 
 namespace mox2::test {
+
+// The type code of a BLAS element type.
+template <class T>
+constexpr TypeCode kCode = std::is_same_v<T, float>            ? TypeCode::r4
+                           : std::is_same_v<T, double>         ? TypeCode::r8
+                           : std::is_same_v<T, Complex<float>> ? TypeCode::c8
+                                                               : TypeCode::c16;
 
 enum class Values {
   plain,    // finite, non-zero, in (-2, 2)
@@ -115,7 +122,7 @@ public:
   }
   T get(std::size_t i) const { return load<T>(data() + i); }
   ::testing::AssertionResult same_as(const Strip &want) const {
-    return same_elements<T>(buffer_.data(), want.buffer_.data(), count_ + 2 * kGuard);
+    return same_elements(kCode<T>, buffer_.data(), want.buffer_.data(), count_ + 2 * kGuard);
   }
 
 private:

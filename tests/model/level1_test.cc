@@ -57,9 +57,9 @@ void check_dot(const char *name, Dot<T> kernel, Dot<T> model, bool may_be_4_off)
               y.fill(v);
               T got = kernel(n, x.data(), incx, y.data(), incy);
               T want = model(n, x.data(), incx, y.data(), incy);
-              ASSERT_TRUE(test::same_value(got, want))
+              ASSERT_TRUE(test::same_elements(test::kCode<T>, &got, &want, 1))
                   << name << " n=" << n << " incx=" << incx << " incy=" << incy << " +" << xoff
-                  << yoff << ": got " << test::show(got) << ", want " << test::show(want);
+                  << yoff;
             }
 }
 
@@ -91,7 +91,7 @@ void check_scal(void (*kernel)(const i32 *, const T *, T *, const i32 *), bool m
           kernel(&n, &alpha, got.data(), &inc);
           model::scal(n, alpha, want.data(), inc);
           ASSERT_TRUE(got.same_as(want))
-              << "n=" << n << " inc=" << inc << " +" << off << " alpha=" << test::show(alpha);
+              << "n=" << n << " inc=" << inc << " +" << off << " alpha=" << alpha;
         }
 }
 

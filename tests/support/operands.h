@@ -41,13 +41,11 @@ Operand<1> random_operand(TypeCode code, std::size_t n, ValueMix mix, bool plain
 Operand<2> random_operand(TypeCode code, std::size_t rows, std::size_t cols, ValueMix mix,
                           bool plain = false);
 
-// The same value bit for bit, except that any two NaNs count as equal
-// (REAL parts only).
-bool same_value(TypeCode code, const void *x, const void *y);
-
 // Hexadecimal bytes of one element (most significant first), for messages.
 std::string show_value(TypeCode code, const void *p);
-// `count` elements of type `code` at got and want, as same_value.
+// `count` elements of type `code` at got and want (either may be only
+// 4-byte aligned) the same bit for bit, except that any two NaNs count as
+// equal (which NaN an operation on two NaNs gives is the hardware's).
 ::testing::AssertionResult same_elements(TypeCode code, const void *got, const void *want,
                                          std::size_t count);
 
