@@ -58,8 +58,7 @@ void hash_elements(TypeCode code, const void *p, std::size_t count) {
 
 void fuzz_cases(const char *name, void (*one_case)(int threads)) {
   const std::vector<Isa> isas = supported_isas();
-  const int saved_threads = omp_get_max_threads();
-  const double saved_work = threaded_work();
+  Team team;
   if (__sanitizer_set_death_callback) __sanitizer_set_death_callback(name_current_case);
   // Case i on the set and at the T it draws, or on `isa` at `threads`.
   auto run = [&](long i, const Isa *isa, int threads) {
@@ -68,7 +67,7 @@ void fuzz_cases(const char *name, void (*one_case)(int threads)) {
     const int set = random_int(0, 2), drawn_threads = random_int(1, 4);
     // Every product offered to the team, or only those worth one: the bits
     // are the partition's for T either way.
-    set_threaded_work(random_int(0, 1) ? 0.0 : saved_work);
+    set_threaded_work(random_int(0, 1) ? 0.0 : team.work);
     UseIsa use(isa != nullptr ? *isa : isas[set % isas.size()]);
     if (threads == 0) threads = drawn_threads;
     omp_set_num_threads(threads);
@@ -90,7 +89,8 @@ void fuzz_cases(const char *name, void (*one_case)(int threads)) {
         if (&isa == &isas[0])
           lines.push_back(line);
         else
-          EXPECT_EQ(line, lines[threads - 1]) << isa_name(isa) << " differs from " << isa_name(isas[0]);
+          EXPECT_EQ(line, lines[threads - 1])
+              << isa_name(isa) << " differs from " << isa_name(isas[0]);
       }
     if (std::FILE *f = std::fopen(budget.hash_file, "a")) {
       for (const std::string &line : lines)
@@ -113,8 +113,6 @@ void fuzz_cases(const char *name, void (*one_case)(int threads)) {
     std::printf("%ld cases from seed %llu\n", i - budget.first,
                 static_cast<unsigned long long>(budget.seed));
   }
-  set_threaded_work(saved_work);
-  omp_set_num_threads(saved_threads);
 }
 
 } // namespace mox2::test

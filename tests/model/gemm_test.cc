@@ -38,9 +38,7 @@ using Case = GemmCase;
 template <class T> void run_case(int targets, const Case &c) {
   static int count = 0;
   if (::testing::Test::HasFailure()) return;
-  ++count;
-  const double saved_work = threaded_work();
-  set_threaded_work(count % 2 ? 0 : 1e300);
+  set_threaded_work(++count % 2 ? 0 : 1e300);
   const std::size_t saved_limit = count % 16 == 3 ? Scratch::set_limit(0) : 0;
   for (int t : {c.threads ? c.threads : 1, c.threads ? 0 : 2 + count % 3})
     if ((targets & kEntry) && t) {
@@ -53,13 +51,12 @@ template <class T> void run_case(int targets, const Case &c) {
     EXPECT_TRUE(run_gemm<T>(kSafe, c, 1));
   }
   if (count % 16 == 3) Scratch::set_limit(saved_limit);
-  set_threaded_work(saved_work);
 }
 
 using Shapes = std::vector<std::tuple<int, int, int>>;
 
 template <class T> void sweep() {
-  const int saved_threads = omp_get_max_threads();
+  Team team;
   const int all = kEntry | kBlock | kSafe;
   auto run = [](int targets, const Case &c) { run_case<T>(targets, c); };
   // Small shapes on every side of the 4 x 2 peel, the thin limits and the
@@ -187,7 +184,6 @@ template <class T> void sweep() {
     auto dim = [] { return random_int(0, 3) == 0 ? random_int(0, 5) : random_int(1, 40); };
     run(kEntry, random_gemm_case(dim(), dim(), dim()));
   }
-  omp_set_num_threads(saved_threads);
 }
 
 class GemmModel : public test::OnEachKernelSet {};
@@ -201,6 +197,7 @@ TEST_P(GemmModel, Complex8) { sweep<c16>(); }
 // 512 KiB, and caches so small that every block is one step of l, one
 // tile of rows and one panel of columns.  The same bits.
 template <class T> void other_caches() {
+  Team team;
   for (CacheSizes caches :
        {CacheSizes{32 << 10, 512 << 10, 4 << 20}, CacheSizes{256, 1024, 1024}}) {
     force_cache_sizes(caches);
@@ -267,12 +264,11 @@ template <class T> void out_of_memory(Gemm<T> gemm, Gemv<T> gemv) {
 class AroundTheProducts : public OnEachKernelSet {};
 MOX2_ON_EACH_KERNEL_SET(AroundTheProducts);
 TEST_P(AroundTheProducts, OutOfMemoryTheBitsAreTheSame) {
-  const int saved = omp_get_max_threads();
+  Team team;
   out_of_memory<float>(__f95_sgemm_, __f95_sgemv_);
   out_of_memory<double>(__f95_dgemm_, __f95_dgemv_);
   out_of_memory<c8>(__f95_cgemm_, __f95_cgemv_);
   out_of_memory<c16>(__f95_zgemm_, __f95_zgemv_);
-  omp_set_num_threads(saved);
 }
 
 // Callers on several threads at once each get the bits of their own team.

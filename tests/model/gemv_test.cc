@@ -27,9 +27,7 @@ using Case = GemvCase;
 template <class T> void run_case(const Case &c, bool safe_too = true) {
   static int count = 0;
   if (::testing::Test::HasFailure()) return;
-  ++count;
-  const double saved_work = threaded_work();
-  set_threaded_work(count % 2 ? 0 : 1e300);
+  set_threaded_work(++count % 2 ? 0 : 1e300);
   for (int t : {c.threads ? c.threads : 1, c.threads ? 0 : 2 + count % 3})
     if (t) {
       EXPECT_TRUE(run_gemv<T>(false, c, t));
@@ -37,11 +35,10 @@ template <class T> void run_case(const Case &c, bool safe_too = true) {
   if (safe_too && Kernels<T>::safe) {
     EXPECT_TRUE(run_gemv<T>(true, c, 1));
   }
-  set_threaded_work(saved_work);
 }
 
 template <class T> void sweep() {
-  const int saved_threads = omp_get_max_threads();
+  test::Team team;
   const int sizes[] = {-1, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 15, 16, 17, 33};
   for (int m : sizes)
     for (int n : sizes)
@@ -78,7 +75,6 @@ template <class T> void sweep() {
       c.threads = t;
       run_case<T>(c, false);
     }
-  omp_set_num_threads(saved_threads);
 }
 
 class GemvModel : public test::OnEachKernelSet {};
@@ -118,13 +114,12 @@ TEST_P(GemvModel, ReferenceBlasWhereTheOrderIsOurs) {
   auto dgemv = reference_blas<Gemv<double>>("dgemv_");
   auto zgemv = reference_blas<Gemv<c16>>("zgemv_");
   if (!sgemv || !dgemv || !zgemv) GTEST_SKIP() << "reference BLAS not installed";
-  const int saved = omp_get_max_threads();
+  test::Team team;
   against_reference<double>(__f95_dgemv_, dgemv, {'N', 'T'});
   against_reference<double>(__f___zo_dgemv_don_, dgemv, {'N', 'T', 'C'});
   against_reference<float>(__f95_sgemv_, sgemv, {'N', 'T'});
   against_reference<c16>(__f95_zgemv_, zgemv, {'N', 'T', 'C'});
   against_reference<c16>(__f___zo_zgemv_don_, zgemv, {'N', 'T', 'C'});
-  omp_set_num_threads(saved);
 }
 
 } // namespace

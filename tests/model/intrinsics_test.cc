@@ -14,24 +14,10 @@ namespace {
 
 // Every case on the next kernel set, with a thread count and, every other
 // case, every loop offered to the team.
-struct CaseSetting {
-  int saved_threads = omp_get_max_threads();
-  double saved_work = threaded_work();
-  explicit CaseSetting(int c) {
-    static const std::vector<Isa> isas = test::supported_isas();
-    force_isa(isas[std::size_t(c) % isas.size()]);
-    omp_set_num_threads(1 + c % 4);
-    set_threaded_work(c % 2 ? 0 : saved_work);
-  }
-  ~CaseSetting() {
-    force_isa(detected_isa());
-    omp_set_num_threads(saved_threads);
-    set_threaded_work(saved_work);
-  }
-};
-
 void check(const test::Product &p, int c) {
-  CaseSetting setting(c);
+  static const std::vector<Isa> isas = test::supported_isas();
+  test::UseIsa use(isas[std::size_t(c) % isas.size()]);
+  test::Team team(1 + c % 4, c % 2 ? 0 : threaded_work());
   ASSERT_TRUE(p.run(c, nullptr)) << p.name << " case " << c << " on " << isa_name(active_isa())
                                  << " T=" << omp_get_max_threads();
 }

@@ -1,7 +1,10 @@
 // The kernel sets a test runs on: every set this CPU can run, each forced
 // in turn through the library's test hook, the detected set given back
-// afterwards (never a fixed one: a CPU may lack AVX-512 or AVX2).
+// afterwards (never a fixed one: a CPU may lack AVX-512 or AVX2); and the
+// team settings a test changes, given back too.
 #pragma once
+
+#include <omp.h>
 
 #include <ostream>
 #include <string>
@@ -10,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "runtime/cpu.h"
+#include "runtime/parallel.h"
 
 namespace mox2 {
 // gtest prints a test's kernel set by name.
@@ -34,6 +38,16 @@ public:
   ~UseIsa() { force_isa(detected_isa()); }
   UseIsa(const UseIsa &) = delete;
   UseIsa &operator=(const UseIsa &) = delete;
+};
+
+// The team size and the threaded-work threshold (the least work offered to
+// the team) given back when this ends; Team(t, work) sets them meanwhile.
+struct Team {
+  const int threads = omp_get_max_threads();
+  const double work = threaded_work();
+  Team() = default;
+  Team(int t, double w) { omp_set_num_threads(t), set_threaded_work(w); }
+  ~Team() { omp_set_num_threads(threads), set_threaded_work(work); }
 };
 
 // A suite whose every test runs once on each supported kernel set (the

@@ -22,6 +22,7 @@
 #include "runtime/cpu.h"
 #include "runtime/parallel.h"
 #include "runtime/scratch.h"
+#include "support/isas.h"
 
 namespace mox2 {
 namespace {
@@ -72,7 +73,7 @@ void count_iterations(void *p, std::int32_t lo, std::int32_t hi) {
 // per thread.  The threads get their own state back: a later region
 // under the default state sees the default.
 TEST(Runtime, RegionsRunEveryIterationOnceUnderTheCallersState) {
-  const int saved = omp_get_max_threads();
+  test::Team team;
   const unsigned original = fp_control();
   for (unsigned state : {flushing(original), original})
     for (int threads : {1, 2, 3, 5, 8}) {
@@ -101,17 +102,13 @@ TEST(Runtime, RegionsRunEveryIterationOnceUnderTheCallersState) {
       delete args;
       set_fp_control(original);
     }
-  omp_set_num_threads(saved);
 }
 
 // The library's own block loops on their helper threads: every block once,
 // under the caller's control state, from several calling threads at once
 // (one gets the helpers, the others the OpenMP team or themselves).
 TEST(Runtime, BlockLoopsRunEveryBlockOnceForConcurrentCallers) {
-  const int saved = omp_get_max_threads();
-  const double saved_work = threaded_work();
-  set_threaded_work(0);
-  omp_set_num_threads(3);
+  test::Team team(3, 0);
   auto run = [](int rounds) {
     const unsigned own = fp_control();
     set_fp_control(flushing(own));
@@ -129,18 +126,13 @@ TEST(Runtime, BlockLoopsRunEveryBlockOnceForConcurrentCallers) {
   run(200);
   for (auto &c : callers)
     c.join();
-  set_threaded_work(saved_work);
-  omp_set_num_threads(saved);
 }
 
 // A child forked while another thread's block loop has the helper threads
 // gets a pool of its own: its loops run, rather than wait for threads (the
 // pool's, or the OpenMP team's) that stayed in the parent.
 TEST(Runtime, ChildForkedDuringABlockLoopRunsItsOwn) {
-  const int saved = omp_get_max_threads();
-  const double saved_work = threaded_work();
-  set_threaded_work(0);
-  omp_set_num_threads(3);
+  test::Team team(3, 0);
 #pragma omp parallel // the parent has had an OpenMP team, as most OpenMP programs have
   { (void)omp_get_thread_num(); }
   struct Hold {
@@ -170,15 +162,14 @@ TEST(Runtime, ChildForkedDuringABlockLoopRunsItsOwn) {
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the child hung or failed: " << status;
-  set_threaded_work(saved_work);
-  omp_set_num_threads(saved);
 }
 
 // The thread count: 1 inside an active region without nesting, the team
 // size bounded by the block tables, a region's answer when the team is
 // dynamic.
 TEST(Runtime, UsingThreads) {
-  const int saved = omp_get_max_threads(), saved_levels = omp_get_max_active_levels();
+  test::Team team;
+  const int saved_levels = omp_get_max_active_levels();
   omp_set_max_active_levels(1);
   std::atomic<int> ones{0};
 #pragma omp parallel num_threads(3)
@@ -196,7 +187,6 @@ TEST(Runtime, UsingThreads) {
   const std::int32_t t = __f___zo_using_threads_();
   EXPECT_TRUE(t >= 1 && t <= 3) << t;
   omp_set_dynamic(0);
-  omp_set_num_threads(saved);
 }
 
 // p*q = n, p <= q, and no divisor of n in (p, sqrt(n)]: the table up to
