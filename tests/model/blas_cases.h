@@ -116,8 +116,8 @@ template <class T>
     omp_set_num_threads(threads);
     Kernels<T>::gemv(&c.trans, &c.m, &c.n, &alpha, a.data(), &c.lda, x.data(), &c.incx, &beta,
                      got.data(), &c.incy, 1);
-    model::gemv<T>(model::KernelSet<T>::gemv, threads, c.trans, c.m, c.n, alpha, a.data(), c.lda,
-                   x.data(), c.incx, beta, want.data(), c.incy);
+    model::gemv<T>(threads, c.trans, c.m, c.n, alpha, a.data(), c.lda, x.data(), c.incx, beta,
+                   want.data(), c.incy);
   } else if constexpr (Kernels<T>::safe) {
     Buffer scalars = four_bytes_off(alpha, beta);
     Kernels<T>::gemv_safe(&c.trans, &c.m, &c.n, scalars.as<T>(), a.data(), &c.lda, x.data(),
@@ -230,8 +230,8 @@ template <class T>
     omp_set_num_threads(threads);
     Kernels<T>::gemm(&c.ta, &c.tb, &c.m, &c.n, &c.k, &alpha, a.data(), &c.lda, b.data(), &c.ldb,
                      &beta, got.data(), &c.ldc, 1, 1);
-    model::gemm<T>(model::KernelSet<T>::gemm, threads, c.ta, c.tb, c.m, c.n, c.k, alpha, a.data(),
-                   c.lda, b.data(), c.ldb, beta, want.data(), c.ldc);
+    model::gemm<T>(threads, c.ta, c.tb, c.m, c.n, c.k, alpha, a.data(), c.lda, b.data(), c.ldb,
+                   beta, want.data(), c.ldc);
   } else if (target == kSafe) {
     if constexpr (Kernels<T>::safe) {
       Buffer scalars = four_bytes_off(alpha, beta);

@@ -278,8 +278,7 @@ TEST_P(AroundTheProducts, ConcurrentCallersGetTheirTeamsBits) {
   a.fill(Values::specials);
   b.fill(Values::zeros);
   const double alpha = -0.75, beta = 0;
-  model::gemm<double>(model::KernelSet<double>::gemm, 4, 'N', 'T', m, n, k, alpha, a.data(), m,
-                      b.data(), n, beta, want.data(), m);
+  model::gemm<double>(4, 'N', 'T', m, n, k, alpha, a.data(), m, b.data(), n, beta, want.data(), m);
   std::vector<Strip<double>> got(3, want);
   std::vector<std::thread> callers;
   for (auto &g : got)

@@ -25,8 +25,7 @@ template <class T> void put(T *p, const T &v) { store<T>(p, v); }
 // (a + ib)(c + id) = (ac - bd) + i(ad + bc); the exact form (COMPLEX(4)
 // only) takes the four products exact in double, the difference and the
 // sum in double, and rounds each part once.
-inline float times(float u, float v) { return u * v; }
-inline double times(double u, double v) { return u * v; }
+template <class T> T times(T u, T v) { return u * v; }
 template <class P> Complex<P> times(Complex<P> u, Complex<P> v) {
   return {u.re * v.re - u.im * v.im, u.re * v.im + u.im * v.re};
 }
@@ -37,18 +36,13 @@ template <class T> T times(bool exact, T u, T v) {
   }
   return times(u, v);
 }
-inline float plus(float u, float v) { return u + v; }
-inline double plus(double u, double v) { return u + v; }
+template <class T> T plus(T u, T v) { return u + v; }
 template <class P> Complex<P> plus(Complex<P> u, Complex<P> v) {
   return {u.re + v.re, u.im + v.im};
 }
-inline float conj(float u) { return u; }
-inline double conj(double u) { return u; }
+template <class T> T conj(T u) { return u; }
 template <class P> Complex<P> conj(Complex<P> u) { return {u.re, -u.im}; }
 
-template <class T>
-using Gemm = void (*)(char transa, char transb, int m, int n, int k, T alpha, const T *a, int lda,
-                      const T *b, int ldb, T beta, T *c, int ldc);
 // Which products of the complex algorithm are exact (COMPLEX(4) only).
 struct ComplexForms {
   bool scale;      // beta*C
@@ -185,16 +179,6 @@ void loops(Op op_a, Op op_b, int m, int n, int k, T alpha, const T *a, int lda, 
     }
 }
 
-template <class T>
-void reference(Op op_a, Op op_b, int m, int n, int k, T alpha, const T *a, int lda, const T *b,
-               int ldb, T beta, T *c, int ldc, bool zero_skip, ComplexForms f) {
-  if (m <= 0 || n <= 0 || (is_one(beta) && (is_zero(alpha) || k <= 0))) return;
-  if (is_zero(alpha))
-    scale_all(m, n, beta, c, ldc, f.scale);
-  else
-    loops(op_a, op_b, m, n, k, alpha, a, lda, b, ldb, beta, c, ldc, zero_skip, f);
-}
-
 // Invalid GEMM arguments: C(1..m, 1..n) zeroed along ldc (0 when negative);
 // true then.
 template <class T>
@@ -285,6 +269,13 @@ template <class T> void scal(int n, T alpha, T *x, int inc) {
     put(p, times(alpha, get(p)));
   }
 }
+// beta*C column by column: zeros for beta = 0, else the scal kernel.
+template <class T> void scale_columns(int m, int n, T beta, T *c, int ldc) {
+  if (is_zero(beta)) return scale_all(m, n, beta, c, ldc, false);
+  for (int j = 1; j <= n && !is_one(beta); ++j)
+    scal(m, beta, at(c, ldc, 1, j), 1);
+}
+
 // A := A + x*(y(j)*alpha) on the m x n matrix at a, real types.
 template <class T>
 void ger(int m, int n, T alpha, const T *x, int incx, const T *y, int incy, T *a, int lda) {
@@ -296,9 +287,6 @@ void ger(int m, int n, T alpha, const T *x, int incx, const T *y, int incy, T *a
 }
 
 // ---- GEMV: y := alpha*op(A)*x + beta*y -----------------------------------
-template <class T>
-using Gemv = void (*)(char trans, int m, int n, T alpha, const T *a, int lda, const T *x, int incx,
-                      T beta, T *y, int incy);
 // The kernels.  Real: 'N'/'n' is A, any other letter A^T.  Complex: 'N'/'n'
 // A, 'C'/'c' A^H, any other A^T.  y is scaled first (zeros for beta = 0, y
 // unread); then one column j at a time, in the column form (a zero x(j)
@@ -339,69 +327,11 @@ template <class T>
 void gemm_reference(char transa, char transb, int m, int n, int k, T alpha, const T *a, int lda,
                     const T *b, int ldb, T beta, T *c, int ldc, bool zero_skip = true,
                     ComplexForms forms = kSingle) {
-  reference(op_of(transa, kComplex<T>), op_of(transb, kComplex<T>), m, n, k, alpha, a, lda, b, ldb,
-            beta, c, ldc, zero_skip, forms);
-}
-// The real GEMM kernel.
-template <class T>
-void real_kernel(char transa, char transb, int m, int n, int k, T alpha, const T *a, int lda,
-                 const T *b, int ldb, T beta, T *c, int ldc) {
-  if (m <= 0 || n <= 0) return;
-  for (int j = 1; j <= n && !is_one(beta); ++j)
-    if (is_zero(beta))
-      scale_all(m, 1, beta, at(c, ldc, 1, j), ldc, false);
-    else
-      scal(m, beta, at(c, ldc, 1, j), 1);
-  if (is_zero(alpha) || k <= 0) return;
-  const bool ta = op_of(transa, false) != Op::plain, tb = op_of(transb, false) != Op::plain;
-  const int r = n % 2, s = m % 4;
-  if (r == 1) {
-    if (ta)
-      gemv_kernel('T', k, m, alpha, a, lda, b, tb ? ldb : 1, T(1), c, 1);
-    else
-      gemv_kernel('N', m, k, alpha, a, lda, b, tb ? ldb : 1, T(1), c, 1);
-    if (n == 1) return;
-  }
-  for (int i = 1; i <= s; ++i) {
-    const T *x = ta ? at(a, lda, 1, i) : at(a, lda, i, 1);
-    const int incx = ta ? 1 : lda;
-    if (tb)
-      gemv_kernel('N', n - r, k, alpha, at(b, ldb, r + 1, 1), ldb, x, incx, T(1),
-                  at(c, ldc, i, r + 1), ldc);
-    else
-      gemv_kernel('T', k, n - r, alpha, at(b, ldb, 1, r + 1), ldb, x, incx, T(1),
-                  at(c, ldc, i, r + 1), ldc);
-  }
-  if (m < 4) return;
-  reference(op_of(transa, false), op_of(transb, false), m - s, n - r, k, alpha,
-            ta ? at(a, lda, 1, s + 1) : at(a, lda, s + 1, 1), lda,
-            tb ? at(b, ldb, r + 1, 1) : at(b, ldb, 1, r + 1), ldb, T(1), at(c, ldc, s + 1, r + 1),
-            ldc, true, kSingle);
-}
-
-// The complex GEMM kernel.
-template <class C>
-void complex_kernel(char transa, char transb, int m, int n, int k, C alpha, const C *a, int lda,
-                    const C *b, int ldb, C beta, C *c, int ldc) {
-  constexpr bool kC8 = std::is_same_v<C, c8>;
-  constexpr ComplexForms forms = {kC8, false, false, false, kC8};
   if (m <= 0 || n <= 0 || (is_one(beta) && (is_zero(alpha) || k <= 0))) return;
-  const Op op_a = op_of(transa, true), op_b = op_of(transb, true);
-  if (op_b == Op::conjugated && !is_zero(alpha) && k > 0)
-    return loops(op_a, op_b, m, n, k, alpha, a, lda, b, ldb, beta, c, ldc, true, forms);
-  if (!is_one(beta)) scale_all(m, n, beta, c, ldc, forms.scale);
-  if (is_zero(alpha) || k <= 0) return;
-  const char letter = op_a == Op::plain ? 'N' : op_a == Op::conjugated ? 'C' : 'T';
-  for (int j = 1; j <= n; ++j) {
-    const C *x = op_b == Op::plain ? at(b, ldb, 1, j) : at(b, ldb, j, 1);
-    const int incx = op_b == Op::plain ? 1 : ldb;
-    if (op_a == Op::plain)
-      gemv_kernel(letter, m, k, alpha, a, lda, x, incx, C{1, 0}, at(c, ldc, 1, j), 1);
-    else
-      gemv_kernel(letter, k, m, alpha, a, lda, x, incx, C{1, 0}, at(c, ldc, 1, j), 1);
-  }
+  if (is_zero(alpha)) return scale_all(m, n, beta, c, ldc, forms.scale);
+  loops(op_of(transa, kComplex<T>), op_of(transb, kComplex<T>), m, n, k, alpha, a, lda, b, ldb,
+        beta, c, ldc, zero_skip, forms);
 }
-
 // The GEMM kernels.  Real: C scaled first (zeros for beta = 0, the scal
 // kernel otherwise); an odd n's column 1 by GEMV; rows 1..m mod 4 of the
 // other columns by GEMV (beta = 1); the rest by the reference algorithm
@@ -411,10 +341,53 @@ void complex_kernel(char transa, char transb, int m, int n, int k, C alpha, cons
 template <class T>
 void gemm_kernel(char transa, char transb, int m, int n, int k, T alpha, const T *a, int lda,
                  const T *b, int ldb, T beta, T *c, int ldc) {
-  if constexpr (kComplex<T>)
-    complex_kernel(transa, transb, m, n, k, alpha, a, lda, b, ldb, beta, c, ldc);
-  else
-    real_kernel(transa, transb, m, n, k, alpha, a, lda, b, ldb, beta, c, ldc);
+  if (m <= 0 || n <= 0) return;
+  if constexpr (kComplex<T>) {
+    constexpr bool kC8 = std::is_same_v<T, c8>;
+    constexpr ComplexForms forms = {kC8, false, false, false, kC8};
+    if (is_one(beta) && (is_zero(alpha) || k <= 0)) return;
+    const Op op_a = op_of(transa, true), op_b = op_of(transb, true);
+    if (op_b == Op::conjugated && !is_zero(alpha) && k > 0)
+      return loops(op_a, op_b, m, n, k, alpha, a, lda, b, ldb, beta, c, ldc, true, forms);
+    if (!is_one(beta)) scale_all(m, n, beta, c, ldc, forms.scale);
+    if (is_zero(alpha) || k <= 0) return;
+    const char letter = op_a == Op::plain ? 'N' : op_a == Op::conjugated ? 'C' : 'T';
+    for (int j = 1; j <= n; ++j) {
+      const T *x = op_b == Op::plain ? at(b, ldb, 1, j) : at(b, ldb, j, 1);
+      const int incx = op_b == Op::plain ? 1 : ldb;
+      if (op_a == Op::plain)
+        gemv_kernel(letter, m, k, alpha, a, lda, x, incx, T{1, 0}, at(c, ldc, 1, j), 1);
+      else
+        gemv_kernel(letter, k, m, alpha, a, lda, x, incx, T{1, 0}, at(c, ldc, 1, j), 1);
+    }
+  } else {
+    scale_columns(m, n, beta, c, ldc);
+    if (is_zero(alpha) || k <= 0) return;
+    const bool ta = op_of(transa, false) != Op::plain, tb = op_of(transb, false) != Op::plain;
+    const int r = n % 2, s = m % 4;
+    if (r == 1) {
+      if (ta)
+        gemv_kernel('T', k, m, alpha, a, lda, b, tb ? ldb : 1, T(1), c, 1);
+      else
+        gemv_kernel('N', m, k, alpha, a, lda, b, tb ? ldb : 1, T(1), c, 1);
+      if (n == 1) return;
+    }
+    for (int i = 1; i <= s; ++i) {
+      const T *x = ta ? at(a, lda, 1, i) : at(a, lda, i, 1);
+      const int incx = ta ? 1 : lda;
+      if (tb)
+        gemv_kernel('N', n - r, k, alpha, at(b, ldb, r + 1, 1), ldb, x, incx, T(1),
+                    at(c, ldc, i, r + 1), ldc);
+      else
+        gemv_kernel('T', k, n - r, alpha, at(b, ldb, 1, r + 1), ldb, x, incx, T(1),
+                    at(c, ldc, i, r + 1), ldc);
+    }
+    if (m < 4) return;
+    gemm_reference(transa, transb, m - s, n - r, k, alpha,
+                   ta ? at(a, lda, 1, s + 1) : at(a, lda, s + 1, 1), lda,
+                   tb ? at(b, ldb, r + 1, 1) : at(b, ldb, 1, r + 1), ldb, T(1),
+                   at(c, ldc, s + 1, r + 1), ldc);
+  }
 }
 // The thin-product kernels (exactly one of m, n, k below 4, the thin
 // dimension; anything else takes the reference algorithm).  A real thin
@@ -431,7 +404,8 @@ void gemm_thin(char transa, char transb, int m, int n, int k, T alpha, const T *
   const int small = rows ? m : cols ? n : terms ? k : 0;
   const Op op_a = op_of(transa, kComplex<T>), op_b = op_of(transb, kComplex<T>);
   if (small <= 0)
-    return reference(op_a, op_b, m, n, k, alpha, a, lda, b, ldb, beta, c, ldc, true, kExact);
+    return gemm_reference(transa, transb, m, n, k, alpha, a, lda, b, ldb, beta, c, ldc, true,
+                          kExact);
   if (kComplex<T> || small != 1)
     return loops(op_a, op_b, m, n, k, alpha, a, lda, b, ldb, beta, c, ldc, false, kExact);
   const bool ta = op_a != Op::plain, tb = op_b != Op::plain;
@@ -442,11 +416,7 @@ void gemm_thin(char transa, char transb, int m, int n, int k, T alpha, const T *
   } else if (cols) {
     gemv_kernel(ta ? 'T' : 'N', ta ? k : m, ta ? m : k, alpha, a, lda, b, tb ? ldb : 1, beta, c, 1);
   } else {
-    for (int j = 1; j <= n && !is_one(beta); ++j)
-      if (is_zero(beta))
-        scale_all(m, 1, beta, at(c, ldc, 1, j), ldc, false);
-      else
-        scal(m, beta, at(c, ldc, 1, j), 1);
+    scale_columns(m, n, beta, c, ldc);
     if constexpr (!kComplex<T>) ger(m, n, alpha, a, ta ? lda : 1, b, tb ? 1 : ldb, c, ldc);
   }
 }
@@ -517,17 +487,12 @@ inline GemmPlan gemm_plan(std::int32_t m, std::int32_t n, std::int32_t k, std::i
   return plan;
 }
 // The GEMV and GEMM drivers on t threads, the blocks run in turn on the
-// kernels given: validation (invalid arguments zero y(1..len), len m for
+// model kernels: validation (invalid arguments zero y(1..len), len m for
 // 'N' and n for any other letter, or C, as the alignment-safe kernels do),
 // quick returns, beta handling, then the plan.
-template <class T> struct GemmKernels {
-  Gemm<T> mesh, thin;
-  void (*scal)(int, T, T *, int);
-};
 template <class T>
-void gemv(Gemv<T> kernel, std::int32_t t, char trans, std::int32_t m, std::int32_t n, T alpha,
-          const T *a, std::int32_t lda, const T *x, std::int32_t incx, T beta, T *y,
-          std::int32_t incy) {
+void gemv(std::int32_t t, char trans, std::int32_t m, std::int32_t n, T alpha, const T *a,
+          std::int32_t lda, const T *x, std::int32_t incx, T beta, T *y, std::int32_t incy) {
   const char letter = static_cast<char>(trans | 0x20);
   const bool no_trans = letter == 'n';
   const std::int32_t len = no_trans ? m : n;
@@ -546,38 +511,25 @@ void gemv(Gemv<T> kernel, std::int32_t t, char trans, std::int32_t m, std::int32
     const T *ab = no_trans ? a + b.r0 : a + static_cast<std::ptrdiff_t>(b.r0) * lda;
     T *yb = incy > 0 ? y + static_cast<std::ptrdiff_t>(b.r0) * incy
                      : y + static_cast<std::ptrdiff_t>(len - b.r0 - b.rows) * -incy;
-    kernel(trans, no_trans ? b.rows : m, no_trans ? n : b.rows, alpha, ab, lda, x, incx,
-           kernel_beta, yb, incy);
+    gemv_kernel(trans, no_trans ? b.rows : m, no_trans ? n : b.rows, alpha, ab, lda, x, incx,
+                kernel_beta, yb, incy);
   }
 }
 template <class T>
-void gemm(const GemmKernels<T> &kernels, std::int32_t t, char transa, char transb, std::int32_t m,
-          std::int32_t n, std::int32_t k, T alpha, const T *a, std::int32_t lda, const T *b,
-          std::int32_t ldb, T beta, T *c, std::int32_t ldc) {
+void gemm(std::int32_t t, char transa, char transb, std::int32_t m, std::int32_t n, std::int32_t k,
+          T alpha, const T *a, std::int32_t lda, const T *b, std::int32_t ldb, T beta, T *c,
+          std::int32_t ldc) {
   const char la = static_cast<char>(transa | 0x20), lb = static_cast<char>(transb | 0x20);
   if (gemm_invalid(la, lb, m, n, k, lda, ldb, ldc, c) || m == 0 || n == 0) return;
-  if (is_zero(alpha) || k == 0) {
-    for (std::int32_t j = 1; j <= n && !is_one(beta); ++j)
-      if (is_zero(beta))
-        scale_all(m, 1, beta, at(c, ldc, 1, j), ldc, false);
-      else
-        kernels.scal(m, beta, at(c, ldc, 1, j), 1);
-    return;
-  }
+  if (is_zero(alpha) || k == 0) return scale_columns<T>(m, n, beta, c, ldc);
   const GemmPlan plan = gemm_plan(m, n, k, t);
   for (Block blk : plan.blocks)
-    (plan.thin ? kernels.thin : kernels.mesh)(
-        transa, transb, blk.rows, blk.cols, k, alpha,
-        la == 'n' ? at(a, lda, blk.r0 + 1, 1) : at(a, lda, 1, blk.r0 + 1), lda,
-        lb == 'n' ? at(b, ldb, 1, blk.c0 + 1) : at(b, ldb, blk.c0 + 1, 1), ldb, beta,
-        at(c, ldc, blk.r0 + 1, blk.c0 + 1), ldc);
+    (plan.thin ? gemm_thin<T>
+               : gemm_kernel<T>)(transa, transb, blk.rows, blk.cols, k, alpha,
+                                 la == 'n' ? at(a, lda, blk.r0 + 1, 1) : at(a, lda, 1, blk.r0 + 1),
+                                 lda,
+                                 lb == 'n' ? at(b, ldb, 1, blk.c0 + 1) : at(b, ldb, blk.c0 + 1, 1),
+                                 ldb, beta, at(c, ldc, blk.r0 + 1, blk.c0 + 1), ldc);
 }
-
-// The model kernels under the model of the drivers, as the library's
-// kernels are under its drivers.
-template <class T> struct KernelSet {
-  static constexpr Gemv<T> gemv = gemv_kernel<T>;
-  static constexpr GemmKernels<T> gemm{gemm_kernel<T>, gemm_thin<T>, scal<T>};
-};
 
 } // namespace mox2::model

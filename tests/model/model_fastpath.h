@@ -89,8 +89,8 @@ std::vector<ElementType<C>> fast_a22(const DopeVector<2> &a, const DopeVector<2>
                    int(m));
       return c;
     }
-  gemm<T>(KernelSet<T>::gemm, threads, 'N', 'N', int(m), int(n), int(k), one, av.p, av.ld, bv.p,
-          bv.ld, T{}, c.data(), int(m));
+  gemm<T>(threads, 'N', 'N', int(m), int(n), int(k), one, av.p, av.ld, bv.p, bv.ld, T{}, c.data(),
+          int(m));
   return c;
 }
 
@@ -107,8 +107,7 @@ std::vector<ElementType<C>> fast_a21(const DopeVector<2> &a, const DopeVector<1>
       gemv_safe<T>('N', int(m), int(k), one, av.p, av.ld, xv.p, xv.ld, T{}, y.data(), 1);
       return y;
     }
-  gemv<T>(KernelSet<T>::gemv, threads, 'N', int(m), int(k), one, av.p, av.ld, xv.p, xv.ld, T{},
-          y.data(), 1);
+  gemv<T>(threads, 'N', int(m), int(k), one, av.p, av.ld, xv.p, xv.ld, T{}, y.data(), 1);
   return y;
 }
 
