@@ -46,7 +46,7 @@ template <class T> void gemv_case(int threads) {
   c.alpha = scalar_kind(), c.beta = scalar_kind();
   c.values = static_cast<test::Values>(random_int(0, 2));
   std::vector<T> y;
-  ASSERT_TRUE(test::run_gemv<T>(false, c, threads, &y));
+  ASSERT_TRUE(test::run_case<T>(test::kEntry, c, threads, &y));
   test::hash_elements(test::kCode<T>, y.data(), y.size());
 }
 
@@ -59,21 +59,15 @@ template <class T> void gemm_case(int threads) {
   c.alpha = scalar_kind(), c.beta = scalar_kind();
   c.values = static_cast<test::Values>(random_int(0, 2));
   std::vector<T> result;
-  ASSERT_TRUE(test::run_gemm<T>(test::kEntry, c, threads, &result));
+  ASSERT_TRUE(test::run_case<T>(test::kEntry, c, threads, &result));
   test::hash_elements(test::kCode<T>, result.data(), result.size());
 }
 
 void one_case(int threads) {
-  switch (random_int(0, 7)) {
-  case 0: return gemv_case<float>(threads);
-  case 1: return gemv_case<double>(threads);
-  case 2: return gemv_case<c8>(threads);
-  case 3: return gemv_case<c16>(threads);
-  case 4: return gemm_case<float>(threads);
-  case 5: return gemm_case<double>(threads);
-  case 6: return gemm_case<c8>(threads);
-  default: return gemm_case<c16>(threads);
-  }
+  static void (*const cases[])(int) = {gemv_case<float>, gemv_case<double>, gemv_case<c8>,
+                                       gemv_case<c16>,   gemm_case<float>,  gemm_case<double>,
+                                       gemm_case<c8>,    gemm_case<c16>};
+  cases[random_int(0, 7)](threads);
 }
 
 TEST(BlasFuzz, EveryEntryPointMatchesTheModel) { test::fuzz_cases("blas", one_case); }

@@ -35,26 +35,17 @@ using Gemv = void (*)(const char *, const i32 *, const i32 *, const T *, const T
 // COMPLEX(8) only: `safe`, a constant that sanitizer builds can fold) of
 // each type.
 template <class T> struct Kernels;
-template <> struct Kernels<float> {
-  static constexpr bool safe = false;
-  static constexpr Gemv<float> gemv = __f95_sgemv_, gemv_safe = nullptr;
-  static constexpr Gemm<float> gemm = __f95_sgemm_, gemm_safe = nullptr;
-};
-template <> struct Kernels<double> {
-  static constexpr bool safe = true;
-  static constexpr Gemv<double> gemv = __f95_dgemv_, gemv_safe = __f___zo_dgemv_don_;
-  static constexpr Gemm<double> gemm = __f95_dgemm_, gemm_safe = __f___zo_dgemm_don_;
-};
-template <> struct Kernels<c8> {
-  static constexpr bool safe = false;
-  static constexpr Gemv<c8> gemv = __f95_cgemv_, gemv_safe = nullptr;
-  static constexpr Gemm<c8> gemm = __f95_cgemm_, gemm_safe = nullptr;
-};
-template <> struct Kernels<c16> {
-  static constexpr bool safe = true;
-  static constexpr Gemv<c16> gemv = __f95_zgemv_, gemv_safe = __f___zo_zgemv_don_;
-  static constexpr Gemm<c16> gemm = __f95_zgemm_, gemm_safe = __f___zo_zgemm_don_;
-};
+#define MOX2_KERNELS_(T, p, has_safe, safe_gemv, safe_gemm)                                        \
+  template <> struct Kernels<T> {                                                                  \
+    static constexpr bool safe = has_safe;                                                         \
+    static constexpr Gemv<T> gemv = __f95_##p##gemv_, gemv_safe = safe_gemv;                       \
+    static constexpr Gemm<T> gemm = __f95_##p##gemm_, gemm_safe = safe_gemm;                       \
+  };
+MOX2_KERNELS_(float, s, false, nullptr, nullptr)
+MOX2_KERNELS_(double, d, true, __f___zo_dgemv_don_, __f___zo_dgemm_don_)
+MOX2_KERNELS_(c8, c, false, nullptr, nullptr)
+MOX2_KERNELS_(c16, z, true, __f___zo_zgemv_don_, __f___zo_zgemm_don_)
+#undef MOX2_KERNELS_
 
 // Elements of a matrix of `cols` columns `ld` apart (at least one).
 inline std::size_t cells(int ld, int cols) {
@@ -69,6 +60,10 @@ template <class T> Buffer four_bytes_off(T alpha, T beta) {
   store<T>(scalars.data() + sizeof(T), beta);
   return scalars;
 }
+
+// What a case runs through: the entry point, the real GEMM block, the
+// alignment-safe kernel.
+enum Target { kEntry = 1, kBlock = 2, kSafe = 4 };
 
 // alpha and beta are scalar() kinds; values as Values.
 struct GemvCase {
@@ -91,8 +86,9 @@ inline GemvCase random_gemv_case(char trans, int m, int n) {
 // The entry point on `threads` (or the alignment-safe kernel) and the
 // model; `result`, when given, receives y.
 template <class T>
-::testing::AssertionResult run_gemv(bool safe, const GemvCase &c, int threads,
+::testing::AssertionResult run_case(Target target, const GemvCase &c, int threads,
                                     std::vector<T> *result = nullptr) {
+  const bool safe = target == kSafe;
   const int len = std::max({c.m, c.n, 0});
   const int off = safe || (sizeof(Part<T>) == 4 && random_int(0, 1)) ? 4 : 0;
   Strip<T> a(cells(c.lda, c.n), off), x(span(len, c.incx), off), want(span(len, c.incy), off);
@@ -137,7 +133,6 @@ template <class T>
   return r;
 }
 
-enum Target { kEntry = 1, kBlock = 2, kSafe = 4 };
 // How zeros of op(B) meet NaN and Inf in op(A): not on purpose; whole
 // rows l of op(B) zero against specials in op(A)(:, l); the same in one
 // column of op(B); op(B) upper triangular (groups of l wholly zero, wholly
@@ -182,7 +177,7 @@ inline GemmCase random_gemm_case(int m, int n, int k) {
 // GEMM block, the alignment-safe kernel) and the model; `result`, when
 // given, receives C.  Zeros other than none need valid leading dimensions.
 template <class T>
-::testing::AssertionResult run_gemm(Target target, GemmCase c, int threads,
+::testing::AssertionResult run_case(Target target, GemmCase c, int threads,
                                     std::vector<T> *result = nullptr) {
   const bool an = plain(c.ta), bn = plain(c.tb);
   auto ld = [](int given, int rows) {

@@ -1,15 +1,17 @@
-// GEMM against the model, bit for bit (any two NaNs equal), in one sweep
-// over element type x kernel set x shape class, each case through the
-// targets its class is for: the exported entry points at T = 1 and at 2
-// to 16 threads (the model of the drivers over the model kernels; every
-// other case too small to repay helpers, some without workspace), the
-// real GEMM block (every blocked form, with and without the zero skip)
-// and the alignment-safe kernels (data and scalars 4 bytes off), as
-// model/blas_cases.h runs a case; every option letter in both cases; alpha
-// and beta in {0, 1, -1, i or 1/4, two others, a special, a random
-// value}.  (Invalid arguments: the fuzzer.)  Then the behaviour around
-// the products (memory running out, callers on several threads) and the
-// reference BLAS where its order is ours.
+// GEMV and GEMM against the model, bit for bit (any two NaNs equal), in
+// sweeps over element type x kernel set x shape class, each case through
+// the targets its class is for, as model/blas_cases.h runs a case: the
+// exported entry points at T = 1 and at 2 to 16 threads (the model of the
+// drivers over the model kernels; every other case too small to repay
+// helpers, some without workspace), the real GEMM block (every blocked
+// form, with and without the zero skip) and the alignment-safe kernels
+// (data and scalars 4 bytes off); every option letter in both cases;
+// increments +-1 and +-3, leading dimensions above the minimum; alpha and
+// beta in {0, 1, -1, i or 1/4, two others, a special, a random value}.
+// (Invalid arguments: the fuzzer.)  Then the behaviour around the products
+// (memory running out, callers on several threads) and the reference BLAS
+// where its order is ours.
+#include <dlfcn.h>
 #include <omp.h>
 
 #include <thread>
@@ -24,41 +26,35 @@
 #include "runtime/scratch.h"
 #include "support/failing_allocator.h"
 #include "support/isas.h"
-#include "support/reference_blas.h"
 
 namespace mox2 {
 namespace {
 
 using namespace test;
-using Case = GemmCase;
 
 // The targets a case is for that apply to T; the entry points at T = 1
 // and then (threads 0) at 2 to 4 threads, every other case too small to
 // repay helpers and every sixteenth without workspace.
-template <class T> void run_case(int targets, const Case &c) {
+template <class T, class Case> void check(int targets, const Case &c) {
   static int count = 0;
   if (::testing::Test::HasFailure()) return;
   set_threaded_work(++count % 2 ? 0 : 1e300);
   const std::size_t saved_limit = count % 16 == 3 ? Scratch::set_limit(0) : 0;
+  auto expect = [&](Target target, int t) { EXPECT_TRUE(run_case<T>(target, c, t)); };
   for (int t : {c.threads ? c.threads : 1, c.threads ? 0 : 2 + count % 3})
-    if ((targets & kEntry) && t) {
-      EXPECT_TRUE(run_gemm<T>(kEntry, c, t));
-    }
-  if ((targets & kBlock) && !is_complex_element<T>) {
-    EXPECT_TRUE(run_gemm<T>(kBlock, c, 1));
-  }
-  if ((targets & kSafe) && Kernels<T>::safe) {
-    EXPECT_TRUE(run_gemm<T>(kSafe, c, 1));
-  }
+    if ((targets & kEntry) && t) expect(kEntry, t);
+  if ((targets & kBlock) && !is_complex_element<T>) expect(kBlock, 1);
+  if ((targets & kSafe) && Kernels<T>::safe) expect(kSafe, 1);
   if (count % 16 == 3) Scratch::set_limit(saved_limit);
 }
 
 using Shapes = std::vector<std::tuple<int, int, int>>;
 
-template <class T> void sweep() {
+template <class T> void gemm_sweep() {
+  using Case = GemmCase;
   Team team;
   const int all = kEntry | kBlock | kSafe;
-  auto run = [](int targets, const Case &c) { run_case<T>(targets, c); };
+  auto run = [](int targets, const Case &c) { check<T>(targets, c); };
   // Small shapes on every side of the 4 x 2 peel, the thin limits and the
   // small forms.
   const int sizes[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 16, 17};
@@ -186,12 +182,60 @@ template <class T> void sweep() {
   }
 }
 
-class GemmModel : public test::OnEachKernelSet {};
+class GemmModel : public OnEachKernelSet {};
 MOX2_ON_EACH_KERNEL_SET(GemmModel);
-TEST_P(GemmModel, Real4) { sweep<float>(); }
-TEST_P(GemmModel, Real8) { sweep<double>(); }
-TEST_P(GemmModel, Complex4) { sweep<c8>(); }
-TEST_P(GemmModel, Complex8) { sweep<c16>(); }
+TEST_P(GemmModel, Real4) { gemm_sweep<float>(); }
+TEST_P(GemmModel, Real8) { gemm_sweep<double>(); }
+TEST_P(GemmModel, Complex4) { gemm_sweep<c8>(); }
+TEST_P(GemmModel, Complex8) { gemm_sweep<c16>(); }
+
+template <class T> void gemv_sweep() {
+  using Case = GemvCase;
+  Team team;
+  const int sizes[] = {-1, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 15, 16, 17, 33};
+  for (int m : sizes)
+    for (int n : sizes)
+      for (char trans : {'N', 'n', 'T', 't', 'C', 'c'})
+        check<T>(kEntry | kSafe, random_gemv_case(trans, m, n));
+  for (int alpha = 0; alpha < 8; ++alpha)
+    for (int beta = 0; beta < 8; ++beta)
+      for (char trans : {'N', 'T', 'C'})
+        for (auto [m, n] : {std::pair{7, 5}, std::pair{4, 10}}) {
+          Case c = random_gemv_case(trans, m, n);
+          c.alpha = alpha, c.beta = beta;
+          check<T>(kEntry | kSafe, c);
+        }
+  // A few in the hundreds: 1100 rows cross the chunking of a strided y;
+  // 40 and 47 columns end in passes of fewer than sixteen.
+  for (auto [m, n] : {std::pair{100, 131}, std::pair{257, 64}, std::pair{61, 300},
+                      std::pair{1100, 7}, std::pair{19, 47}, std::pair{600, 40}})
+    for (char trans : {'N', 't', 'c'}) {
+      Case c = random_gemv_case(trans, m, n);
+      c.alpha = 5;
+      if (m > 1000) c.incy = -3;
+      check<T>(kEntry | kSafe, c);
+    }
+  // The drivers' cut on 1 to 16 threads: the worked shapes (M = 10 on 4
+  // threads, N = 7 with INCY = -1 on 3), then random ones.
+  Case worked[] = {{'N', 10, 6, 10, 1, 1}, {'T', 5, 7, 5, 1, -1}};
+  worked[0].threads = 4, worked[1].threads = 3;
+  for (const Case &c : worked)
+    check<T>(kEntry, c);
+  for (int t : {1, 2, 3, 4, 6, 8, 16})
+    for (int rep = 0; rep < 20; ++rep) {
+      auto dim = [] { return random_int(0, 3) == 0 ? random_int(0, 4) : random_int(1, 60); };
+      Case c = random_gemv_case("NnTtCc"[random_int(0, 5)], dim(), dim());
+      c.threads = t;
+      check<T>(kEntry, c);
+    }
+}
+
+class GemvModel : public OnEachKernelSet {};
+MOX2_ON_EACH_KERNEL_SET(GemvModel);
+TEST_P(GemvModel, Real4) { gemv_sweep<float>(); }
+TEST_P(GemvModel, Real8) { gemv_sweep<double>(); }
+TEST_P(GemvModel, Complex4) { gemv_sweep<c8>(); }
+TEST_P(GemvModel, Complex8) { gemv_sweep<c16>(); }
 
 // Blocks cut for other caches than this machine's: a core of 32 KiB and
 // 512 KiB, and caches so small that every block is one step of l, one
@@ -202,10 +246,10 @@ template <class T> void other_caches() {
        {CacheSizes{32 << 10, 512 << 10, 4 << 20}, CacheSizes{256, 1024, 1024}}) {
     force_cache_sizes(caches);
     for (int rep = 0; rep < 48; ++rep) {
-      Case c = random_gemm_case(random_int(4, 140), random_int(4, 60),
-                                rep % 4 == 0 ? random_int(400, 900) : random_int(9, 120));
+      GemmCase c = random_gemm_case(random_int(4, 140), random_int(4, 60),
+                                    rep % 4 == 0 ? random_int(400, 900) : random_int(9, 120));
       if (rep % 3 == 2) c.ta = 'N', c.values = Values::plain, c.zeros = Zeros::triangular;
-      run_case<T>(kBlock, c);
+      check<T>(kBlock, c);
     }
   }
   force_cache_sizes({});
@@ -293,10 +337,41 @@ TEST_P(AroundTheProducts, ConcurrentCallersGetTheirTeamsBits) {
     EXPECT_TRUE(g.same_as(want));
 }
 
+// A routine of Debian's reference BLAS ("dgemv_"), loaded by path (never
+// through -lblas, which may resolve to an optimised BLAS), or null when it
+// is not installed.
+template <class F> F reference_blas(const char *name) {
+  static void *blas = dlopen("/usr/lib/x86_64-linux-gnu/blas/libblas.so.3", RTLD_NOW | RTLD_LOCAL);
+  return blas ? reinterpret_cast<F>(dlsym(blas, name)) : nullptr;
+}
+
 // The reference BLAS, on finite non-zero data, where its order is ours:
-// the real GEMM block and the alignment-safe kernels (the reference
+// GEMV (the entry points on one thread and the alignment-safe kernels);
+// the real GEMM block and the alignment-safe GEMM kernels (the reference
 // algorithm), COMPLEX(8) GEMM (its column form's zero test never fires,
 // its dot form's alpha*temp + beta*C is ours for beta = 1).
+template <class T>
+void against_reference(Gemv<T> ours, Gemv<T> reference, std::vector<char> letters) {
+  for (auto [m, n] : {std::pair{1, 1}, std::pair{7, 5}, std::pair{33, 64}, std::pair{200, 3}})
+    for (char trans : letters)
+      for (i32 incx : {1, -2})
+        for (i32 incy : {1, -1, 3}) {
+          const i32 lda = m + 3, len = std::max(m, n);
+          Strip<T> a(std::size_t(lda) * n, 0), x(span(len, incx), 0);
+          Strip<T> got(span(len, incy), 0);
+          a.fill(Values::plain);
+          x.fill(Values::plain);
+          got.fill(Values::plain);
+          Strip<T> want(got);
+          const T alpha = scalar<T>(5), beta = scalar<T>(4);
+          ours(&trans, &m, &n, &alpha, a.data(), &lda, x.data(), &incx, &beta, got.data(), &incy,
+               1);
+          reference(&trans, &m, &n, &alpha, a.data(), &lda, x.data(), &incx, &beta, want.data(),
+                    &incy, 1);
+          EXPECT_TRUE(got.same_as(want)) << trans << " m=" << m << " n=" << n;
+        }
+}
+
 // `pp`: a kernel for 8-byte aligned data, compared where op(B) is not B^H,
 // for beta = 1.
 template <class T> void against_reference(Gemm<T> ours, Gemm<T> reference, bool pp) {
@@ -320,11 +395,22 @@ template <class T> void against_reference(Gemm<T> ours, Gemm<T> reference, bool 
         EXPECT_TRUE(got.same_as(want)) << ta << tb << " m=" << m << " n=" << n << " k=" << k;
       }
 }
-TEST_P(AroundTheProducts, ReferenceBlasGemmWhereTheOrderIsOurs) {
+TEST_P(AroundTheProducts, ReferenceBlasWhereTheOrderIsOurs) {
+  auto sgemv = reference_blas<Gemv<float>>("sgemv_");
+  auto dgemv = reference_blas<Gemv<double>>("dgemv_");
+  auto zgemv = reference_blas<Gemv<c16>>("zgemv_");
   auto sgemm = reference_blas<Gemm<float>>("sgemm_");
   auto dgemm = reference_blas<Gemm<double>>("dgemm_");
   auto zgemm = reference_blas<Gemm<c16>>("zgemm_");
-  if (!sgemm || !dgemm || !zgemm) GTEST_SKIP() << "reference BLAS not installed";
+  if (!sgemv || !dgemv || !zgemv || !sgemm || !dgemm || !zgemm)
+    GTEST_SKIP() << "reference BLAS not installed";
+  Team team;
+  omp_set_num_threads(1);
+  against_reference<double>(__f95_dgemv_, dgemv, {'N', 'T'});
+  against_reference<double>(__f___zo_dgemv_don_, dgemv, {'N', 'T', 'C'});
+  against_reference<float>(__f95_sgemv_, sgemv, {'N', 'T'});
+  against_reference<c16>(__f95_zgemv_, zgemv, {'N', 'T', 'C'});
+  against_reference<c16>(__f___zo_zgemv_don_, zgemv, {'N', 'T', 'C'});
   against_reference<float>(__f___zo_pp_sgemmx_, sgemm, false);
   against_reference<double>(__f___zo_dgemm_don_, dgemm, false);
   against_reference<c16>(__f___zo_zgemm_don_, zgemm, false);
