@@ -70,19 +70,12 @@ template <class T> T random_element(Values v) {
   }
 }
 
-// v as an element: both parts v for complex elements (`splat`), or real
-// part v and imaginary part 0 (`real_element`).
+// v as an element: both parts v for complex elements.
 template <class T> T splat(Part<T> v) {
   if constexpr (std::is_floating_point_v<T>)
     return v;
   else
     return T{v, v};
-}
-template <class T> T real_element(Part<T> v) {
-  if constexpr (std::is_floating_point_v<T>)
-    return v;
-  else
-    return T{v, 0};
 }
 
 // Scalars by kind: 0, 1, -1, i (REAL: 1/4, whose product with a

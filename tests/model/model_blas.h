@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <type_traits>
 #include <vector>
 
@@ -69,11 +70,7 @@ inline Op op_of(char letter, bool complex) {
   if (letter == 'N' || letter == 'n') return Op::plain;
   return complex && (letter == 'C' || letter == 'c') ? Op::conjugated : Op::transposed;
 }
-inline bool valid_letter(char letter) {
-  for (char c : {'N', 'n', 'T', 't', 'C', 'c'})
-    if (letter == c) return true;
-  return false;
-}
+inline bool valid_letter(char letter) { return letter && std::strchr("NnTtCc", letter); }
 
 // Invalid arguments of a GEMV: y(1..len) zeroed as contiguous elements, y(1)
 // alone for incy = 0.

@@ -82,7 +82,7 @@ std::vector<ElementType<C>> fast_a22(const DopeVector<2> &a, const DopeVector<2>
   if (m == 0 || n == 0) return c;
   if (k == 0) return std::vector<T>(m * n, T{});
   BlasView<T> av = matrix_view<T>(a, m, k), bv = matrix_view<T>(b, k, n);
-  const T one = test::real_element<T>(1);
+  const T one = test::scalar<T>(1);
   if constexpr (kNeedsAlignment<C>)
     if (!(aligned8(av.p) && aligned8(bv.p))) {
       gemm_safe<T>('N', 'N', int(m), int(n), int(k), one, av.p, av.ld, bv.p, bv.ld, T{}, c.data(),
@@ -101,7 +101,7 @@ std::vector<ElementType<C>> fast_a21(const DopeVector<2> &a, const DopeVector<1>
   std::vector<T> y(m, T{});
   if (m == 0 || k == 0 || extent_count(x.extent[0]) == 0) return y;
   BlasView<T> av = matrix_view<T>(a, m, k), xv = vector_view<T>(x, k, false);
-  const T one = test::real_element<T>(1);
+  const T one = test::scalar<T>(1);
   if constexpr (kNeedsAlignment<C>)
     if (!(aligned8(av.p) && aligned8(xv.p))) {
       gemv_safe<T>('N', int(m), int(k), one, av.p, av.ld, xv.p, xv.ld, T{}, y.data(), 1);

@@ -25,22 +25,17 @@ inline std::size_t count(std::intptr_t extent) { return extent > 0 ? extent : 0;
 // The value of an operand element as real and imaginary parts of type F
 // (an integer converted with one rounding, a real widened or rounded).
 template <class F, TypeCode C> F real_part(T<C> v) {
-  if constexpr (Element<C>::cls == TypeClass::complex)
+  if constexpr (is_complex<C>)
     return static_cast<F>(v.re);
   else
     return static_cast<F>(v);
 }
 template <class F, TypeCode C> F imag_part(T<C> v) {
-  if constexpr (Element<C>::cls == TypeClass::complex)
+  if constexpr (is_complex<C>)
     return static_cast<F>(v.im);
   else
     return F(0);
 }
-
-constexpr bool is_int(TypeCode c) { return type_info(c).cls == TypeClass::integer; }
-constexpr bool is_cplx(TypeCode c) { return type_info(c).cls == TypeClass::complex; }
-constexpr bool is_log(TypeCode c) { return type_info(c).cls == TypeClass::logical; }
-constexpr int kind(TypeCode c) { return type_info(c).kind; }
 
 // LOGICAL element as a signed integer of its size, sign-extended.
 template <TypeCode C> std::int64_t logical_value(T<C> v) { return static_cast<std::int64_t>(v); }
@@ -62,18 +57,19 @@ void product(char *out, const char *x, std::intptr_t x_row, std::intptr_t x_k, s
         return load<T<B>>(y + std::intptr_t(k) * y_k + std::intptr_t(j) * y_col);
       };
       T<R> r{};
-      if constexpr (is_log(A)) {
+      if constexpr (is_logical<A>) {
         for (std::size_t k = 0; k < kk && r == 0; ++k)
           r = (logical_value<A>(x_of(k)) & logical_value<B>(y_of(k))) != 0;
-      } else if constexpr (is_int(R)) {
-        using U = std::conditional_t<kind(A) == 8 || kind(B) == 8, std::uint64_t, std::uint32_t>;
+      } else if constexpr (is_integer<R>) {
+        using U = std::conditional_t<Element<A>::kind == 8 || Element<B>::kind == 8, std::uint64_t,
+                                     std::uint32_t>;
         using S = std::make_signed_t<U>;
         U sum = 0;
         for (std::size_t k = 0; k < kk; ++k)
           sum = sum +
                 static_cast<U>(static_cast<S>(x_of(k))) * static_cast<U>(static_cast<S>(y_of(k)));
         r = static_cast<T<R>>(sum); // low-order bytes
-      } else if constexpr (!is_cplx(R)) {
+      } else if constexpr (!is_complex<R>) {
         for (std::size_t k = 0; k < kk; ++k)
           r = r + static_cast<T<R>>(x_of(k)) * static_cast<T<R>>(y_of(k));
       } else {
@@ -81,10 +77,10 @@ void product(char *out, const char *x, std::intptr_t x_row, std::intptr_t x_k, s
         for (std::size_t k = 0; k < kk; ++k) {
           F xr = real_part<F, A>(x_of(k)), xi = imag_part<F, A>(x_of(k));
           F yr = real_part<F, B>(y_of(k)), yi = imag_part<F, B>(y_of(k));
-          if constexpr (is_cplx(A) && is_cplx(B)) {
+          if constexpr (is_complex<A> && is_complex<B>) {
             r.re = r.re + (xr * yr - xi * yi);
             r.im = r.im + (xr * yi + xi * yr);
-          } else if constexpr (is_cplx(A)) {
+          } else if constexpr (is_complex<A>) {
             r.re = r.re + xr * yr;
             r.im = r.im + xi * yr;
           } else {
@@ -106,22 +102,22 @@ template <TypeCode A, TypeCode B, TypeCode R>
 T<R> dot_product(const DopeVector<1> &a, const DopeVector<1> &b) {
   const std::size_t n = count(b.extent[0]) ? count(a.extent[0]) : 0;
   T<R> r{};
-  if constexpr (!is_cplx(A) && !is_cplx(B)) {
+  if constexpr (!is_complex<A> && !is_complex<B>) {
     product<A, B, R>(reinterpret_cast<char *>(&r), static_cast<const char *>(a.base), 0,
                      a.stride[0], 1, static_cast<const char *>(b.base), b.stride[0], 0, 1, n);
   } else {
     using F = Part<T<R>>;
-    constexpr TypeCode other = is_cplx(A) ? B : A;
-    using Q = std::conditional_t<!is_cplx(other) && !is_int(other) &&
-                                     (kind(other) > static_cast<int>(sizeof(F))),
+    constexpr TypeCode other = is_complex<A> ? B : A;
+    using Q = std::conditional_t<!is_complex<other> && !is_integer<other> &&
+                                     (Element<other>::kind > static_cast<int>(sizeof(F))),
                                  T<other>, F>;
     for (std::size_t k = 0; k < n; ++k) {
       const Q xr = real_part<Q, A>(at<A>(a, k)), xi = imag_part<Q, A>(at<A>(a, k));
       const Q yr = real_part<Q, B>(at<B>(b, k)), yi = imag_part<Q, B>(at<B>(b, k));
-      if constexpr (is_cplx(A) && is_cplx(B)) {
+      if constexpr (is_complex<A> && is_complex<B>) {
         r.re = r.re + (xr * yr + xi * yi);
         r.im = r.im + (xr * yi - xi * yr);
-      } else if constexpr (is_cplx(A)) {
+      } else if constexpr (is_complex<A>) {
         r.re = r.re + static_cast<F>(xr * yr);
         r.im = r.im + static_cast<F>(xi * -yr);
       } else {
