@@ -6,15 +6,16 @@
 // invalid arguments reported as the reference BLAS does.
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <limits>
-#include <vector>
 #include <functional>
+#include <limits>
 #include <map>
 #include <set>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -177,10 +178,6 @@ TEST(StandardNames, InvalidArgumentsReportedAsTheReferenceDoes) {
   }
 }
 
-} // namespace
-
-namespace {
-
 // Row-major GEMV of A**H on complex data: the bits of one column-major 'N'
 // call on A**T with conj(alpha), conj(x), conj(beta) and y conjugated
 // around it, for x longer than one run of conjugated columns (odd and even
@@ -203,28 +200,28 @@ template <class C, class Entry, class Cblas> void check_conjugate_gemv(Entry ent
       const int lda = n + 2, incy = -2, span_x = 1 + (m - 1) * std::abs(incx);
       std::vector<C> a(std::size_t(lda) * m), x(span_x), y(1 + (n - 1) * 2);
       for (auto *v : {&a, &x, &y})
-        for (C &e : *v) e = {value(), value()};
+        for (C &e : *v)
+          e = {value(), value()};
+      auto x_at = [&](int j) -> C & {
+        return x[std::size_t(incx > 0 ? j : m - 1 - j) * std::abs(incx)];
+      };
       // Zeros in x facing an Inf in A, each in a row of its own: a column
       // skipped for its zero, or taken in a pair without the test, shows.
       int row = 0;
       for (int j : {0, 1, 510, 511, 512, 1022, 1023, m - 1})
-        if (j < m) {
-          x[std::size_t(incx > 0 ? j : m - 1 - j) * std::abs(incx)] = {0, 0};
-          a[std::size_t(j) * lda + row++].im = 1 / 0.0f;
-        }
+        if (j < m) x_at(j) = {0, 0}, a[std::size_t(j) * lda + row++].im = 1 / 0.0f;
       a[std::size_t(m / 2) * lda + row].re = std::numeric_limits<decltype(C{}.re)>::quiet_NaN();
       const C alpha = {value(), value()}, beta = {value(), value()};
       const std::vector<C> x_given = x;
-      // x(j) in array order, conjugated.
-      std::vector<C> conj_x(m);
+      std::vector<C> conj_x(m), want(y.size()); // conj_x(j): x(j) in array order, conjugated
       for (int j = 0; j < m; ++j)
-        conj_x[j] = conj(x[std::size_t(incx > 0 ? j : m - 1 - j) * std::abs(incx)]);
-      std::vector<C> want = y;
-      for (C &e : want) e = conj(e);
+        conj_x[j] = conj(x_at(j));
+      std::transform(y.begin(), y.end(), want.begin(), conj);
       const C ca = conj(alpha), cb = conj(beta);
       const std::int32_t rows = n, columns = m, ld = lda, one = 1, iy = incy;
-      entry("N", &rows, &columns, &ca, a.data(), &ld, conj_x.data(), &one, &cb, want.data(), &iy, 1);
-      for (C &e : want) e = conj(e);
+      entry("N", &rows, &columns, &ca, a.data(), &ld, conj_x.data(), &one, &cb, want.data(), &iy,
+            1);
+      std::transform(want.begin(), want.end(), want.begin(), conj);
       cblas(CblasRowMajor, CblasConjTrans, m, n, &alpha, a.data(), lda, x.data(), incx, &beta,
             y.data(), incy);
       for (std::size_t i = 0; i < y.size(); ++i)

@@ -36,8 +36,6 @@ class UseIsa {
 public:
   explicit UseIsa(Isa isa) { force_isa(isa); }
   ~UseIsa() { force_isa(detected_isa()); }
-  UseIsa(const UseIsa &) = delete;
-  UseIsa &operator=(const UseIsa &) = delete;
 };
 
 // The team size and the threaded-work threshold (the least work offered to

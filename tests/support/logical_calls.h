@@ -124,10 +124,7 @@ struct Section {
       std::int64_t e = extents[d] > 0 ? extents[d] : 0;
       // Steps and padding only while the parent stays small.
       bool roomy = parent_elements * (3 * e + 3) < (1u << 14);
-      std::int64_t step = e == 0             ? 1
-                          : roomy            ? steps()[random_int(0, 5)]
-                          : random_int(0, 1) ? 1
-                                             : -1;
+      std::int64_t step = e == 0 ? 1 : roomy ? kSteps[random_int(0, 5)] : random_int(0, 1) ? 1 : -1;
       std::int64_t span = e > 0 ? (e - 1) * (step > 0 ? step : -step) + 1 : 0;
       std::int64_t dim = span + (roomy ? random_int(0, 2) : 0);
       if (dim < 1) dim = 1;
@@ -148,12 +145,7 @@ struct Section {
   }
   Words words() const { return Words(base, extent, stride); }
   char *element(std::size_t i) { return parent->data() + i * kind; }
-
-private:
-  static const std::int64_t *steps() {
-    static const std::int64_t s[] = {1, 1, -1, 2, -2, 3};
-    return s;
-  }
+  static constexpr std::int64_t kSteps[] = {1, 1, -1, 2, -2, 3};
 };
 
 } // namespace mox2::test
