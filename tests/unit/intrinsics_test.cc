@@ -2,13 +2,22 @@
 // conjugation, single roundings, LOGICAL operands), sizes past 32 bits,
 // and the diagnostics: every message, unassociated operands, and every
 // allocation that fails (exact line on standard error, end by SIGABRT).
+// Then DOT_PRODUCT and MATMUL against gfortran's own intrinsics on the
+// same contiguous arrays, for pairs whose result type gfortran shares:
+// INTEGER and LOGICAL results exactly (on data that does not overflow:
+// gfortran's INTEGER overflow is undefined), REAL and COMPLEX ones exactly
+// on integer-valued data (every order of summation gives the same), and
+// within a few units in the last place on positive random data.
 #include <sys/mman.h>
 
+#include <cmath>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <thread>
+#include <type_traits>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -21,6 +30,7 @@ namespace mox2 {
 namespace {
 
 using test::diagnostic;
+using test::random_int;
 
 template <class T> DopeVector<1> vec(T *data, std::intptr_t n) {
   return {data, {n}, {std::intptr_t(sizeof(T))}};
@@ -39,7 +49,8 @@ T dot(void (*f)(T *, const DopeVector<1> *, const DopeVector<1> *), DopeVector<1
   f(&r, &a, &b);
   return r;
 }
-template <class T, class R, class A, class B> T matmul(void (*f)(R *, const A *, const B *), A a, B b) {
+template <class T, class R, class A, class B>
+T matmul(void (*f)(R *, const A *, const B *), A a, B b) {
   R r;
   f(&r, &a, &b);
   const T v = load<T>(r.base);
@@ -83,8 +94,7 @@ TEST_P(Intrinsics, StatedCases) {
             0x1p60f + 0x1p37f);
   // MATMUL narrows INTEGER results to their width.
   std::int8_t ones[2] = {1, 1};
-  EXPECT_EQ(matmul<std::int8_t>(__f_matmul_a12_i1i1, vec(b, 2), mat(ones, 2, 1)),
-            -56);
+  EXPECT_EQ(matmul<std::int8_t>(__f_matmul_a12_i1i1, vec(b, 2), mat(ones, 2, 1)), -56);
   // LOGICAL: the AND of the sign-extended values; DOT_PRODUCT stops at the
   // first true pair (extents far beyond the data: AddressSanitizer
   // catches a read past it).
@@ -95,10 +105,8 @@ TEST_P(Intrinsics, StatedCases) {
   EXPECT_EQ(call(__f_dotprod_s1_l4l4, vec(l1, 1), vec(&two, 1)), 0);
   EXPECT_EQ(call(__f_dotprod_s1_l4l4, vec(&lm, 1), vec(&two, 1)), 1);
   EXPECT_EQ(call(__f_dotprod_s1_l1l8, vec(&m1, 1), vec(&high, 1)), 1);
-  EXPECT_EQ(matmul<std::int32_t>(__f_matmul_a22_l2l4, mat(l2, 1, 3), mat(l1, 3, 1)),
-            0);
-  EXPECT_EQ(matmul<std::int64_t>(__f_matmul_a12_l1l8, vec(&m1, 1), mat(&high, 1, 1)),
-            1);
+  EXPECT_EQ(matmul<std::int32_t>(__f_matmul_a22_l2l4, mat(l2, 1, 3), mat(l1, 3, 1)), 0);
+  EXPECT_EQ(matmul<std::int64_t>(__f_matmul_a12_l1l8, vec(&m1, 1), mat(&high, 1, 1)), 1);
   auto *p = new std::int16_t[1]{1}, *q = new std::int16_t[1]{3};
   EXPECT_EQ(call(__f_dotprod_s1_l2l2, vec(p, 1000000), vec(q, 1000000)), 1);
   delete[] p;
@@ -117,8 +125,7 @@ TEST(IntrinsicSizes, CountsAndStridesPastThirtyTwoBits) {
   float onef = 1;
   const std::intptr_t k = (std::intptr_t(1) << 31) + 1;
   DopeVector<2> row = {&onef, {1, k}, {4, 0}};
-  EXPECT_EQ(matmul<float>(__f_matmul_a21_r4r4, row, DopeVector<1>{&onef, {k}, {0}}),
-            0x1p24f);
+  EXPECT_EQ(matmul<float>(__f_matmul_a21_r4r4, row, DopeVector<1>{&onef, {k}, {0}}), 0x1p24f);
 
   const std::size_t apart = std::size_t(1) << 35;
   void *space = mmap(nullptr, apart + 4096, PROT_READ | PROT_WRITE,
@@ -186,7 +193,7 @@ TEST(FrameDeathTest, EveryAllocationThatFailsIsOutOfSpace) {
   static std::int32_t ints[64 * 64] = {};
   static DopeVector<2> r2, square = mat(data, 64, 64), int_square = mat(ints, 64, 64);
   static DopeVector<2> rows = {data, {32, 64}, {16, 512}}; // copied for BLAS
-  static DopeVector<1> r1, odd = {data, {64}, {12}};         // no multiple of E
+  static DopeVector<1> r1, odd = {data, {64}, {12}};       // no multiple of E
   static mox2_c8 dot;
   // k > 2^61 elements of stride 0: copies of more bytes than a size holds.
   static const std::intptr_t k = (std::intptr_t(1) << 61) + 1;
@@ -218,6 +225,147 @@ TEST(FrameDeathTest, EveryAllocationThatFailsIsOutOfSpace) {
                 }).join(),
                 testing::KilledBySignal(SIGABRT), diagnostic(12, "Cannot allocate memory"))
         << c.what;
+}
+
+enum class Data { small_integers, positive, logical };
+
+template <class T> constexpr bool kComplex = is_complex_element<T>;
+
+template <class T> T value(Data data) {
+  if constexpr (kComplex<T>) {
+    using P = Part<T>;
+    const P re = value<P>(data);
+    return {re, value<P>(data)};
+  } else if constexpr (std::is_floating_point_v<T> || std::is_same_v<T, mox2_r16>) {
+    if (data == Data::positive)
+      return T(0.5) + T(std::uniform_real_distribution<double>(0.0, 0.5)(test::rng()));
+    return T(random_int(-16, 16));
+  } else {
+    return static_cast<T>(data == Data::logical    ? random_int(0, 3) == 0
+                          : data == Data::positive ? random_int(1, 16)
+                                                   : random_int(-16, 16));
+  }
+}
+template <class T> std::vector<T> values(std::size_t n, Data data) {
+  std::vector<T> v(n == 0 ? 1 : n);
+  for (auto &x : v)
+    x = value<T>(data);
+  return v;
+}
+
+// Exact, but for REAL and COMPLEX on positive random data, where `terms`
+// bounds the relative error.
+template <class T> bool agrees(T ours, T peer, Data data, std::size_t terms) {
+  if (data != Data::positive || std::is_integral_v<T>)
+    return std::memcmp(&ours, &peer, sizeof(T)) == 0;
+  auto abs = [](auto v) { return std::fabs(static_cast<double>(v)); };
+  double size, off;
+  if constexpr (kComplex<T>)
+    size = abs(peer.re) + abs(peer.im), off = abs(ours.re - peer.re) + abs(ours.im - peer.im);
+  else
+    size = abs(peer), off = abs(ours - peer);
+  // Quad results are compared at double precision or better.
+  return off <= 4.0 * (terms + 2) * (sizeof(Part<T>) == 4 ? 0x1p-23 : 0x1p-52) * size;
+}
+
+template <class TA, class TB, class TR, class Ours, class Peer>
+void dot_against_gfortran(const char *name, Ours ours, Peer peer, Data data) {
+  for (int c = 0; c < 30; ++c) {
+    const std::size_t n = random_int(0, 40);
+    auto a = values<TA>(n, data);
+    auto b = values<TB>(n, data);
+    TR expect{}, got{};
+    peer(static_cast<int>(n), a.data(), b.data(), &expect);
+    if constexpr (std::is_invocable_v<Ours, TR *, const DopeVector<1> *, const DopeVector<1> *>)
+      got = dot(ours, vec(a.data(), n), vec(b.data(), n));
+    else // LOGICAL pairs: INTEGER 0 or 1
+      got = static_cast<TR>(call(ours, vec(a.data(), n), vec(b.data(), n)));
+    ASSERT_TRUE(agrees(got, expect, data, n)) << name << " n " << n;
+  }
+}
+
+// gfortran multiplies matrices: a vector goes to it as one row or column.
+template <class TA, class TB, class TR, class O12, class O21, class O22, class Peer>
+void matmul_against_gfortran(const char *name, O12 o12, O21 o21, O22 o22, Peer peer, Data data) {
+  for (int c = 0; c < 12; ++c) {
+    std::size_t m = random_int(1, 20), k = random_int(1, 40), n = random_int(1, 20);
+    if (c == 0) m = 70, k = 300, n = 9; // past the blocking limits
+    auto a = values<TA>(m * k, data);
+    auto b = values<TB>(k * n, data);
+    const DopeVector<2> da = mat(a.data(), m, k), db = mat(b.data(), k, n);
+    const DopeVector<1> row{a.data(), {std::intptr_t(k)}, {std::intptr_t(m * sizeof(TA))}},
+        column = vec(b.data(), k);
+    std::vector<TR> expect(m * n);
+    auto check = [&](const char *form, void *got, std::size_t count) {
+      for (std::size_t i = 0; i < count; ++i)
+        ASSERT_TRUE(agrees(load<TR>(static_cast<char *>(got) + i * sizeof(TR)), expect[i], data, k))
+            << name << " " << form << " " << m << "x" << k << "x" << n << " element " << i;
+      std::free(got);
+    };
+    DopeVector<2> r2;
+    DopeVector<1> r1;
+    peer(int(m), int(k), int(n), a.data(), b.data(), expect.data());
+    o22(&r2, &da, &db);
+    check("a22", r2.base, m * n);
+    peer(int(m), int(k), 1, a.data(), b.data(), expect.data()); // column 1 of b
+    o21(&r1, &da, &column);
+    check("a21", r1.base, m);
+    std::vector<TA> first_row(k); // row 1 of a, m elements apart
+    for (std::size_t i = 0; i < k; ++i)
+      first_row[i] = a[i * m];
+    peer(1, int(k), int(n), first_row.data(), b.data(), expect.data());
+    o12(&r1, &row, &db);
+    check("a12", r1.base, n);
+  }
+}
+
+#define MOX2_ORACLE_DOT_(a, b, r)                                                                  \
+  extern "C" void oracle_dot_##a##b(int, const mox2_##a *, const mox2_##b *, mox2_##r *);
+#define MOX2_ORACLE_MATMUL_(a, b, r)                                                               \
+  extern "C" void oracle_matmul_##a##b(int, int, int, const mox2_##a *, const mox2_##b *,          \
+                                       mox2_##r *);
+
+// The pairs the oracle wraps: X(a, b, gfortran's result type).
+#define MOX2_ORACLE_DOT_PAIRS(X)                                                                   \
+  X(i4, i4, i4)                                                                                    \
+  X(i8, i1, i8)                                                                                    \
+  X(r4, r8, r8) X(i4, r8, r8) X(r16, r8, r16) X(c16, c16, c16) X(c8, c16, c16) X(i4, c8, c8)       \
+      X(c32, r16, c32) X(r8, r8, r8) X(l4, l4, l4) X(l1, l8, l8)
+#define MOX2_ORACLE_MATMUL_PAIRS(X)                                                                \
+  X(i1, i4, i4)                                                                                    \
+  X(i8, i4, i8)                                                                                    \
+  X(r4, r8, r8) X(r8, i4, r8) X(i8, r4, r4) X(c8, r8, c16) X(r16, c8, c32) X(c16, c16, c16)        \
+      X(c8, i2, c8) X(r4, r4, r4) X(l2, l4, l4) X(l1, l8, l8)
+
+MOX2_ORACLE_DOT_PAIRS(MOX2_ORACLE_DOT_)
+MOX2_ORACLE_MATMUL_PAIRS(MOX2_ORACLE_MATMUL_)
+
+// LOGICAL data is 0 and 1, the rest integer-valued, then positive.
+std::vector<Data> kinds_of_data(TypeCode a) {
+  if (type_info(a).cls == TypeClass::logical) return {Data::logical};
+  return {Data::small_integers, Data::positive};
+}
+
+class IntrinsicsOracle : public test::OnEachKernelSet {};
+MOX2_ON_EACH_KERNEL_SET(IntrinsicsOracle);
+
+TEST_P(IntrinsicsOracle, DotProductAgreesWithGfortran) {
+#define MOX2_RUN_(a, b, r)                                                                         \
+  for (Data data : kinds_of_data(TypeCode::a))                                                     \
+    dot_against_gfortran<mox2_##a, mox2_##b, mox2_##r>(#a #b, __f_dotprod_s1_##a##b,               \
+                                                       oracle_dot_##a##b, data);
+  MOX2_ORACLE_DOT_PAIRS(MOX2_RUN_)
+#undef MOX2_RUN_
+}
+
+TEST_P(IntrinsicsOracle, MatmulAgreesWithGfortranInEveryForm) {
+#define MOX2_RUN_(a, b, r)                                                                         \
+  for (Data data : kinds_of_data(TypeCode::a))                                                     \
+    matmul_against_gfortran<mox2_##a, mox2_##b, mox2_##r>(                                         \
+        #a #b, __f_matmul_a12_##a##b, __f_matmul_a21_##a##b, __f_matmul_a22_##a##b,                \
+        oracle_matmul_##a##b, data);
+  MOX2_ORACLE_MATMUL_PAIRS(MOX2_RUN_)
+#undef MOX2_RUN_
 }
 
 } // namespace
