@@ -63,7 +63,7 @@ GemmBlock<T> block_of(bool ta, bool tb, i32 m, i32 n, i32 k, T alpha, const T *a
 // C(1..m, 1..n) := beta*C: zeros for beta = 0 (C not read), the scal
 // kernel per column for beta not in {0, 1}.
 template <class T> void scale_c(i32 m, i32 n, const T *beta, T *c, Index ldc) {
-  if (*beta == 1) return;
+  if (*beta == 1 || m <= 0) return;
   for (i32 j = 0; j < n; ++j) {
     T *col = c + j * ldc;
     if (*beta == 0) {

@@ -96,11 +96,13 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
     default: break;
     }
   }
-  // One tile of rows with alpha = 1 reads op(B) in place over every l: one
-  // pass of tiles uses each value of B once, so packing it does not repay
-  // (with alpha != 1 the scaled copy costs as much as the packing).
+  // One tile of rows reads op(B) in place, or its scaled copy a panel at a
+  // time, over every l: one pass of tiles uses each value of B once, so
+  // packing it does not repay.
   const Blocks blocks = blocks_of<V>();
-  const bool one_tile = m <= MR && g.alpha == T(1);
+  const bool one_tile =
+      m <= MR && (g.alpha == T(1) || std::size_t(kWideColumns<V>) * std::size_t(k) * sizeof(T) <=
+                                         blocks.in_cache_bytes);
   if (!dot && (k <= blocks.kc || one_tile) &&
       std::size_t(m * k) * sizeof(T) <= blocks.in_cache_bytes && direct_column_form<V>(g, blocks))
     return true;
