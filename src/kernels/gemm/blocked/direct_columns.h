@@ -157,6 +157,10 @@ bool direct_column_form(const GemmBlock<typename V::T> &g, const Blocks &blocks)
             column_tile<V, kUsed, kNr, false, MR, true, kA>(k, ap, from, nullptr, start, g.beta, c,
                                                             g.c.step, rows, cols, c_next, from_col,
                                                             b_step, g.a.step);
+          else if (*plain && cols <= kNr / 2) // a tile as narrow as the panel
+            column_tile<V, kUsed, kNr / 2, false, MR, true, kA>(k, ap, bpack, nullptr, start,
+                                                                g.beta, c, g.c.step, rows, cols,
+                                                                c_next, 1, kNr, g.a.step);
           else if (*plain)
             column_tile<V, kUsed, kNr, false, MR, false, kA>(k, ap, bpack, nullptr, start, g.beta,
                                                              c, g.c.step, rows, cols, c_next, 1,

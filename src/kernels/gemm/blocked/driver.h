@@ -213,7 +213,12 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
                                               g.c.step, rows, cols, last ? c_next : w_next);
               } else {
                 const Start start = start_of(first, g.beta);
-                if (plain[jr / kNr])
+                // A last panel of at most half its columns takes a tile as
+                // narrow (its packed values kNr apart).
+                if (plain[jr / kNr] && cols <= kNr / 2)
+                  column_tile<V, kUsed, kNr / 2, false, MR, true>(
+                      kc, ap, bp, nullptr, start, g.beta, c, g.c.step, rows, cols, c_next, 1, kNr);
+                else if (plain[jr / kNr])
                   column_tile<V, kUsed, kNr, false, MR>(kc, ap, bp, nullptr, start, g.beta, c,
                                                         g.c.step, rows, cols, c_next);
                 else
