@@ -43,16 +43,24 @@ void pack_b_wide(const T *b, Index ldb, bool transposed, Index cols, Index kc, b
     const T *src = transposed ? b + q : b + q * ldb;
     T *bq = bp + q * kc, *rq = raw + q * kc;
     bool zero = false;
+    // A group is one vector; the lanes past s_end are padding.
+    const unsigned real = s_end == W ? ~0u : (1u << s_end) - 1;
+    const auto va = V::set1(alpha);
     for (Index l0 = 0; l0 < kc; l0 += kChunk) {
       const Index l1 = kc - l0 < kChunk ? kc : l0 + kChunk;
       T *values = keep_raw || zero ? rq : bq;
       copy_panel<V, W>(src, ldb, transposed, s_end, l0, l1, values);
-      if (skips && !zero && has_zero<V, W>(values, l0, l1, s_end)) {
+      // Scaled, and looked at for zeros, in one pass.
+      unsigned zeros = 0;
+      for (Index l = l0; l < l1; ++l) {
+        const auto v = V::load(values + l * W);
+        if (skips && !zero) zeros |= V::zero_lanes(v);
+        V::store(bq + l * W, V::mul(va, v));
+      }
+      if ((zeros & real) != 0) {
         zero = true;
         if (!keep_raw) copy_panel<V, W>(src, ldb, transposed, s_end, 0, l1, rq);
       }
-      for (Index e = l0 * W; e < l1 * W; ++e)
-        bq[e] = alpha * values[e];
     }
     plain[q / W] = !zero;
     any_zero = any_zero || zero;
