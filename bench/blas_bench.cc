@@ -21,7 +21,9 @@ namespace {
 
 using namespace mox2_bench;
 
-// args: n, threads; peer: use OpenBLAS.
+// args: n, threads, zeros (B holds a zero about every thousandth value:
+// the column form skips their terms, and the panels that hold one take
+// the masked tiles); peer: use OpenBLAS.
 template <class T> void run_gemm(benchmark::State &s, GemmFn fn, bool peer) {
   const i32 n = i32(s.range(0));
   const int threads = int(s.range(1));
@@ -35,6 +37,11 @@ template <class T> void run_gemm(benchmark::State &s, GemmFn fn, bool peer) {
     omp_set_num_threads(threads);
   }
   auto a = random_matrix<T>(std::size_t(n) * n), b = random_matrix<T>(std::size_t(n) * n);
+  if (s.range(2) != 0) {
+    for (std::size_t e = 5; e < b.size(); e += 997)
+      b[e] = T{};
+    s.SetLabel("B with zeros");
+  }
   std::vector<T> c(std::size_t(n) * n);
   T alpha = scalar<T>(1.25), beta = scalar<T>(0);
   for (auto _ : s) {
@@ -56,7 +63,9 @@ MOX2_BLAS_TYPES(MOX2_GEMM_BENCH_)
 void gemm_sizes(benchmark::internal::Benchmark *b) {
   for (int n : {64, 256, 1000, 2000})
     for (int t : {1, 2})
-      b->Args({n, t});
+      b->Args({n, t, 0});
+  for (int t : {1, 2})
+    b->Args({1000, t, 1});
   b->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.3);
 }
 #define MOX2_REGISTER_GEMM_(p, t)                                                                  \
