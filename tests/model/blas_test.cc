@@ -148,7 +148,8 @@ template <class T> void gemm_sweep() {
     // the row blocks, columns around the tile width, depths around the
     // blocks of l (256), odd and even (an odd k's lone leading column or
     // row); across the blocks of columns and of rows; fewer rows than a
-    // vector with every letter pair, beta 0 (even k) or not (odd k).
+    // vector with every letter pair, beta 0 (even k) or not (odd k), alpha
+    // not real.
     const int depths[] = {2, 3, 6, 7, 255, 256, 257, 258, 513};
     for (int m : {1, 2, 15, 16, 17, 24, 31, 33, 34, 40, 48, 64, 95, 97, 191, 193, 194})
       for (int n : {1, 3, 4, 5, 8, 11})
@@ -162,6 +163,7 @@ template <class T> void gemm_sweep() {
           for (int k : {520, 521}) {
             Case c = random_gemm_case(m, 40, k);
             c.ta = ta, c.tb = tb, c.beta = k % 2 ? 5 : 0, c.values = Values::plain;
+            c.zeros = Zeros::none, c.alpha = random_int(3, 7); // alpha*b's parts cross
             run(kEntry, c);
           }
   }

@@ -44,6 +44,9 @@ StripSource source_of_b(const GemmBlock<c8> &g) {
   return {g.b.p, g.b.step, g.op_b != Op::plain, g.op_b == Op::conjugated};
 }
 
+// GCC 12 warns about the intrinsics' own undefined start values.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 // t = alpha*v (kScale) or v for l = l0..l0+kc-1, j = j0..j0+nc-1 (nc <= 8)
 // into one strip (16 doubles per l; columns past nc hold t of v = 0).
 template <bool kScale>
@@ -59,19 +62,39 @@ void pack_exact_strip(const StripSource &src, c8 alpha, Index l0, Index kc, Inde
   };
   Index l = 0;
   if (nc == 8 && !src.across) {
-    // Eight values of l of each column, then transposes; each column's
-    // line 1 KiB on is asked for (runs too short for the hardware to follow).
-    alignas(64) double re_parts[8][8], im_parts[8][8];
+    // Eight values of l of each column, one complex value per 64-bit lane,
+    // transposed in registers: vector l then holds the eight columns' b at
+    // l, whose real and imaginary parts are separated and computed on as
+    // doubles.  t = alpha*x is x.re*alpha.re + (-x.im)*alpha.im and
+    // x.im*alpha.re + x.re*alpha.im, as in product_parts.  Each column's
+    // line 1 KiB on is asked for (runs too short for the hardware to
+    // follow).
+    const __m512i reals = _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 0, 0, 0, 0, 0, 0, 0, 0);
+    const __m512i imags = _mm512_setr_epi32(1, 3, 5, 7, 9, 11, 13, 15, 0, 0, 0, 0, 0, 0, 0, 0);
+    const __m512d sign = _mm512_set1_pd(-0.0);
     for (; l + 8 <= kc; l += 8) {
+      __m512d v[8];
       for (int q = 0; q < 8; ++q) {
         const c8 *p = src.b + (l0 + l) + (j0 + q) * src.ld;
         ask_for_lines(p, 1024, 8 * sizeof(c8));
-        const __m512d t0 = t_of(L::load(0xff, p)), t1 = t_of(L::load(0xff, p + 4));
-        _mm512_store_pd(re_parts[q], reals_of(t0, t1));
-        _mm512_store_pd(im_parts[q], imags_of(t0, t1));
+        v[q] = _mm512_loadu_pd(reinterpret_cast<const double *>(p));
       }
-      transpose_8x8(re_parts[0], 8, out + 16 * l, 16);
-      transpose_8x8(im_parts[0], 8, out + 16 * l + 8, 16);
+      transpose_8x8(v);
+      for (int e = 0; e < 8; ++e) {
+        const __m512 z = _mm512_castpd_ps(v[e]);
+        const __m512d xr = widen_floats(_mm512_castps512_ps256(_mm512_permutexvar_ps(reals, z)));
+        __m512d xi = widen_floats(_mm512_castps512_ps256(_mm512_permutexvar_ps(imags, z)));
+        if (src.conj) xi = _mm512_xor_pd(xi, sign);
+        __m512d tr = xr, ti = xi;
+        if (kScale) {
+          tr = widen_floats(round_doubles(
+              _mm512_add_pd(_mm512_mul_pd(xr, ar), _mm512_mul_pd(_mm512_xor_pd(xi, sign), ai))));
+          ti = widen_floats(
+              round_doubles(_mm512_add_pd(_mm512_mul_pd(xi, ar), _mm512_mul_pd(xr, ai))));
+        }
+        _mm512_storeu_pd(out + 16 * (l + e), tr);
+        _mm512_storeu_pd(out + 16 * (l + e) + 8, ti);
+      }
     }
   } else if (nc == 8) {
     // The eight columns side by side at each l.
@@ -104,6 +127,8 @@ void pack_exact_strip(const StripSource &src, c8 alpha, Index l0, Index kc, Inde
     }
   }
 }
+
+#pragma GCC diagnostic pop
 
 // kRows rows by kStrips strips (cols columns of them in C), kc terms
 // t(l, j)*x(i, l), x(i, l) at a + i*a_row + l*a_step (conjugated for kConj);
