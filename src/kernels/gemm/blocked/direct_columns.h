@@ -4,14 +4,14 @@
 // every l, whose A stays in cache read A where it stands: when each value
 // of A is used only a few times, packing it costs more than it saves.  A
 // whole panel of NR columns of op(B) (with one vector of rows, of 2*NR
-// columns) without a zero that
-// skips is read in place when alpha = 1 (temp = 1*b is b, and a NaN stays
-// a NaN), otherwise from a copy scaled by alpha in its own orientation
-// (no transposing); a last, partial panel, and a panel with a zero that
-// skips (with op(B) = B^T: every panel of a block of columns with one),
-// are packed as in the blocked form (temp = alpha*b, flags "b != 0").
-// The tiles are the blocked form's, with its order: start (+0, C or
-// beta*C), then += temp*A(i, l) in l order, b = 0 skipped.
+// columns) without a zero that skips is read in place when alpha = 1
+// (temp = 1*b is b, and a NaN stays a NaN), otherwise from a copy scaled
+// by alpha in its own orientation (no transposing); a last, partial panel,
+// and a panel with a zero that skips (with op(B) = B^T: every panel of a
+// block of columns with one), are packed as in the blocked form (temp =
+// alpha*b, flags "b != 0").  The tiles are the blocked form's, with its
+// order: start (+0, C or beta*C), then += temp*A(i, l) in l order, b = 0
+// skipped.
 #pragma once
 
 #include <cstddef>
@@ -77,19 +77,18 @@ bool direct_column_form(const GemmBlock<typename V::T> &g, const Blocks &blocks)
     cap = cap < kWide ? kWide : cap < blocks.nc ? cap : blocks.nc;
     if (cap < n) nc_block = cap;
   }
-  const std::size_t panel_len = std::size_t(kWide) * std::size_t(k);
-  const std::size_t copy_len = !scaled ? 0
-                               : tr    ? std::size_t(nc_block) * std::size_t(k)
-                                       : panel_len;
-  Scratch scratch(Scratch::rounded(copy_len * sizeof(T)) + Scratch::rounded(panel_len * sizeof(T)) +
-                  panel_len * sizeof(Live) + 1);
+  // The copy: one wide panel, or the block of columns; packing: one panel.
+  const std::size_t pack_len = std::size_t(kNr) * std::size_t(k);
+  const std::size_t copy_len = !scaled ? 0 : std::size_t(tr ? nc_block : kWide) * std::size_t(k);
+  Scratch scratch(Scratch::rounded(copy_len * sizeof(T)) + Scratch::rounded(pack_len * sizeof(T)) +
+                  pack_len * sizeof(Live) + 1);
   char *ws = static_cast<char *>(scratch.data());
   if (!ws) return false;
   T *copy = reinterpret_cast<T *>(ws);
   T *bpack = reinterpret_cast<T *>(ws + Scratch::rounded(copy_len * sizeof(T)));
   Live *lpack = reinterpret_cast<Live *>(reinterpret_cast<char *>(bpack) +
-                                         Scratch::rounded(panel_len * sizeof(T)));
-  bool *plain = reinterpret_cast<bool *>(lpack + panel_len);
+                                         Scratch::rounded(pack_len * sizeof(T)));
+  bool *plain = reinterpret_cast<bool *>(lpack + pack_len);
   const Start start = start_of(true, g.beta);
   // The rows' vectors are dealt to as few tiles as hold them, as evenly as
   // they go (32 rows of doubles: two tiles of two vectors, not three and one).
