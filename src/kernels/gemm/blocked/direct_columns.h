@@ -51,8 +51,9 @@ bool scan_scale_lines(const T *b, Index ld, Index lines, Index len, bool scan, T
 }
 
 // The widest panel the direct form reads where it stands: with one vector
-// of rows, a tile takes two panels (three would hold as many accumulators
-// as a full tile, but then the broadcasts of B outrun the loads).
+// of rows, a tile takes two panels (one term's broadcast of B per product
+// of a vector, so a wider tile saves only its few loads of A, and leaves
+// more columns to narrower tiles).
 template <class V> constexpr int kWideColumns = 2 * V::kShape.nr;
 
 // False, with nothing written, when there is no workspace for op(B).
