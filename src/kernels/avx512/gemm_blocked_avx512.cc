@@ -80,6 +80,9 @@ struct Avx512Float {
   static void transpose_rows(const T *src, std::ptrdiff_t ld, T *dst, std::ptrdiff_t dst_ld) {
     avx512::transpose_8x16(src, ld, dst, dst_ld);
   }
+  static void transpose_square(const T *src, std::ptrdiff_t ld, T *dst, std::ptrdiff_t dst_ld) {
+    avx512::transpose_16x16(src, ld, dst, dst_ld);
+  }
 };
 
 } // namespace

@@ -178,34 +178,6 @@ void dot_rows_from_cache(const GemvBlock<T> &g, std::ptrdiff_t x_row, std::ptrdi
     }
 }
 
-// Row r of the result holds element r of every input: q[r][k] = p[k][r].
-inline void transpose_16x16(__m512 p[16]) {
-  __m512 t[16], u[16];
-  for (int k = 0; k < 16; k += 2) {
-    t[k] = _mm512_unpacklo_ps(p[k], p[k + 1]);
-    t[k + 1] = _mm512_unpackhi_ps(p[k], p[k + 1]);
-  }
-  // u[4g + e], 128-bit block l: row 4l + e of columns 4g .. 4g + 3.
-  for (int g = 0; g < 16; g += 4) {
-    __m512d lo = _mm512_castps_pd(t[g]), hi = _mm512_castps_pd(t[g + 1]);
-    __m512d lo2 = _mm512_castps_pd(t[g + 2]), hi2 = _mm512_castps_pd(t[g + 3]);
-    u[g] = _mm512_castpd_ps(_mm512_unpacklo_pd(lo, lo2));
-    u[g + 1] = _mm512_castpd_ps(_mm512_unpackhi_pd(lo, lo2));
-    u[g + 2] = _mm512_castpd_ps(_mm512_unpacklo_pd(hi, hi2));
-    u[g + 3] = _mm512_castpd_ps(_mm512_unpackhi_pd(hi, hi2));
-  }
-  for (int e = 0; e < 4; ++e) {
-    __m512 v = _mm512_shuffle_f32x4(u[e], u[4 + e], 0x88);
-    __m512 w = _mm512_shuffle_f32x4(u[e], u[4 + e], 0xdd);
-    __m512 v2 = _mm512_shuffle_f32x4(u[8 + e], u[12 + e], 0x88);
-    __m512 w2 = _mm512_shuffle_f32x4(u[8 + e], u[12 + e], 0xdd);
-    p[e] = _mm512_shuffle_f32x4(v, v2, 0x88);
-    p[8 + e] = _mm512_shuffle_f32x4(v, v2, 0xdd);
-    p[4 + e] = _mm512_shuffle_f32x4(w, w2, 0x88);
-    p[12 + e] = _mm512_shuffle_f32x4(w, w2, 0xdd);
-  }
-}
-
 // x(i..i+15) as one vector.
 template <class Mem> inline __m512 load_x16(const GemvBlock<float> &g, std::ptrdiff_t i) {
   if (g.x.step == 1) return _mm512_loadu_ps(g.x.p + i);

@@ -10,7 +10,8 @@
 // flag: all bits set or none) and live(const Live *) (its mask); and it
 // may provide kTransposeStep and transpose_rows(src, ld, dst, dst_ld):
 // dst[t*dst_ld + s] := src[s*ld + t], s < 8, t < kTransposeStep (a
-// transposing copy of eight rows ld apart), and lane picks: Perm,
+// transposing copy of eight rows ld apart), transpose_square (the same
+// for s < kTransposeStep, in registers), and lane picks: Perm,
 // perm(lanes) (from kWidth ints), select2(a, idx, b) (lane p := lane
 // idx[p] of a and b side by side), blend(k, a, b) (b where k is set) and
 // step(idx) (every index plus one).
