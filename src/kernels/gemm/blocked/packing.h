@@ -141,11 +141,12 @@ void copy_panel(const T *b, Index ldb, bool transposed, int s_end, Index l0, Ind
     // lines are asked for 512 bytes ahead (a hint at an address that may lie
     // past the column, reached by integer arithmetic; it never faults).
     constexpr Index kAhead = 512 / Index(sizeof(T));
-    // With kTransposeStep columns at once where the policy can (a square
-    // in registers).
-    constexpr int kSquare = requires { V::transpose_square(b, ldb, dst, Index(kCols)); }
-    ? int(kStep) : 8;
-    constexpr int kGroup = kCols % kSquare == 0 ? kSquare : 8;
+    // kTransposeStep columns at once where the policy transposes a square
+    // in registers, else eight.
+    constexpr bool kSquare = kCols % kStep == 0 && requires {
+      V::transpose_square(b, ldb, dst, Index(kCols));
+    };
+    constexpr int kGroup = kSquare ? int(kStep) : 8;
     if (s_end == kCols)
       for (; l + kStep <= l1; l += kStep)
         for (int s0 = 0; s0 < kCols; s0 += kGroup) {
@@ -154,10 +155,10 @@ void copy_panel(const T *b, Index ldb, bool transposed, int s_end, Index l0, Ind
                 reinterpret_cast<const void *>(
                     reinterpret_cast<std::uintptr_t>(b + (s0 + s) * ldb + l) + kAhead * sizeof(T)),
                 0, 3);
-          if constexpr (kGroup == 8)
-            V::transpose_rows(b + s0 * ldb + l, ldb, dst + l * kCols + s0, kCols);
-          else
+          if constexpr (kSquare)
             V::transpose_square(b + s0 * ldb + l, ldb, dst + l * kCols + s0, kCols);
+          else
+            V::transpose_rows(b + s0 * ldb + l, ldb, dst + l * kCols + s0, kCols);
         }
     else if (l + kStep <= l1) {
       // A partial panel: its columns go through a buffer whose other rows
