@@ -221,6 +221,13 @@ template <class T> void gemv_sweep() {
       if (m > 1000) c.incy = -3;
       check<T>(kEntry | kSafe, c);
     }
+  // Columns a multiple of 4 KiB apart (1024 elements of every type) share
+  // their cache sets and take the forms with fewer streams at once.
+  for (char trans : {'N', 't'}) {
+    Case c = random_gemv_case(trans, 1000, 45);
+    c.lda = 1024, c.alpha = 5;
+    check<T>(kEntry | kSafe, c);
+  }
   // The drivers' cut on 1 to 16 threads: the worked shapes (M = 10 on 4
   // threads, N = 7 with INCY = -1 on 3), then random ones.
   Case worked[] = {{'N', 10, 6, 10, 1, 1}, {'T', 5, 7, 5, 1, -1}};

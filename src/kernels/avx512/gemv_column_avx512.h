@@ -100,22 +100,29 @@ void update_leftover_columns(std::ptrdiff_t m, const T *const *cols, const T *t,
   if (count - k >= 1) update_columns_wide<1, kStream, T>(m, cols + k, t + k, y, next);
 }
 
-template <bool kStream, class T, class Mem> void column_form_passes(const GemvBlock<T> &g) {
-  const T *cols[kWideColumns];
-  T t[kWideColumns];
-  const std::ptrdiff_t next = kWideColumns * g.a.step;
+template <int K, bool kStream, class T, class Mem> void column_form_passes(const GemvBlock<T> &g) {
+  const T *cols[K];
+  T t[K];
+  const std::ptrdiff_t next = K * g.a.step;
   int k = 0;
   for (std::ptrdiff_t j = 0; j < g.n; ++j) {
     const T xj = Mem::ld(g.x.p + j * g.x.step);
     if (xj == 0) continue;
     cols[k] = g.a.p + j * g.a.step;
     t[k] = g.alpha * xj;
-    if (++k == kWideColumns) {
-      update_columns_wide<kWideColumns, kStream, T>(g.m, cols, t, g.y.p, next);
+    if (++k == K) {
+      update_columns_wide<K, kStream, T>(g.m, cols, t, g.y.p, next);
       k = 0;
     }
   }
   update_leftover_columns<kStream, T>(g.m, cols, t, k, g.y.p, next);
+}
+
+// Whether columns lda elements apart share their first-level cache set
+// row by row (a multiple of 4 KiB apart): more streams than the set has
+// ways would evict one another's lines.
+template <class T> inline bool columns_alias(std::ptrdiff_t lda) {
+  return (std::size_t(lda) * sizeof(T)) % 4096 == 0;
 }
 
 // y of one vector or less: it stays in a register over all the columns,
@@ -141,10 +148,13 @@ template <class T, class Mem> bool column_form_wide(const GemvBlock<T> &g) {
     if (g.y.step != 1) return false;
     if (g.m <= Lanes<T>::kCount)
       column_form_short<T, Mem>(g);
+    else if (columns_alias<T>(g.a.step))
+      streams_from_memory(g.m, g.n, sizeof(T)) ? column_form_passes<8, true, T, Mem>(g)
+                                               : column_form_passes<8, false, T, Mem>(g);
     else if (streams_from_memory(g.m, g.n, sizeof(T)))
-      column_form_passes<true, T, Mem>(g);
+      column_form_passes<kWideColumns, true, T, Mem>(g);
     else
-      column_form_passes<false, T, Mem>(g);
+      column_form_passes<kWideColumns, false, T, Mem>(g);
     return true;
   }
 }

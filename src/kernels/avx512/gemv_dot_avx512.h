@@ -232,9 +232,11 @@ template <class T, class Mem> std::ptrdiff_t dot_form_wide(const GemvBlock<T> &g
     const bool stream = streams_from_memory(g.m, g.n, sizeof(T));
     auto groups_of = [&](const GemvBlock<T> &h) {
       std::ptrdiff_t j = 0;
-      if (!stream) {
-        // Sixteen columns at a time (more streams only compete for the
-        // memory's rate).
+      // From cache, sixteen columns at a time (more streams only compete
+      // for the memory's rate); REAL(8) columns that share their cache
+      // sets take one group of eight at a time, whose streams fit the
+      // set's ways.
+      if (!stream && !(W == 8 && columns_alias<T>(h.a.step))) {
         constexpr int G = 16 / W;
         for (; j + G * W <= h.n; j += G * W)
           dot_rows_from_cache<1, G, T, Mem>(h, 0, 0, j);
