@@ -137,6 +137,12 @@ template <class T> void gemm_sweep() {
       c.ta = 'N', c.values = Values::plain, c.zeros = Zeros::triangular;
       run(kBlock | kEntry, c);
     }
+    // Columns of A 4 KiB apart (1024 elements) in the few-column form.
+    for (int n : {3, 4}) {
+      Case c = random_gemm_case(1000, n, 45);
+      c.ta = 'N', c.lda = 1024;
+      run(kEntry, c);
+    }
     for (auto [m, n, k] : Shapes{{5, 5, 37}, {4, 12, 64}, {20, 9, 40}}) {
       Case c = random_gemm_case(m, n, k);
       c.ta = 'T', c.tb = 'N', c.alpha = 1, c.beta = 0, c.values = Values::plain;

@@ -160,33 +160,44 @@ template <class T, class Mem> bool column_form_wide(const GemvBlock<T> &g) {
 }
 
 // The few columns (several y over one matrix) on contiguous y (a zero x
-// skipping its column unless kEveryTerm): blocks of sixteen columns, each
-// taken for every y in turn while it is in cache (a matrix from memory is
-// read once).  False (nothing done) for a y with another increment.
+// skipping its column unless kEveryTerm): blocks of K columns, each taken
+// for every y in turn while it is in cache (a matrix from memory is read
+// once).
+template <int K, bool kEveryTerm, class T, class Mem>
+void few_columns_blocks(const GemvBlock<T> &g, int ys, std::ptrdiff_t x_col,
+                        std::ptrdiff_t y_col) {
+  const bool stream = streams_from_memory(g.m, g.n, sizeof(T));
+  const std::ptrdiff_t next = K * g.a.step;
+  for (std::ptrdiff_t j0 = 0; j0 < g.n; j0 += K) {
+    const int count = int(g.n - j0 < K ? g.n - j0 : K);
+    for (int r = 0; r < ys; ++r) {
+      const T *cols[K];
+      T t[K];
+      const int live = live_columns<kEveryTerm, T, Mem>(g, g.x.p + r * x_col, j0, count, cols, t);
+      T *y = g.y.p + r * y_col;
+      // Only the first y's pass streams the block from memory.
+      if (live == K && stream && r == 0)
+        update_columns_wide<K, true, T>(g.m, cols, t, y, next);
+      else if (live == K)
+        update_columns_wide<K, false, T>(g.m, cols, t, y, next);
+      else
+        update_leftover_columns<false, T>(g.m, cols, t, live, y, next);
+    }
+  }
+}
+
+// False (nothing done) for a y with another increment.  Columns that share
+// their cache sets go eight at a time.
 template <bool kEveryTerm, class T, class Mem>
 bool few_columns_wide(const GemvBlock<T> &g, int ys, std::ptrdiff_t x_col, std::ptrdiff_t y_col) {
   if constexpr (!std::is_same_v<T, double> && !std::is_same_v<T, float>) {
     return false;
   } else {
     if (g.y.step != 1) return false;
-    const bool stream = streams_from_memory(g.m, g.n, sizeof(T));
-    const std::ptrdiff_t next = kWideColumns * g.a.step;
-    for (std::ptrdiff_t j0 = 0; j0 < g.n; j0 += kWideColumns) {
-      const int count = int(g.n - j0 < kWideColumns ? g.n - j0 : kWideColumns);
-      for (int r = 0; r < ys; ++r) {
-        const T *cols[kWideColumns];
-        T t[kWideColumns];
-        const int live = live_columns<kEveryTerm, T, Mem>(g, g.x.p + r * x_col, j0, count, cols, t);
-        T *y = g.y.p + r * y_col;
-        // Only the first y's pass streams the block from memory.
-        if (live == kWideColumns && stream && r == 0)
-          update_columns_wide<kWideColumns, true, T>(g.m, cols, t, y, next);
-        else if (live == kWideColumns)
-          update_columns_wide<kWideColumns, false, T>(g.m, cols, t, y, next);
-        else
-          update_leftover_columns<false, T>(g.m, cols, t, live, y, next);
-      }
-    }
+    if (columns_alias<T>(g.a.step))
+      few_columns_blocks<8, kEveryTerm, T, Mem>(g, ys, x_col, y_col);
+    else
+      few_columns_blocks<kWideColumns, kEveryTerm, T, Mem>(g, ys, x_col, y_col);
     return true;
   }
 }
