@@ -90,9 +90,14 @@ template <int U, Op kOp, bool kStream> void dot_columns(const GemvBlock<c8> &g, 
   }
 }
 
+// Sixteen columns (two chains) from cache; eight from memory, where the
+// column streams, not the adder, limit and more streams only compete for
+// them, and where columns a multiple of 4 KiB apart share their
+// first-level cache set row by row (sixteen streams exceed its ways).
 template <Op kOp, bool kStream> Index columns_in_groups(const GemvBlock<c8> &g, Index j0) {
   Index j = j0;
-  for (; j + 16 <= g.n; j += 16)
+  const bool alias = (std::size_t(g.a.step) * sizeof(c8)) % 4096 == 0;
+  for (; !kStream && !alias && j + 16 <= g.n; j += 16)
     dot_columns<2, kOp, kStream>(g, j);
   for (; j + 8 <= g.n; j += 8)
     dot_columns<1, kOp, kStream>(g, j);
