@@ -1,10 +1,19 @@
-// The dot forms (A^T, A^H) of COMPLEX(4) GEMV for AVX-512: eight columns'
-// sums side by side per vector, one (re, im) lane pair per column, in
-// groups of sixteen or eight columns.  Each step takes eight rows: the
-// columns' 64-byte pieces are transposed as 64-bit units so that vector r
-// holds row r of every column, and the rows are added in order, so every
-// lane pair keeps the scalar order temp := temp + op(A)(j, i)*x(i) for
-// i = 1..m with the single-form product (ac - bd) + i(ad + bc).
+// COMPLEX(4) GEMV for AVX-512.
+//
+// The dot forms (A^T, A^H): eight columns' sums side by side per vector,
+// one (re, im) lane pair per column, in groups of sixteen or eight
+// columns.  Each step takes eight rows: the columns' 64-byte pieces are
+// transposed as 64-bit units so that vector r holds row r of every column,
+// and the rows are added in order, so every lane pair keeps the scalar
+// order temp := temp + op(A)(j, i)*x(i) for i = 1..m with the single-form
+// product (ac - bd) + i(ad + bc).
+//
+// The column form (A) on contiguous y: the column pairs, several pairs per
+// pass over y, eight rows per vector, each row
+//   y(i) := (y(i) + t1*A(i, j)) + t2*A(i, j+1), pair after pair,
+// with t = alpha*x(j) and every product t*a = (t.re*a.re - t.im*a.im) +
+// i(t.re*a.im + t.im*a.re) in the single form, no zero test.
+//
 // Intrinsics with separate multiplies and adds: GCC 12 would turn the
 // plain complex expressions into fused multiply-add-subtract instructions
 // under AVX-512F whatever -ffp-contract says.
@@ -94,6 +103,58 @@ template <int U, Op kOp, bool kStream> void dot_columns(const GemvBlock<c8> &g, 
 // column streams, not the adder, limit and more streams only compete for
 // them, and where columns a multiple of 4 KiB apart share their
 // first-level cache set row by row (sixteen streams exceed its ways).
+// t*q for lane pairs q = (re, im) and t given as its broadcast parts, the
+// operands in the order of mul(t, q): re: t.re*q.re - t.im*q.im, im:
+// t.re*q.im + t.im*q.re.
+inline __m512 times_complex(__m512 tr, __m512 ti, __m512 q) {
+  const __m512 a = _mm512_mul_ps(tr, q);
+  const __m512 b = _mm512_mul_ps(ti, _mm512_permute_ps(q, 0xB1));
+  return _mm512_mask_sub_ps(_mm512_add_ps(a, b), 0x5555, a, b);
+}
+
+// The column form's pass over contiguous y for columns j .. j + C - 1 (C
+// even: C/2 pairs in order).
+template <int C, bool kStream> void update_columns(const GemvBlock<c8> &g, Index j) {
+  const float *col[C];
+  __m512 tr[C], ti[C];
+  for (int k = 0; k < C; ++k) {
+    col[k] = reinterpret_cast<const float *>(g.a.p + (j + k) * g.a.step);
+    const c8 t = mul(g.alpha, g.x.p[(j + k) * g.x.step]);
+    tr[k] = _mm512_set1_ps(t.re);
+    ti[k] = _mm512_set1_ps(t.im);
+  }
+  float *y = reinterpret_cast<float *>(g.y.p);
+  const Index parts = 2 * g.m;
+  Index i = 0;
+  for (; i + 16 <= parts; i += 16) {
+    if constexpr (kStream)
+      for (int k = 0; k < C; ++k)
+        prefetch_column<512>(reinterpret_cast<const double *>(col[k]), i / 2, g.m,
+                             C * g.a.step);
+    __m512 v = _mm512_loadu_ps(y + i);
+    for (int k = 0; k < C; ++k)
+      v = _mm512_add_ps(v, times_complex(tr[k], ti[k], _mm512_loadu_ps(col[k] + i)));
+    _mm512_storeu_ps(y + i, v);
+  }
+  if (i < parts) {
+    const __mmask16 live = static_cast<__mmask16>((1u << (parts - i)) - 1);
+    __m512 v = _mm512_maskz_loadu_ps(live, y + i);
+    for (int k = 0; k < C; ++k)
+      v = _mm512_add_ps(v, times_complex(tr[k], ti[k], _mm512_maskz_loadu_ps(live, col[k] + i)));
+    _mm512_mask_storeu_ps(y + i, live, v);
+  }
+}
+
+// The column pairs from j0 (an even count of columns left) on contiguous
+// y: eight columns per pass, then four, then two.
+template <bool kStream> void column_pairs(const GemvBlock<c8> &g, Index j0) {
+  Index j = j0;
+  for (; j + 8 <= g.n; j += 8)
+    update_columns<8, kStream>(g, j);
+  if (j + 4 <= g.n) update_columns<4, kStream>(g, j), j += 4;
+  if (j + 2 <= g.n) update_columns<2, kStream>(g, j);
+}
+
 template <Op kOp, bool kStream> Index columns_in_groups(const GemvBlock<c8> &g, Index j0) {
   Index j = j0;
   const bool alias = (std::size_t(g.a.step) * sizeof(c8)) % 4096 == 0;
@@ -116,13 +177,15 @@ Index cgemv_dot_columns(Op op, const GemvBlock<c8> &g, Index j0) {
   return columns_in_groups<Op::transposed>(g, j0);
 }
 
-// The AVX2 set's COMPLEX(4) GEMV (gemv_body.h), whose dot form takes, after
-// the lone leading column of an odd n, the column groups of sixteen and
+// The AVX2 set's COMPLEX(4) GEMV (gemv_body.h), whose column form (on
+// contiguous y) takes, after the lone leading column of an odd n, the
+// column pairs here, and whose dot form the column groups of sixteen and
 // eight here: y scaled by beta first (the AVX2 routine with alpha = 0),
-// then with beta = 1 the lone column, these groups, and the rest (an even
-// count) through the AVX2 routine again.  Every column keeps its order.
+// then with beta = 1 the lone column, these pairs or groups, and the rest
+// of the dot form (an even count) through the AVX2 routine again.  Every
+// column keeps its order.
 void cgemv(Op op, const GemvBlock<c8> &g) {
-  if (op == Op::plain || is_zero(g.alpha)) {
+  if (is_zero(g.alpha) || (op == Op::plain && g.y.step != 1)) {
     avx2::cgemv(op, g);
     return;
   }
@@ -136,6 +199,13 @@ void cgemv(Op op, const GemvBlock<c8> &g) {
     GemvBlock<c8> column = rest;
     column.n = 1;
     avx2::cgemv(op, column);
+  }
+  if (op == Op::plain) {
+    if (streams_from_memory(g.m, g.n, sizeof(c8)))
+      column_pairs<true>(rest, lone);
+    else
+      column_pairs<false>(rest, lone);
+    return;
   }
   const Index done = lone + cgemv_dot_columns(op, rest, lone);
   if (done == g.n) return;
