@@ -164,8 +164,7 @@ template <class T, class Mem> bool column_form_wide(const GemvBlock<T> &g) {
 // for every y in turn while it is in cache (a matrix from memory is read
 // once).
 template <int K, bool kEveryTerm, class T, class Mem>
-void few_columns_blocks(const GemvBlock<T> &g, int ys, std::ptrdiff_t x_col,
-                        std::ptrdiff_t y_col) {
+void few_columns_blocks(const GemvBlock<T> &g, int ys, std::ptrdiff_t x_col, std::ptrdiff_t y_col) {
   const bool stream = streams_from_memory(g.m, g.n, sizeof(T));
   const std::ptrdiff_t next = K * g.a.step;
   for (std::ptrdiff_t j0 = 0; j0 < g.n; j0 += K) {

@@ -70,7 +70,7 @@ inline constexpr KernelSet kKernelSet{
           .gemm_shape =
               {.cols = 4, .depth = 256, .row_block = 96, .col_block = 1536, .dot_col_block = 256},
           .gemm_thin = complex_gemm_thin,
-          .gemv = avx2::zgemv,
+          .gemv = zgemv,
           .gemv_bytewise = avx2::zgemv_bytewise,
           .scal = avx2::scal},
     .gemm_cuts = {.small_gemv = 1024,

@@ -40,8 +40,11 @@ MOX2_DECLARE_GEMV_SET_(portable)
 MOX2_DECLARE_GEMV_SET_(avx2)
 MOX2_DECLARE_GEMV_SET_REAL_(avx512) // complex: the AVX2 set's (avx512/kernel_set_avx512.h)
 namespace avx512 {
-// COMPLEX(4) GEMV: the AVX2 set's, with this set's dot-form column groups.
+// COMPLEX(4) GEMV: the AVX2 set's, with this set's column form (column
+// pairs on contiguous y) and dot-form column groups.
 void cgemv(Op op, const GemvBlock<c8> &g);
+// COMPLEX(8) GEMV: the AVX2 set's, with this set's column form.
+void zgemv(Op op, const GemvBlock<c16> &g);
 // The COMPLEX(4) dot forms' column groups of sixteen and eight from column
 // j0 on (single-form products, y(j) := y(j) + alpha*temp); returns how
 // many columns were done.

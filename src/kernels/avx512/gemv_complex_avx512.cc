@@ -103,56 +103,110 @@ template <int U, Op kOp, bool kStream> void dot_columns(const GemvBlock<c8> &g, 
 // column streams, not the adder, limit and more streams only compete for
 // them, and where columns a multiple of 4 KiB apart share their
 // first-level cache set row by row (sixteen streams exceed its ways).
-// t*q for lane pairs q = (re, im) and t given as its broadcast parts, the
-// operands in the order of mul(t, q): re: t.re*q.re - t.im*q.im, im:
-// t.re*q.im + t.im*q.re.
-inline __m512 times_complex(__m512 tr, __m512 ti, __m512 q) {
-  const __m512 a = _mm512_mul_ps(tr, q);
-  const __m512 b = _mm512_mul_ps(ti, _mm512_permute_ps(q, 0xB1));
-  return _mm512_mask_sub_ps(_mm512_add_ps(a, b), 0x5555, a, b);
-}
-
-// The column form's pass over contiguous y for columns j .. j + C - 1 (C
-// even: C/2 pairs in order).
-template <int C, bool kStream> void update_columns(const GemvBlock<c8> &g, Index j) {
-  const float *col[C];
-  __m512 tr[C], ti[C];
-  for (int k = 0; k < C; ++k) {
-    col[k] = reinterpret_cast<const float *>(g.a.p + (j + k) * g.a.step);
-    const c8 t = mul(g.alpha, g.x.p[(j + k) * g.x.step]);
-    tr[k] = _mm512_set1_ps(t.re);
-    ti[k] = _mm512_set1_ps(t.im);
+// One 64-byte vector of complex values as lane pairs (re, im): eight
+// COMPLEX(4) or four COMPLEX(8).
+template <class C> struct PairLanes;
+template <> struct PairLanes<c8> {
+  using P = float;
+  using V = __m512;
+  using Mask = __mmask16;
+  static constexpr Index kParts = 16;
+  static V load(const P *p) { return _mm512_loadu_ps(p); }
+  static V load(Mask k, const P *p) { return _mm512_maskz_loadu_ps(k, p); }
+  static void store(P *p, V v) { _mm512_storeu_ps(p, v); }
+  static void store(Mask k, P *p, V v) { _mm512_mask_storeu_ps(p, k, v); }
+  static V splat(P v) { return _mm512_set1_ps(v); }
+  static V add(V a, V b) { return _mm512_add_ps(a, b); }
+  // t*q, t as its broadcast parts, the operands in the order of mul(t, q):
+  // re: t.re*q.re - t.im*q.im, im: t.re*q.im + t.im*q.re.
+  static V times(V tr, V ti, V q) {
+    const V a = _mm512_mul_ps(tr, q);
+    const V b = _mm512_mul_ps(ti, _mm512_permute_ps(q, 0xB1));
+    return _mm512_mask_sub_ps(_mm512_add_ps(a, b), 0x5555, a, b);
   }
-  float *y = reinterpret_cast<float *>(g.y.p);
+};
+template <> struct PairLanes<c16> {
+  using P = double;
+  using V = __m512d;
+  using Mask = __mmask8;
+  static constexpr Index kParts = 8;
+  static V load(const P *p) { return _mm512_loadu_pd(p); }
+  static V load(Mask k, const P *p) { return _mm512_maskz_loadu_pd(k, p); }
+  static void store(P *p, V v) { _mm512_storeu_pd(p, v); }
+  static void store(Mask k, P *p, V v) { _mm512_mask_storeu_pd(p, k, v); }
+  static V splat(P v) { return _mm512_set1_pd(v); }
+  static V add(V a, V b) { return _mm512_add_pd(a, b); }
+  static V times(V tr, V ti, V q) {
+    const V a = _mm512_mul_pd(tr, q);
+    const V b = _mm512_mul_pd(ti, _mm512_permute_pd(q, 0x55));
+    return _mm512_mask_sub_pd(_mm512_add_pd(a, b), 0x55, a, b);
+  }
+};
+
+// The column form's pass over contiguous y for columns j .. j + K - 1 (K
+// even: K/2 pairs in order).
+template <int K, bool kStream, class C> void update_columns(const GemvBlock<C> &g, Index j) {
+  using L = PairLanes<C>;
+  using P = typename L::P;
+  const P *col[K];
+  typename L::V tr[K], ti[K];
+  for (int k = 0; k < K; ++k) {
+    col[k] = reinterpret_cast<const P *>(g.a.p + (j + k) * g.a.step);
+    const C t = mul(g.alpha, g.x.p[(j + k) * g.x.step]);
+    tr[k] = L::splat(t.re);
+    ti[k] = L::splat(t.im);
+  }
+  P *y = reinterpret_cast<P *>(g.y.p);
   const Index parts = 2 * g.m;
   Index i = 0;
-  for (; i + 16 <= parts; i += 16) {
+  for (; i + L::kParts <= parts; i += L::kParts) {
     if constexpr (kStream)
-      for (int k = 0; k < C; ++k)
-        prefetch_column<512>(reinterpret_cast<const double *>(col[k]), i / 2, g.m,
-                             C * g.a.step);
-    __m512 v = _mm512_loadu_ps(y + i);
-    for (int k = 0; k < C; ++k)
-      v = _mm512_add_ps(v, times_complex(tr[k], ti[k], _mm512_loadu_ps(col[k] + i)));
-    _mm512_storeu_ps(y + i, v);
+      for (int k = 0; k < K; ++k)
+        prefetch_column<512>(col[k], i, parts, K * 2 * g.a.step);
+    typename L::V v = L::load(y + i);
+    for (int k = 0; k < K; ++k)
+      v = L::add(v, L::times(tr[k], ti[k], L::load(col[k] + i)));
+    L::store(y + i, v);
   }
   if (i < parts) {
-    const __mmask16 live = static_cast<__mmask16>((1u << (parts - i)) - 1);
-    __m512 v = _mm512_maskz_loadu_ps(live, y + i);
-    for (int k = 0; k < C; ++k)
-      v = _mm512_add_ps(v, times_complex(tr[k], ti[k], _mm512_maskz_loadu_ps(live, col[k] + i)));
-    _mm512_mask_storeu_ps(y + i, live, v);
+    const auto live = static_cast<typename L::Mask>((1u << (parts - i)) - 1);
+    typename L::V v = L::load(live, y + i);
+    for (int k = 0; k < K; ++k)
+      v = L::add(v, L::times(tr[k], ti[k], L::load(live, col[k] + i)));
+    L::store(live, y + i, v);
   }
 }
 
 // The column pairs from j0 (an even count of columns left) on contiguous
 // y: eight columns per pass, then four, then two.
-template <bool kStream> void column_pairs(const GemvBlock<c8> &g, Index j0) {
+template <bool kStream, class C> void column_pairs(const GemvBlock<C> &g, Index j0) {
   Index j = j0;
   for (; j + 8 <= g.n; j += 8)
     update_columns<8, kStream>(g, j);
   if (j + 4 <= g.n) update_columns<4, kStream>(g, j), j += 4;
   if (j + 2 <= g.n) update_columns<2, kStream>(g, j);
+}
+
+// The column form on contiguous y with alpha not zero: the AVX2 routine
+// scales y by beta (alpha = 0) and takes the lone leading column of an odd
+// n (its own product form and zero skip); the pairs go here.
+template <class C>
+void column_form(const GemvBlock<C> &g, void (*avx2_gemv)(Op, const GemvBlock<C> &)) {
+  GemvBlock<C> scale = g;
+  scale.alpha = C{0, 0};
+  avx2_gemv(Op::plain, scale);
+  GemvBlock<C> rest = g;
+  rest.beta = C{1, 0};
+  const Index lone = g.n % 2;
+  if (lone) {
+    GemvBlock<C> column = rest;
+    column.n = 1;
+    avx2_gemv(Op::plain, column);
+  }
+  if (streams_from_memory(g.m, g.n, sizeof(C)))
+    column_pairs<true>(rest, lone);
+  else
+    column_pairs<false>(rest, lone);
 }
 
 template <Op kOp, bool kStream> Index columns_in_groups(const GemvBlock<c8> &g, Index j0) {
@@ -189,6 +243,10 @@ void cgemv(Op op, const GemvBlock<c8> &g) {
     avx2::cgemv(op, g);
     return;
   }
+  if (op == Op::plain) {
+    column_form(g, avx2::cgemv);
+    return;
+  }
   GemvBlock<c8> scale = g;
   scale.alpha = c8{0, 0};
   avx2::cgemv(op, scale);
@@ -200,19 +258,20 @@ void cgemv(Op op, const GemvBlock<c8> &g) {
     column.n = 1;
     avx2::cgemv(op, column);
   }
-  if (op == Op::plain) {
-    if (streams_from_memory(g.m, g.n, sizeof(c8)))
-      column_pairs<true>(rest, lone);
-    else
-      column_pairs<false>(rest, lone);
-    return;
-  }
   const Index done = lone + cgemv_dot_columns(op, rest, lone);
   if (done == g.n) return;
   rest.n -= done;
   rest.a.p += done * g.a.step;
   rest.y.p += done * g.y.step;
   avx2::cgemv(op, rest);
+}
+
+// The AVX2 set's COMPLEX(8) GEMV with this set's column form.
+void zgemv(Op op, const GemvBlock<c16> &g) {
+  if (op == Op::plain && !is_zero(g.alpha) && g.y.step == 1)
+    column_form(g, avx2::zgemv);
+  else
+    avx2::zgemv(op, g);
 }
 
 } // namespace mox2::kernels::avx512
