@@ -116,12 +116,17 @@ void dot_columns_lanes(const GemvBlock<T> &g, std::ptrdiff_t j) {
 }
 
 // The leading columns done here: a multiple of 4 for REAL(8), of 8 for
-// REAL(4), two groups at a time while they last.
+// REAL(4), two groups at a time while they last.  Columns a multiple of
+// 4 KiB apart share their first-level cache set row by row, and each line
+// serves two steps: there REAL(4) takes one group (eight columns) at a
+// time, so that a step's lines stay in the set's ways until the next step
+// uses them.
 template <class T, class Mem> std::ptrdiff_t dot_form_wide(const GemvBlock<T> &g) {
   if constexpr (std::is_same_v<T, double> || std::is_same_v<T, float>) {
     constexpr std::ptrdiff_t L = Lanes<T>::kCount;
+    const bool alias = L == 8 && (std::size_t(g.a.step) * sizeof(T)) % 4096 == 0;
     std::ptrdiff_t j = 0;
-    for (; j + 2 * L <= g.n; j += 2 * L)
+    for (; !alias && j + 2 * L <= g.n; j += 2 * L)
       dot_columns_lanes<2, T, Mem>(g, j);
     for (; j + L <= g.n; j += L)
       dot_columns_lanes<1, T, Mem>(g, j);
