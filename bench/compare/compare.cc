@@ -71,8 +71,15 @@ struct Plan {
   int repetitions, large_repetitions; // the latter for products with n >= 1000
   double min_time;                    // seconds per repetition, or one call if that is longer
 };
-const Plan kFull{
-    {64, 128, 256, 512, 1000, 2000}, {256, 1000, 4000, 8000}, {1L << 18, 1L << 26}, 512, 5, 3, 0.1};
+// GEMV at 1024 beside 1000: columns a power of two apart share their cache
+// sets.
+const Plan kFull{{64, 128, 256, 512, 1000, 2000},
+                 {256, 1000, 1024, 4000, 8000},
+                 {1L << 18, 1L << 26},
+                 512,
+                 5,
+                 3,
+                 0.1};
 const Plan kQuick{{64, 256}, {1000}, {1L << 18}, 256, 2, 2, 0.05};
 
 const char *const kSeriesNames[kSeriesCount] = {"mox2",     "mox2_avx2",      "mox2_avx512",
