@@ -48,6 +48,10 @@ struct Avx512Double {
   static void transpose_rows(const T *src, std::ptrdiff_t ld, T *dst, std::ptrdiff_t dst_ld) {
     avx512::transpose_8x8(src, ld, dst, dst_ld);
   }
+  static void transpose_part(const T *src, std::ptrdiff_t ld, T *dst, std::ptrdiff_t dst_ld,
+                             int cols, int rows) {
+    avx512::transpose_8x8_part(src, ld, dst, dst_ld, cols, rows);
+  }
 };
 
 struct Avx512Float {
@@ -82,6 +86,10 @@ struct Avx512Float {
   }
   static void transpose_square(const T *src, std::ptrdiff_t ld, T *dst, std::ptrdiff_t dst_ld) {
     avx512::transpose_16x16(src, ld, dst, dst_ld);
+  }
+  static void transpose_part(const T *src, std::ptrdiff_t ld, T *dst, std::ptrdiff_t dst_ld,
+                             int cols, int rows) {
+    avx512::transpose_16x16_part(src, ld, dst, dst_ld, cols, rows);
   }
 };
 

@@ -70,6 +70,7 @@ inline void transpose_8x16(const float *src, std::ptrdiff_t ld, float *dst,
 // q[r][k] = p[k][r].
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized" // the intrinsics' own undefined starts
+#pragma GCC diagnostic ignored "-Wuninitialized"
 inline void transpose_8x8(__m512d p[8]) {
   __m512d t[8], u[8];
   for (int k = 0; k < 8; k += 2) {
@@ -126,6 +127,32 @@ inline void transpose_16x16(const float *src, std::ptrdiff_t ld, float *dst,
   transpose_16x16(p);
   for (int t = 0; t < 16; ++t)
     _mm512_storeu_ps(dst + t * dst_ld, p[t]);
+}
+
+// dst[t*dst_ld + s] := s < cols ? src[s*ld + t] : +0 for s < 16, t < rows
+// (rows, cols <= 16), in registers: the edges of a panel.  Nothing past
+// the first rows values of the first cols columns is read.
+inline void transpose_16x16_part(const float *src, std::ptrdiff_t ld, float *dst,
+                                 std::ptrdiff_t dst_ld, int cols, int rows) {
+  const __mmask16 live = static_cast<__mmask16>((1u << rows) - 1);
+  __m512 p[16];
+  for (int s = 0; s < 16; ++s)
+    p[s] = s < cols ? _mm512_maskz_loadu_ps(live, src + s * ld) : _mm512_setzero_ps();
+  transpose_16x16(p);
+  for (int t = 0; t < rows; ++t)
+    _mm512_storeu_ps(dst + t * dst_ld, p[t]);
+}
+
+// The same for REAL(8): s < 8, t < rows (rows, cols <= 8).
+inline void transpose_8x8_part(const double *src, std::ptrdiff_t ld, double *dst,
+                               std::ptrdiff_t dst_ld, int cols, int rows) {
+  const __mmask8 live = static_cast<__mmask8>((1u << rows) - 1);
+  __m512d p[8];
+  for (int s = 0; s < 8; ++s)
+    p[s] = s < cols ? _mm512_maskz_loadu_pd(live, src + s * ld) : _mm512_setzero_pd();
+  transpose_8x8(p);
+  for (int t = 0; t < rows; ++t)
+    _mm512_storeu_pd(dst + t * dst_ld, p[t]);
 }
 #pragma GCC diagnostic pop
 

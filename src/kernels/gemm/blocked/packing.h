@@ -160,7 +160,23 @@ void copy_panel(const T *b, Index ldb, bool transposed, int s_end, Index l0, Ind
           else
             V::transpose_rows(b + s0 * ldb + l, ldb, dst + l * kCols + s0, kCols);
         }
-    else if (l + kStep <= l1) {
+    // The edges (a partial panel, the last values of l) in squares with
+    // the columns and values past them zero, where the policy transposes
+    // parts of squares.
+    constexpr bool kParts = kCols % kStep == 0 && requires {
+      V::transpose_part(b, ldb, dst, Index(kCols), 1, 1);
+    };
+    if constexpr (kParts) {
+      for (; l < l1; l += kStep) {
+        const int rows = int(l1 - l < kStep ? l1 - l : kStep);
+        for (int s0 = 0; s0 < kCols; s0 += int(kStep)) {
+          const int cols = s_end - s0 < 0 ? 0 : s_end - s0 < kStep ? s_end - s0 : int(kStep);
+          V::transpose_part(b + (cols > 0 ? s0 * ldb : 0) + l, ldb, dst + l * kCols + s0, kCols,
+                            cols, rows);
+        }
+      }
+      return;
+    } else if (l + kStep <= l1) {
       // A partial panel: its columns go through a buffer whose other rows
       // are zero.
       alignas(64) T rows[kCols][kStep] = {};

@@ -11,7 +11,9 @@
 // may provide kTransposeStep and transpose_rows(src, ld, dst, dst_ld):
 // dst[t*dst_ld + s] := src[s*ld + t], s < 8, t < kTransposeStep (a
 // transposing copy of eight rows ld apart), transpose_square (the same
-// for s < kTransposeStep, in registers), and lane picks: Perm,
+// for s < kTransposeStep, in registers), transpose_part(src, ld, dst,
+// dst_ld, cols, rows) (dst[t*dst_ld + s] := s < cols ? src[s*ld + t] : +0
+// for s < kTransposeStep, t < rows; nothing else read), and lane picks: Perm,
 // perm(lanes) (from kWidth ints), select2(a, idx, b) (lane p := lane
 // idx[p] of a and b side by side), blend(k, a, b) (b where k is set) and
 // step(idx) (every index plus one).
