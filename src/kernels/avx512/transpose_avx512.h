@@ -129,30 +129,23 @@ inline void transpose_16x16(const float *src, std::ptrdiff_t ld, float *dst,
     _mm512_storeu_ps(dst + t * dst_ld, p[t]);
 }
 
-// dst[t*dst_ld + s] := s < cols ? src[s*ld + t] : +0 for s < 16, t < rows
-// (rows, cols <= 16), in registers: the edges of a panel.  Nothing past
-// the first rows values of the first cols columns is read.
-inline void transpose_16x16_part(const float *src, std::ptrdiff_t ld, float *dst,
-                                 std::ptrdiff_t dst_ld, int cols, int rows) {
+// p[t], lane s := s < cols && t < rows ? src[s*ld + t] : +0 for s, t < 16
+// (rows, cols <= 16), in registers; nothing past the first rows values of
+// the first cols columns is read.
+inline void transposed_16x16(const float *src, std::ptrdiff_t ld, int cols, int rows,
+                             __m512 p[16]) {
   const __mmask16 live = static_cast<__mmask16>((1u << rows) - 1);
-  __m512 p[16];
   for (int s = 0; s < 16; ++s)
     p[s] = s < cols ? _mm512_maskz_loadu_ps(live, src + s * ld) : _mm512_setzero_ps();
   transpose_16x16(p);
-  for (int t = 0; t < rows; ++t)
-    _mm512_storeu_ps(dst + t * dst_ld, p[t]);
 }
 
-// The same for REAL(8): s < 8, t < rows (rows, cols <= 8).
-inline void transpose_8x8_part(const double *src, std::ptrdiff_t ld, double *dst,
-                               std::ptrdiff_t dst_ld, int cols, int rows) {
+// The same for REAL(8): s, t < 8 (rows, cols <= 8).
+inline void transposed_8x8(const double *src, std::ptrdiff_t ld, int cols, int rows, __m512d p[8]) {
   const __mmask8 live = static_cast<__mmask8>((1u << rows) - 1);
-  __m512d p[8];
   for (int s = 0; s < 8; ++s)
     p[s] = s < cols ? _mm512_maskz_loadu_pd(live, src + s * ld) : _mm512_setzero_pd();
   transpose_8x8(p);
-  for (int t = 0; t < rows; ++t)
-    _mm512_storeu_pd(dst + t * dst_ld, p[t]);
 }
 #pragma GCC diagnostic pop
 

@@ -48,14 +48,25 @@ void pack_b_wide(const T *b, Index ldb, bool transposed, Index cols, Index kc, b
     const auto va = V::set1(alpha);
     for (Index l0 = 0; l0 < kc; l0 += kChunk) {
       const Index l1 = kc - l0 < kChunk ? kc : l0 + kChunk;
-      T *values = keep_raw || zero ? rq : bq;
-      copy_panel<V, W>(src, ldb, transposed, s_end, l0, l1, values);
-      // Scaled, and looked at for zeros, in one pass.
       unsigned zeros = 0;
-      for (Index l = l0; l < l1; ++l) {
-        const auto v = V::load(values + l * W);
-        if (skips && !zero) zeros |= V::zero_lanes(v);
-        V::store(bq + l * W, V::mul(va, v));
+      if (kPutsEveryValue<V, W> && !transposed && !keep_raw && !zero) {
+        // Scaled, and looked at for zeros, as the transposition leaves
+        // each group in registers.
+        copy_panel<V, W>(
+            src, ldb, transposed, s_end, l0, l1,
+            bq, [&](T * at, typename V::Vec v) __attribute__((always_inline)) {
+              if (skips) zeros |= V::zero_lanes(v);
+              V::store(at, V::mul(va, v));
+            });
+      } else {
+        T *values = keep_raw || zero ? rq : bq;
+        copy_panel<V, W>(src, ldb, transposed, s_end, l0, l1, values);
+        // Scaled, and looked at for zeros, in one pass.
+        for (Index l = l0; l < l1; ++l) {
+          const auto v = V::load(values + l * W);
+          if (skips && !zero) zeros |= V::zero_lanes(v);
+          V::store(bq + l * W, V::mul(va, v));
+        }
       }
       if ((zeros & real) != 0) {
         zero = true;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 #include <numeric>
+#include <type_traits>
 
 #include "frame/types.h"
 #include "kernels/gemm/blocked/vector_policy.h"
@@ -114,12 +115,31 @@ void pack_a_rows(const typename V::T *a, Index lda, Index rows, Index kc,
   }
 }
 
+// Whether copy_panel sends every value of a panel of op(B) = B through
+// its `put` (the policy transposes whole and partial squares in registers).
+template <class V, int kCols>
+constexpr bool kPutsEveryValue = requires(const typename V::T *b, typename V::T *d,
+                                          typename V::Vec *p) {
+  requires kCols % 8 == 0 && kCols % V::kTransposeStep == 0;
+  V::transpose_rows(b, Index(1), d, Index(kCols));
+  V::transposed_square(b, Index(1), p);
+  V::transposed_part(b, Index(1), 1, 1, p);
+};
+
 // Values l0..l1-1 of one panel of kCols columns, of which the first s_end
 // are real (b at op(B)(0, j0)), into dst, kCols per group, zero past the
-// edge.
-template <class V, int kCols, class T = typename V::T>
+// edge.  Where the policy transposes in registers, each vector of kWidth
+// values of a group goes through put(at, v) (V::store(at, v) without one);
+// the others are stored as they are.
+template <class V, int kCols, class T = typename V::T, class Put = std::nullptr_t>
 void copy_panel(const T *b, Index ldb, bool transposed, int s_end, Index l0, Index l1,
-                T *__restrict dst) {
+                T *__restrict dst, Put put = nullptr) {
+  auto put_vector = [&](T * at, typename V::Vec v) __attribute__((always_inline)) {
+    if constexpr (std::is_same_v<Put, std::nullptr_t>)
+      V::store(at, v);
+    else
+      put(at, v);
+  };
   constexpr bool kSimdTranspose = kCols % 8 == 0 && requires {
     V::transpose_rows(b, ldb, dst, Index(kCols));
   };
@@ -143,9 +163,7 @@ void copy_panel(const T *b, Index ldb, bool transposed, int s_end, Index l0, Ind
     constexpr Index kAhead = 512 / Index(sizeof(T));
     // kTransposeStep columns at once where the policy transposes a square
     // in registers, else eight.
-    constexpr bool kSquare = kCols % kStep == 0 && requires {
-      V::transpose_square(b, ldb, dst, Index(kCols));
-    };
+    constexpr bool kSquare = kPutsEveryValue<V, kCols>;
     constexpr int kGroup = kSquare ? int(kStep) : 8;
     if (s_end == kCols)
       for (; l + kStep <= l1; l += kStep)
@@ -155,24 +173,26 @@ void copy_panel(const T *b, Index ldb, bool transposed, int s_end, Index l0, Ind
                 reinterpret_cast<const void *>(
                     reinterpret_cast<std::uintptr_t>(b + (s0 + s) * ldb + l) + kAhead * sizeof(T)),
                 0, 3);
-          if constexpr (kSquare)
-            V::transpose_square(b + s0 * ldb + l, ldb, dst + l * kCols + s0, kCols);
-          else
+          if constexpr (kSquare) {
+            typename V::Vec p[kStep];
+            V::transposed_square(b + s0 * ldb + l, ldb, p);
+            for (Index t = 0; t < kStep; ++t)
+              put_vector(dst + (l + t) * kCols + s0, p[t]);
+          } else {
             V::transpose_rows(b + s0 * ldb + l, ldb, dst + l * kCols + s0, kCols);
+          }
         }
-    // The edges (a partial panel, the last values of l) in squares with
-    // the columns and values past them zero, where the policy transposes
-    // parts of squares.
-    constexpr bool kParts = kCols % kStep == 0 && requires {
-      V::transpose_part(b, ldb, dst, Index(kCols), 1, 1);
-    };
-    if constexpr (kParts) {
+    if constexpr (kSquare) {
+      // The edges (a partial panel, the last values of l) in squares with
+      // the columns and values past them zero.
       for (; l < l1; l += kStep) {
         const int rows = int(l1 - l < kStep ? l1 - l : kStep);
         for (int s0 = 0; s0 < kCols; s0 += int(kStep)) {
           const int cols = s_end - s0 < 0 ? 0 : s_end - s0 < kStep ? s_end - s0 : int(kStep);
-          V::transpose_part(b + (cols > 0 ? s0 * ldb : 0) + l, ldb, dst + l * kCols + s0, kCols,
-                            cols, rows);
+          typename V::Vec p[kStep];
+          V::transposed_part(b + (cols > 0 ? s0 * ldb : 0) + l, ldb, cols, rows, p);
+          for (int t = 0; t < rows; ++t)
+            put_vector(dst + (l + t) * kCols + s0, p[t]);
         }
       }
       return;

@@ -10,10 +10,11 @@
 // flag: all bits set or none) and live(const Live *) (its mask); and it
 // may provide kTransposeStep and transpose_rows(src, ld, dst, dst_ld):
 // dst[t*dst_ld + s] := src[s*ld + t], s < 8, t < kTransposeStep (a
-// transposing copy of eight rows ld apart), transpose_square (the same
-// for s < kTransposeStep, in registers), transpose_part(src, ld, dst,
-// dst_ld, cols, rows) (dst[t*dst_ld + s] := s < cols ? src[s*ld + t] : +0
-// for s < kTransposeStep, t < rows; nothing else read), and lane picks: Perm,
+// transposing copy of eight rows ld apart), transposed_square(src, ld, p)
+// (p[t], lane s := src[s*ld + t] for s, t < kTransposeStep, in registers),
+// transposed_part(src, ld, cols, rows, p) (the same with the lanes s >=
+// cols and the vectors t >= rows +0; nothing past them read), and lane
+// picks: Perm,
 // perm(lanes) (from kWidth ints), select2(a, idx, b) (lane p := lane
 // idx[p] of a and b side by side), blend(k, a, b) (b where k is set) and
 // step(idx) (every index plus one).
