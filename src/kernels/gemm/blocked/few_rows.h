@@ -49,9 +49,8 @@ void pack_b_wide(const T *b, Index ldb, bool transposed, Index cols, Index kc, b
     for (Index l0 = 0; l0 < kc; l0 += kChunk) {
       const Index l1 = kc - l0 < kChunk ? kc : l0 + kChunk;
       unsigned zeros = 0;
-      if (kPutsEveryValue<V, W> && !transposed && !keep_raw && !zero) {
-        // Scaled, and looked at for zeros, as the transposition leaves
-        // each group in registers.
+      if (kPutsEveryValue<V, W> && !keep_raw && !zero) {
+        // Scaled, and looked at for zeros, as each group is in registers.
         copy_panel<V, W>(
             src, ldb, transposed, s_end, l0, l1,
             bq, [&](T * at, typename V::Vec v) __attribute__((always_inline)) {

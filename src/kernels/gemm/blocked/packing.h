@@ -115,12 +115,13 @@ void pack_a_rows(const typename V::T *a, Index lda, Index rows, Index kc,
   }
 }
 
-// Whether copy_panel sends every value of a panel of op(B) = B through
-// its `put` (the policy transposes whole and partial squares in registers).
+// Whether copy_panel sends every value of a panel through its `put` (rows
+// of B a vector at a time; columns through whole and partial squares the
+// policy transposes in registers).
 template <class V, int kCols>
 constexpr bool kPutsEveryValue = requires(const typename V::T *b, typename V::T *d,
                                           typename V::Vec *p) {
-  requires kCols % 8 == 0 && kCols % V::kTransposeStep == 0;
+  requires kCols % 8 == 0 && kCols % V::kTransposeStep == 0 && kCols % V::kWidth == 0;
   V::transpose_rows(b, Index(1), d, Index(kCols));
   V::transposed_square(b, Index(1), p);
   V::transposed_part(b, Index(1), 1, 1, p);
@@ -128,9 +129,10 @@ constexpr bool kPutsEveryValue = requires(const typename V::T *b, typename V::T 
 
 // Values l0..l1-1 of one panel of kCols columns, of which the first s_end
 // are real (b at op(B)(0, j0)), into dst, kCols per group, zero past the
-// edge.  Where the policy transposes in registers, each vector of kWidth
-// values of a group goes through put(at, v) (V::store(at, v) without one);
-// the others are stored as they are.
+// edge.  Rows of B (op(B) = B^T), and columns where the policy transposes
+// in registers, go a vector of kWidth values of a group at a time through
+// put(at, v) (V::store(at, v) without one); the others are stored as they
+// are.
 template <class V, int kCols, class T = typename V::T, class Put = std::nullptr_t>
 void copy_panel(const T *b, Index ldb, bool transposed, int s_end, Index l0, Index l1,
                 T *__restrict dst, Put put = nullptr) {
@@ -144,6 +146,16 @@ void copy_panel(const T *b, Index ldb, bool transposed, int s_end, Index l0, Ind
     V::transpose_rows(b, ldb, dst, Index(kCols));
   };
   if (transposed) { // op(B)(l, j) = B(j, l): a row of B
+    if constexpr (kCols % V::kWidth == 0) {
+      for (Index l = l0; l < l1; ++l)
+        for (int s0 = 0; s0 < kCols; s0 += V::kWidth) {
+          const int real = s_end - s0 < 0 ? 0 : s_end - s0 < V::kWidth ? s_end - s0 : V::kWidth;
+          put_vector(dst + l * kCols + s0, real == V::kWidth ? V::load(b + l * ldb + s0)
+                                           : real > 0        ? V::load_first(b + l * ldb + s0, real)
+                                                             : V::zero());
+        }
+      return;
+    }
     for (Index l = l0; l < l1; ++l) {
       if (s_end == kCols) {
         std::memcpy(dst + l * kCols, b + l * ldb, kCols * sizeof(T));
