@@ -18,6 +18,7 @@
 #include <dlfcn.h>
 #include <omp.h>
 
+#include <chrono>
 #include <thread>
 #include <tuple>
 #include <vector>
@@ -289,6 +290,10 @@ template <class T, class Call> void without_memory(Call call, std::size_t count)
   Strip<T> got(want);
   omp_set_num_threads(2);
   call(want.data());
+  // A thread that this call started (the library's helpers start at its
+  // first threaded loop) allocates as it starts up, on its own schedule,
+  // and no thread start survives a refusal: let it finish first.
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
   long asked = 0;
   for (long successes = 0; successes == 0 || asked >= successes; ++successes) {
     Strip<T> y(got);
