@@ -23,6 +23,7 @@
 #include <cstring>
 
 #include "kernels/avx512/gemv_stream_avx512.h"
+#include "kernels/avx512/lanes_avx512.h"
 #include "kernels/avx512/transpose_avx512.h"
 #include "kernels/blas_access.h"
 #include "kernels/gemv/gemv_sets.h"
@@ -99,43 +100,21 @@ template <int U, Op kOp, bool kStream> void dot_columns(const GemvBlock<c8> &g, 
   }
 }
 
-// Sixteen columns (two chains) from cache; eight from memory, where the
-// column streams, not the adder, limit and more streams only compete for
-// them, and where columns a multiple of 4 KiB apart share their
-// first-level cache set row by row (sixteen streams exceed its ways).
-// One 64-byte vector of complex values as lane pairs (re, im): eight
-// COMPLEX(4) or four COMPLEX(8).
+// One 64-byte vector of complex values as lane pairs (re, im), eight
+// COMPLEX(4) or four COMPLEX(8): the parts' vector (lanes_avx512.h)
+// and the product t*q, t given as its broadcast parts, the operands in the
+// order of mul(t, q): re: t.re*q.re - t.im*q.im, im: t.re*q.im + t.im*q.re.
 template <class C> struct PairLanes;
-template <> struct PairLanes<c8> {
+template <> struct PairLanes<c8> : Lanes<float> {
   using P = float;
-  using V = __m512;
-  using Mask = __mmask16;
-  static constexpr Index kParts = 16;
-  static V load(const P *p) { return _mm512_loadu_ps(p); }
-  static V load(Mask k, const P *p) { return _mm512_maskz_loadu_ps(k, p); }
-  static void store(P *p, V v) { _mm512_storeu_ps(p, v); }
-  static void store(Mask k, P *p, V v) { _mm512_mask_storeu_ps(p, k, v); }
-  static V splat(P v) { return _mm512_set1_ps(v); }
-  static V add(V a, V b) { return _mm512_add_ps(a, b); }
-  // t*q, t as its broadcast parts, the operands in the order of mul(t, q):
-  // re: t.re*q.re - t.im*q.im, im: t.re*q.im + t.im*q.re.
   static V times(V tr, V ti, V q) {
     const V a = _mm512_mul_ps(tr, q);
     const V b = _mm512_mul_ps(ti, _mm512_permute_ps(q, 0xB1));
     return _mm512_mask_sub_ps(_mm512_add_ps(a, b), 0x5555, a, b);
   }
 };
-template <> struct PairLanes<c16> {
+template <> struct PairLanes<c16> : Lanes<double> {
   using P = double;
-  using V = __m512d;
-  using Mask = __mmask8;
-  static constexpr Index kParts = 8;
-  static V load(const P *p) { return _mm512_loadu_pd(p); }
-  static V load(Mask k, const P *p) { return _mm512_maskz_loadu_pd(k, p); }
-  static void store(P *p, V v) { _mm512_storeu_pd(p, v); }
-  static void store(Mask k, P *p, V v) { _mm512_mask_storeu_pd(p, k, v); }
-  static V splat(P v) { return _mm512_set1_pd(v); }
-  static V add(V a, V b) { return _mm512_add_pd(a, b); }
   static V times(V tr, V ti, V q) {
     const V a = _mm512_mul_pd(tr, q);
     const V b = _mm512_mul_pd(ti, _mm512_permute_pd(q, 0x55));
@@ -159,7 +138,7 @@ template <int K, bool kStream, class C> void update_columns(const GemvBlock<C> &
   P *y = reinterpret_cast<P *>(g.y.p);
   const Index parts = 2 * g.m;
   Index i = 0;
-  for (; i + L::kParts <= parts; i += L::kParts) {
+  for (; i + L::kCount <= parts; i += L::kCount) {
     if constexpr (kStream)
       for (int k = 0; k < K; ++k)
         prefetch_column<512>(col[k], i, parts, K * 2 * g.a.step);
@@ -209,6 +188,10 @@ void column_form(const GemvBlock<C> &g, void (*avx2_gemv)(Op, const GemvBlock<C>
     column_pairs<false>(rest, lone);
 }
 
+// Sixteen columns (two chains) from cache; eight from memory, where the
+// column streams, not the adder, limit and more streams only compete for
+// them, and where columns a multiple of 4 KiB apart share their
+// first-level cache set row by row (sixteen streams exceed its ways).
 template <Op kOp, bool kStream> Index columns_in_groups(const GemvBlock<c8> &g, Index j0) {
   Index j = j0;
   const bool alias = (std::size_t(g.a.step) * sizeof(c8)) % 4096 == 0;
