@@ -124,7 +124,7 @@ void dot_columns_lanes(const GemvBlock<T> &g, std::ptrdiff_t j) {
 template <class T, class Mem> std::ptrdiff_t dot_form_wide(const GemvBlock<T> &g) {
   if constexpr (std::is_same_v<T, double> || std::is_same_v<T, float>) {
     constexpr std::ptrdiff_t L = Lanes<T>::kCount;
-    const bool alias = L == 8 && (std::size_t(g.a.step) * sizeof(T)) % 4096 == 0;
+    const bool alias = L == 8 && columns_share_cache_sets(g.a.step, sizeof(T));
     std::ptrdiff_t j = 0;
     for (; !alias && j + 2 * L <= g.n; j += 2 * L)
       dot_columns_lanes<2, T, Mem>(g, j);

@@ -49,9 +49,7 @@ struct Avx512Double {
     avx512::transpose_8x8(src, ld, dst, dst_ld);
   }
   static void transposed_square(const T *src, std::ptrdiff_t ld, Vec p[8]) {
-    for (int s = 0; s < 8; ++s)
-      p[s] = _mm512_loadu_pd(src + s * ld);
-    avx512::transpose_8x8(p);
+    avx512::transposed_8x8(src, ld, p);
   }
   static void transposed_part(const T *src, std::ptrdiff_t ld, int cols, int rows, Vec p[8]) {
     avx512::transposed_8x8(src, ld, cols, rows, p);
@@ -89,9 +87,7 @@ struct Avx512Float {
     avx512::transpose_8x16(src, ld, dst, dst_ld);
   }
   static void transposed_square(const T *src, std::ptrdiff_t ld, Vec p[16]) {
-    for (int s = 0; s < 16; ++s)
-      p[s] = _mm512_loadu_ps(src + s * ld);
-    avx512::transpose_16x16(p);
+    avx512::transposed_16x16(src, ld, p);
   }
   static void transposed_part(const T *src, std::ptrdiff_t ld, int cols, int rows, Vec p[16]) {
     avx512::transposed_16x16(src, ld, cols, rows, p);

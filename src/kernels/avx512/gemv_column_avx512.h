@@ -86,13 +86,6 @@ template <int K, bool kStream, class T, class Mem> void column_form_passes(const
   update_leftover_columns<kStream, T>(g.m, cols, t, k, g.y.p, next);
 }
 
-// Whether columns lda elements apart share their first-level cache set
-// row by row (a multiple of 4 KiB apart): more streams than the set has
-// ways would evict one another's lines.
-template <class T> inline bool columns_alias(std::ptrdiff_t lda) {
-  return (std::size_t(lda) * sizeof(T)) % 4096 == 0;
-}
-
 // y of one vector or less: it stays in a register over all the columns,
 // so each column costs one add in y's chain.
 template <class T, class Mem> void column_form_short(const GemvBlock<T> &g) {
@@ -116,7 +109,7 @@ template <class T, class Mem> bool column_form_wide(const GemvBlock<T> &g) {
     if (g.y.step != 1) return false;
     if (g.m <= Lanes<T>::kCount)
       column_form_short<T, Mem>(g);
-    else if (columns_alias<T>(g.a.step))
+    else if (columns_share_cache_sets(g.a.step, sizeof(T)))
       streams_from_memory(g.m, g.n, sizeof(T)) ? column_form_passes<8, true, T, Mem>(g)
                                                : column_form_passes<8, false, T, Mem>(g);
     else if (streams_from_memory(g.m, g.n, sizeof(T)))
@@ -161,7 +154,7 @@ bool few_columns_wide(const GemvBlock<T> &g, int ys, std::ptrdiff_t x_col, std::
     return false;
   } else {
     if (g.y.step != 1) return false;
-    if (columns_alias<T>(g.a.step))
+    if (columns_share_cache_sets(g.a.step, sizeof(T)))
       few_columns_blocks<8, kEveryTerm, T, Mem>(g, ys, x_col, y_col);
     else
       few_columns_blocks<kWideColumns, kEveryTerm, T, Mem>(g, ys, x_col, y_col);

@@ -148,7 +148,7 @@ template <int K, bool kStream, class C> void update_columns(const GemvBlock<C> &
     L::store(y + i, v);
   }
   if (i < parts) {
-    const auto live = static_cast<typename L::Mask>((1u << (parts - i)) - 1);
+    const typename L::Mask live = L::first(parts - i);
     typename L::V v = L::load(live, y + i);
     for (int k = 0; k < K; ++k)
       v = L::add(v, L::times(tr[k], ti[k], L::load(live, col[k] + i)));
@@ -194,7 +194,7 @@ void column_form(const GemvBlock<C> &g, void (*avx2_gemv)(Op, const GemvBlock<C>
 // first-level cache set row by row (sixteen streams exceed its ways).
 template <Op kOp, bool kStream> Index columns_in_groups(const GemvBlock<c8> &g, Index j0) {
   Index j = j0;
-  const bool alias = (std::size_t(g.a.step) * sizeof(c8)) % 4096 == 0;
+  const bool alias = columns_share_cache_sets(g.a.step, sizeof(c8));
   for (; !kStream && !alias && j + 16 <= g.n; j += 16)
     dot_columns<2, kOp, kStream>(g, j);
   for (; j + 8 <= g.n; j += 8)

@@ -236,7 +236,7 @@ template <class T, class Mem> std::ptrdiff_t dot_form_wide(const GemvBlock<T> &g
       // for the memory's rate); REAL(8) columns that share their cache
       // sets take one group of eight at a time, whose streams fit the
       // set's ways.
-      if (!stream && !(W == 8 && columns_alias<T>(h.a.step))) {
+      if (!stream && !(W == 8 && columns_share_cache_sets(h.a.step, sizeof(T)))) {
         constexpr int G = 16 / W;
         for (; j + G * W <= h.n; j += G * W)
           dot_rows_from_cache<1, G, T, Mem>(h, 0, 0, j);

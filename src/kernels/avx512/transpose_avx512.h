@@ -118,15 +118,18 @@ inline void transpose_16x16(__m512 p[16]) {
   }
 }
 
-// dst[t*dst_ld + s] := src[s*ld + t] for s, t < 16, in registers.
-inline void transpose_16x16(const float *src, std::ptrdiff_t ld, float *dst,
-                            std::ptrdiff_t dst_ld = 16) {
-  __m512 p[16];
+// p[t], lane s := src[s*ld + t] for s, t < 16, in registers.
+inline void transposed_16x16(const float *src, std::ptrdiff_t ld, __m512 p[16]) {
   for (int s = 0; s < 16; ++s)
     p[s] = _mm512_loadu_ps(src + s * ld);
   transpose_16x16(p);
-  for (int t = 0; t < 16; ++t)
-    _mm512_storeu_ps(dst + t * dst_ld, p[t]);
+}
+
+// The same for REAL(8): s, t < 8.
+inline void transposed_8x8(const double *src, std::ptrdiff_t ld, __m512d p[8]) {
+  for (int s = 0; s < 8; ++s)
+    p[s] = _mm512_loadu_pd(src + s * ld);
+  transpose_8x8(p);
 }
 
 // p[t], lane s := s < cols && t < rows ? src[s*ld + t] : +0 for s, t < 16

@@ -10,6 +10,14 @@
 
 namespace mox2::kernels {
 
+// Whether columns `lda` elements of `bytes` apart share their first-level
+// cache set row by row (a multiple of 4 KiB apart): the sets' forms then
+// take fewer columns at once, since more streams than a set has ways evict
+// one another's lines.  A choice of speed only.
+inline bool columns_share_cache_sets(std::ptrdiff_t lda, std::size_t bytes) {
+  return (std::size_t(lda) * bytes) % 4096 == 0;
+}
+
 #define MOX2_DECLARE_GEMV_SET_REAL_(set)                                                           \
   namespace set {                                                                                  \
   void sgemv(Op op, const GemvBlock<float> &g);                                                    \
