@@ -84,7 +84,7 @@ const Plan kQuick{{64, 256}, {1000}, {1L << 18}, 256, 2, 2, 0.05};
 
 const char *const kSeriesNames[kSeriesCount] = {"mox2",     "mox2_avx2",      "mox2_avx512",
                                                 "openblas", "openblas_unset", "reference",
-                                                "gfortran", "plain_read"};
+                                                "gfortran", "plain_read",     "mox2_dgemm"};
 
 // One registered benchmark: where its figure goes, and its work per call
 // (floating-point operations, or bytes of mask) in units of 1e9.
@@ -270,13 +270,13 @@ void use_threads(Series series, int threads) {
   if (spinning >= 0 && !(threaded_openblas && series == spinning))
     std::this_thread::sleep_for(std::chrono::milliseconds(kOpenblasSettleMs));
   spinning = threaded_openblas ? int(series) : -1;
-  if (is_mox2(series)) omp_set_num_threads(threads);
+  if (is_mox2(series) || series == mox2_dgemm) omp_set_num_threads(threads);
   if (series == openblas_env) openblas().set_threads(threads);
   if (series == openblas_unset) openblas_unset_library().set_threads(threads);
 }
 bool runs_on(Series series, int threads) {
   return threads == 1 || is_mox2(series) || series == openblas_env || series == openblas_unset ||
-         series == plain_read;
+         series == plain_read || series == mox2_dgemm;
 }
 
 // The plain read's strategy for these bytes and threads: the fastest,
@@ -404,26 +404,35 @@ void add_dgemv(const Plan &plan, int group, const std::vector<Series> &serieses)
 }
 
 // MATMUL(A, B) of contiguous n x n REAL(8) matrices; the library allocates
-// the result, gfortran's wrapper writes into the caller's array.
+// the result, gfortran's wrapper writes into the caller's array.  Beside
+// them mox2's DGEMM of the same product (alpha = 1, beta = 0), so that
+// MATMUL's cost over DGEMM is read from one stretch of time.
 void add_matmul(const Plan &plan, const std::vector<Series> &serieses) {
   for (long n : plan.gemm_sizes)
     for (int t : {1, 2})
       for (Series series : serieses) {
-        if ((!is_mox2(series) && series != gfortran) || !runs_on(series, t) ||
-            set_series_skips(series, n))
+        if ((!is_mox2(series) && series != gfortran && series != mox2_dgemm) ||
+            !runs_on(series, t) || set_series_skips(series, n))
           continue;
-        auto matmul = series == mox2 ? &__f_matmul_a22_r8r8 : mox2_copy(series).matmul_r8;
+        auto matmul = series == mox2 || series == mox2_dgemm ? &__f_matmul_a22_r8r8
+                                                              : mox2_copy(series).matmul_r8;
         if (is_mox2(series) && !matmul) continue;
         add(plan, {matmul_r8, series, t, n, 2.0 * n * n * n / 1e9}, [=](benchmark::State &s) {
           use_threads(series, t);
           Operands<double> &p = operands<double>(n, n * n);
           mox2_dope_vector2 a{p.a.data(), {n, n}, {8, 8 * n}}, b{p.b.data(), {n, n}, {8, 8 * n}};
+          const i32 order = i32(n);
+          const double one = 1, zero = 0;
           for (auto _ : s) {
-            if (series != gfortran) {
+            if (is_mox2(series)) {
               mox2_dope_vector2 r;
               matmul(&r, &a, &b);
               benchmark::DoNotOptimize(r.base);
               std::free(r.base);
+            } else if (series == mox2_dgemm) {
+              __f95_dgemm_("N", "N", &order, &order, &order, &one, p.a.data(), &order, p.b.data(),
+                           &order, &zero, p.c.data(), &order, 1, 1);
+              benchmark::ClobberMemory();
             } else {
               gfortran_matmul_r8r8(int(n), int(n), int(n), p.a.data(), p.b.data(), p.c.data());
               benchmark::ClobberMemory();
@@ -750,9 +759,10 @@ int run(const Plan &plan, bool interleaved, const std::vector<int> &groups,
                     unset_label == env_label ? unset_label + ", variables unset" : unset_label,
                     "reference BLAS",
                     "gfortran",
-                    "plain read"};
+                    "plain read",
+                    "mox2 DGEMM"};
   add_all(plan, {mox2, mox2_avx2, mox2_avx512, openblas_env, openblas_unset, reference, gfortran,
-                 plain_read});
+                 plain_read, mox2_dgemm});
   // Group by group: the repetitions of a group's benchmarks are interleaved.
   Collector collector(results);
   for (int g : groups) {

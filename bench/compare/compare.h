@@ -86,9 +86,10 @@ enum Series {
   openblas_unset,
   reference,
   gfortran,
-  plain_read
+  plain_read,
+  mox2_dgemm // mox2's DGEMM beside its MATMUL: the same product, the same stretch of time
 };
-inline constexpr int kSeriesCount = 8;
+inline constexpr int kSeriesCount = 9;
 inline bool is_mox2(Series s) { return s == mox2 || s == mox2_avx2 || s == mox2_avx512; }
 
 struct Measurement {

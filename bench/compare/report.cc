@@ -55,14 +55,18 @@ void write_table(const Results &r, std::ostream &out) {
         sizes.insert(m.size);
       }
     if (columns.empty()) continue;
-    // mox2 over the fastest peer at the same thread count, and over the
-    // plain read (no peer) at the same thread count.
-    std::set<int> ratios, read_ratios;
+    // mox2 over the fastest peer at the same thread count, over the plain
+    // read and over its own DGEMM (neither is a peer) at the same thread
+    // count.
+    std::set<int> ratios, read_ratios, dgemm_ratios;
     for (Column c : columns)
       if (c.first == mox2)
         for (Column p : columns)
           if (p.second == c.second && !is_mox2(p.first))
-            (p.first == plain_read ? read_ratios : ratios).insert(c.second);
+            (p.first == plain_read   ? read_ratios
+             : p.first == mox2_dgemm ? dgemm_ratios
+                                     : ratios)
+                .insert(c.second);
 
     out << "\n## " << kGroups[g].title << " (" << kGroups[g].unit << ")\n\n| "
         << (kGroups[g].mask ? "mask" : "n") << " |";
@@ -72,6 +76,8 @@ void write_table(const Results &r, std::ostream &out) {
       out << " mox2 / best peer " << t << "T |";
     for (int t : read_ratios)
       out << " mox2 / plain read " << t << "T |";
+    for (int t : dgemm_ratios)
+      out << " mox2 / mox2 DGEMM " << t << "T |";
     // Each mox2 series over the arithmetic peak without FMA of as many
     // cores, on its own kernel set's vectors.
     std::set<Column> peak_ratios;
@@ -83,7 +89,9 @@ void write_table(const Results &r, std::ostream &out) {
           << c.second << "T |";
     out << "\n|--:|";
     for (std::size_t i = 0;
-         i < columns.size() + ratios.size() + read_ratios.size() + peak_ratios.size(); ++i)
+         i < columns.size() + ratios.size() + read_ratios.size() + dgemm_ratios.size() +
+                 peak_ratios.size();
+         ++i)
       out << "--:|";
     out << "\n";
     for (long n : sizes) {
@@ -102,12 +110,14 @@ void write_table(const Results &r, std::ostream &out) {
       for (int t : ratios) {
         double best = 0;
         for (Column c : columns)
-          if (!is_mox2(c.first) && c.first != plain_read && c.second == t)
+          if (!is_mox2(c.first) && c.first != plain_read && c.first != mox2_dgemm && c.second == t)
             best = std::max(best, figure(c.first, t));
         out << " " << ratio(figure(mox2, t), best) << " |";
       }
       for (int t : read_ratios)
         out << " " << ratio(figure(mox2, t), figure(plain_read, t)) << " |";
+      for (int t : dgemm_ratios)
+        out << " " << ratio(figure(mox2, t), figure(mox2_dgemm, t)) << " |";
       for (Column c : peak_ratios)
         out << " "
             << ratio(figure(c.first, c.second),
