@@ -415,7 +415,7 @@ void add_matmul(const Plan &plan, const std::vector<Series> &serieses) {
             !runs_on(series, t) || set_series_skips(series, n))
           continue;
         auto matmul = series == mox2 || series == mox2_dgemm ? &__f_matmul_a22_r8r8
-                                                              : mox2_copy(series).matmul_r8;
+                                                             : mox2_copy(series).matmul_r8;
         if (is_mox2(series) && !matmul) continue;
         add(plan, {matmul_r8, series, t, n, 2.0 * n * n * n / 1e9}, [=](benchmark::State &s) {
           use_threads(series, t);

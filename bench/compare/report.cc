@@ -88,9 +88,8 @@ void write_table(const Results &r, std::ostream &out) {
       out << " " << r.labels[c.first] << " / " << r.peak_vectors[c.first] << " peak without FMA "
           << c.second << "T |";
     out << "\n|--:|";
-    for (std::size_t i = 0;
-         i < columns.size() + ratios.size() + read_ratios.size() + dgemm_ratios.size() +
-                 peak_ratios.size();
+    for (std::size_t i = 0; i < columns.size() + ratios.size() + read_ratios.size() +
+                                    dgemm_ratios.size() + peak_ratios.size();
          ++i)
       out << "--:|";
     out << "\n";
