@@ -82,14 +82,17 @@ bool direct_column_form(const GemmBlock<typename V::T> &g, const Blocks &blocks)
   const std::size_t pack_len = std::size_t(kNr) * std::size_t(k);
   const std::size_t copy_len = !scaled ? 0 : std::size_t(tr ? nc_block : kWide) * std::size_t(k);
   Scratch scratch(Scratch::rounded(copy_len * sizeof(T)) + Scratch::rounded(pack_len * sizeof(T)) +
-                  pack_len * sizeof(Live) + 1);
+                  Scratch::rounded(pack_len * sizeof(Live)) +
+                  (std::size_t(k) + 1) * sizeof(std::int32_t) + 1);
   char *ws = static_cast<char *>(scratch.data());
   if (!ws) return false;
   T *copy = reinterpret_cast<T *>(ws);
   T *bpack = reinterpret_cast<T *>(ws + Scratch::rounded(copy_len * sizeof(T)));
   Live *lpack = reinterpret_cast<Live *>(reinterpret_cast<char *>(bpack) +
                                          Scratch::rounded(pack_len * sizeof(T)));
-  bool *plain = reinterpret_cast<bool *>(lpack + pack_len);
+  std::int32_t *groups = reinterpret_cast<std::int32_t *>(
+      reinterpret_cast<char *>(lpack) + Scratch::rounded(pack_len * sizeof(Live)));
+  bool *plain = reinterpret_cast<bool *>(groups + k + 1);
   const Start start = start_of(true, g.beta);
   // The rows' vectors are dealt to as few tiles as hold them, as evenly as
   // they go (32 rows of doubles: two tiles of two vectors, not three and one).
@@ -126,12 +129,12 @@ bool direct_column_form(const GemmBlock<typename V::T> &g, const Blocks &blocks)
         const T *c_next = c + kWide * g.c.step;
         if (m % W != 0)
           column_tile<V, 1, kWide, false, W, true, ASource::direct_partial>(
-              k, g.a.p, from, nullptr, start, g.beta, c, g.c.step, int(m), kWide, c_next, from_col,
-              b_step, g.a.step);
+              k, g.a.p, from, nullptr, nullptr, start, g.beta, c, g.c.step, int(m), kWide, c_next,
+              from_col, b_step, g.a.step);
         else
           column_tile<V, 1, kWide, false, W, true, ASource::direct>(
-              k, g.a.p, from, nullptr, start, g.beta, c, g.c.step, int(m), kWide, c_next, from_col,
-              b_step, g.a.step);
+              k, g.a.p, from, nullptr, nullptr, start, g.beta, c, g.c.step, int(m), kWide, c_next,
+              from_col, b_step, g.a.step);
         jr += kWide;
         continue;
       }
@@ -139,8 +142,8 @@ bool direct_column_form(const GemmBlock<typename V::T> &g, const Blocks &blocks)
       // A partial panel, or one with a zero, is packed.
       const bool direct = cols == kNr && read_direct(kNr, from, from_col);
       if (!direct)
-        pack_b<V, kNr>(src, g.b.step, tr, cols, k, true, g.skip_zeros, g.alpha, bpack, plain,
-                       lpack);
+        pack_b<V, kNr>(src, g.b.step, tr, cols, k, true, g.skip_zeros, g.alpha, bpack, plain, lpack,
+                       groups);
       Index ir = 0;
       for (Index v0 = 0; v0 < tiles; ++v0) {
         const int vecs = int(all_vecs / tiles + (v0 < all_vecs % tiles ? 1 : 0));
@@ -154,21 +157,21 @@ bool direct_column_form(const GemmBlock<typename V::T> &g, const Blocks &blocks)
           constexpr ASource kA = decltype(a_source)::value;
           constexpr int MR = kUsed * W;
           if (direct)
-            column_tile<V, kUsed, kNr, false, MR, true, kA>(k, ap, from, nullptr, start, g.beta, c,
-                                                            g.c.step, rows, cols, c_next, from_col,
-                                                            b_step, g.a.step);
+            column_tile<V, kUsed, kNr, false, MR, true, kA>(k, ap, from, nullptr, nullptr, start,
+                                                            g.beta, c, g.c.step, rows, cols, c_next,
+                                                            from_col, b_step, g.a.step);
           else if (*plain && cols <= kNr / 2) // a tile as narrow as the panel
-            column_tile<V, kUsed, kNr / 2, false, MR, true, kA>(k, ap, bpack, nullptr, start,
-                                                                g.beta, c, g.c.step, rows, cols,
-                                                                c_next, 1, kNr, g.a.step);
+            column_tile<V, kUsed, kNr / 2, false, MR, true, kA>(k, ap, bpack, nullptr, nullptr,
+                                                                start, g.beta, c, g.c.step, rows,
+                                                                cols, c_next, 1, kNr, g.a.step);
           else if (*plain)
-            column_tile<V, kUsed, kNr, false, MR, false, kA>(k, ap, bpack, nullptr, start, g.beta,
-                                                             c, g.c.step, rows, cols, c_next, 1,
-                                                             kNr, g.a.step);
+            column_tile<V, kUsed, kNr, false, MR, false, kA>(k, ap, bpack, nullptr, nullptr, start,
+                                                             g.beta, c, g.c.step, rows, cols,
+                                                             c_next, 1, kNr, g.a.step);
           else
-            column_tile<V, kUsed, kNr, true, MR, false, kA>(k, ap, bpack, lpack, start, g.beta, c,
-                                                            g.c.step, rows, cols, c_next, 1, kNr,
-                                                            g.a.step);
+            column_tile<V, kUsed, kNr, true, MR, false, kA>(k, ap, bpack, lpack, groups, start,
+                                                            g.beta, c, g.c.step, rows, cols, c_next,
+                                                            1, kNr, g.a.step);
         };
         auto with_vecs = [&](auto a_source) {
           with_vector_count<kVecs>(vecs, [&](auto used) { tile(used, a_source); });

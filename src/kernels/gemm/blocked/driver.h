@@ -137,15 +137,20 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
   using Live = typename V::Live;
   const std::size_t l_len = dot ? 0 : b_len; // a flag per packed value of B
   const std::size_t flags = std::size_t(nc_max / kNr);
+  // Per panel, its groups with a zero (pack_b).
+  const std::size_t g_len = dot ? 0 : flags * std::size_t(kc_max + 1);
   static_assert(alignof(Live) <= alignof(T));
-  Scratch scratch((a_len + b_len + w_len) * sizeof(T) + l_len * sizeof(Live) + flags + 64);
+  const std::size_t before_groups =
+      Scratch::rounded((a_len + b_len + w_len) * sizeof(T) + l_len * sizeof(Live));
+  Scratch scratch(before_groups + g_len * sizeof(std::int32_t) + flags + 64);
   char *ws = static_cast<char *>(scratch.data());
   if (!ws) return false;
   T *apack = reinterpret_cast<T *>(ws);
   T *bpack = apack + a_len;
   T *wpack = bpack + b_len;
   Live *lpack = reinterpret_cast<Live *>(wpack + w_len);
-  bool *plain = reinterpret_cast<bool *>(lpack + l_len);
+  std::int32_t *groups = reinterpret_cast<std::int32_t *>(ws + before_groups);
+  bool *plain = reinterpret_cast<bool *>(groups + g_len);
 
   for (Index jc = 0; jc < n; jc += nc) {
     const Index ncur = n - jc < nc ? n - jc : nc;
@@ -158,10 +163,10 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
         if (direct_cols < ncur)
           pack_b<V, kNr>(bsrc + (g.op_b != Op::plain ? direct_cols : direct_cols * g.b.step),
                          g.b.step, g.op_b != Op::plain, ncur - direct_cols, kc, false, false,
-                         g.alpha, bpack, plain, lpack);
+                         g.alpha, bpack, plain, lpack, groups);
       } else {
         pack_b<V, kNr>(bsrc, g.b.step, g.op_b != Op::plain, ncur, kc, !dot, g.skip_zeros, g.alpha,
-                       bpack, plain, lpack);
+                       bpack, plain, lpack, groups);
       }
       for (Index ic = 0; ic < m; ic += mc) {
         const Index mcur = m - ic < mc ? m - ic : mc;
@@ -216,13 +221,15 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
                 // A last panel of at most half its columns takes a tile as
                 // narrow (its packed values kNr apart).
                 if (plain[jr / kNr] && cols <= kNr / 2)
-                  column_tile<V, kUsed, kNr / 2, false, MR, true>(
-                      kc, ap, bp, nullptr, start, g.beta, c, g.c.step, rows, cols, c_next, 1, kNr);
+                  column_tile<V, kUsed, kNr / 2, false, MR, true>(kc, ap, bp, nullptr, nullptr,
+                                                                  start, g.beta, c, g.c.step, rows,
+                                                                  cols, c_next, 1, kNr);
                 else if (plain[jr / kNr])
-                  column_tile<V, kUsed, kNr, false, MR>(kc, ap, bp, nullptr, start, g.beta, c,
-                                                        g.c.step, rows, cols, c_next);
+                  column_tile<V, kUsed, kNr, false, MR>(kc, ap, bp, nullptr, nullptr, start, g.beta,
+                                                        c, g.c.step, rows, cols, c_next);
                 else
-                  column_tile<V, kUsed, kNr, true, MR>(kc, ap, bp, lpack + jr * kc, start, g.beta,
+                  column_tile<V, kUsed, kNr, true, MR>(kc, ap, bp, lpack + jr * kc,
+                                                       groups + jr / kNr * (kc + 1), start, g.beta,
                                                        c, g.c.step, rows, cols, c_next);
               }
             };

@@ -12,6 +12,7 @@
 
 #include "frame/types.h"
 #include "kernels/gemm/blocked/vector_policy.h"
+#include "kernels/group_flags.h"
 
 namespace mox2::kernels::blocked {
 inline namespace MOX2_ISA_NAMESPACE {
@@ -285,13 +286,16 @@ bool copy_scaled_panel(const T *src, Index ldb, bool transposed, int s_end, Inde
 // panel with a zero among its real elements is marked masked in `plain`
 // and gets the flags "b != 0" at lp (same layout; the padding columns'
 // flags are set, so that they never make a group mixed: their sums are
-// never stored); without, every panel is plain.  Values are scaled a
-// chunk at a time, while in cache.
+// never stored) and, at groups + (q/kNr)*(kc + 1), the groups l that hold
+// a zero in increasing order, then kc (column_tile); without, every
+// panel is plain.  Values are scaled a chunk at a time, while in cache.
 template <class V, int kNr, class T = typename V::T>
 void pack_b(const T *b, Index ldb, bool transposed, Index cols, Index kc, bool scale, bool skips,
-            T alpha, T *__restrict bp, bool *plain, typename V::Live *__restrict lp) {
+            T alpha, T *__restrict bp, bool *plain, typename V::Live *__restrict lp,
+            std::int32_t *__restrict groups) {
   using Live = typename V::Live;
-  for (Index q = 0; q < cols; q += kNr, bp += kc * kNr, lp += kc * kNr) {
+  for (Index q = 0; q < cols;
+       q += kNr, bp += kc * kNr, lp += kc * kNr, groups += skips && scale ? kc + 1 : 0) {
     const int s_end = int(cols - q < kNr ? cols - q : kNr);
     const T *src = transposed ? b + q : b + q * ldb;
     if (!scale) {
@@ -308,6 +312,10 @@ void pack_b(const T *b, Index ldb, bool transposed, Index cols, Index kc, bool s
       lp[e] = bp[e] == T(0) && e % kNr < s_end ? Live(0) : Live(~Live(0));
       bp[e] = alpha * bp[e];
     }
+    std::int32_t *next = groups;
+    for (Index l = 0; l < kc; ++l)
+      if (group_flags<Live, kNr>(lp + l * kNr) != GroupFlags::live) *next++ = std::int32_t(l);
+    *next = std::int32_t(kc);
   }
 }
 

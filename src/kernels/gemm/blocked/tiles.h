@@ -5,6 +5,8 @@
 // or alpha*temp + beta*C).
 #pragma once
 
+#include <cstdint>
+
 #include "frame/types.h"
 #include "kernels/gemm/blocked/vector_policy.h"
 #include "kernels/group_flags.h"
@@ -39,9 +41,10 @@ enum class ASource { packed, direct, direct_partial };
 // loaded (scaled by beta first when `start` says so), updated and stored.
 // A tile may use fewer vectors (kVecs) than the panels were packed for
 // (kPanel rows) when the block's last rows need no more.  A masked tile
-// takes its panel group by group: a group l without a zero adds unmasked,
-// a group of zeros adds nothing, the rest add under their flags: scattered
-// zeros cost about what flags on every group cost, and gathered ones skip
+// also takes `groups`, the groups l with a zero in increasing order, then
+// kc (pack_b): the groups between them add unmasked without looking at
+// their flags, a group of zeros adds nothing, the rest add under their
+// flags.  Scattered zeros cost only where they are, and gathered ones skip
 // whole groups (a triangular op(B) skips half its groups).
 // kDirectB: temp for (l, j) is at bp[l*b_step + j*b_col] instead of in
 // packed panels.  kA other than packed: group l of A is at ap + l*a_step
@@ -50,9 +53,10 @@ template <class V, int kVecs, int kNr, bool kMasked, int kPanel, bool kDirectB =
           ASource kA = ASource::packed>
 __attribute__((always_inline)) inline void
 column_tile(Index kc, const typename V::T *__restrict ap, const typename V::T *__restrict bp,
-            const typename V::Live *__restrict lp, Start start, typename V::T beta,
-            typename V::T *c, Index ldc, int rows, int cols, const typename V::T *c_next,
-            Index b_col = 1, Index b_step = kNr, Index a_step = kPanel) {
+            const typename V::Live *__restrict lp, const std::int32_t *groups, Start start,
+            typename V::T beta, typename V::T *c, Index ldc, int rows, int cols,
+            const typename V::T *c_next, Index b_col = 1, Index b_step = kNr,
+            Index a_step = kPanel) {
   using Vec = typename V::Vec;
   constexpr int W = V::kWidth;
   constexpr int MR = kVecs * W;
@@ -91,7 +95,9 @@ column_tile(Index kc, const typename V::T *__restrict ap, const typename V::T *_
         acc[j][v] = V::mul(vb, acc[j][v]);
   }
   prefetch_tile<V, kVecs, kNr>(c_next, ldc);
-  // acc += temp*A for group l: every term, or (masked) the live ones.
+  // acc += temp*A for group l: every term, or (masked) the live ones, whose
+  // flags are at lq.
+  const typename V::Live *lq = lp;
   auto add_group = [&](auto masked) __attribute__((always_inline)) {
     Vec a[kVecs];
 #pragma GCC unroll 8
@@ -104,7 +110,7 @@ column_tile(Index kc, const typename V::T *__restrict ap, const typename V::T *_
     for (int j = 0; j < kNr; ++j) {
       Vec b = kDirectB ? V::set1(load<typename V::T>(bq + j * b_col)) : V::set1(bq[j]);
       if constexpr (decltype(masked)::value) {
-        const auto live = V::live(lp + j);
+        const auto live = V::live(lq + j);
 #pragma GCC unroll 8
         for (int v = 0; v < kVecs; ++v)
           acc[j][v] = V::add_where(acc[j][v], live, V::mul(b, a[v]));
@@ -115,11 +121,24 @@ column_tile(Index kc, const typename V::T *__restrict ap, const typename V::T *_
       }
     }
   };
-  for (Index l = 0; l < kc; ++l) {
-    add_flagged_group<kMasked, typename V::Live, kNr>(lp, add_group);
+  auto next_group = [&]() __attribute__((always_inline)) {
     ap += kA == ASource::packed ? kPanel : a_step;
     bp += kDirectB ? b_step : kNr;
-    if constexpr (kMasked) lp += kNr;
+  };
+  Index l = 0;
+  if constexpr (kMasked) {
+    for (;; ++groups) {
+      for (const Index stop = *groups; l < stop; ++l, next_group())
+        add_group(std::false_type{});
+      if (l == kc) break;
+      lq = lp + l * kNr;
+      if (group_flags<typename V::Live, kNr>(lq) == GroupFlags::mixed) add_group(std::true_type{});
+      ++l;
+      next_group();
+    }
+  } else {
+    for (; l < kc; ++l, next_group())
+      add_group(std::false_type{});
   }
   if (full) {
 #pragma GCC unroll 16
