@@ -1,7 +1,8 @@
 // The flags of one group l of a masked panel of B: kCount flags "b != 0",
 // each with all bits set or none.  A tile takes a group whose flags are
 // all set unmasked, skips one whose flags are all clear (every term of it
-// is skipped), and masks the rest.
+// is skipped), and masks the rest; it finds the groups with a zero in a
+// list made when the panel was packed.
 #pragma once
 
 #include <cstddef>
@@ -41,20 +42,34 @@ template <class Live, int kCount> inline GroupFlags group_flags(const Live *lp) 
                                     : GroupFlags::dead;
 }
 
-// One group l of a tile: add(std::false_type) adds its terms unmasked,
-// add(std::true_type) under their flags.  Without kMasked every group
-// adds unmasked; with it, by the group's flags (none added when all are
-// clear).
-template <bool kMasked, class Live, int kCount, class Add>
-__attribute__((always_inline)) inline void add_flagged_group(const Live *lp, Add &&add) {
-  if constexpr (kMasked) {
-    const GroupFlags flags = group_flags<Live, kCount>(lp);
-    if (flags == GroupFlags::live)
-      add(std::false_type{});
-    else if (flags == GroupFlags::mixed)
-      add(std::true_type{});
-  } else {
-    add(std::false_type{});
+// The groups l = 0..kc-1 of a masked panel (kCount flags each, from lp)
+// whose flags are not all set, in increasing order, then kc: made when the
+// panel is packed, so that its tiles look at flags only there.
+template <class Live, int kCount>
+void list_masked_groups(const Live *lp, std::ptrdiff_t kc, std::int32_t *groups) {
+  for (std::ptrdiff_t l = 0; l < kc; ++l)
+    if (group_flags<Live, kCount>(lp + l * kCount) != GroupFlags::live) *groups++ = std::int32_t(l);
+  *groups = std::int32_t(kc);
+}
+
+// The kc groups of a masked panel in order, `groups` as list_masked_groups
+// made it: add(std::false_type, lp) adds a group's terms unmasked (the
+// groups between the listed ones), add(std::true_type, flags) under the
+// group's flags (a listed group with some set), nothing for a listed group
+// with none set; next() moves to the following group after each.
+template <class Live, int kCount, class Add, class Next>
+__attribute__((always_inline)) inline void add_masked_groups(std::ptrdiff_t kc, const Live *lp,
+                                                             const std::int32_t *groups, Add &&add,
+                                                             Next &&next) {
+  std::ptrdiff_t l = 0;
+  for (;; ++groups) {
+    for (const std::ptrdiff_t stop = *groups; l < stop; ++l, next())
+      add(std::false_type{}, lp);
+    if (l == kc) break;
+    const Live *flags = lp + l * kCount;
+    if (group_flags<Live, kCount>(flags) == GroupFlags::mixed) add(std::true_type{}, flags);
+    ++l;
+    next();
   }
 }
 

@@ -138,7 +138,7 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
   const std::size_t l_len = dot ? 0 : b_len; // a flag per packed value of B
   const std::size_t flags = std::size_t(nc_max / kNr);
   // Per panel, its groups with a zero (pack_b).
-  const std::size_t g_len = dot ? 0 : flags * std::size_t(kc_max + 1);
+  const std::size_t g_len = dot || !g.skip_zeros ? 0 : flags * std::size_t(kc_max + 1);
   static_assert(alignof(Live) <= alignof(T));
   const std::size_t before_groups =
       Scratch::rounded((a_len + b_len + w_len) * sizeof(T) + l_len * sizeof(Live));

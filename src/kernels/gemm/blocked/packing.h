@@ -312,10 +312,7 @@ void pack_b(const T *b, Index ldb, bool transposed, Index cols, Index kc, bool s
       lp[e] = bp[e] == T(0) && e % kNr < s_end ? Live(0) : Live(~Live(0));
       bp[e] = alpha * bp[e];
     }
-    std::int32_t *next = groups;
-    for (Index l = 0; l < kc; ++l)
-      if (group_flags<Live, kNr>(lp + l * kNr) != GroupFlags::live) *next++ = std::int32_t(l);
-    *next = std::int32_t(kc);
+    list_masked_groups<Live, kNr>(lp, kc, groups);
   }
 }
 

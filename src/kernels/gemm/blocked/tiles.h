@@ -97,8 +97,7 @@ column_tile(Index kc, const typename V::T *__restrict ap, const typename V::T *_
   prefetch_tile<V, kVecs, kNr>(c_next, ldc);
   // acc += temp*A for group l: every term, or (masked) the live ones, whose
   // flags are at lq.
-  const typename V::Live *lq = lp;
-  auto add_group = [&](auto masked) __attribute__((always_inline)) {
+  auto add_group = [&](auto masked, const typename V::Live *lq) __attribute__((always_inline)) {
     Vec a[kVecs];
 #pragma GCC unroll 8
     for (int v = 0; v < kVecs; ++v)
@@ -125,21 +124,11 @@ column_tile(Index kc, const typename V::T *__restrict ap, const typename V::T *_
     ap += kA == ASource::packed ? kPanel : a_step;
     bp += kDirectB ? b_step : kNr;
   };
-  Index l = 0;
-  if constexpr (kMasked) {
-    for (;; ++groups) {
-      for (const Index stop = *groups; l < stop; ++l, next_group())
-        add_group(std::false_type{});
-      if (l == kc) break;
-      lq = lp + l * kNr;
-      if (group_flags<typename V::Live, kNr>(lq) == GroupFlags::mixed) add_group(std::true_type{});
-      ++l;
-      next_group();
-    }
-  } else {
-    for (; l < kc; ++l, next_group())
-      add_group(std::false_type{});
-  }
+  if constexpr (kMasked)
+    add_masked_groups<typename V::Live, kNr>(kc, lp, groups, add_group, next_group);
+  else
+    for (Index l = 0; l < kc; ++l, next_group())
+      add_group(std::false_type{}, lp);
   if (full) {
 #pragma GCC unroll 16
     for (int j = 0; j < kNr; ++j)

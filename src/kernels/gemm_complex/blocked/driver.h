@@ -52,14 +52,18 @@ template <class L> bool column_form(const GemmBlock<Complex<typename L::P>> &g) 
   const bool skips = g.op_b == Op::conjugated;
   std::size_t flags = skips ? static_cast<std::size_t>(cols_block * depth) : 0;
   std::size_t strips = skips ? static_cast<std::size_t>(cols_block / L::kCols) : 0;
-  std::size_t bytes = (parts_a + parts_b) * sizeof(P) + flags * sizeof(Live) + strips;
-  bytes = (bytes + 63) / 64 * 64;
-  Scratch scratch(bytes);
+  // Per strip, its groups with a zero term (flag_terms).
+  std::size_t listed = strips * static_cast<std::size_t>(depth + 1);
+  std::size_t before_lists =
+      Scratch::rounded((parts_a + parts_b) * sizeof(P) + flags * sizeof(Live));
+  Scratch scratch(before_lists + listed * sizeof(std::int32_t) + strips + 64);
   P *work = static_cast<P *>(scratch.data());
   if (!work) return false;
   P *packed_a = work, *packed_b = work + parts_a;
   Live *live = reinterpret_cast<Live *>(packed_b + parts_b);
-  bool *strip_skips = reinterpret_cast<bool *>(live + flags);
+  std::int32_t *groups =
+      reinterpret_cast<std::int32_t *>(reinterpret_cast<char *>(work) + before_lists);
+  bool *strip_skips = reinterpret_cast<bool *>(groups + listed);
 
   if (lone) complex_lone_column_terms<P>(g);
   // With beta = 0 and no lone term C is zero before the pair terms, scaled
@@ -76,7 +80,7 @@ template <class L> bool column_form(const GemmBlock<Complex<typename L::P>> &g) 
         pack_b_columns<L>(g, true, lone + pc, kc, jc, nc, packed_b);
       else
         pack_complex_b<P>(g, true, lone + pc, kc, jc, nc, L::kCols, packed_b);
-      if (skips) flag_terms<L>(g, pc, kc, jc, nc, live, strip_skips);
+      if (skips) flag_terms<L>(g, pc, kc, jc, nc, live, groups, strip_skips);
       for (Index ic = 0; ic < g.m; ic += L::kRowBlock) {
         Index mc = g.m - ic < L::kRowBlock ? g.m - ic : L::kRowBlock;
         for (Index ir = 0; ir < mc; ir += R)
@@ -86,6 +90,7 @@ template <class L> bool column_form(const GemmBlock<Complex<typename L::P>> &g) 
           Index cols = nc - jr < L::kCols ? nc - jr : L::kCols;
           const P *bp = packed_b + jr * 2 * kc;
           const Live *lp = skips && strip_skips[jr / L::kCols] ? live + jr * kc : nullptr;
+          const std::int32_t *listed_groups = lp ? groups + jr / L::kCols * (kc + 1) : nullptr;
           for (Index ir = 0; ir < mc; ir += R) {
             Index rows = mc - ir < R ? mc - ir : R;
             P *ct = c + 2 * (ic + ir) + (jc + jr) * ldc2;
@@ -94,9 +99,9 @@ template <class L> bool column_form(const GemmBlock<Complex<typename L::P>> &g) 
             // The tile after this one: next rows, or the next columns.
             const P *c_next = ir + R < mc ? ct + 2 * R : c + 2 * ic + (jc + jr + L::kCols) * ldc2;
             if ((rows == R || rows == L::kWidth) && cols == L::kCols)
-              strip_tile<L>(rows, kc, ap, bp, ct, ldc2, zero_start, c_next, lp);
+              strip_tile<L>(rows, kc, ap, bp, ct, ldc2, zero_start, c_next, lp, listed_groups);
             else
-              edge_tile<L>(rows, cols, kc, ap, bp, ct, ldc2, zero_start, lp);
+              edge_tile<L>(rows, cols, kc, ap, bp, ct, ldc2, zero_start, lp, listed_groups);
           }
         }
       }

@@ -10,9 +10,11 @@
 #endif
 
 #include <cstddef>
+#include <cstdint>
 
 #include "kernels/gemm_complex/blocked/lanes.h"
 #include "kernels/gemm_complex/complex_blocked.h"
+#include "kernels/group_flags.h"
 
 namespace mox2::kernels::MOX2_KERNEL_SET {
 namespace {
@@ -148,13 +150,16 @@ void pack_a_rows_strip(const GemmBlock<Complex<typename L::P>> &g, Index i0, Ind
 // B^H, l = l0..l0+kc-1, j = j0..j0+nc-1, in the strips' layout (per l, kCols
 // flags): none where B(j, l) is zero, all bits set elsewhere (past the
 // last column too: those sums are never stored, and their flags never make
-// a group mixed); and per strip whether any of its terms is skipped.
+// a group mixed); per strip whether any of its terms is skipped, and for
+// such a strip, at groups + (s/kCols)*(kc + 1), its groups with a skipped
+// term (list_masked_groups).
 template <class L>
 void flag_terms(const GemmBlock<Complex<typename L::P>> &g, Index l0, Index kc, Index j0, Index nc,
-                typename L::Live *live, bool *strip_skips) {
+                typename L::Live *live, std::int32_t *groups, bool *strip_skips) {
   using Live = typename L::Live;
-  for (Index s = 0; s < nc; s += L::kCols) {
+  for (Index s = 0; s < nc; s += L::kCols, groups += kc + 1) {
     bool skip = false;
+    Live *strip = live;
     for (Index l = l0; l < l0 + kc; ++l)
       for (int q = 0; q < L::kCols; ++q) {
         const Index j = j0 + s + q;
@@ -163,6 +168,7 @@ void flag_terms(const GemmBlock<Complex<typename L::P>> &g, Index l0, Index kc, 
         *live++ = term ? Live(~Live(0)) : Live(0);
       }
     strip_skips[s / L::kCols] = skip;
+    if (skip) list_masked_groups<Live, L::kCols>(strip, kc, groups);
   }
 }
 

@@ -9,6 +9,7 @@
 #endif
 
 #include <cstddef>
+#include <cstdint>
 
 #include "kernels/gemm_complex/blocked/lanes.h"
 #include "kernels/group_flags.h"
@@ -23,13 +24,15 @@ namespace {
 // tile.  c_next, when not null, is the next tile's place (same ldc2): its
 // cache lines are asked for while this tile computes (a hint that reads
 // nothing and never faults).  kMasked: lp holds a flag per packed t(l, j),
-// and a term whose b(l, j) is zero is skipped (not added at all): group by
-// group, a group l without such a term adds unmasked, a group of such
-// terms only adds nothing, the rest add under their flags.
+// groups the groups l with a term whose b(l, j) is zero (flag_terms), and
+// such a term is skipped (not added at all): the groups between the
+// listed ones add unmasked, a group of such terms only adds nothing, the
+// rest add under their flags.
 template <class L, int kHalves = 2, bool kMasked = false>
 void tile(Index kc, const typename L::P *__restrict ap, const typename L::P *__restrict bp,
           typename L::P *c, Index ldc2, bool zero_start = false,
-          const typename L::P *c_next = nullptr, const typename L::Live *__restrict lp = nullptr) {
+          const typename L::P *c_next = nullptr, const typename L::Live *__restrict lp = nullptr,
+          const std::int32_t *groups = nullptr) {
   static_assert(kHalves == 1 || kHalves == 2);
   using V = typename L::V;
   constexpr int W = L::kWidth;
@@ -59,7 +62,7 @@ void tile(Index kc, const typename L::P *__restrict ap, const typename L::P *__r
       im1[j] = L::imags(v2, v3);
     }
   }
-  auto add_group = [&](auto masked) __attribute__((always_inline)) {
+  auto add_group = [&](auto masked, const typename L::Live *lq) __attribute__((always_inline)) {
     V ar0 = L::load(ap), ai0 = L::load(ap + 2 * W), ar1, ai1;
     if constexpr (kHalves == 2) ar1 = L::load(ap + W), ai1 = L::load(ap + 3 * W);
     const auto *bq = decltype(masked)::value ? unmerged(bp) : bp;
@@ -67,7 +70,7 @@ void tile(Index kc, const typename L::P *__restrict ap, const typename L::P *__r
     for (int j = 0; j < L::kCols; ++j) {
       V tr = L::broadcast(bq + j), ti = L::broadcast(bq + L::kCols + j);
       if constexpr (decltype(masked)::value) {
-        const auto live = L::live(lp + j);
+        const auto live = L::live(lq + j);
         re0[j] = L::add_where(re0[j], live, L::sub(L::mul(tr, ar0), L::mul(ti, ai0)));
         im0[j] = L::add_where(im0[j], live, L::add(L::mul(tr, ai0), L::mul(ti, ar0)));
         if constexpr (kHalves == 2) {
@@ -84,12 +87,15 @@ void tile(Index kc, const typename L::P *__restrict ap, const typename L::P *__r
       }
     }
   };
-  for (Index l = 0; l < kc; ++l) {
-    add_flagged_group<kMasked, typename L::Live, L::kCols>(lp, add_group);
+  auto next_group = [&]() __attribute__((always_inline)) {
     ap += 4 * W;
     bp += 2 * L::kCols;
-    if constexpr (kMasked) lp += L::kCols;
-  }
+  };
+  if constexpr (kMasked)
+    add_masked_groups<typename L::Live, L::kCols>(kc, lp, groups, add_group, next_group);
+  else
+    for (Index l = 0; l < kc; ++l, next_group())
+      add_group(std::false_type{}, lp);
 #pragma GCC unroll 16
   for (int j = 0; j < L::kCols; ++j) {
     typename L::P *cj = c + j * ldc2;
@@ -106,12 +112,13 @@ void tile(Index kc, const typename L::P *__restrict ap, const typename L::P *__r
 template <class L>
 void strip_tile(Index rows, Index kc, const typename L::P *ap, const typename L::P *bp,
                 typename L::P *c, Index ldc2, bool zero_start = false,
-                const typename L::P *c_next = nullptr, const typename L::Live *lp = nullptr) {
+                const typename L::P *c_next = nullptr, const typename L::Live *lp = nullptr,
+                const std::int32_t *groups = nullptr) {
   if (lp) {
     if (rows <= L::kWidth)
-      tile<L, 1, true>(kc, ap, bp, c, ldc2, zero_start, c_next, lp);
+      tile<L, 1, true>(kc, ap, bp, c, ldc2, zero_start, c_next, lp, groups);
     else
-      tile<L, 2, true>(kc, ap, bp, c, ldc2, zero_start, c_next, lp);
+      tile<L, 2, true>(kc, ap, bp, c, ldc2, zero_start, c_next, lp, groups);
   } else if (rows <= L::kWidth) {
     tile<L, 1>(kc, ap, bp, c, ldc2, zero_start, c_next);
   } else {
@@ -122,13 +129,14 @@ void strip_tile(Index rows, Index kc, const typename L::P *ap, const typename L:
 // A tile of which only rows x cols elements belong to C: run in a copy.
 template <class L>
 void edge_tile(Index rows, Index cols, Index kc, const typename L::P *ap, const typename L::P *bp,
-               typename L::P *c, Index ldc2, bool zero_start, const typename L::Live *lp) {
+               typename L::P *c, Index ldc2, bool zero_start, const typename L::Live *lp,
+               const std::int32_t *groups) {
   constexpr Index R = tile_rows<L>();
   alignas(64) typename L::P local[2 * R * L::kCols] = {};
   for (Index j = 0; j < cols && !zero_start; ++j)
     for (Index i = 0; i < 2 * rows; ++i)
       local[j * 2 * R + i] = c[j * ldc2 + i];
-  strip_tile<L>(rows, kc, ap, bp, local, 2 * R, false, nullptr, lp);
+  strip_tile<L>(rows, kc, ap, bp, local, 2 * R, false, nullptr, lp, groups);
   for (Index j = 0; j < cols; ++j)
     for (Index i = 0; i < 2 * rows; ++i)
       c[j * ldc2 + i] = local[j * 2 * R + i];
