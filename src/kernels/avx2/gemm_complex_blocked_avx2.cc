@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "kernels/avx2/kernel_set_avx2.h"
+#include "kernels/avx2/transpose_avx2.h"
 
 #define MOX2_KERNEL_SET avx2
 
@@ -38,12 +39,18 @@ struct DoubleLanes {
   static V mul(V x, V y) { return _mm256_mul_pd(x, y); }
   static V add(V x, V y) { return _mm256_add_pd(x, y); }
   static V sub(V x, V y) { return _mm256_sub_pd(x, y); }
+  static V negate(V x) { return _mm256_xor_pd(x, _mm256_set1_pd(-0.0)); } // sign only
   using Live = std::int64_t; // a term's flag: all bits or none
   static V live(const Live *p) { return _mm256_castsi256_pd(_mm256_set1_epi64x(*p)); }
   static V add_where(V acc, V k, V x) { return _mm256_blendv_pd(acc, _mm256_add_pd(acc, x), k); }
   // lo = (r0 i0 r1 i1), hi = (r2 i2 r3 i3).
   static V reals(V lo, V hi) { return _mm256_permute4x64_pd(_mm256_unpacklo_pd(lo, hi), 0xD8); }
   static V imags(V lo, V hi) { return _mm256_permute4x64_pd(_mm256_unpackhi_pd(lo, hi), 0xD8); }
+  template <int kRows> static void transpose_rows(const P *src, Index ld, P *dst, Index dst_ld) {
+    static_assert(kRows % 4 == 0);
+    for (int s = 0; s < kRows; s += 4)
+      transpose_4x4(src + s * ld, ld, dst + s, dst_ld);
+  }
   static V low_half(V re, V im) {
     return _mm256_unpacklo_pd(_mm256_permute4x64_pd(re, 0xD8), _mm256_permute4x64_pd(im, 0xD8));
   }
@@ -74,6 +81,7 @@ struct FloatLanes {
   static V mul(V x, V y) { return _mm256_mul_ps(x, y); }
   static V add(V x, V y) { return _mm256_add_ps(x, y); }
   static V sub(V x, V y) { return _mm256_sub_ps(x, y); }
+  static V negate(V x) { return _mm256_xor_ps(x, _mm256_set1_ps(-0.0f)); } // sign only
   using Live = std::int32_t;
   static V live(const Live *p) { return _mm256_castsi256_ps(_mm256_set1_epi32(*p)); }
   static V add_where(V acc, V k, V x) { return _mm256_blendv_ps(acc, _mm256_add_ps(acc, x), k); }
@@ -84,11 +92,52 @@ struct FloatLanes {
   // lo = (r0 i0 .. r3 i3), hi = (r4 i4 .. r7 i7).
   static V reals(V lo, V hi) { return pairs_in_order(_mm256_shuffle_ps(lo, hi, 0x88)); }
   static V imags(V lo, V hi) { return pairs_in_order(_mm256_shuffle_ps(lo, hi, 0xDD)); }
+  template <int kRows> static void transpose_rows(const P *src, Index ld, P *dst, Index dst_ld) {
+    static_assert(kRows % 4 == 0);
+    for (int s = 0; s < kRows; s += 4)
+      transpose_4x8(src + s * ld, ld, dst + s, dst_ld);
+  }
   static V low_half(V re, V im) {
     return _mm256_permute2f128_ps(_mm256_unpacklo_ps(re, im), _mm256_unpackhi_ps(re, im), 0x20);
   }
   static V high_half(V re, V im) {
     return _mm256_permute2f128_ps(_mm256_unpacklo_ps(re, im), _mm256_unpackhi_ps(re, im), 0x31);
+  }
+
+  // The lone row's sums over kc terms for the columns of `strips` packed
+  // strips (kWidth columns each, per l their real parts and then their
+  // imaginary parts, strip_step apart): sums(j) += x(l)*b(l, j) in l
+  // order, each product in the exact form (four products exact in double,
+  // the difference and the sum in double, each part rounded once to
+  // single), the sums single.  x(l) at x + 2*l (parts), conjugated for
+  // conj; sums[s] holds strip s's real parts, then its imaginary parts.
+  static void lone_row_sums(Index kc, const P *x, bool conj, const P *bp, Index strip_step,
+                            int strips, P (*sums)[2 * kWidth]) {
+    for (int s = 0; s < strips; ++s) {
+      __m128 re[2], im[2];
+      for (int h = 0; h < 2; ++h) {
+        re[h] = _mm_loadu_ps(sums[s] + 4 * h);
+        im[h] = _mm_loadu_ps(sums[s] + kWidth + 4 * h);
+      }
+      const P *b = bp + s * strip_step;
+      for (Index l = 0; l < kc; ++l) {
+        const __m256d xr = _mm256_set1_pd(x[2 * l]);
+        const __m256d xi = _mm256_set1_pd(conj ? -x[2 * l + 1] : x[2 * l + 1]);
+        for (int h = 0; h < 2; ++h) {
+          const __m256d tr = _mm256_cvtps_pd(_mm_loadu_ps(b + 2 * kWidth * l + 4 * h));
+          const __m256d ti = _mm256_cvtps_pd(_mm_loadu_ps(b + 2 * kWidth * l + kWidth + 4 * h));
+          // x*b = (xr*br - xi*bi) + i(xr*bi + xi*br)
+          const __m256d pr = _mm256_sub_pd(_mm256_mul_pd(xr, tr), _mm256_mul_pd(xi, ti));
+          const __m256d pi = _mm256_add_pd(_mm256_mul_pd(xr, ti), _mm256_mul_pd(xi, tr));
+          re[h] = _mm_add_ps(re[h], _mm256_cvtpd_ps(pr));
+          im[h] = _mm_add_ps(im[h], _mm256_cvtpd_ps(pi));
+        }
+      }
+      for (int h = 0; h < 2; ++h) {
+        _mm_storeu_ps(sums[s] + 4 * h, re[h]);
+        _mm_storeu_ps(sums[s] + kWidth + 4 * h, im[h]);
+      }
+    }
   }
 };
 

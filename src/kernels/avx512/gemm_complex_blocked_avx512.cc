@@ -48,7 +48,8 @@ struct DoubleLanes {
   static V imags(V lo, V hi) {
     return _mm512_permutex2var_pd(lo, _mm512_setr_epi64(1, 3, 5, 7, 9, 11, 13, 15), hi);
   }
-  static void transpose_rows(const P *src, Index ld, P *dst, Index dst_ld) {
+  template <int kRows> static void transpose_rows(const P *src, Index ld, P *dst, Index dst_ld) {
+    static_assert(kRows == 8);
     transpose_8x8(src, ld, dst, dst_ld);
   }
   static V low_half(V re, V im) {
@@ -90,7 +91,8 @@ struct FloatLanes {
     return _mm512_permutex2var_ps(
         lo, _mm512_setr_epi32(1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21, 23, 25, 27, 29, 31), hi);
   }
-  static void transpose_rows(const P *src, Index ld, P *dst, Index dst_ld) {
+  template <int kRows> static void transpose_rows(const P *src, Index ld, P *dst, Index dst_ld) {
+    static_assert(kRows == 8);
     transpose_8x16(src, ld, dst, dst_ld);
   }
   static V low_half(V re, V im) {

@@ -34,7 +34,7 @@ namespace {
 
 template <class L> bool column_form(const GemmBlock<Complex<typename L::P>> &g) {
   if constexpr (kHasTransposeRows<L>)
-    if (g.m < L::kWidth && g.op_b != Op::conjugated) return few_rows_form<L>(g);
+    if (g.m < L::kShape.few_rows_below && g.op_b != Op::conjugated) return few_rows_form<L>(g);
   using P = typename L::P;
   constexpr Index R = tile_rows<L>();
   // The pair terms: l = lone..k-1 (op(B) = B^H has no lone term).

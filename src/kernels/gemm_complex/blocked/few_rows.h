@@ -1,12 +1,11 @@
 // The blocked complex forms for few rows: vectors along the rows of C.
 //
-// Column-form products with fewer rows than a vector holds parts: lane s
-// of a tile vector holds C(i, j0 + s), real and imaginary parts apart.  The
-// terms t(l, j) = alpha*b(l, j) (pair form) are packed in strips of kWidth
-// columns, per l the strip's real parts and then its imaginary parts (zero
-// past the last column); A(i, l) is read in place, each part broadcast.
-// Every element keeps the tiles' order: its terms in l order, each t*A in
-// the pair form, added to C.
+// Products with few rows (the set's few_rows_below; the dot form: fewer
+// than a vector holds parts): lane s of a tile vector holds C(i, j0 + s), real and imaginary parts
+// apart.  The terms t(l, j) = alpha*b(l, j) (pair form) are packed in strips of kWidth columns, per
+// l the strip's real parts and then its imaginary parts (zero past the last column); A(i, l) is
+// read in place, each part broadcast. Every element keeps the tiles' order: its terms in l order,
+// each t*A in the pair form, added to C.
 #pragma once
 
 #ifndef MOX2_KERNEL_SET
@@ -64,9 +63,10 @@ void pack_b_strips(const GemmBlock<Complex<typename L::P>> &g, bool scale, Index
           L::store(re_parts[q], t_re);
           L::store(im_parts[q], t_im);
         }
-        for (int r0 = 0; r0 < W; r0 += 8) {
-          L::transpose_rows(re_parts[r0], W, out + 2 * W * l + r0, 2 * W);
-          L::transpose_rows(im_parts[r0], W, out + 2 * W * l + W + r0, 2 * W);
+        constexpr int kChunk = W < 8 ? W : 8;
+        for (int r0 = 0; r0 < W; r0 += kChunk) {
+          L::template transpose_rows<kChunk>(re_parts[r0], W, out + 2 * W * l + r0, 2 * W);
+          L::template transpose_rows<kChunk>(im_parts[r0], W, out + 2 * W * l + W + r0, 2 * W);
         }
       }
     } else if (s + W <= nc) {
@@ -136,31 +136,20 @@ void few_rows_tile(Index kc, const typename L::P *a, Index a_row, Index a_step,
     }
 }
 
-template <class L, int kStrips, bool kConj>
+// A tile of `rows` (1..few_rows) rows.
+template <class L, int kStrips, bool kConj, int kRows = L::kShape.few_rows>
 void few_rows_tiles(Index rows, Index kc, const typename L::P *a, Index a_row, Index a_step,
                     const typename L::P *bp, Index strip_step, typename L::P *c, Index ldc2,
                     Index cols, bool zero_start) {
-  switch (rows) {
-  case 1:
-    few_rows_tile<L, 1, kStrips, kConj>(kc, a, a_row, a_step, bp, strip_step, c, ldc2, cols,
-                                        zero_start);
-    break;
-  case 2:
-    few_rows_tile<L, 2, kStrips, kConj>(kc, a, a_row, a_step, bp, strip_step, c, ldc2, cols,
-                                        zero_start);
-    break;
-  case 3:
-    few_rows_tile<L, 3, kStrips, kConj>(kc, a, a_row, a_step, bp, strip_step, c, ldc2, cols,
-                                        zero_start);
-    break;
-  default:
-    few_rows_tile<L, 4, kStrips, kConj>(kc, a, a_row, a_step, bp, strip_step, c, ldc2, cols,
-                                        zero_start);
-    break;
-  }
+  if constexpr (kRows > 1)
+    if (rows < kRows)
+      return few_rows_tiles<L, kStrips, kConj, kRows - 1>(rows, kc, a, a_row, a_step, bp,
+                                                          strip_step, c, ldc2, cols, zero_start);
+  few_rows_tile<L, kRows, kStrips, kConj>(kc, a, a_row, a_step, bp, strip_step, c, ldc2, cols,
+                                          zero_start);
 }
 
-// Up to four rows by cols <= 2*kWidth columns (one or two strips).
+// Up to few_rows rows by cols <= 2*kWidth columns (one or two strips).
 template <class L>
 void few_rows_block(Index rows, Index cols, bool conj, Index kc, const typename L::P *a,
                     Index a_row, Index a_step, const typename L::P *bp, Index strip_step,
@@ -180,12 +169,12 @@ void few_rows_block(Index rows, Index cols, bool conj, Index kc, const typename 
                                 zero_start);
 }
 
-// The column form (op(B) = B or B^T) with m < kWidth: rows in fours, two
-// strips of columns at a time.  False, with nothing written, without
-// workspace.
+// The column form (op(B) = B or B^T) with m < few_rows_below: rows in
+// tiles of few_rows, two strips of columns at a time.  False, with nothing
+// written, without workspace.
 template <class L> bool few_rows_form(const GemmBlock<Complex<typename L::P>> &g) {
   using P = typename L::P;
-  constexpr int W = L::kWidth;
+  constexpr int W = L::kWidth, F = L::kShape.few_rows;
   const Index lone = g.k % 2, k = g.k - lone;
   const Index depth = k < L::kDepth ? k : L::kDepth;
   Index cols_block = g.n < L::kColBlock ? g.n : L::kColBlock;
@@ -207,8 +196,8 @@ template <class L> bool few_rows_form(const GemmBlock<Complex<typename L::P>> &g
       for (Index jr = 0; jr < nc; jr += 2 * W) {
         const Index cols = nc - jr < 2 * W ? nc - jr : 2 * W;
         const P *bp = packed_b + (jr / W) * strip_step;
-        for (Index i0 = 0; i0 < g.m; i0 += 4) {
-          const Index rows = g.m - i0 < 4 ? g.m - i0 : 4;
+        for (Index i0 = 0; i0 < g.m; i0 += F) {
+          const Index rows = g.m - i0 < F ? g.m - i0 : F;
           P *ct = c + 2 * i0 + (jc + jr) * ldc2;
           const P *at = a + 2 * i0 + pc * lda2;
           few_rows_block<L>(rows, cols, false, kc, at, 2, lda2, bp, strip_step, ct, ldc2,
@@ -229,7 +218,7 @@ template <class L> bool few_rows_form(const GemmBlock<Complex<typename L::P>> &g
 template <class L> bool few_rows_dot_form(const GemmBlock<Complex<typename L::P>> &g) {
   using P = typename L::P;
   using C = Complex<P>;
-  constexpr int W = L::kWidth;
+  constexpr int W = L::kWidth, F = L::kShape.few_rows;
   const bool reference = g.op_b == Op::conjugated || g.reference_dot_end;
   // COMPLEX(8)'s lone form is its pair form: the lone row is a sum row.
   // COMPLEX(4)'s lone row runs beside the tiles where the set has a pass
@@ -276,8 +265,8 @@ template <class L> bool few_rows_dot_form(const GemmBlock<Complex<typename L::P>
       for (Index jr = 0; jr < nc; jr += 2 * W) {
         const Index cols = nc - jr < 2 * W ? nc - jr : 2 * W;
         const P *bp = packed_b + (jr / W) * strip_step;
-        for (Index i0 = 0; i0 < m; i0 += 4) {
-          const Index rows = m - i0 < 4 ? m - i0 : 4;
+        for (Index i0 = 0; i0 < m; i0 += F) {
+          const Index rows = m - i0 < F ? m - i0 : F;
           const P *at = a + i0 * a_row + 2 * pc;
           P *st = sums + 2 * (i0 + jr * m);
           few_rows_block<L>(rows, cols, conj, kc, at, a_row, 2, bp, strip_step, st, 2 * m, pc == 0);

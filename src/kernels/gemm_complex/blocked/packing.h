@@ -59,49 +59,48 @@ void load_terms(const typename L::P *src, bool conj, bool scale, typename L::V a
 }
 
 // pack_complex_b for op(B) = B on a kernel set whose L provides
-// transpose_rows(src, ld, dst, dst_ld) (dst[t*dst_ld + r] := src[r*ld + t],
-// r < 8, t < kWidth): per strip of four columns and kWidth values of l, the
+// transpose_rows: per strip of kCols columns and kWidth values of l, the
 // columns' real and imaginary parts (times alpha in the pair form when
-// `scaled`) go through eight vectors into the strip's rows of eight (a
-// last strip's columns past nc zero).  The last values of l take the
-// portable copy.
+// `scaled`) go through 2*kCols vectors into the strip's groups (a last
+// strip's columns past nc zero).  The last values of l take the portable
+// copy.
 template <class L>
 void pack_b_columns(const GemmBlock<Complex<typename L::P>> &g, bool scaled, Index l0, Index kc,
                     Index j0, Index nc, typename L::P *out) {
   using P = typename L::P;
   using V = typename L::V;
-  constexpr int W = L::kWidth;
-  if constexpr (kHasTransposeRows<L> && L::kCols == 4) {
+  constexpr int W = L::kWidth, Q = L::kCols, R = 2 * Q; // R parts per l
+  if constexpr (kHasTransposeRows<L>) {
     const V alpha_re = L::broadcast(&g.alpha.re), alpha_im = L::broadcast(&g.alpha.im);
     const P *b = reinterpret_cast<const P *>(g.b.p);
     const Index ldb2 = 2 * g.b.step;
-    for (Index s = 0; s < nc; s += 4, out += 8 * kc) {
+    for (Index s = 0; s < nc; s += Q, out += R * kc) {
       Index l = 0;
       {
         // Columns past the last hold t = 0.
-        alignas(64) P parts[8][W];
+        alignas(64) P parts[R][W];
         for (; l + W <= kc; l += W) {
-          for (int q = 0; q < 4; ++q) {
+          for (int q = 0; q < Q; ++q) {
             if (s + q >= nc) {
               for (int e = 0; e < W; ++e)
-                parts[q][e] = parts[4 + q][e] = P(0);
+                parts[q][e] = parts[Q + q][e] = P(0);
               continue;
             }
             V re, im;
             load_terms<L>(b + 2 * (l0 + l) + (j0 + s + q) * ldb2, false, scaled, alpha_re, alpha_im,
                           re, im);
             L::store(parts[q], re);
-            L::store(parts[4 + q], im);
+            L::store(parts[Q + q], im);
           }
-          L::transpose_rows(parts[0], W, out + 8 * l, 8);
+          L::template transpose_rows<R>(parts[0], W, out + R * l, R);
         }
       }
       if (l < kc)
-        pack_complex_b<P>(g, scaled, l0 + l, kc - l, j0 + s, nc - s < 4 ? nc - s : 4, 4,
-                          out + 8 * l);
+        pack_complex_b<P>(g, scaled, l0 + l, kc - l, j0 + s, nc - s < Q ? nc - s : Q, Q,
+                          out + R * l);
     }
   } else {
-    pack_complex_b<P>(g, scaled, l0, kc, j0, nc, L::kCols, out);
+    pack_complex_b<P>(g, scaled, l0, kc, j0, nc, Q, out);
   }
 }
 
@@ -138,8 +137,8 @@ void pack_a_rows_strip(const GemmBlock<Complex<typename L::P>> &g, Index i0, Ind
             V vi = L::imags(v0, v1);
             L::store(im[q], conjugate ? L::negate(vi) : vi);
           }
-          L::transpose_rows(re[0], W, out + l * 2 * R + r0, 2 * R);
-          L::transpose_rows(im[0], W, out + l * 2 * R + R + r0, 2 * R);
+          L::template transpose_rows<8>(re[0], W, out + l * 2 * R + r0, 2 * R);
+          L::template transpose_rows<8>(im[0], W, out + l * 2 * R + R + r0, 2 * R);
         }
     }
   }
