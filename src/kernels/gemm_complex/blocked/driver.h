@@ -76,10 +76,7 @@ template <class L> bool column_form(const GemmBlock<Complex<typename L::P>> &g) 
     Index nc = g.n - jc < L::kColBlock ? g.n - jc : L::kColBlock;
     for (Index pc = 0; pc < k; pc += L::kDepth) {
       Index kc = k - pc < L::kDepth ? k - pc : L::kDepth;
-      if (g.op_b == Op::plain)
-        pack_b_columns<L>(g, true, lone + pc, kc, jc, nc, packed_b);
-      else
-        pack_complex_b<P>(g, true, lone + pc, kc, jc, nc, L::kCols, packed_b);
+      pack_b_block<L>(g, true, lone + pc, kc, jc, nc, packed_b);
       if (skips) flag_terms<L>(g, pc, kc, jc, nc, live, groups, strip_skips);
       for (Index ic = 0; ic < g.m; ic += L::kRowBlock) {
         Index mc = g.m - ic < L::kRowBlock ? g.m - ic : L::kRowBlock;
@@ -154,10 +151,7 @@ template <class L> bool dot_form(const GemmBlock<Complex<typename L::P>> &g) {
       std::memset(static_cast<void *>(sums), 0, parts_s * sizeof(P));
       for (Index pc = 0; pc < g.k; pc += L::kDepth) {
         Index kc = g.k - pc < L::kDepth ? g.k - pc : L::kDepth;
-        if (g.op_b == Op::plain)
-          pack_b_columns<L>(g, false, pc, kc, jc, nc, packed_b);
-        else
-          pack_complex_b<P>(g, false, pc, kc, jc, nc, L::kCols, packed_b);
+        pack_b_block<L>(g, false, pc, kc, jc, nc, packed_b);
         for (Index ic = 0; ic < rows; ic += L::kRowBlock) {
           Index mc = rows - ic < L::kRowBlock ? rows - ic : L::kRowBlock;
           for (Index ir = 0; ir < mc; ir += R)

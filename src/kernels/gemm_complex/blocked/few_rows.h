@@ -25,56 +25,45 @@ namespace mox2::kernels::MOX2_KERNEL_SET {
 namespace {
 
 // t(l, j) = alpha*b(l, j) (`scale`) or b(l, j), l = l0..l0+kc-1, j =
-// j0..j0+nc-1, in strips of kWidth columns through vectors (op(B) = B
-// through transposes of kWidth values of l at a time, a last strip's
-// columns past nc zero; op(B) = B^T or B^H whole strips only), the rest as
-// pack_complex_b.
+// j0..j0+nc-1, in strips of kWidth columns (strip s at out +
+// 2*kWidth*kc*s, per l its real parts, then its imaginary parts): op(B) =
+// B through transposes of kWidth values of l at a time (a last strip's
+// columns past nc zero; the last values of l as pack_complex_b), op(B) =
+// B^T or B^H as pack_b_rows.
 template <class L>
 void pack_b_strips(const GemmBlock<Complex<typename L::P>> &g, bool scale, Index l0, Index kc,
                    Index j0, Index nc, typename L::P *out) {
   using P = typename L::P;
   using V = typename L::V;
   constexpr int W = L::kWidth;
+  if (g.op_b != Op::plain) return pack_b_rows<L, W>(g, scale, l0, kc, j0, nc, out);
   const V alpha_re = L::broadcast(&g.alpha.re), alpha_im = L::broadcast(&g.alpha.im);
   const P *b = reinterpret_cast<const P *>(g.b.p);
   const Index ldb2 = 2 * g.b.step;
-  const bool conj = g.op_b == Op::conjugated; // B(j, l) conjugated for B^H
-  auto scaled = [&](const P *src, V &t_re, V &t_im) {
-    load_terms<L>(src, conj, scale, alpha_re, alpha_im, t_re, t_im);
-  };
   for (Index s = 0; s < nc; s += W, out += 2 * W * kc) {
+    // Columns past the last hold t = 0.  The strip reads W columns side
+    // by side, in runs too short for the hardware to follow: each column's
+    // lines 1 KiB on are asked for.
     Index l = 0;
-    if (g.op_b == Op::plain) {
-      // Columns past the last hold t = 0.  The strip reads W columns side
-      // by side, in runs too short for the hardware to follow: each
-      // column's lines 1 KiB on are asked for.
-      alignas(64) P re_parts[W][W], im_parts[W][W];
-      for (; l + W <= kc; l += W) {
-        for (int q = 0; q < W; ++q) {
-          if (s + q >= nc) {
-            for (int e = 0; e < W; ++e)
-              re_parts[q][e] = im_parts[q][e] = P(0);
-            continue;
-          }
-          const P *src = b + 2 * (l0 + l) + (j0 + s + q) * ldb2;
-          ask_for_lines(src, 1024, 2 * W * sizeof(P));
-          V t_re, t_im;
-          scaled(src, t_re, t_im);
-          L::store(re_parts[q], t_re);
-          L::store(im_parts[q], t_im);
+    alignas(64) P re_parts[W][W], im_parts[W][W];
+    for (; l + W <= kc; l += W) {
+      for (int q = 0; q < W; ++q) {
+        if (s + q >= nc) {
+          for (int e = 0; e < W; ++e)
+            re_parts[q][e] = im_parts[q][e] = P(0);
+          continue;
         }
-        constexpr int kChunk = W < 8 ? W : 8;
-        for (int r0 = 0; r0 < W; r0 += kChunk) {
-          L::template transpose_rows<kChunk>(re_parts[r0], W, out + 2 * W * l + r0, 2 * W);
-          L::template transpose_rows<kChunk>(im_parts[r0], W, out + 2 * W * l + W + r0, 2 * W);
-        }
-      }
-    } else if (s + W <= nc) {
-      for (; l < kc; ++l) {
+        const P *src = b + 2 * (l0 + l) + (j0 + s + q) * ldb2;
+        ask_for_lines(src, 1024, 2 * W * sizeof(P));
         V t_re, t_im;
-        scaled(b + 2 * (j0 + s) + (l0 + l) * ldb2, t_re, t_im);
-        L::store(out + 2 * W * l, t_re);
-        L::store(out + 2 * W * l + W, t_im);
+        load_terms<L>(src, false, scale, alpha_re, alpha_im, t_re, t_im);
+        L::store(re_parts[q], t_re);
+        L::store(im_parts[q], t_im);
+      }
+      constexpr int kChunk = W < 8 ? W : 8;
+      for (int r0 = 0; r0 < W; r0 += kChunk) {
+        L::template transpose_rows<kChunk>(re_parts[r0], W, out + 2 * W * l + r0, 2 * W);
+        L::template transpose_rows<kChunk>(im_parts[r0], W, out + 2 * W * l + W + r0, 2 * W);
       }
     }
     if (l < kc)
@@ -82,6 +71,11 @@ void pack_b_strips(const GemmBlock<Complex<typename L::P>> &g, bool scale, Index
                         out + 2 * W * l);
   }
 }
+
+// Columns of B per packed block.  Each packed term is used by few rows,
+// so a block small enough to be read back from L2 while it is still
+// there beats a long one.
+constexpr Index kFewColBlock = 64;
 
 // kRows rows by kStrips strips (cols columns of them in C) over kc terms:
 // C(i, j) += t(l, j)*x(i, l), x(i, l) at a + i*a_row + l*a_step (parts),
@@ -177,7 +171,7 @@ template <class L> bool few_rows_form(const GemmBlock<Complex<typename L::P>> &g
   constexpr int W = L::kWidth, F = L::kShape.few_rows;
   const Index lone = g.k % 2, k = g.k - lone;
   const Index depth = k < L::kDepth ? k : L::kDepth;
-  Index cols_block = g.n < L::kColBlock ? g.n : L::kColBlock;
+  Index cols_block = g.n < kFewColBlock ? g.n : kFewColBlock;
   cols_block = (cols_block + W - 1) / W * W;
   Scratch scratch(static_cast<std::size_t>(2 * cols_block * depth) * sizeof(P));
   P *packed_b = static_cast<P *>(scratch.data());
@@ -187,8 +181,8 @@ template <class L> bool few_rows_form(const GemmBlock<Complex<typename L::P>> &g
   const P *a = reinterpret_cast<const P *>(g.a.p + lone * g.a.step);
   P *c = reinterpret_cast<P *>(g.c.p);
   const Index lda2 = 2 * g.a.step, ldc2 = 2 * g.c.step;
-  for (Index jc = 0; jc < g.n; jc += L::kColBlock) {
-    const Index nc = g.n - jc < L::kColBlock ? g.n - jc : L::kColBlock;
+  for (Index jc = 0; jc < g.n; jc += kFewColBlock) {
+    const Index nc = g.n - jc < kFewColBlock ? g.n - jc : kFewColBlock;
     for (Index pc = 0; pc < k; pc += L::kDepth) {
       const Index kc = k - pc < L::kDepth ? k - pc : L::kDepth;
       pack_b_strips<L>(g, true, lone + pc, kc, jc, nc, packed_b);
@@ -233,7 +227,7 @@ template <class L> bool few_rows_dot_form(const GemmBlock<Complex<typename L::P>
     return true;
   }
   const Index depth = g.k < L::kDepth ? g.k : L::kDepth;
-  Index cols_block = g.n < L::kColBlock ? g.n : L::kColBlock;
+  Index cols_block = g.n < kFewColBlock ? g.n : kFewColBlock;
   cols_block = (cols_block + W - 1) / W * W;
   const std::size_t parts_b = static_cast<std::size_t>(2 * cols_block * depth);
   const std::size_t parts_s = static_cast<std::size_t>(2 * m * cols_block);
@@ -249,8 +243,8 @@ template <class L> bool few_rows_dot_form(const GemmBlock<Complex<typename L::P>
   const P *a = reinterpret_cast<const P *>(g.a.p + lone * g.a.step);
   const Index a_row = 2 * g.a.step;
   const bool conj = g.op_a == Op::conjugated;
-  for (Index jc = 0; jc < g.n; jc += L::kColBlock) {
-    const Index nc = g.n - jc < L::kColBlock ? g.n - jc : L::kColBlock;
+  for (Index jc = 0; jc < g.n; jc += kFewColBlock) {
+    const Index nc = g.n - jc < kFewColBlock ? g.n - jc : kFewColBlock;
     for (Index pc = 0; pc < g.k; pc += L::kDepth) {
       const Index kc = g.k - pc < L::kDepth ? g.k - pc : L::kDepth;
       pack_b_strips<L>(g, false, pc, kc, jc, nc, packed_b);

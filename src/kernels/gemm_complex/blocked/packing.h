@@ -58,19 +58,58 @@ void load_terms(const typename L::P *src, bool conj, bool scale, typename L::V a
   t_im = scale ? L::add(L::mul(alpha_re, im), L::mul(alpha_im, re)) : im;
 }
 
-// pack_complex_b for op(B) = B on a kernel set whose L provides
-// transpose_rows: per strip of kCols columns and kWidth values of l, the
-// columns' real and imaginary parts (times alpha in the pair form when
-// `scaled`) go through 2*kCols vectors into the strip's groups (a last
-// strip's columns past nc zero).  The last values of l take the portable
-// copy.
+// pack_complex_b for op(B) = B^T or B^H in strips of Q columns through
+// vectors of kWidth values (strip s at out + 2*Q*kc*s, per l its columns'
+// real parts, then their imaginary parts, times alpha in the pair form
+// when `scaled`): a row of op(B) holds the strips side by side, so per run
+// of l the rows are read in vectors of kWidth columns, each handed out to
+// its strips.  Columns past the last whole vector take the portable copy.
+template <class L, int Q>
+void pack_b_rows(const GemmBlock<Complex<typename L::P>> &g, bool scaled, Index l0, Index kc,
+                 Index j0, Index nc, typename L::P *out) {
+  using P = typename L::P;
+  using V = typename L::V;
+  constexpr int W = L::kWidth, R = 2 * Q; // R parts per l
+  static_assert(W % Q == 0);
+  constexpr Index kRun = 8;
+  const V alpha_re = L::broadcast(&g.alpha.re), alpha_im = L::broadcast(&g.alpha.im);
+  const P *b = reinterpret_cast<const P *>(g.b.p);
+  const Index ldb2 = 2 * g.b.step;
+  const bool conj = g.op_b == Op::conjugated;
+  const Index whole = nc / W * W;
+  for (Index r = 0; r < kc; r += kRun)
+    for (Index s = 0; s < whole; s += W)
+      for (Index l = r; l < kc && l < r + kRun; ++l) {
+        V re, im;
+        load_terms<L>(b + 2 * (j0 + s) + (l0 + l) * ldb2, conj, scaled, alpha_re, alpha_im, re, im);
+        alignas(64) P re_parts[W], im_parts[W];
+        L::store(re_parts, re);
+        L::store(im_parts, im);
+        for (int q = 0; q < W; q += Q) {
+          P *o = out + R * ((s + q) / Q * kc + l);
+          for (int e = 0; e < Q; ++e) {
+            o[e] = re_parts[q + e];
+            o[Q + e] = im_parts[q + e];
+          }
+        }
+      }
+  if (whole < nc)
+    pack_complex_b<P>(g, scaled, l0, kc, j0 + whole, nc - whole, Q, out + R * whole / Q * kc);
+}
+
+// pack_complex_b on a kernel set whose L provides transpose_rows (and
+// negate), in strips of kCols columns: op(B) = B^T or B^H as pack_b_rows;
+// op(B) = B per strip and kWidth values of l, the columns through 2*kCols
+// vectors and a transpose (a last strip's columns past nc zero), the last
+// values of l through the portable copy.
 template <class L>
-void pack_b_columns(const GemmBlock<Complex<typename L::P>> &g, bool scaled, Index l0, Index kc,
-                    Index j0, Index nc, typename L::P *out) {
+void pack_b_block(const GemmBlock<Complex<typename L::P>> &g, bool scaled, Index l0, Index kc,
+                  Index j0, Index nc, typename L::P *out) {
   using P = typename L::P;
   using V = typename L::V;
   constexpr int W = L::kWidth, Q = L::kCols, R = 2 * Q; // R parts per l
   if constexpr (kHasTransposeRows<L>) {
+    if (g.op_b != Op::plain) return pack_b_rows<L, Q>(g, scaled, l0, kc, j0, nc, out);
     const V alpha_re = L::broadcast(&g.alpha.re), alpha_im = L::broadcast(&g.alpha.im);
     const P *b = reinterpret_cast<const P *>(g.b.p);
     const Index ldb2 = 2 * g.b.step;
