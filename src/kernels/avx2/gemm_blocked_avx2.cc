@@ -22,6 +22,17 @@ struct Avx2Double {
   static Vec zero() { return _mm256_setzero_pd(); }
   static Vec set1(T x) { return _mm256_set1_pd(x); }
   static Vec load(const T *p) { return _mm256_loadu_pd(p); }
+  // p[t], lane s := src[s*ld + t] for s, t < 4.
+  static constexpr int kTransposeStep = 4;
+  static void transposed_square(const T *src, std::ptrdiff_t ld, Vec p[4]) {
+    const Vec r0 = load(src), r1 = load(src + ld), r2 = load(src + 2 * ld), r3 = load(src + 3 * ld);
+    const Vec t0 = _mm256_unpacklo_pd(r0, r1), t1 = _mm256_unpackhi_pd(r0, r1); // t = 0 2, 1 3
+    const Vec t2 = _mm256_unpacklo_pd(r2, r3), t3 = _mm256_unpackhi_pd(r2, r3);
+    p[0] = _mm256_permute2f128_pd(t0, t2, 0x20);
+    p[1] = _mm256_permute2f128_pd(t1, t3, 0x20);
+    p[2] = _mm256_permute2f128_pd(t0, t2, 0x31);
+    p[3] = _mm256_permute2f128_pd(t1, t3, 0x31);
+  }
   static Vec load_first(const T *p, int n) { return _mm256_maskload_pd(p, first(n)); }
   static void store(T *p, Vec v) { _mm256_storeu_pd(p, v); }
   static void store_first(T *p, Vec v, int n) { _mm256_maskstore_pd(p, first(n), v); }

@@ -168,6 +168,28 @@ void copy_panel(const T *b, Index ldb, bool transposed, int s_end, Index l0, Ind
     return;
   }
   Index l = l0;
+  constexpr bool kSquaresOnly =
+      !kSimdTranspose && std::is_same_v<Put, std::nullptr_t> && requires(typename V::Vec * p) {
+    V::transposed_square(b, ldb, p);
+  };
+  if constexpr (kSquaresOnly) {
+    // Whole squares of kTransposeStep columns through registers; the
+    // columns past them a column at a time.
+    constexpr Index kStep = V::kTransposeStep;
+    const int squared = s_end / int(kStep) * int(kStep);
+    if (squared > 0) {
+      for (; l + kStep <= l1; l += kStep)
+        for (int s0 = 0; s0 < squared; s0 += int(kStep)) {
+          typename V::Vec p[kStep];
+          V::transposed_square(b + s0 * ldb + l, ldb, p);
+          for (Index t = 0; t < kStep; ++t)
+            V::store(dst + (l + t) * kCols + s0, p[t]);
+        }
+      for (int s = squared; s < kCols; ++s)
+        for (Index t = l0; t < l; ++t)
+          dst[t * kCols + s] = s < s_end ? load<T>(b + s * ldb + t) : T(0);
+    }
+  }
   if constexpr (kSimdTranspose) {
     constexpr Index kStep = V::kTransposeStep;
     // Each column is a stream of its own, read a few lines at a time: its
