@@ -41,13 +41,16 @@ namespace mox2::kernels {
 // l deep, of at most two vectors of rows, take the small column form; k up to short_depth, the
 // short-depth form; from pair_min_depth values of l up, a product whose rows and columns both leave
 // a tile's lanes idle takes the pair lanes; an operand of at most in_cache_bytes counts as staying
-// in cache (read in place rather than packed).
+// in cache (read in place rather than packed).  Column-form products with
+// fewer than few_rows_below rows (and at least a vector of them) run
+// vectors along C's rows, the rows in groups of three.
 struct GemmShape {
   int vecs, nr;
   std::ptrdiff_t kc, mc, nc;
   bool kc_from_l1;
   std::ptrdiff_t small_side, short_depth, pair_min_depth;
   std::size_t in_cache_bytes;
+  std::ptrdiff_t few_rows_below;
 };
 
 // The blocked complex GEMM's blocking for one precision: tiles of two

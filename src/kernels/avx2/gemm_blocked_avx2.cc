@@ -61,6 +61,28 @@ struct Avx2Float {
   static Vec zero() { return _mm256_setzero_ps(); }
   static Vec set1(T x) { return _mm256_set1_ps(x); }
   static Vec load(const T *p) { return _mm256_loadu_ps(p); }
+  // p[t], lane s := src[s*ld + t] for s, t < 8: pairs of rows interleaved,
+  // then pairs of pairs, then halves swapped across.
+  static constexpr int kTransposeStep = 8;
+  static void transposed_square(const T *src, std::ptrdiff_t ld, Vec p[8]) {
+    Vec r[8], u[8], q[8];
+    for (int s = 0; s < 8; ++s)
+      r[s] = load(src + s * ld);
+    for (int s = 0; s < 8; s += 2) {
+      u[s] = _mm256_unpacklo_ps(r[s], r[s + 1]);     // t = 0 0 1 1 | 4 4 5 5
+      u[s + 1] = _mm256_unpackhi_ps(r[s], r[s + 1]); // t = 2 2 3 3 | 6 6 7 7
+    }
+    for (int h = 0; h < 8; h += 4)
+      for (int odd = 0; odd < 2; ++odd) {
+        q[h + 2 * odd] = _mm256_shuffle_ps(u[h + odd], u[h + 2 + odd], 0x44);
+        q[h + 2 * odd + 1] = _mm256_shuffle_ps(u[h + odd], u[h + 2 + odd], 0xEE);
+      }
+    // q[0..3]: t = 0|4, 1|5, 2|6, 3|7 of rows 0-3; q[4..7] the same of rows 4-7.
+    for (int t = 0; t < 4; ++t) {
+      p[t] = _mm256_permute2f128_ps(q[t], q[4 + t], 0x20);
+      p[t + 4] = _mm256_permute2f128_ps(q[t], q[4 + t], 0x31);
+    }
+  }
   static Vec load_first(const T *p, int n) { return _mm256_maskload_ps(p, first(n)); }
   static void store(T *p, Vec v) { _mm256_storeu_ps(p, v); }
   static void store_first(T *p, Vec v, int n) { _mm256_maskstore_ps(p, first(n), v); }

@@ -96,6 +96,7 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
     default: break;
     }
   }
+  if (!dot && m >= V::kWidth && m < S.few_rows_below) return few_rows_form<V, 3>(g);
   // One tile of rows reads op(B) in place, or its scaled copy a panel at a
   // time, over every l: one pass of tiles uses each value of B once, so
   // packing it does not repay.

@@ -1,17 +1,21 @@
 // The blocked real GEMM for few rows: vectors along the rows of C.
 //
 // Column-form products of up to four rows, or of 8 or 12, fewer than a
-// vector: the vectors run along C's rows instead, lane s of a tile vector
-// holding C(i, j0 + s).  op(B) is packed in panels of kWidth columns,
-// group l holding temp = alpha*op(B)(l, j0..j0+kWidth-1) (zero past the
-// edge); a panel with a zero among its real values (when zeros skip) also
-// keeps its b values, whose lanes say which terms are added.  A is read in
-// place.  Every element keeps the column form's order: its start (+0, C or
-// beta*C), then += temp*A(i, l) for l in order, b = 0 skipped.  Rows
-// beside the block may take the dot form over the same panels (DotRows).
+// vector, and from a vector up to the set's few_rows_below rows in groups
+// of at most three: the vectors run along C's rows instead, lane s of a
+// tile vector holding C(i, j0 + s).  op(B) is packed in panels of kWidth
+// columns, group l holding temp = alpha*op(B)(l, j0..j0+kWidth-1) (zero
+// past the edge); a panel with a zero among its real values (when zeros
+// skip) also keeps its b values, whose lanes say which terms are added in
+// the groups that hold a zero.  A is read in place.  Every element keeps
+// the column form's order: its start (+0, C or beta*C), then +=
+// temp*A(i, l) for l in order, b = 0 skipped.  Rows beside the block may
+// take the dot form over the same panels (DotRows).
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <type_traits>
 
 #include "frame/types.h"
 #include "kernels/blocks.h"
@@ -96,16 +100,32 @@ template <class T> struct DotTile {
   T alpha;
 };
 
+// The groups l = 0..kc-1 of `panels` panels (step apart in raw) in which
+// a lane of raw is zero, in increasing order, then kc.
+template <class V>
+void list_zero_groups(const typename V::T *raw, Index step, int panels, Index kc,
+                      std::int32_t *groups) {
+  constexpr int W = V::kWidth;
+  for (Index l = 0; l < kc; ++l) {
+    unsigned zeros = 0;
+    for (int p = 0; p < panels; ++p)
+      zeros |= V::zero_lanes(V::load(raw + p * step + l * W));
+    if (zeros) *groups++ = std::int32_t(l);
+  }
+  *groups = std::int32_t(kc);
+}
+
 // kRows rows (and kDots dot rows) by kPanels panels (cols columns of C,
 // the rest lanes of padding) over kc values of l; panels panel_step apart
 // in bp and raw (the b values: for kMasked a term is added where its b
-// lane is not zero; dot rows multiply them).
+// lane is not zero; dot rows multiply them).  kMasked: `groups` lists the
+// groups with a zero lane (list_zero_groups); only those look at b.
 template <class V, int kRows, int kDots, int kPanels, bool kMasked>
 __attribute__((always_inline)) inline void
 few_rows_tile(Index kc, const typename V::T *a, Index lda, const typename V::T *__restrict bp,
               const typename V::T *__restrict raw, Index panel_step, Start start,
               typename V::T beta, typename V::T *c, Index ldc, Index cols,
-              const DotTile<typename V::T> &dt) {
+              const DotTile<typename V::T> &dt, const std::int32_t *groups = nullptr) {
   using T = typename V::T;
   using Vec = typename V::Vec;
   constexpr int W = V::kWidth;
@@ -134,21 +154,22 @@ few_rows_tile(Index kc, const typename V::T *a, Index lda, const typename V::T *
 #pragma GCC unroll 16
       for (int p = 0; p < kPanels; ++p)
         dacc[d][p] = dt.first ? V::zero() : V::load(dt.temps + d * dt.temp_row + p * W);
-  for (Index l = 0; l < kc; ++l) {
+  auto add_group = [&](auto masked, Index l) __attribute__((always_inline)) {
+    constexpr bool kMask = decltype(masked)::value;
     Vec t[kPanels], bv[kPanels];
     typename V::Mask live[kPanels];
 #pragma GCC unroll 4
     for (int p = 0; p < kPanels; ++p) {
       t[p] = V::load(bp + p * panel_step + l * W);
-      if constexpr (kMasked || kDots > 0) bv[p] = V::load(raw + p * panel_step + l * W);
-      if constexpr (kMasked) live[p] = V::nonzero(bv[p]);
+      if constexpr (kMask || kDots > 0) bv[p] = V::load(raw + p * panel_step + l * W);
+      if constexpr (kMask) live[p] = V::nonzero(bv[p]);
     }
 #pragma GCC unroll 16
     for (int r = 0; r < kRows; ++r) {
       const Vec ar = V::set1(load<T>(a + r + l * lda));
 #pragma GCC unroll 4
       for (int p = 0; p < kPanels; ++p) {
-        if constexpr (kMasked)
+        if constexpr (kMask)
           acc[r][p] = V::add_where(acc[r][p], live[p], V::mul(t[p], ar));
         else
           acc[r][p] = V::add(acc[r][p], V::mul(t[p], ar));
@@ -162,6 +183,17 @@ few_rows_tile(Index kc, const typename V::T *a, Index lda, const typename V::T *
         for (int p = 0; p < kPanels; ++p)
           dacc[d][p] = V::add(dacc[d][p], V::mul(bv[p], xv));
       }
+  };
+  if constexpr (kMasked) {
+    for (Index l = 0;; ++groups) {
+      for (const Index stop = *groups; l < stop; ++l)
+        add_group(std::false_type{}, l);
+      if (l == kc) break;
+      add_group(std::true_type{}, l++);
+    }
+  } else {
+    for (Index l = 0; l < kc; ++l)
+      add_group(std::false_type{}, l);
   }
 #pragma GCC unroll 16
   for (int r = 0; r < kRows; ++r)
@@ -194,6 +226,19 @@ few_rows_tile(Index kc, const typename V::T *a, Index lda, const typename V::T *
       }
 }
 
+// A tile of `rows` (1..kRows) rows, no dot rows.
+template <class V, int kRows, int kPanels, bool kMasked>
+void few_rows_group(int rows, Index kc, const typename V::T *a, Index lda, const typename V::T *bp,
+                    const typename V::T *raw, Index panel_step, Start start, typename V::T beta,
+                    typename V::T *c, Index ldc, Index cols, const std::int32_t *groups) {
+  if constexpr (kRows > 1)
+    if (rows < kRows)
+      return few_rows_group<V, kRows - 1, kPanels, kMasked>(rows, kc, a, lda, bp, raw, panel_step,
+                                                            start, beta, c, ldc, cols, groups);
+  few_rows_tile<V, kRows, 0, kPanels, kMasked>(kc, a, lda, bp, raw, panel_step, start, beta, c, ldc,
+                                               cols, DotTile<typename V::T>{}, groups);
+}
+
 template <class V, int kRows, int kDots = 0>
 bool few_rows_form(const GemmBlock<typename V::T> &g,
                    const DotRows<typename V::T> *dots = nullptr) {
@@ -210,12 +255,14 @@ bool few_rows_form(const GemmBlock<typename V::T> &g,
   const Index nc_max = n < kBlockCols ? (n + W - 1) / W * W : kBlockCols;
   const std::size_t b_len = std::size_t(nc_max * kc_max);
   const std::size_t t_len = std::size_t(kDots * nc_max);
-  Scratch scratch((2 * b_len + t_len) * sizeof(T) + std::size_t(nc_max / W) + 64);
+  Scratch scratch((2 * b_len + t_len) * sizeof(T) + std::size_t(kc_max + 1) * sizeof(std::int32_t) +
+                  std::size_t(nc_max / W) + 64);
   T *bpack = static_cast<T *>(scratch.data());
   if (!bpack) return false;
   T *raw = bpack + b_len;
   T *temps = raw + b_len;
-  bool *plain = reinterpret_cast<bool *>(temps + t_len);
+  std::int32_t *groups = reinterpret_cast<std::int32_t *>(temps + t_len);
+  bool *plain = reinterpret_cast<bool *>(groups + kc_max + 1);
   for (Index jc = 0; jc < n; jc += kBlockCols) {
     const Index ncur = n - jc < kBlockCols ? n - jc : kBlockCols;
     for (Index pc = 0; pc < k; pc += kc_max) {
@@ -237,27 +284,41 @@ bool few_rows_form(const GemmBlock<typename V::T> &g,
                           dots->y_row,  dots->y.step, pc == 0,
                           pc + kc == k, g.alpha};
         const bool whole_run = left > (kPanels - 1) * W;
-        bool plain_run = whole_run;
-        for (int p = 0; p < kPanels && plain_run; ++p)
-          plain_run = plain[panel + p];
+        const int panels = whole_run ? kPanels : 1;
+        bool plain_run = true;
+        for (int p = 0; p < panels; ++p)
+          plain_run = plain_run && plain[panel + p];
         const T *bq = bpack + panel * step, *rq = raw + panel * step;
-        if (plain_run) {
-          few_rows_tile<V, kRows, kDots, kPanels, false>(kc, a, g.a.step, bq, rq, step, start,
-                                                         g.beta, c, g.c.step, left, dt);
-          q += kPanels * W;
-        } else if (whole_run) {
-          few_rows_tile<V, kRows, kDots, kPanels, true>(kc, a, g.a.step, bq, rq, step, start,
-                                                        g.beta, c, g.c.step, left, dt);
-          q += kPanels * W;
-        } else {
-          if (plain[panel])
-            few_rows_tile<V, kRows, kDots, 1, false>(kc, a, g.a.step, bq, rq, step, start, g.beta,
-                                                     c, g.c.step, left, dt);
-          else
-            few_rows_tile<V, kRows, kDots, 1, true>(kc, a, g.a.step, bq, rq, step, start, g.beta, c,
-                                                    g.c.step, left, dt);
-          q += W;
-        }
+        if (!plain_run) list_zero_groups<V>(rq, step, panels, kc, groups);
+        auto run = [&](auto run_panels, auto masked) {
+          constexpr int P = decltype(run_panels)::value;
+          constexpr bool M = decltype(masked)::value;
+          if constexpr (kDots > 0) {
+            few_rows_tile<V, kRows, kDots, P, M>(kc, a, g.a.step, bq, rq, step, start, g.beta, c,
+                                                 g.c.step, left, dt, groups);
+          } else {
+            // Rows in groups of at most kRows, as even as they go, over the
+            // same panels.
+            const Index count = (g.m + kRows - 1) / kRows;
+            for (Index i0 = 0, left_groups = count; i0 < g.m; --left_groups) {
+              const int rows = int((g.m - i0 + left_groups - 1) / left_groups);
+              few_rows_group<V, kRows, P, M>(rows, kc, a + i0, g.a.step, bq, rq, step, start,
+                                             g.beta, c + i0, g.c.step, left, groups);
+              i0 += rows;
+            }
+          }
+        };
+        using Whole = std::integral_constant<int, kPanels>;
+        using One = std::integral_constant<int, 1>;
+        if (whole_run && plain_run)
+          run(Whole{}, std::false_type{});
+        else if (whole_run)
+          run(Whole{}, std::true_type{});
+        else if (plain_run)
+          run(One{}, std::false_type{});
+        else
+          run(One{}, std::true_type{});
+        q += panels * W;
       }
     }
   }
