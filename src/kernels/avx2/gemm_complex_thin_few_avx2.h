@@ -36,17 +36,14 @@ StripSource source_of_b(const GemmBlock<c8> &g) {
   return {g.b.p, g.b.step, g.op_b != Op::plain, g.op_b == Op::conjugated};
 }
 
-// Four complex values (interleaved floats) as doubles: real parts, then
-// imaginary parts (negated for `conj`); then t = alpha*v (kScale, the
-// exact form: v.re*alpha.re + (-v.im)*alpha.im and v.im*alpha.re +
-// v.re*alpha.im, each rounded to single) or v, stored at out (reals) and
-// out + 4 (imaginary parts).
+// t = alpha*v (kScale, the exact form: v.re*alpha.re + (-v.im)*alpha.im
+// and v.im*alpha.re + v.re*alpha.im, each rounded to single) or v for four
+// values of v given as doubles (real parts, imaginary parts; the latter
+// negated first for `conj`), stored at out (reals) and out + 4 (imaginary
+// parts).
 template <bool kScale>
-inline void split_four(__m256 v, bool conj, __m256d ar, __m256d ai, double *out) {
-  const __m256 parts = _mm256_permutevar8x32_ps(v, _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7));
+inline void finish_four(__m256d xr, __m256d xi, bool conj, __m256d ar, __m256d ai, double *out) {
   const __m256d sign = _mm256_set1_pd(-0.0);
-  const __m256d xr = _mm256_cvtps_pd(_mm256_castps256_ps128(parts));
-  __m256d xi = _mm256_cvtps_pd(_mm256_extractf128_ps(parts, 1));
   if (conj) xi = _mm256_xor_pd(xi, sign);
   __m256d tr = xr, ti = xi;
   if (kScale) {
@@ -59,6 +56,14 @@ inline void split_four(__m256 v, bool conj, __m256d ar, __m256d ai, double *out)
   _mm256_storeu_pd(out + 4, ti);
 }
 
+// The same for four complex values given as interleaved floats.
+template <bool kScale>
+inline void split_four(__m256 v, bool conj, __m256d ar, __m256d ai, double *out) {
+  const __m256 parts = _mm256_permutevar8x32_ps(v, _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7));
+  finish_four<kScale>(_mm256_cvtps_pd(_mm256_castps256_ps128(parts)),
+                      _mm256_cvtps_pd(_mm256_extractf128_ps(parts, 1)), conj, ar, ai, out);
+}
+
 // t = alpha*v (kScale) or v for l = l0..l0+kc-1, j = j0..j0+nc-1 (nc <= 4)
 // into one strip (8 doubles per l; columns past nc hold t of v = 0).
 template <bool kScale>
@@ -67,24 +72,30 @@ void pack_exact_strip(const StripSource &src, c8 alpha, Index l0, Index kc, Inde
   const __m256d ar = _mm256_set1_pd(alpha.re), ai = _mm256_set1_pd(alpha.im);
   Index l = 0;
   if (nc == kStripCols && !src.across) {
-    // Four values of l of each column (one complex value per 64-bit lane),
-    // transposed in registers: vector e then holds the four columns' b at
-    // l + e.  Each column's line 1 KiB on is asked for (runs too short for
-    // the hardware to follow).
-    for (; l + 4 <= kc; l += 4) {
-      __m256d r[4];
-      for (int q = 0; q < 4; ++q) {
-        const c8 *p = src.b + (l0 + l) + (j0 + q) * src.ld;
-        ask_for_lines(p, 1024, 4 * sizeof(c8));
-        r[q] = _mm256_loadu_pd(reinterpret_cast<const double *>(p));
-      }
-      const __m256d t0 = _mm256_unpacklo_pd(r[0], r[1]), t1 = _mm256_unpackhi_pd(r[0], r[1]);
-      const __m256d t2 = _mm256_unpacklo_pd(r[2], r[3]), t3 = _mm256_unpackhi_pd(r[2], r[3]);
-      const __m256d e[4] = {
-          _mm256_permute2f128_pd(t0, t2, 0x20), _mm256_permute2f128_pd(t1, t3, 0x20),
-          _mm256_permute2f128_pd(t0, t2, 0x31), _mm256_permute2f128_pd(t1, t3, 0x31)};
-      for (int q = 0; q < 4; ++q)
-        split_four<kScale>(_mm256_castpd_ps(e[q]), src.conj, ar, ai, out + 8 * (l + q));
+    // Two values of l of each column, widened to doubles (r, i, r', i'),
+    // transposed in registers to the four columns' real parts and
+    // imaginary parts at l and at l + 1.  Each column's line 1 KiB on is
+    // asked for (runs too short for the hardware to follow).
+    const c8 *col[4];
+    for (int q = 0; q < 4; ++q)
+      col[q] = src.b + l0 + (j0 + q) * src.ld;
+    for (; l + 2 <= kc; l += 2) {
+      if (l % 8 == 0)
+#pragma GCC unroll 4
+        for (int q = 0; q < 4; ++q)
+          ask_for_lines(col[q] + l, 1024, 8 * sizeof(c8));
+      const __m256d w[4] = {
+          _mm256_cvtps_pd(_mm_loadu_ps(reinterpret_cast<const float *>(col[0] + l))),
+          _mm256_cvtps_pd(_mm_loadu_ps(reinterpret_cast<const float *>(col[1] + l))),
+          _mm256_cvtps_pd(_mm_loadu_ps(reinterpret_cast<const float *>(col[2] + l))),
+          _mm256_cvtps_pd(_mm_loadu_ps(reinterpret_cast<const float *>(col[3] + l)))};
+      const __m256d r01 = _mm256_unpacklo_pd(w[0], w[1]), r23 = _mm256_unpacklo_pd(w[2], w[3]);
+      const __m256d i01 = _mm256_unpackhi_pd(w[0], w[1]), i23 = _mm256_unpackhi_pd(w[2], w[3]);
+      finish_four<kScale>(_mm256_permute2f128_pd(r01, r23, 0x20),
+                          _mm256_permute2f128_pd(i01, i23, 0x20), src.conj, ar, ai, out + 8 * l);
+      finish_four<kScale>(_mm256_permute2f128_pd(r01, r23, 0x31),
+                          _mm256_permute2f128_pd(i01, i23, 0x31), src.conj, ar, ai,
+                          out + 8 * (l + 1));
     }
   } else if (nc == kStripCols) {
     // The four columns side by side at each l.
