@@ -75,8 +75,9 @@ void add_complex_dot_sums(const GemmBlock<Complex<P>> &g, std::ptrdiff_t i0, std
 // COMPLEX(8) one in double: the column form (op(A) = A), C scaled by beta
 // (zeros for 0, C unread), then every term t*A(i, l), t = alpha*b(l, j),
 // in l order; the dot form for k <= 3 and, COMPLEX(4), for at most three
-// rows or columns.  False, with nothing done, for other dot forms or
-// without workspace.
+// rows or columns (AVX2 also COMPLEX(8)'s with two rows, on its blocked
+// dot form with the reference loops' last step).  False, with nothing
+// done, for other dot forms or without workspace.
 namespace avx512 {
 bool complex_gemm_blocked(const GemmBlock<c16> &g);
 bool complex_gemm_blocked(const GemmBlock<c8> &g);
@@ -86,6 +87,8 @@ bool complex_gemm_thin(const GemmBlock<c16> &g);
 namespace avx2 {
 bool complex_gemm_blocked(const GemmBlock<c16> &g);
 bool complex_gemm_blocked(const GemmBlock<c8> &g);
+bool complex_gemm_thin(const GemmBlock<c8> &g);
+bool complex_gemm_thin(const GemmBlock<c16> &g);
 } // namespace avx2
 
 // The same forms of the kernel set in use; false, with nothing written,
