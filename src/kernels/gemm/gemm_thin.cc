@@ -249,15 +249,15 @@ bool thin_on_set_vectors(const GemmBlock<c8> &g) {
   return thin && thin(g);
 }
 bool thin_on_set_vectors(const GemmBlock<c16> &g) {
-  const auto thin = kernel_set().z.gemm_thin;
-  if (g.op_a != Op::plain && g.k > 3 && (g.m > 2 || (g.m == 2 && !thin))) {
+  if (g.op_a != Op::plain && g.k > 3 && g.m > 2) {
     // COMPLEX(8)'s thin dot form is the blocked dot form with the
-    // reference loops' last step (one row runs faster in the loops, and
-    // two in the set's thin loops where it has them).
+    // reference loops' last step (one or two rows take the set's thin
+    // loops, which choose their own form).
     GemmBlock<c16> dot = g;
     dot.reference_dot_end = true;
     return complex_blocked(dot);
   }
+  const auto thin = kernel_set().z.gemm_thin;
   return thin && thin(g);
 }
 
