@@ -34,10 +34,12 @@ inline __m256d product_parts(__m256d x, __m256d tr, __m256d ti) {
 // in it.
 template <class P> struct Lanes;
 template <> struct Lanes<float> {
+  // (One value moves as 64 bits through integer loads and stores, which
+  // need no more than the value's own 4-byte alignment.)
   using Acc = __m128;
   template <bool kHalf> static Acc acc_load(const Complex<float> *p) {
     if constexpr (kHalf)
-      return _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double *>(p)));
+      return _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(p)));
     else
       return _mm_loadu_ps(reinterpret_cast<const float *>(p));
   }
@@ -49,7 +51,7 @@ template <> struct Lanes<float> {
   static Acc add(Acc x, Acc y) { return _mm_add_ps(x, y); }
   template <bool kHalf> static void store(Complex<float> *p, Acc v) {
     if constexpr (kHalf)
-      _mm_store_sd(reinterpret_cast<double *>(p), _mm_castps_pd(v));
+      _mm_storel_epi64(reinterpret_cast<__m128i *>(p), _mm_castps_si128(v));
     else
       _mm_storeu_ps(reinterpret_cast<float *>(p), v);
   }
