@@ -14,7 +14,7 @@ struct ArithmeticPeak {
   double fused = 0;    // independent fused multiply-adds, as OpenBLAS
 };
 
-// Measured on the calling thread over about 0.3 s, on 512-bit (AVX-512) or
+// Measured on the calling thread over about 0.2 s, on 512-bit (AVX-512) or
 // 256-bit (AVX2 and FMA) vectors; not measured where the CPU lacks them.
 ArithmeticPeak measure_arithmetic_peak(int bits);
 

@@ -26,6 +26,7 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -604,28 +605,47 @@ double load_average() {
 }
 
 // What the products can reach here: mox2 multiplies and adds separately
-// (each product rounded before its sum); OpenBLAS fuses them.  peaks: the
-// widest vectors first.
-std::string peak_note(const std::vector<ArithmeticPeak> &peaks) {
-  if (peaks.empty()) return "Arithmetic peak: not measured (neither AVX-512 nor AVX2 with FMA).";
-  std::string text = "Arithmetic peak of one core, measured before the run, in GFLOP/s of REAL(8) "
-                     "with multiplies and adds as separate instructions, as mox2 computes (each "
-                     "product rounded before its sum), and with fused multiply-adds, as OpenBLAS "
-                     "computes; twice as much for REAL(4):";
+// (each product rounded before its sum); OpenBLAS fuses them.  before,
+// after: the peaks measured before and after the run, the widest vectors
+// first.  A peak that moved says the core's speed changed meanwhile (a
+// neighbour on the host, or the clock), and with it every ratio taken
+// minutes apart.
+std::string peak_note(const std::vector<ArithmeticPeak> &before,
+                      const std::vector<ArithmeticPeak> &after) {
+  if (before.empty()) return "Arithmetic peak: not measured (neither AVX-512 nor AVX2 with FMA).";
+  std::string text =
+      "Arithmetic peak of one core, measured before the run (and after it), in "
+      "GFLOP/s of REAL(8) with multiplies and adds as separate instructions, as mox2 "
+      "computes (each product rounded before its sum), and with fused multiply-adds, "
+      "as OpenBLAS computes; twice as much for REAL(4):";
   char part[300];
-  for (const ArithmeticPeak &peak : peaks) {
-    std::snprintf(part, sizeof part, " %s vectors %.1f without FMA, %.1f with (ratio %.2f);",
-                  peak.vectors, peak.separate, peak.fused, peak.separate / peak.fused);
+  double moved = 0, share = 0;
+  for (std::size_t i = 0; i < before.size(); ++i) {
+    const ArithmeticPeak &b = before[i], &a = after[i];
+    std::snprintf(part, sizeof part,
+                  " %s vectors %.1f without FMA (%.1f), %.1f with (%.1f), ratio %.2f (%.2f);",
+                  b.vectors, b.separate, a.separate, b.fused, a.fused, b.separate / b.fused,
+                  a.separate / a.fused);
     text += part;
+    moved =
+        std::max({moved, std::abs(a.separate / b.separate - 1), std::abs(a.fused / b.fused - 1)});
+    if (i == 0) share = std::max(b.separate / b.fused, a.separate / a.fused);
   }
   text.back() = '.';
-  const double share = peaks.front().separate / peaks.front().fused;
+  if (moved > 0.1) {
+    std::snprintf(part, sizeof part,
+                  " The peak moved by %.0f%% during the run: the core's speed changed (another "
+                  "tenant on the host, or its clock), so figures taken minutes apart, and their "
+                  "ratios, do not compare.",
+                  100 * moved);
+    text += part;
+  }
   text += share < 0.75 ? " Multiplies and adds share the same units here: a product that does "
                          "not fuse can reach at most that share of the speed of one that does."
                        : " Separate multiplies and adds reach the fused peak here: not fusing "
                          "costs nothing in principle.";
   text += " Each mox2 column is measured against the peak of its kernel set's vectors (avx512: "
-          "512-bit, avx2: 256-bit).";
+          "512-bit, avx2: 256-bit), as measured before the run.";
   return text;
 }
 
@@ -662,7 +682,8 @@ std::string read_strategy_note() {
 }
 
 std::vector<std::string> setup_notes(const Results &r, const Plan &plan, bool interleaved,
-                                     double load_before, const std::vector<ArithmeticPeak> &peaks) {
+                                     double load_before, const std::vector<ArithmeticPeak> &peaks,
+                                     const std::vector<ArithmeticPeak> &peaks_after) {
   const std::time_t now = std::time(nullptr);
   char date[64];
   std::strftime(date, sizeof date, "%Y-%m-%d %H:%M %Z", std::localtime(&now));
@@ -700,7 +721,7 @@ std::vector<std::string> setup_notes(const Results &r, const Plan &plan, bool in
                       "ones most."
                     : ".");
   notes.push_back(load);
-  notes.push_back(peak_note(peaks));
+  notes.push_back(peak_note(peaks, peaks_after));
   notes.push_back(read_strategy_note());
   std::string sets = "mox2: the library as programs load it, with the kernel set it picks here (" +
                      kernel_set_of(mox2) + ", " + environment_value("MOX2_KERNEL_SET") + ").";
@@ -770,7 +791,11 @@ int run(const Plan &plan, bool interleaved, const std::vector<int> &groups,
     collector.finish_group();
   }
 
-  results.notes = setup_notes(results, plan, interleaved, load_before, peaks);
+  std::vector<ArithmeticPeak> peaks_after;
+  for (int bits : {512, 256})
+    if (const ArithmeticPeak p = measure_arithmetic_peak(bits); *p.vectors)
+      peaks_after.push_back(p);
+  results.notes = setup_notes(results, plan, interleaved, load_before, peaks, peaks_after);
   for (Series series : {mox2, mox2_avx2, mox2_avx512}) {
     const std::string set = kernel_set_of(series);
     const char *vectors = set == "avx512" ? "512-bit" : set == "avx2" ? "256-bit" : "";
