@@ -33,8 +33,7 @@ namespace mox2::kernels::MOX2_KERNEL_SET {
 namespace {
 
 template <class L> bool column_form(const GemmBlock<Complex<typename L::P>> &g) {
-  if constexpr (kHasTransposeRows<L>)
-    if (g.m < L::kShape.few_rows_below && g.op_b != Op::conjugated) return few_rows_form<L>(g);
+  if (g.m < L::kShape.few_rows_below && g.op_b != Op::conjugated) return few_rows_form<L>(g);
   using P = typename L::P;
   constexpr Index R = tile_rows<L>();
   // The pair terms: l = lone..k-1 (op(B) = B^H has no lone term).
@@ -176,10 +175,9 @@ template <class L> bool dot_form(const GemmBlock<Complex<typename L::P>> &g) {
 
 template <class L> bool blocked(const GemmBlock<Complex<typename L::P>> &g) {
   if (g.op_a == Op::plain) return column_form<L>(g);
-  if constexpr (kHasTransposeRows<L>)
-    // (A full vector of rows too when the columns are few: the blocked
-    // dot form's tiles would be mostly empty.)
-    if (g.m < L::kWidth || (g.m == L::kWidth && g.n <= L::kWidth)) return few_rows_dot_form<L>(g);
+  // (A full vector of rows too when the columns are few: the blocked
+  // dot form's tiles would be mostly empty.)
+  if (g.m < L::kWidth || (g.m == L::kWidth && g.n <= L::kWidth)) return few_rows_dot_form<L>(g);
   return dot_form<L>(g);
 }
 

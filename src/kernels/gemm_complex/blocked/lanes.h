@@ -7,10 +7,10 @@
 // the rest zero, nothing else read), store, broadcast, mul, add, sub,
 // reals/imags (the parts of an interleaved pair of vectors),
 // low_half/high_half (back), Live (a term's flag) with live(const Live *)
-// (its mask) and add_where(acc, mask, x); it may provide negate,
+// (its mask), add_where(acc, mask, x), negate and
 // transpose_rows<kRows>(src, ld, dst, dst_ld) (dst[t*dst_ld + r] :=
 // src[r*ld + t], r < kRows, t < kWidth) for 8, 2*kCols and kWidth or 8
-// rows, whichever is fewer, and lone_row_sums (few_rows.h).
+// rows, whichever is fewer; it may provide lone_row_sums (few_rows.h).
 #pragma once
 
 #ifndef MOX2_KERNEL_SET
@@ -24,12 +24,6 @@ namespace {
 
 // Rows of C per tile: two vectors of parts.
 template <class L> constexpr Index tile_rows() { return 2 * L::kWidth; }
-
-// Whether the kernel set's L provides transpose_rows.
-template <class L>
-constexpr bool kHasTransposeRows = requires(const typename L::P *src, typename L::P *dst) {
-  L::template transpose_rows<8>(src, Index(0), dst, Index(8));
-};
 
 } // namespace
 } // namespace mox2::kernels::MOX2_KERNEL_SET

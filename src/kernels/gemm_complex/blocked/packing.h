@@ -97,57 +97,49 @@ void pack_b_rows(const GemmBlock<Complex<typename L::P>> &g, bool scaled, Index 
     pack_complex_b<P>(g, scaled, l0, kc, j0 + whole, nc - whole, Q, out + R * whole / Q * kc);
 }
 
-// pack_complex_b on a kernel set whose L provides transpose_rows (and
-// negate), in strips of kCols columns: op(B) = B^T or B^H as pack_b_rows;
-// op(B) = B per strip and kWidth values of l, the columns through 2*kCols
-// vectors and a transpose (a last strip's columns past nc zero), the last
-// values of l through the portable copy.
+// pack_complex_b through the set's vectors, in strips of kCols columns: op(B) = B^T or B^H as
+// pack_b_rows; op(B) = B per strip and kWidth values of l, the columns through 2*kCols vectors and
+// a transpose (a last strip's columns past nc zero), the last values of l through the portable
+// copy.
 template <class L>
 void pack_b_block(const GemmBlock<Complex<typename L::P>> &g, bool scaled, Index l0, Index kc,
                   Index j0, Index nc, typename L::P *out) {
   using P = typename L::P;
   using V = typename L::V;
   constexpr int W = L::kWidth, Q = L::kCols, R = 2 * Q; // R parts per l
-  if constexpr (kHasTransposeRows<L>) {
-    if (g.op_b != Op::plain) return pack_b_rows<L, Q>(g, scaled, l0, kc, j0, nc, out);
-    const V alpha_re = L::broadcast(&g.alpha.re), alpha_im = L::broadcast(&g.alpha.im);
-    const P *b = reinterpret_cast<const P *>(g.b.p);
-    const Index ldb2 = 2 * g.b.step;
-    for (Index s = 0; s < nc; s += Q, out += R * kc) {
-      Index l = 0;
-      {
-        // Columns past the last hold t = 0.
-        alignas(64) P parts[R][W];
-        for (; l + W <= kc; l += W) {
-          for (int q = 0; q < Q; ++q) {
-            if (s + q >= nc) {
-              for (int e = 0; e < W; ++e)
-                parts[q][e] = parts[Q + q][e] = P(0);
-              continue;
-            }
-            V re, im;
-            load_terms<L>(b + 2 * (l0 + l) + (j0 + s + q) * ldb2, false, scaled, alpha_re, alpha_im,
-                          re, im);
-            L::store(parts[q], re);
-            L::store(parts[Q + q], im);
+  if (g.op_b != Op::plain) return pack_b_rows<L, Q>(g, scaled, l0, kc, j0, nc, out);
+  const V alpha_re = L::broadcast(&g.alpha.re), alpha_im = L::broadcast(&g.alpha.im);
+  const P *b = reinterpret_cast<const P *>(g.b.p);
+  const Index ldb2 = 2 * g.b.step;
+  for (Index s = 0; s < nc; s += Q, out += R * kc) {
+    Index l = 0;
+    {
+      // Columns past the last hold t = 0.
+      alignas(64) P parts[R][W];
+      for (; l + W <= kc; l += W) {
+        for (int q = 0; q < Q; ++q) {
+          if (s + q >= nc) {
+            for (int e = 0; e < W; ++e)
+              parts[q][e] = parts[Q + q][e] = P(0);
+            continue;
           }
-          L::template transpose_rows<R>(parts[0], W, out + R * l, R);
+          V re, im;
+          load_terms<L>(b + 2 * (l0 + l) + (j0 + s + q) * ldb2, false, scaled, alpha_re, alpha_im,
+                        re, im);
+          L::store(parts[q], re);
+          L::store(parts[Q + q], im);
         }
+        L::template transpose_rows<R>(parts[0], W, out + R * l, R);
       }
-      if (l < kc)
-        pack_complex_b<P>(g, scaled, l0 + l, kc - l, j0 + s, nc - s < Q ? nc - s : Q, Q,
-                          out + R * l);
     }
-  } else {
-    pack_complex_b<P>(g, scaled, l0, kc, j0, nc, Q, out);
+    if (l < kc)
+      pack_complex_b<P>(g, scaled, l0 + l, kc - l, j0 + s, nc - s < Q ? nc - s : Q, Q, out + R * l);
   }
 }
 
-// pack_complex_rows_of_a for a strip of up to tile_rows rows on a kernel
-// set with transpose_rows: per eight rows and kWidth values of l, the
-// rows' real and imaginary parts (the latter with the sign changed, for
-// A^H) go through vectors into the strip's groups; rows past the strip's
-// last are zero.
+// pack_complex_rows_of_a for a strip of up to tile_rows rows: per eight rows and kWidth values of
+// l, the rows' real and imaginary parts (the latter with the sign changed, for A^H) go through
+// vectors into the strip's groups; rows past the strip's last are zero.
 template <class L>
 void pack_a_rows_strip(const GemmBlock<Complex<typename L::P>> &g, Index i0, Index rows, Index l0,
                        Index kc, typename L::P *out) {
@@ -156,31 +148,27 @@ void pack_a_rows_strip(const GemmBlock<Complex<typename L::P>> &g, Index i0, Ind
   constexpr int W = L::kWidth;
   constexpr Index R = tile_rows<L>();
   Index l = 0;
-  if constexpr (kHasTransposeRows<L>) {
-    {
-      const bool conjugate = g.op_a == Op::conjugated;
-      const P *a = reinterpret_cast<const P *>(g.a.p);
-      const Index lda2 = 2 * g.a.step;
-      alignas(64) P re[8][W], im[8][W];
-      for (; l + W <= kc; l += W)
-        for (Index r0 = 0; r0 < R; r0 += 8) {
-          for (int q = 0; q < 8; ++q) {
-            if (r0 + q >= rows) {
-              for (int s = 0; s < W; ++s)
-                re[q][s] = im[q][s] = P(0);
-              continue;
-            }
-            const P *src = a + 2 * (l0 + l) + (i0 + r0 + q) * lda2;
-            V v0 = L::load(src), v1 = L::load(src + W);
-            L::store(re[q], L::reals(v0, v1));
-            V vi = L::imags(v0, v1);
-            L::store(im[q], conjugate ? L::negate(vi) : vi);
-          }
-          L::template transpose_rows<8>(re[0], W, out + l * 2 * R + r0, 2 * R);
-          L::template transpose_rows<8>(im[0], W, out + l * 2 * R + R + r0, 2 * R);
+  const bool conjugate = g.op_a == Op::conjugated;
+  const P *a = reinterpret_cast<const P *>(g.a.p);
+  const Index lda2 = 2 * g.a.step;
+  alignas(64) P re[8][W], im[8][W];
+  for (; l + W <= kc; l += W)
+    for (Index r0 = 0; r0 < R; r0 += 8) {
+      for (int q = 0; q < 8; ++q) {
+        if (r0 + q >= rows) {
+          for (int s = 0; s < W; ++s)
+            re[q][s] = im[q][s] = P(0);
+          continue;
         }
+        const P *src = a + 2 * (l0 + l) + (i0 + r0 + q) * lda2;
+        V v0 = L::load(src), v1 = L::load(src + W);
+        L::store(re[q], L::reals(v0, v1));
+        V vi = L::imags(v0, v1);
+        L::store(im[q], conjugate ? L::negate(vi) : vi);
+      }
+      L::template transpose_rows<8>(re[0], W, out + l * 2 * R + r0, 2 * R);
+      L::template transpose_rows<8>(im[0], W, out + l * 2 * R + R + r0, 2 * R);
     }
-  }
   if (l < kc) pack_complex_rows_of_a<P>(g, i0, rows, int(R), l0 + l, kc - l, out + l * 2 * R);
 }
 
