@@ -43,7 +43,12 @@ namespace mox2::kernels {
 // a tile's lanes idle takes the pair lanes; an operand of at most in_cache_bytes counts as staying
 // in cache (read in place rather than packed).  Column-form products with
 // fewer than few_rows_below rows (and at least a vector of them) run
-// vectors along C's rows, the rows in groups of three.
+// vectors along C's rows, the rows in groups of three.  direct_a_in_l1: the
+// direct column form (A read in place by more than one tile of rows) is
+// taken only for an A smaller than the first-level cache, not
+// in_cache_bytes: where its tile reads A at a stride, with loads that
+// split cache lines, at the pace of the second level, packed panels are
+// faster even for a few panels of B.
 struct GemmShape {
   int vecs, nr;
   std::ptrdiff_t kc, mc, nc;
@@ -51,6 +56,7 @@ struct GemmShape {
   std::ptrdiff_t small_side, short_depth, pair_min_depth;
   std::size_t in_cache_bytes;
   std::ptrdiff_t few_rows_below;
+  bool direct_a_in_l1 = false;
 };
 
 // The blocked complex GEMM's blocking for one precision: tiles of two

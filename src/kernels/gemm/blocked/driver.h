@@ -99,13 +99,15 @@ template <class V> bool gemm(const GemmBlock<typename V::T> &g) {
   if (!dot && m >= V::kWidth && m < S.few_rows_below) return few_rows_form<V, 3>(g);
   // One tile of rows reads op(B) in place, or its scaled copy a panel at a
   // time, over every l: one pass of tiles uses each value of B once, so
-  // packing it does not repay.
+  // packing it does not repay.  More rows read A in place when it is at
+  // most direct_a_bytes.
   const Blocks blocks = blocks_of<V>();
   const bool one_tile =
       m <= MR && (g.alpha == T(1) || std::size_t(kWideColumns<V>) * std::size_t(k) * sizeof(T) <=
                                          blocks.in_cache_bytes);
   if (!dot && (k <= blocks.kc || one_tile) &&
-      std::size_t(m * k) * sizeof(T) <= blocks.in_cache_bytes && direct_column_form<V>(g, blocks))
+      std::size_t(m * k) * sizeof(T) <= (m <= MR ? blocks.in_cache_bytes : blocks.direct_a_bytes) &&
+      direct_column_form<V>(g, blocks))
     return true;
   // Blocks of l as even as whole steps of 16 allow (a short last block
   // would pay a tile's loads and stores of C for few terms).

@@ -57,20 +57,22 @@ template <class T> Start start_of(bool first_block, T beta) {
 // level: a larger one is a virtual machine's report of the whole level, or
 // a share that other cores' work contends for, and a block of B cut for it
 // falls out of cache (each block of A then streams B from memory).  An
-// operand of at most half the second level counts as staying in cache.
-// Where a cache's size is unknown, the set's own sizes (GemmShape) stand.
-// Blocks change speed only: every form keeps each element's order whatever
-// its blocks.
+// operand of at most half the second level counts as staying in cache;
+// the direct column form reads an A of at most direct_a_bytes in place:
+// in_cache_bytes, or (direct_a_in_l1) less than the first level (unknown:
+// the set's kc values of l of one tile's panels).  Where a cache's size is unknown, the set's own
+// sizes (GemmShape) stand.  Blocks change speed only: every form keeps each element's order
+// whatever its blocks.
 struct Blocks {
   Index kc, mc, nc;
-  std::size_t in_cache_bytes;
+  std::size_t in_cache_bytes, direct_a_bytes;
 };
 template <class V> Blocks blocks_of() {
   using T = typename V::T;
   constexpr GemmShape S = V::kShape;
   constexpr Index MR = S.vecs * V::kWidth, NR = S.nr, kStep = 16;
   const CacheSizes caches = cache_sizes();
-  Blocks b{S.kc, S.mc, S.nc, S.in_cache_bytes};
+  Blocks b{S.kc, S.mc, S.nc, S.in_cache_bytes, 0};
   if (S.kc_from_l1 && caches.l1d > 0) {
     b.kc = Index(caches.l1d * 3 / 4 / ((MR + NR) * sizeof(T))) / kStep * kStep;
     if (b.kc < kStep) b.kc = kStep;
@@ -86,6 +88,9 @@ template <class V> Blocks blocks_of() {
     const Index nc = Index(l3 / 2 / (std::size_t(b.kc) * sizeof(T))) / NR * NR;
     b.nc = nc < NR ? NR : nc < S.nc ? nc : S.nc;
   }
+  b.direct_a_bytes = !S.direct_a_in_l1 ? b.in_cache_bytes
+                     : caches.l1d > 0  ? caches.l1d - 1
+                                       : std::size_t(b.kc * (MR + NR)) * sizeof(T);
   return b;
 }
 
