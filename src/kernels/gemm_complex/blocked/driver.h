@@ -27,6 +27,7 @@
 #include "kernels/gemm_complex/blocked/packing.h"
 #include "kernels/gemm_complex/blocked/tiles.h"
 #include "kernels/gemm_complex/complex_blocked.h"
+#include "runtime/cache_sizes.h"
 #include "runtime/scratch.h"
 
 namespace mox2::kernels::MOX2_KERNEL_SET {
@@ -39,7 +40,15 @@ template <class L> bool column_form(const GemmBlock<Complex<typename L::P>> &g) 
   // The pair terms: l = lone..k-1 (op(B) = B^H has no lone term).
   const Index lone = g.op_b == Op::conjugated ? 0 : g.k % 2, k = g.k - lone;
   Index depth = k < L::kDepth ? k : L::kDepth;
-  Index rows_block = g.m < L::kRowBlock ? g.m : L::kRowBlock;
+  // A packed block of rows (row_block x depth) fills at most half the
+  // second-level cache, which the tiles stream it from, and at most the
+  // set's row_block rows.
+  Index row_block = L::kRowBlock;
+  if (const std::size_t l2 = cache_sizes().l2; l2 > 0) {
+    const Index fit = Index(l2 / 2 / (2 * std::size_t(depth) * sizeof(P))) / R * R;
+    row_block = fit < R ? R : fit < row_block ? fit : row_block;
+  }
+  Index rows_block = g.m < row_block ? g.m : row_block;
   rows_block = (rows_block + R - 1) / R * R;
   Index cols_block = g.n < L::kColBlock ? g.n : L::kColBlock;
   cols_block = (cols_block + L::kCols - 1) / L::kCols * L::kCols;
@@ -77,8 +86,8 @@ template <class L> bool column_form(const GemmBlock<Complex<typename L::P>> &g) 
       Index kc = k - pc < L::kDepth ? k - pc : L::kDepth;
       pack_b_block<L>(g, true, lone + pc, kc, jc, nc, packed_b);
       if (skips) flag_terms<L>(g, pc, kc, jc, nc, live, groups, strip_skips);
-      for (Index ic = 0; ic < g.m; ic += L::kRowBlock) {
-        Index mc = g.m - ic < L::kRowBlock ? g.m - ic : L::kRowBlock;
+      for (Index ic = 0; ic < g.m; ic += row_block) {
+        Index mc = g.m - ic < row_block ? g.m - ic : row_block;
         for (Index ir = 0; ir < mc; ir += R)
           pack_a_strip<L>(mc - ir < R ? mc - ir : R, kc, a + 2 * (ic + ir) + pc * lda2, lda2,
                           packed_a + ir * 2 * kc);
