@@ -259,7 +259,8 @@ TEST_P(GemvModel, Complex8) { gemv_sweep<c16>(); }
 
 // Blocks cut for other caches than this machine's: a core of 32 KiB and
 // 512 KiB, and caches so small that every block is one step of l, one
-// tile of rows and one panel of columns.  The same bits.
+// tile of rows and one panel of columns (the complex forms: one tile of
+// rows per packed block).  The same bits.
 template <class T> void other_caches() {
   Team team;
   for (CacheSizes caches :
@@ -269,7 +270,7 @@ template <class T> void other_caches() {
       GemmCase c = random_gemm_case(random_int(4, 140), random_int(4, 60),
                                     rep % 4 == 0 ? random_int(400, 900) : random_int(9, 120));
       if (rep % 3 == 2) c.ta = 'N', c.values = Values::plain, c.zeros = Zeros::triangular;
-      check<T>(kBlock, c);
+      check<T>(is_complex_element<T> ? kEntry : kBlock, c);
     }
   }
   force_cache_sizes({});
@@ -277,6 +278,8 @@ template <class T> void other_caches() {
 TEST_P(GemmModel, BlocksCutForOtherCaches) {
   other_caches<float>();
   other_caches<double>();
+  other_caches<c8>();
+  other_caches<c16>();
 }
 
 // Memory running out at each allocation a call makes in turn (on a thread
