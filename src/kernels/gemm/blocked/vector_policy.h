@@ -57,12 +57,13 @@ template <class T> Start start_of(bool first_block, T beta) {
 // level: a larger one is a virtual machine's report of the whole level, or
 // a share that other cores' work contends for, and a block of B cut for it
 // falls out of cache (each block of A then streams B from memory).  An
-// operand of at most half the second level counts as staying in cache;
-// the direct column form reads an A of at most direct_a_bytes in place:
-// in_cache_bytes, or (direct_a_in_l1) less than the first level (unknown:
-// the set's kc values of l of one tile's panels).  Where a cache's size is unknown, the set's own
-// sizes (GemmShape) stand.  Blocks change speed only: every form keeps each element's order
-// whatever its blocks.
+// operand of at most half the second level counts as staying in cache.
+// The direct column form reads an A of at most direct_a_bytes in place:
+// in_cache_bytes, or with direct_a_in_l1 less than the first level (the
+// bytes of one tile's panels over kc values of l where its size is
+// unknown).  Where a cache's size is unknown, the set's own sizes
+// (GemmShape) stand.  Blocks change speed only: every form keeps each
+// element's order whatever its blocks.
 struct Blocks {
   Index kc, mc, nc;
   std::size_t in_cache_bytes, direct_a_bytes;
