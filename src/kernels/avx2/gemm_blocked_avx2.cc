@@ -65,9 +65,21 @@ struct Avx2Float {
   // then pairs of pairs, then halves swapped across.
   static constexpr int kTransposeStep = 8;
   static void transposed_square(const T *src, std::ptrdiff_t ld, Vec p[8]) {
-    Vec r[8], u[8], q[8];
+    Vec r[8];
     for (int s = 0; s < 8; ++s)
       r[s] = load(src + s * ld);
+    transpose(r, p);
+  }
+  // The same for lanes s < cols and vectors t < rows, the others +0;
+  // nothing past them is read.
+  static void transposed_part(const T *src, std::ptrdiff_t ld, int cols, int rows, Vec p[8]) {
+    Vec r[8];
+    for (int s = 0; s < 8; ++s)
+      r[s] = s >= cols ? zero() : rows == 8 ? load(src + s * ld) : load_first(src + s * ld, rows);
+    transpose(r, p);
+  }
+  static void transpose(const Vec r[8], Vec p[8]) {
+    Vec u[8], q[8];
     for (int s = 0; s < 8; s += 2) {
       u[s] = _mm256_unpacklo_ps(r[s], r[s + 1]);     // t = 0 0 1 1 | 4 4 5 5
       u[s + 1] = _mm256_unpackhi_ps(r[s], r[s + 1]); // t = 2 2 3 3 | 6 6 7 7

@@ -173,9 +173,24 @@ void copy_panel(const T *b, Index ldb, bool transposed, int s_end, Index l0, Ind
     V::transposed_square(b, ldb, p);
   };
   if constexpr (kSquaresOnly) {
+    constexpr Index kStep = V::kTransposeStep;
+    // A panel narrower than the policy's square: part squares, their
+    // first kCols lanes stored.  Each group but the last is stored whole,
+    // its extra lanes overwritten by the next group's store.
+    if constexpr (kCols < kStep &&
+                  requires(typename V::Vec * p) { V::transposed_part(b, ldb, 1, 1, p); }) {
+      for (; l < l1; l += kStep) {
+        const int rows = int(l1 - l < kStep ? l1 - l : kStep);
+        typename V::Vec p[kStep];
+        V::transposed_part(b + l, ldb, s_end, rows, p);
+        for (int t = 0; t + 1 < rows; ++t)
+          V::store(dst + (l + t) * kCols, p[t]);
+        V::store_first(dst + (l + rows - 1) * kCols, p[rows - 1], kCols);
+      }
+      return;
+    }
     // Whole squares of kTransposeStep columns through registers; the
     // columns past them a column at a time.
-    constexpr Index kStep = V::kTransposeStep;
     const int squared = s_end / int(kStep) * int(kStep);
     if (squared > 0) {
       for (; l + kStep <= l1; l += kStep)
