@@ -59,14 +59,14 @@ struct GemmShape {
   bool direct_a_in_l1 = false;
 };
 
-// The blocked complex GEMM's blocking for one precision: tiles of two
-// vectors of rows by cols columns, depth values of l per block, row_block
+// The blocked complex GEMM's blocking for one precision: tiles of vecs
+// vectors of rows (1 or 2) by cols columns, depth values of l per block, row_block
 // rows of A and col_block columns of B per packed block (dot_col_block in
 // the dot form).  Column-form products with fewer than few_rows_below rows
 // (the dot form: fewer than a vector holds parts) run tiles of up to
 // few_rows rows by two vectors of columns on B in place of packed A.
 struct ComplexShape {
-  int cols, few_rows, few_rows_below;
+  int vecs, cols, few_rows, few_rows_below;
   std::ptrdiff_t depth, row_block, col_block, dot_col_block;
 };
 

@@ -1,11 +1,15 @@
-// The blocked complex column and dot forms for AVX2 (no FMA): 16
-// registers hold a tile of 8 (COMPLEX(8)) or 16 (COMPLEX(4)) rows by 2
-// columns of C, real and imaginary parts apart.
+// The blocked complex column and dot forms for AVX2 (no FMA): a tile of
+// one vector of rows (4 COMPLEX(8) or 8 COMPLEX(4)) by 4 columns of C,
+// real and imaginary parts apart, takes 8 of the 16 registers; per l it
+// reads two vectors of A and broadcasts eight parts of B, half the A that
+// a tile of two vectors by 2 columns streams from the second-level cache
+// for the same 32 operations.
 #include <immintrin.h>
 
 #include <cstddef>
 #include <cstdint>
 
+#include "kernels/avx2/complex_terms_avx2.h"
 #include "kernels/avx2/kernel_set_avx2.h"
 #include "kernels/avx2/transpose_avx2.h"
 
@@ -27,6 +31,10 @@ struct DoubleLanes {
   static constexpr Index kRowBlock = kShape.row_block; // rows of A per packed block
   static constexpr Index kColBlock = kShape.col_block;
   static constexpr Index kDotColBlock = kShape.dot_col_block;
+  static_assert(kShape.vecs == 1 && kCols == 4);
+  static void add_terms(Index kc, const P *ap, const P *bp, V (&re)[kCols], V (&im)[kCols]) {
+    if (kc > 0) add_complex_terms_1x4(kc, ap, bp, re, im);
+  }
   static V load(const P *p) { return _mm256_loadu_pd(p); }
   static V load_first(int n, const P *p) {
     alignas(32) P v[kWidth] = {};
@@ -69,6 +77,10 @@ struct FloatLanes {
   static constexpr Index kRowBlock = kShape.row_block; // rows of A per packed block
   static constexpr Index kColBlock = kShape.col_block;
   static constexpr Index kDotColBlock = kShape.dot_col_block;
+  static_assert(kShape.vecs == 1 && kCols == 4);
+  static void add_terms(Index kc, const P *ap, const P *bp, V (&re)[kCols], V (&im)[kCols]) {
+    if (kc > 0) add_complex_terms_1x4(kc, ap, bp, re, im);
+  }
   static V load(const P *p) { return _mm256_loadu_ps(p); }
   static V load_first(int n, const P *p) {
     alignas(32) P v[kWidth] = {};

@@ -10,7 +10,9 @@
 // (its mask), add_where(acc, mask, x), negate and
 // transpose_rows<kRows>(src, ld, dst, dst_ld) (dst[t*dst_ld + r] :=
 // src[r*ld + t], r < kRows, t < kWidth) for 8, 2*kCols and kWidth or 8
-// rows, whichever is fewer; it may provide lone_row_sums (few_rows.h).
+// rows, whichever is fewer; it may provide lone_row_sums (few_rows.h) and
+// add_terms(kc, ap, bp, re, im), the one-vector tile's unmasked loop over
+// l (tiles.h) with the tile's operations in the tile's order.
 #pragma once
 
 #ifndef MOX2_KERNEL_SET
@@ -22,8 +24,8 @@
 namespace mox2::kernels::MOX2_KERNEL_SET {
 namespace {
 
-// Rows of C per tile: two vectors of parts.
-template <class L> constexpr Index tile_rows() { return 2 * L::kWidth; }
+// Rows of C per tile: the set's vecs vectors of parts.
+template <class L> constexpr Index tile_rows() { return L::kShape.vecs * L::kWidth; }
 
 } // namespace
 } // namespace mox2::kernels::MOX2_KERNEL_SET

@@ -25,23 +25,23 @@ namespace {
 template <class L>
 void pack_a_strip(Index rows, Index kc, const typename L::P *a, Index lda2, typename L::P *out) {
   using V = typename L::V;
-  constexpr int W = L::kWidth;
-  int parts[4];
-  for (int q = 0; q < 4; ++q) {
+  constexpr int W = L::kWidth, kVecs = L::kShape.vecs, kLoads = 2 * kVecs;
+  int parts[kLoads];
+  for (int q = 0; q < kLoads; ++q) {
     Index p = 2 * rows - q * W; // valid parts in the q-th vector
     parts[q] = static_cast<int>(p < 0 ? 0 : p > W ? W : p);
   }
   bool full = rows == tile_rows<L>();
   for (Index l = 0; l < kc; ++l) {
     const typename L::P *col = a + l * lda2;
-    V v[4];
-    for (int q = 0; q < 4; ++q)
+    V v[kLoads];
+    for (int q = 0; q < kLoads; ++q)
       v[q] = full ? L::load(col + q * W) : L::load_first(parts[q], col + q * W);
-    L::store(out, L::reals(v[0], v[1]));
-    L::store(out + W, L::reals(v[2], v[3]));
-    L::store(out + 2 * W, L::imags(v[0], v[1]));
-    L::store(out + 3 * W, L::imags(v[2], v[3]));
-    out += 4 * W;
+    for (int h = 0; h < kVecs; ++h) {
+      L::store(out + h * W, L::reals(v[2 * h], v[2 * h + 1]));
+      L::store(out + (kVecs + h) * W, L::imags(v[2 * h], v[2 * h + 1]));
+    }
+    out += 2 * kVecs * W;
   }
 }
 
@@ -137,9 +137,10 @@ void pack_b_block(const GemmBlock<Complex<typename L::P>> &g, bool scaled, Index
   }
 }
 
-// pack_complex_rows_of_a for a strip of up to tile_rows rows: per eight rows and kWidth values of
-// l, the rows' real and imaginary parts (the latter with the sign changed, for A^H) go through
-// vectors into the strip's groups; rows past the strip's last are zero.
+// pack_complex_rows_of_a for a strip of up to tile_rows rows: per eight rows (the tile's, if
+// fewer) and kWidth values of l, the rows' real and imaginary parts (the latter with the sign
+// changed, for A^H) go through vectors into the strip's groups; rows past the strip's last are
+// zero.
 template <class L>
 void pack_a_rows_strip(const GemmBlock<Complex<typename L::P>> &g, Index i0, Index rows, Index l0,
                        Index kc, typename L::P *out) {
@@ -151,10 +152,11 @@ void pack_a_rows_strip(const GemmBlock<Complex<typename L::P>> &g, Index i0, Ind
   const bool conjugate = g.op_a == Op::conjugated;
   const P *a = reinterpret_cast<const P *>(g.a.p);
   const Index lda2 = 2 * g.a.step;
-  alignas(64) P re[8][W], im[8][W];
+  constexpr int kChunk = R < 8 ? int(R) : 8;
+  alignas(64) P re[kChunk][W], im[kChunk][W];
   for (; l + W <= kc; l += W)
-    for (Index r0 = 0; r0 < R; r0 += 8) {
-      for (int q = 0; q < 8; ++q) {
+    for (Index r0 = 0; r0 < R; r0 += kChunk) {
+      for (int q = 0; q < kChunk; ++q) {
         if (r0 + q >= rows) {
           for (int s = 0; s < W; ++s)
             re[q][s] = im[q][s] = P(0);
@@ -166,8 +168,8 @@ void pack_a_rows_strip(const GemmBlock<Complex<typename L::P>> &g, Index i0, Ind
         V vi = L::imags(v0, v1);
         L::store(im[q], conjugate ? L::negate(vi) : vi);
       }
-      L::template transpose_rows<8>(re[0], W, out + l * 2 * R + r0, 2 * R);
-      L::template transpose_rows<8>(im[0], W, out + l * 2 * R + R + r0, 2 * R);
+      L::template transpose_rows<kChunk>(re[0], W, out + l * 2 * R + r0, 2 * R);
+      L::template transpose_rows<kChunk>(im[0], W, out + l * 2 * R + R + r0, 2 * R);
     }
   if (l < kc) pack_complex_rows_of_a<P>(g, i0, rows, int(R), l0 + l, kc - l, out + l * 2 * R);
 }
