@@ -10,6 +10,7 @@
 #include <omp.h>
 
 #include <algorithm>
+#include <array>
 #include <limits>
 #include <ostream>
 #include <vector>
@@ -137,8 +138,9 @@ template <class T>
 // rows l of op(B) zero against specials in op(A)(:, l); the same in one
 // column of op(B); op(B) upper triangular (groups of l wholly zero, wholly
 // not, and mixed) against NaN and Inf every third l; op(B) all -0 (sums
-// from +0).
-enum class Zeros { none, rows, column, triangular, minus };
+// from +0); one zero of op(B), at l = 0, k - 1, 256 or anywhere, against
+// NaN and Inf in op(A)(:, l) (a block whose only zero sits at its edge).
+enum class Zeros { none, rows, column, triangular, minus, lone };
 
 struct GemmCase {
   char ta = 'N', tb = 'N';
@@ -201,11 +203,15 @@ template <class T>
   auto special = [] { return splat<T>(special_part<Part<T>>()); };
   auto signed_zero = [] { return splat<T>(random_int(0, 1) ? Part<T>(0) : -Part<T>(0)); };
   const int j0 = random_int(0, std::max(c.n - 1, 0));
+  const int lone_l =
+      std::min(std::max(c.k - 1, 0),
+               std::array{0, c.k - 1, 256, random_int(0, std::max(c.k - 1, 0))}[random_int(0, 3)]);
   // (Operands with too short a leading dimension are never read.)
   const bool lds_valid = c.lda >= (an ? c.m : c.k) && c.ldb >= (bn ? c.k : c.n);
   for (int l = 0; l < c.k && lds_valid; ++l) {
     const bool rows = c.zeros == Zeros::rows && random_int(0, 2) == 0;
-    const bool column = c.zeros == Zeros::column && random_int(0, 4) == 0;
+    const bool column = (c.zeros == Zeros::column && random_int(0, 4) == 0) ||
+                        (c.zeros == Zeros::lone && l == lone_l);
     for (int j = 0; j < c.n; ++j)
       if (rows || (column && j == j0) || (c.zeros == Zeros::triangular && l > j) ||
           c.zeros == Zeros::minus)

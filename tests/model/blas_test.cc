@@ -173,6 +173,12 @@ template <class T> void gemm_sweep() {
             c.zeros = Zeros::none, c.alpha = random_int(3, 7); // alpha*b's parts cross
             run(kEntry, c);
           }
+    // op(B) = B^H with one zero: only its strip of columns skips a term.
+    for (int rep = 0; rep < 24; ++rep) {
+      Case c = random_gemm_case(random_int(20, 70), random_int(5, 12), rep % 2 ? 300 : 513);
+      c.ta = 'N', c.tb = 'C', c.values = Values::plain, c.zeros = Zeros::lone;
+      run(kEntry, c);
+    }
   }
   // The drivers' cut: mesh (square, tall, wide, not fitting), thin row and
   // column strips (zero rows of op(B) against NaN and Inf: the strips'

@@ -176,27 +176,32 @@ void pack_a_rows_strip(const GemmBlock<Complex<typename L::P>> &g, Index i0, Ind
 
 // The flags of the packed terms t(l, j) = alpha*conjg(B(j, l)) of op(B) =
 // B^H, l = l0..l0+kc-1, j = j0..j0+nc-1, in the strips' layout (per l, kCols
-// flags): none where B(j, l) is zero, all bits set elsewhere (past the
-// last column too: those sums are never stored, and their flags never make
-// a group mixed); per strip whether any of its terms is skipped, and for
-// such a strip, at groups + (s/kCols)*(kc + 1), its groups with a skipped
-// term (list_masked_groups).
+// flags): per strip whether any of its terms is skipped, and only for such
+// a strip its flags (none where B(j, l) is zero, all bits set elsewhere,
+// past the last column too: those sums are never stored, and their flags
+// never make a group mixed) and, at groups + (s/kCols)*(kc + 1), its groups
+// with a skipped term (list_masked_groups).  A strip without a zero writes
+// nothing: the flags of a whole block would push A out of the cache the
+// tiles read it from.
 template <class L>
 void flag_terms(const GemmBlock<Complex<typename L::P>> &g, Index l0, Index kc, Index j0, Index nc,
                 typename L::Live *live, std::int32_t *groups, bool *strip_skips) {
   using Live = typename L::Live;
-  for (Index s = 0; s < nc; s += L::kCols, groups += kc + 1) {
+  for (Index s = 0; s < nc; s += L::kCols, groups += kc + 1, live += kc * L::kCols) {
+    const Index cols = nc - s < L::kCols ? nc - s : L::kCols;
     bool skip = false;
-    Live *strip = live;
+    for (Index l = l0; l < l0 + kc && !skip; ++l)
+      for (Index q = 0; q < cols; ++q)
+        skip |= is_zero(g.b.p[j0 + s + q + l * g.b.step]);
+    strip_skips[s / L::kCols] = skip;
+    if (!skip) continue;
+    Live *flag = live;
     for (Index l = l0; l < l0 + kc; ++l)
       for (int q = 0; q < L::kCols; ++q) {
-        const Index j = j0 + s + q;
-        const bool term = j >= j0 + nc || !is_zero(g.b.p[j + l * g.b.step]);
-        skip |= !term;
-        *live++ = term ? Live(~Live(0)) : Live(0);
+        const bool term = q >= cols || !is_zero(g.b.p[j0 + s + q + l * g.b.step]);
+        *flag++ = term ? Live(~Live(0)) : Live(0);
       }
-    strip_skips[s / L::kCols] = skip;
-    if (skip) list_masked_groups<Live, L::kCols>(strip, kc, groups);
+    list_masked_groups<Live, L::kCols>(live, kc, groups);
   }
 }
 
