@@ -88,9 +88,7 @@ template <class L> bool column_form(const GemmBlock<Complex<typename L::P>> &g) 
       if (skips) flag_terms<L>(g, pc, kc, jc, nc, live, groups, strip_skips);
       for (Index ic = 0; ic < g.m; ic += row_block) {
         Index mc = g.m - ic < row_block ? g.m - ic : row_block;
-        for (Index ir = 0; ir < mc; ir += R)
-          pack_a_strip<L>(mc - ir < R ? mc - ir : R, kc, a + 2 * (ic + ir) + pc * lda2, lda2,
-                          packed_a + ir * 2 * kc);
+        pack_a_block<L>(mc, kc, a + 2 * ic + pc * lda2, lda2, packed_a);
         for (Index jr = 0; jr < nc; jr += L::kCols) {
           Index cols = nc - jr < L::kCols ? nc - jr : L::kCols;
           const P *bp = packed_b + jr * 2 * kc;

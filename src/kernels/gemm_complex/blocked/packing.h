@@ -19,29 +19,43 @@
 namespace mox2::kernels::MOX2_KERNEL_SET {
 namespace {
 
-// Packs rows i0..i0+rows-1 (rows <= tile_rows) of A(:, l0..l0+kc-1) for
-// one tile: per l the real parts of the tile's rows, then their imaginary
-// parts; rows past `rows` are zeros and are not read.
+// Packs rows i0..i0+mc-1 of A(:, l0..l0+kc-1) in strips of tile_rows rows
+// (strip s at out + s*tile_rows*2*kc): per l a strip's real parts, then
+// its imaginary parts; rows past mc are zeros and are not read.  Column by
+// column, each column's mc rows in one run: a strip at a time would read
+// kc columns a few lines each, more streams than the hardware follows.
 template <class L>
-void pack_a_strip(Index rows, Index kc, const typename L::P *a, Index lda2, typename L::P *out) {
+void pack_a_block(Index mc, Index kc, const typename L::P *a, Index lda2, typename L::P *out) {
   using V = typename L::V;
   constexpr int W = L::kWidth, kVecs = L::kShape.vecs, kLoads = 2 * kVecs;
-  int parts[kLoads];
+  constexpr Index R = tile_rows<L>(), kStep = 2 * kVecs * W; // parts per l in a strip
+  const Index whole = mc / R * R;
+  int parts[kLoads]; // valid parts per vector of the last, partial strip
   for (int q = 0; q < kLoads; ++q) {
-    Index p = 2 * rows - q * W; // valid parts in the q-th vector
+    Index p = 2 * (mc - whole) - q * W;
     parts[q] = static_cast<int>(p < 0 ? 0 : p > W ? W : p);
   }
-  bool full = rows == tile_rows<L>();
+  auto put = [&](const V(&v)[kLoads], typename L::P *o) __attribute__((always_inline)) {
+    for (int h = 0; h < kVecs; ++h) {
+      L::store(o + h * W, L::reals(v[2 * h], v[2 * h + 1]));
+      L::store(o + (kVecs + h) * W, L::imags(v[2 * h], v[2 * h + 1]));
+    }
+  };
   for (Index l = 0; l < kc; ++l) {
     const typename L::P *col = a + l * lda2;
-    V v[kLoads];
-    for (int q = 0; q < kLoads; ++q)
-      v[q] = full ? L::load(col + q * W) : L::load_first(parts[q], col + q * W);
-    for (int h = 0; h < kVecs; ++h) {
-      L::store(out + h * W, L::reals(v[2 * h], v[2 * h + 1]));
-      L::store(out + (kVecs + h) * W, L::imags(v[2 * h], v[2 * h + 1]));
+    typename L::P *o = out + l * kStep;
+    for (Index ir = 0; ir < whole; ir += R, o += R * 2 * kc) {
+      V v[kLoads];
+      for (int q = 0; q < kLoads; ++q)
+        v[q] = L::load(col + 2 * ir + q * W);
+      put(v, o);
     }
-    out += 2 * kVecs * W;
+    if (whole < mc) {
+      V v[kLoads];
+      for (int q = 0; q < kLoads; ++q)
+        v[q] = L::load_first(parts[q], col + 2 * whole + q * W);
+      put(v, o);
+    }
   }
 }
 
