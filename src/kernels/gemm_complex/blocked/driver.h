@@ -20,7 +20,6 @@
 #endif
 
 #include <cstddef>
-#include <cstring>
 
 #include "kernels/gemm_complex/blocked/few_rows.h"
 #include "kernels/gemm_complex/blocked/lanes.h"
@@ -121,6 +120,34 @@ template <class L> bool column_form(const GemmBlock<Complex<typename L::P>> &g) 
 // (so too with reference_dot_end).
 constexpr Index kDotRows = 1920; // a multiple of every kRowBlock
 
+// add_complex_dot_sums through the set's vectors: C(i0 + i, j0 + j) +=
+// alpha*sums(i, j) (the product in the pair form, (ar*sr - ai*si) +
+// i(ar*si + ai*sr), then the add), kWidth rows at a time, the last rows of
+// each column as the portable loop.
+template <class L>
+void add_dot_sums(const GemmBlock<Complex<typename L::P>> &g, Index i0, Index mc, Index j0,
+                  Index nc, const Complex<typename L::P> *sums, Index lds) {
+  using P = typename L::P;
+  using V = typename L::V;
+  constexpr int W = L::kWidth;
+  const Index whole = mc / W * W;
+  const V ar = L::broadcast(&g.alpha.re), ai = L::broadcast(&g.alpha.im);
+  for (Index j = 0; j < nc; ++j) {
+    P *col = reinterpret_cast<P *>(g.c.p + i0 + (j0 + j) * g.c.step);
+    const P *s = reinterpret_cast<const P *>(sums + j * lds);
+    for (Index i = 0; i < whole; i += W) {
+      const V s0 = L::load(s + 2 * i), s1 = L::load(s + 2 * i + W);
+      const V sr = L::reals(s0, s1), si = L::imags(s0, s1);
+      const V c0 = L::load(col + 2 * i), c1 = L::load(col + 2 * i + W);
+      const V re = L::add(L::reals(c0, c1), L::sub(L::mul(ar, sr), L::mul(ai, si)));
+      const V im = L::add(L::imags(c0, c1), L::add(L::mul(ar, si), L::mul(ai, sr)));
+      L::store(col + 2 * i, L::low_half(re, im));
+      L::store(col + 2 * i + W, L::high_half(re, im));
+    }
+  }
+  if (whole < mc) add_complex_dot_sums<P>(g, i0 + whole, mc - whole, j0, nc, sums + whole, lds);
+}
+
 template <class L> bool dot_form(const GemmBlock<Complex<typename L::P>> &g) {
   using P = typename L::P;
   using C = Complex<P>;
@@ -154,7 +181,6 @@ template <class L> bool dot_form(const GemmBlock<Complex<typename L::P>> &g) {
     Index rows = m - i0 < kDotRows ? m - i0 : kDotRows;
     for (Index jc = 0; jc < g.n; jc += L::kDotColBlock) {
       Index nc = g.n - jc < L::kDotColBlock ? g.n - jc : L::kDotColBlock;
-      std::memset(static_cast<void *>(sums), 0, parts_s * sizeof(P));
       for (Index pc = 0; pc < g.k; pc += L::kDepth) {
         Index kc = g.k - pc < L::kDepth ? g.k - pc : L::kDepth;
         pack_b_block<L>(g, false, pc, kc, jc, nc, packed_b);
@@ -163,18 +189,18 @@ template <class L> bool dot_form(const GemmBlock<Complex<typename L::P>> &g) {
           for (Index ir = 0; ir < mc; ir += R)
             pack_a_rows_strip<L>(g, lone + i0 + ic + ir, mc - ir < R ? mc - ir : R, pc, kc,
                                  packed_a + ir * 2 * kc);
+          // The first block of terms starts the sums from +0.
           for (Index jr = 0; jr < nc; jr += L::kCols)
             for (Index ir = 0; ir < mc; ir += R)
               strip_tile<L>(mc - ir, kc, packed_a + ir * 2 * kc, packed_b + jr * 2 * kc,
-                            sums + 2 * (ic + ir) + jr * 2 * sum_rows, 2 * sum_rows);
+                            sums + 2 * (ic + ir) + jr * 2 * sum_rows, 2 * sum_rows, pc == 0);
         }
       }
       if (reference)
         finish_complex_dot_sums<P>(g, i0, rows, jc, nc, reinterpret_cast<const C *>(sums),
                                    sum_rows);
       else
-        add_complex_dot_sums<P>(g, lone + i0, rows, jc, nc, reinterpret_cast<const C *>(sums),
-                                sum_rows);
+        add_dot_sums<L>(g, lone + i0, rows, jc, nc, reinterpret_cast<const C *>(sums), sum_rows);
     }
   }
   return true;
