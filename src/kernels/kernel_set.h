@@ -60,9 +60,9 @@ struct GemmShape {
 };
 
 // The blocked complex GEMM's blocking for one precision: tiles of vecs
-// vectors of rows (1 or 2) by cols columns, depth values of l per block, row_block
-// rows of A and col_block columns of B per packed block (dot_col_block in
-// the dot form).  Column-form products with fewer than few_rows_below rows
+// vectors of rows (1 or 2) by cols columns, depth values of l per block,
+// row_block rows of A and col_block columns of B per packed block
+// (dot_col_block in the dot form).  Column-form products with fewer than few_rows_below rows
 // (the dot form: fewer than a vector holds parts) run tiles of up to
 // few_rows rows by two vectors of columns on B in place of packed A.
 struct ComplexShape {

@@ -13,6 +13,7 @@
 #include "frame/types.h"
 #include "kernels/gemm/blocked/vector_policy.h"
 #include "kernels/group_flags.h"
+#include "kernels/page_touch.h"
 
 namespace mox2::kernels::blocked {
 inline namespace MOX2_ISA_NAMESPACE {
@@ -26,20 +27,17 @@ void pack_a_columns(const typename V::T *a, Index lda, Index rows, Index kc,
   constexpr int W = V::kWidth;
   constexpr int MR = kVecs * W;
   // Whole panels column by column: each column's rows are read in one run.
-  // A is usually read from memory here, a short run per page: the lines of
-  // the column kPackAhead columns on are asked for (a hint at an address
-  // reached by integer arithmetic, which may lie past A; it never faults).
+  // A is usually read from memory here, a short run per page: the run of
+  // the column kPackAhead columns on is asked for.
   constexpr Index kPackAhead = 8;
+  const std::uintptr_t ahead = std::uintptr_t(kPackAhead * lda) * sizeof(typename V::T);
   const std::uintptr_t run_bytes = std::uintptr_t(rows) * sizeof(typename V::T);
   const Index whole = rows / MR * MR;
   if (whole > 0)
     for (Index l = 0; l < kc; ++l) {
       const typename V::T *src = a + l * lda;
       typename V::T *dst = ap + l * MR;
-      const std::uintptr_t ahead =
-          reinterpret_cast<std::uintptr_t>(src) + std::uintptr_t(kPackAhead * lda) * sizeof(*src);
-      for (std::uintptr_t line = ahead & ~std::uintptr_t(63); line < ahead + run_bytes; line += 64)
-        __builtin_prefetch(reinterpret_cast<const void *>(line), 0, 3);
+      ask_for_lines(src, ahead, run_bytes);
       for (Index p = 0; p < whole; p += MR, dst += kc * MR)
         for (int v = 0; v < kVecs; ++v)
           V::store(dst + v * W, V::load(src + p + v * W));

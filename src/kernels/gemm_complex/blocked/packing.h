@@ -15,6 +15,7 @@
 #include "kernels/gemm_complex/blocked/lanes.h"
 #include "kernels/gemm_complex/complex_blocked.h"
 #include "kernels/group_flags.h"
+#include "kernels/page_touch.h"
 
 namespace mox2::kernels::MOX2_KERNEL_SET {
 namespace {
@@ -41,18 +42,14 @@ void pack_a_block(Index mc, Index kc, const typename L::P *a, Index lda2, typena
       L::store(o + (kVecs + h) * W, L::imags(v[2 * h], v[2 * h + 1]));
     }
   };
-  // The lines of the column kAhead columns on are asked for (a hint at an
-  // address reached by integer arithmetic, which may lie past A; it never
-  // faults).
+  // The run of the column kAhead columns on is asked for.
   constexpr Index kAhead = 8;
+  const std::uintptr_t ahead = std::uintptr_t(kAhead * lda2) * sizeof(typename L::P);
   const std::uintptr_t run_bytes = std::uintptr_t(2 * mc) * sizeof(typename L::P);
   for (Index l = 0; l < kc; ++l) {
     const typename L::P *col = a + l * lda2;
     typename L::P *o = out + l * kStep;
-    const std::uintptr_t ahead = reinterpret_cast<std::uintptr_t>(col) +
-                                 std::uintptr_t(kAhead * lda2) * sizeof(typename L::P);
-    for (std::uintptr_t line = ahead & ~std::uintptr_t(63); line < ahead + run_bytes; line += 64)
-      __builtin_prefetch(reinterpret_cast<const void *>(line), 0, 3);
+    ask_for_lines(col, ahead, run_bytes);
     for (Index ir = 0; ir < whole; ir += R, o += R * 2 * kc) {
       V v[kLoads];
       for (int q = 0; q < kLoads; ++q)
